@@ -1,0 +1,41 @@
+// Floating-point faults. The statistics were designed for a platform that trapped an
+// invalid operation, a division by zero and an overflow (and let underflow and inexact
+// pass). C++ does not trap, so the sticky <cfenv> flags are tested where a computation
+// ends, and a raised flag becomes an EFloating_point_error with a readable message.
+#pragma once
+
+#include <cfenv>
+#include <cmath>
+
+#include "distrib/distrib.h"
+
+// The exceptions the original platform trapped.
+constexpr int kTrapped_fp_exceptions = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
+
+// Clears the trapped flags, so that a computation starts clean.
+inline void Clear_fp_faults() { std::feclearexcept(kTrapped_fp_exceptions); }
+
+// Throws EFloating_point_error (and clears the flags) when a trapped flag is raised.
+void Check_fp_faults();
+
+// Throws EFloating_point_error when x is a NaN or an infinity; `what` names the quantity.
+void Require_finite(Extended x, const char* what);
+
+// Saves the caller's flags, clears them, and puts the saved ones back when it ends, so
+// that a computation that handles its own faults (Incomplete_beta) leaves no stale flag
+// behind and removes none that its caller had.
+class tFp_flag_guard {
+ public:
+  tFp_flag_guard() {
+    std::fegetexceptflag(&saved_, kTrapped_fp_exceptions);
+    std::feclearexcept(kTrapped_fp_exceptions);
+  }
+  ~tFp_flag_guard() { std::fesetexceptflag(&saved_, kTrapped_fp_exceptions); }
+  tFp_flag_guard(const tFp_flag_guard&) = delete;
+  tFp_flag_guard& operator=(const tFp_flag_guard&) = delete;
+  // True when the guarded computation raised a trapped flag.
+  bool Faulted() const { return std::fetestexcept(kTrapped_fp_exceptions) != 0; }
+
+ private:
+  std::fexcept_t saved_;
+};

@@ -1,0 +1,57 @@
+// Frequentist single-case statistics: the modified t-test for a deficit on one task, the
+// confidence limits on the effect size Z-CC and on the abnormality of the case's score
+// (by search over non-central t distributions), and the revised standardized difference
+// test (RSDT) on the difference between two tasks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "distrib/distrib.h"
+
+// The ten results of the deficit test for one task, filled in this order by
+// Deficit_test_intervals.
+struct tDeficit_results {
+  Extended T_value = 0;
+  Extended Df = 0;
+  Extended P_one_tailed = 0;
+  Extended P_two_tailed = 0;
+  Extended Pct_below = 0;
+  Extended Pct_lower = 0;
+  Extended Pct_upper = 0;
+  Extended Zcc = 0;
+  Extended Zcc_lower = 0;
+  Extended Zcc_upper = 0;
+};
+
+// Standard deviation of a difference: sqrt(s1^2 + s2^2 - 2 s1 s2 r).
+Extended Sd_difference(Extended s1, Extended s2, Extended r);
+
+double Student_t_cdf(std::int32_t Df, double t);
+double Normal_density(double x);
+double Trapezoid_refine(std::int32_t n, double a, double b);
+double Simpson_integral(double a, double b);
+double Normal_cdf(double x);
+
+Extended Find_noncentrality(Extended Df, Extended T_obs, Extended Prob);
+
+void Deficit_test(Extended Case, Extended Mean, Extended Sd, Extended N, Extended& T_value,
+                  Extended& P_two_tailed, Extended& P_one_tailed, Extended& Pct_below);
+
+void Abnormality_interval(bool Two_sided, Extended Case, Extended Mean, Extended Sd,
+                          Extended N, Extended Level, Extended& Pct_upper,
+                          Extended& Pct_lower);
+
+void Deficit_test_intervals(bool Two_sided, tDeficit_results& Results, Extended Case,
+                            Extended Mean, Extended Sd, Extended N, Extended Level);
+
+void Rsdt(double Case_x, double Case_y, double Mean_x, double Sd_x, double Mean_y,
+          double Sd_y, double N, double R_xy, double& P_two_tailed, double& P_one_tailed,
+          Extended& T_value);
+
+// The unit's one message, "Too many steps", is a warning: the computation continues.
+// A front end installs a hook to show it (a modal box, a line on standard error); with no
+// hook installed nothing is shown. The hook is per thread.
+using tWarning_hook = std::function<void(const std::string& message)>;
+void Set_warning_hook(tWarning_hook hook);
