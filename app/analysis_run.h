@@ -1,0 +1,72 @@
+// One analysis of a case against a control sample: the checks of the eight field texts,
+// then the deficit tests with their interval estimates on both tasks, the RSDT under the
+// combined criteria, one BSDT engine chosen by the prior, and the criteria for a
+// dissociation. No window and no file here: the caller saves the control data between
+// the checks and the computation.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "bayes/bayes_engines.h"
+#include "stats/metrics_papers.h"
+
+enum class tCriteria { Bayesian = 1, Combined = 2 };
+enum class tTail { Two, One };
+enum class tPrior { Calibrated, Standard };
+
+struct tRun_options {
+  tCriteria Criteria = tCriteria::Bayesian;
+  tTail Tail = tTail::Two;
+  tPrior Prior = tPrior::Calibrated;
+  std::int32_t Iterations = 1000000;
+};
+
+// The first failing field (0..7, in worksheet order) and the message to show.
+struct tInput_error {
+  int Field = 0;
+  std::string Message;
+};
+
+struct tChecked_inputs {
+  double Mean_x = 0, Sd_x = 0, Mean_y = 0, Sd_y = 0, R_xy = 0, N_real = 0, Case_x = 0,
+         Case_y = 0;
+  std::int32_t N = 0;  // N_real truncated toward zero
+};
+
+// Checks the eight field texts in worksheet order and stops at the first failure. Under
+// the calibrated prior a sample of 3 is refused on the sample-size field.
+std::variant<tChecked_inputs, tInput_error> Check_inputs(const std::array<std::string, 8>& fields,
+                                                        const tRun_options& options);
+
+// Every value the report needs.
+struct tRun_results {
+  tChecked_inputs Inputs;
+  tRun_options Options;
+  std::int32_t Criteria_option = 1;  // 1 Bayesian, 2 combined
+  double Z_x = 0, Z_y = 0;
+  // Per task: T_value, P_one_tailed, P_two_tailed and Pct_below from the deficit test,
+  // Pct_lower and Pct_upper from the abnormality interval, the three Z-CC values from the
+  // interval estimates; Df = N - 1.
+  tDeficit_results Deficit_x_results, Deficit_y_results;
+  bool Rsdt_computed = false;  // only under the combined criteria
+  double Rsdt_p_two_tailed = 0, Rsdt_p_one_tailed = 0;
+  Extended Rsdt_t = 0;
+  tBSDT_results Bsdt;
+  // The criteria.
+  bool Deficit_x = false, Deficit_y = false;
+  bool Bsdt_significant = false;  // P_B < 0.05 for the chosen tail
+  bool Rsdt_significant = false;  // P_R < 0.05 for the chosen tail (combined only)
+  bool Strong = false, Classical = false, Neither = false;
+};
+
+// Applies the criteria to filled results (sets Deficit_x ... Neither from the numbers and
+// the options). Compute_analysis calls it; exposed so that the table can be tested.
+void Apply_criteria(tRun_results& results);
+
+// Runs the computation on checked inputs. Throws a std::exception with a readable message
+// on a computation error (EArgumentError, EFloating_point_error); never returns a
+// non-finite value.
+tRun_results Compute_analysis(const tChecked_inputs& inputs, const tRun_options& options);

@@ -1,0 +1,45 @@
+// The worksheet's input fields: the key filter and length limit applied while typing, the
+// parser of a field's text, and the range checks run when "Compute" starts an analysis.
+// Messages use "\r" for a carriage return; a window or terminal converts as it needs.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+
+// "INPUT ERROR" + CR + CR + "Enter numeric data only."
+extern const std::string kNumeric_only_message;
+// "Maximum length of input is 6 characters."
+extern const std::string kMax_length_message;
+// The captions of the eight worksheet labels, in field order (Mean_x, Sd_x, Mean_y, Sd_y,
+// R_xy, N, Case_x, Case_y).
+extern const std::array<std::string, 8> kField_captions;
+
+// The longest text a field holds.
+constexpr std::size_t kMax_field_length = 6;
+
+// The character to insert for a key press ("," becomes "."), or '\0' when the key is
+// dropped (the window then beeps and shows kNumeric_only_message).
+char Key_filter(char key);
+
+// The first kMax_field_length characters of text.
+std::string Limit_length(const std::string& text);
+
+// A parsed or checked field: Ok false carries the message to show.
+struct tField_value {
+  bool Ok = false;
+  double Value = 0;
+  std::string Message;
+};
+
+// Parses a field's text: optional leading "-", digits, at most one ".", spaces ignored.
+// A text with no digit at all is refused like any other non-numeric text.
+tField_value Read_number(const std::string& text, const std::string& caption);
+
+// Range checks, called only after Read_number succeeded on the field. Value is passed
+// through unchanged when Ok.
+tField_value Check_sd(const std::string& caption, double value);           // value > 0
+tField_value Check_correlation(const std::string& caption, double value);  // -1 < value < 1
+tField_value Check_sample_size(const std::string& caption, double value);  // whole, > 2
+// The calibrated prior draws a chi-square with N - 3 degrees of freedom, so it needs N >= 4.
+tField_value Check_calibrated_sample_size(const std::string& caption, double value);

@@ -1,0 +1,17 @@
+// The report text of one analysis, line by line, as it is appended to the results viewer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/analysis_run.h"
+
+// The 106-underscore line that separates a report from the one above it.
+extern const std::string kReport_separator;
+
+// The lines of the report. notes_lines are the user's notes, one entry per line (empty for
+// none); viewer_has_text says whether the viewer already holds at least one line, in
+// which case the report starts with the separator instead of a blank line.
+std::vector<std::string> Report_lines(const tRun_results& results, const tRun_options& options,
+                                      const std::vector<std::string>& notes_lines,
+                                      bool viewer_has_text);
