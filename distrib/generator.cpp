@@ -1,0 +1,12 @@
+// State of the unit's uniform generator (L'Ecuyer's combined multiplicative congruential
+// generator, Uniform_01 in distrib.h). Each thread has its own pair of seeds, set to the
+// start-up values when the thread first uses them; the engines reset them at their start.
+#include "distrib/distrib.h"
+
+thread_local std::int32_t Seed1 = kStart_seed1;
+thread_local std::int32_t Seed2 = kStart_seed2;
+
+void Reset_seeds() {
+  Seed1 = kStart_seed1;
+  Seed2 = kStart_seed2;
+}
