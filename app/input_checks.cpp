@@ -1,0 +1,133 @@
+#include "app/input_checks.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+
+#include "app/text_format.h"
+
+const std::string kNumeric_only_message = "INPUT ERROR\r\rEnter numeric data only.";
+const std::string kMax_length_message = "Maximum length of input is 6 characters.";
+
+const std::array<std::string, 8> kField_captions = {
+    "Mean of the control or normative sample on Task X:",
+    "Standard deviation for the normative sample on Task X:",
+    "Mean of the control or normative sample on Task Y:",
+    "Standard deviation for the normative sample on Task Y:",
+    "Correlation between Tasks X and Y in normative sample:",
+    "Sample size of the normative sample:",
+    "Case's test score on Task X:",
+    "Case's test score on Task Y:",
+};
+
+char Key_filter(char key) {
+  if (key == ',') return '.';
+  switch (key) {
+    case 8:   // backspace
+    case 9:   // tab
+    case 13:  // carriage return
+    case '-':
+    case '.':
+      return key;
+    default:
+      return (key >= '0' && key <= '9') ? key : '\0';
+  }
+}
+
+std::string Limit_length(const std::string& text) {
+  return text.size() > kMax_field_length ? text.substr(0, kMax_field_length) : text;
+}
+
+namespace {
+
+tField_value Refused(const std::string& message) { return {false, 0.0, message}; }
+
+// "INPUT ERROR" + CR + "(  caption  value  )" + CR + message, the value as "%3.3f".
+tField_value Range_error(const std::string& caption, double value, const std::string& message) {
+  return Refused("INPUT ERROR\r(  " + caption + "  " + Format_fixed(value, 3, 3) + "  )\r" +
+                 message);
+}
+
+}  // namespace
+
+tField_value Read_number(const std::string& text, const std::string& caption) {
+  if (text.empty()) {
+    return Refused("INPUT ERROR\r\r(  " + caption + "  )\r\rData have not been entered in this field.");
+  }
+  // Digits accumulate in extended precision, the fraction's digits as d / 10^k, and the
+  // sum is rounded to double once at the end.
+  Extended value = 0;
+  Extended scale = 1;  // 10^decimals after the point
+  bool integer_part = true;
+  bool negative = false;
+  bool valid = true;
+  bool any_digit = false;
+  for (std::size_t i = 0; i < text.size() && valid; ++i) {
+    const char c = text[i];
+    if (c == ' ') continue;
+    if (c == '-') {
+      if (i == 0) {
+        negative = true;
+      } else {
+        valid = false;
+      }
+    } else if (c == '.') {
+      if (!integer_part) {
+        valid = false;
+      } else {
+        integer_part = false;
+      }
+    } else if (c >= '0' && c <= '9') {
+      const int d = c - '0';
+      any_digit = true;
+      if (integer_part) {
+        value = 10 * value + d;
+      } else {
+        scale *= 10;
+        value += d / scale;
+      }
+    } else {
+      valid = false;
+    }
+  }
+  // A text with no digit at all ("-", ".", "-.") would otherwise read as 0, so a slip of
+  // the finger would become a value; and a run of digits too long for a double must not
+  // become an infinity.
+  const double result = static_cast<double>(negative ? -value : value);
+  if (!valid || !any_digit || !std::isfinite(result)) {
+    return Refused("INPUT ERROR\r(  " + caption + "  " + text + "  )\r\rEnter numeric data only.");
+  }
+  return {true, result, {}};
+}
+
+tField_value Check_sd(const std::string& caption, double value) {
+  if (value > 0) return {true, value, {}};
+  return Range_error(caption, value, "Standard deviations must have a positive value.");
+}
+
+tField_value Check_correlation(const std::string& caption, double value) {
+  if (value > -1 && value < 1) return {true, value, {}};
+  return Range_error(caption, value, "The correlation must lie between  -1.0 and 1.0. ");
+}
+
+tField_value Check_sample_size(const std::string& caption, double value) {
+  if (!(value == std::trunc(value) && value > 2)) {
+    return Range_error(caption, value,
+                       "The value for sample size must be an integer greater than 2.");
+  }
+  // The sample size is held as a 32-bit integer; only a typed-in text (the command line)
+  // can exceed it.
+  if (value > std::numeric_limits<std::int32_t>::max()) {
+    return Range_error(caption, value,
+                       "The value for sample size must be an integer no greater than 2147483647.");
+  }
+  return {true, value, {}};
+}
+
+tField_value Check_calibrated_sample_size(const std::string& caption, double value) {
+  if (value >= 4) return {true, value, {}};
+  return Range_error(caption, value,
+                     "The calibrated prior needs a sample size of at least 4; the standard "
+                     "theory (Jeffreys) prior accepts a sample size of 3.");
+}

@@ -1,0 +1,39 @@
+#include "app/text_format.h"
+
+#include <charconv>
+#include <system_error>
+
+namespace {
+
+std::string Pad_left(std::string text, int width) {
+  if (static_cast<int>(text.size()) < width) {
+    text.insert(0, static_cast<std::size_t>(width) - text.size(), ' ');
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string Format_fixed(Extended value, int width, int precision) {
+  // Fixed notation of an 80-bit value needs at most 4933 integer digits.
+  char buffer[5100];
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
+  if (ec != std::errc{}) return Pad_left("?", width);
+  return Pad_left(std::string(buffer, end), width);
+}
+
+std::string Format_int(std::int64_t value, int width) {
+  char buffer[32];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  (void)ec;  // 32 characters always hold a 64-bit integer
+  return Pad_left(std::string(buffer, end), width);
+}
+
+std::string Format_g17(double value) {
+  char buffer[64];
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
+  (void)ec;
+  return std::string(buffer, end);
+}
