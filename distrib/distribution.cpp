@@ -152,5 +152,9 @@ Extended tContinuous_distribution::Quantile(Extended p) const {
     if (++steps > kMax_search_steps) Search_fault("no convergence");
   } while (!(std::fabs(x - x0) < kTolerance));
   Require_finite(x, "quantile");
+  // A final Newton step may land a hair beyond an end of the support when the quantile
+  // lies at that end (its probability is beyond every representable point).
+  if (x > Support_high) return Support_high;
+  if (x < Support_low) return Support_low;
   return x;
 }
