@@ -1,0 +1,210 @@
+#include "cli/cli_args.h"
+
+#include <charconv>
+#include <limits>
+#include <optional>
+
+const std::array<std::string, 8> kField_options = {"--mean-x", "--sd-x", "--mean-y", "--sd-y",
+                                                   "--r",      "--n",    "--case-x", "--case-y"};
+
+namespace {
+
+std::optional<std::size_t> Field_index(const std::string& name) {
+  for (std::size_t i = 0; i < kField_options.size(); ++i) {
+    if (kField_options[i] == name) return i;
+  }
+  return std::nullopt;
+}
+
+bool Takes_value(const std::string& name) {
+  return Field_index(name).has_value() || name == "--criteria" || name == "--tail" ||
+         name == "--prior" || name == "--notes" || name == "--iterations" ||
+         name == "--format" || name == "--batch";
+}
+
+bool Is_flag(const std::string& name) {
+  return name == "--controls" || name == "--save-controls" || name == "--example" ||
+         name == "--help" || name == "-h";
+}
+
+std::vector<std::string> Split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  if (text.empty()) return lines;
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+    }
+  }
+  lines.push_back(line);
+  return lines;
+}
+
+tUsage_error Bad_value(const std::string& name, const std::string& value,
+                       const std::string& allowed) {
+  return {"invalid value '" + value + "' for " + name + " (expected " + allowed + ")"};
+}
+
+}  // namespace
+
+std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::string>& args) {
+  tCli_options o;
+  bool example = false, help = false, batch = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> value;
+    if (name.rfind("--", 0) == 0) {
+      const std::size_t eq = name.find('=');
+      if (eq != std::string::npos) {
+        value = name.substr(eq + 1);
+        name.resize(eq);
+      }
+    }
+    if (Is_flag(name)) {
+      if (value) return tUsage_error{"option " + name + " takes no value"};
+      if (name == "--controls") o.Use_controls = true;
+      if (name == "--save-controls") o.Save_controls = true;
+      if (name == "--example") example = true;
+      if (name == "--help" || name == "-h") help = true;
+      continue;
+    }
+    if (!Takes_value(name)) {
+      if (name.rfind("-", 0) == 0) return tUsage_error{"unknown option " + name};
+      return tUsage_error{"unexpected argument '" + name + "'"};
+    }
+    if (!value) {
+      if (i + 1 >= args.size()) return tUsage_error{"option " + name + " needs a value"};
+      value = args[++i];
+    }
+    const std::string& v = *value;
+    if (const auto field = Field_index(name)) {
+      if (o.Field_given[*field]) return tUsage_error{"option " + name + " given twice"};
+      o.Fields[*field] = v;
+      o.Field_given[*field] = true;
+    } else if (name == "--criteria") {
+      if (v == "bayesian") o.Run.Criteria = tCriteria::Bayesian;
+      else if (v == "combined") o.Run.Criteria = tCriteria::Combined;
+      else return Bad_value(name, v, "bayesian or combined");
+    } else if (name == "--tail") {
+      if (v == "two") o.Run.Tail = tTail::Two;
+      else if (v == "one") o.Run.Tail = tTail::One;
+      else return Bad_value(name, v, "two or one");
+    } else if (name == "--prior") {
+      if (v == "calibrated") o.Run.Prior = tPrior::Calibrated;
+      else if (v == "jeffreys") o.Run.Prior = tPrior::Standard;
+      else return Bad_value(name, v, "calibrated or jeffreys");
+    } else if (name == "--notes") {
+      o.Notes_lines = Split_lines(v);
+    } else if (name == "--iterations") {
+      std::int32_t k = 0;
+      const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), k);
+      if (ec != std::errc{} || ptr != v.data() + v.size() || k < 1) {
+        return Bad_value(name, v, "a whole number from 1 to 2147483647");
+      }
+      o.Run.Iterations = k;
+    } else if (name == "--format") {
+      if (v == "report") o.Format = tOutput_format::Report;
+      else if (v == "json") o.Format = tOutput_format::Json;
+      else return Bad_value(name, v, "report or json");
+    } else if (name == "--batch") {
+      if (batch) return tUsage_error{"option --batch given twice"};
+      if (v.empty()) return tUsage_error{"option --batch needs a file name"};
+      o.Batch_file = v;
+      batch = true;
+    }
+  }
+
+  if (help) {
+    o.Mode = tCli_mode::Help;
+    return o;
+  }
+  bool any_control = false, any_case = false;
+  for (std::size_t i = 0; i < 6; ++i) any_control = any_control || o.Field_given[i];
+  any_case = o.Field_given[6] || o.Field_given[7];
+  if (example) {
+    if (batch) return tUsage_error{"--example and --batch cannot be combined"};
+    if (any_control || any_case || o.Use_controls) {
+      return tUsage_error{"--example runs its own case: give no field options and no --controls"};
+    }
+    o.Mode = tCli_mode::Example;
+    o.Fields = {"100", "15", "50", "10", "0.6", "20", "80", "40"};
+    o.Field_given.fill(true);
+    return o;
+  }
+  if (o.Use_controls && any_control) {
+    return tUsage_error{
+        "--controls takes the six control figures from the control-data file: give none of "
+        "--mean-x, --sd-x, --mean-y, --sd-y, --r, --n with it"};
+  }
+  if (batch) {
+    if (any_case) {
+      return tUsage_error{"--batch takes the case scores from the file: give neither --case-x "
+                          "nor --case-y with it"};
+    }
+    o.Mode = tCli_mode::Batch;
+    return o;
+  }
+  if (!any_control && !any_case && !o.Use_controls) {
+    return tUsage_error{"nothing to compute: give the eight figures, --controls with the case "
+                        "scores, --batch, or --example (see --help)"};
+  }
+  o.Mode = tCli_mode::Single;
+  return o;
+}
+
+std::string Usage_text() {
+  return R"(Usage: kestrum-cli [options]
+
+Tests a single case against a control sample on two tasks X and Y: a deficit test on each
+task, the Bayesian Standardized Difference Test (BSDT) on the difference between the case's
+standardized scores (optionally also the frequentist RSDT), and the criteria for a strong or
+classical dissociation. The same computation and report as the Kestrum worksheet.
+
+Control sample and case (texts checked exactly as the worksheet checks its fields):
+  --mean-x T        Mean of the control or normative sample on Task X
+  --sd-x T          Standard deviation for the normative sample on Task X
+  --mean-y T        Mean of the control or normative sample on Task Y
+  --sd-y T          Standard deviation for the normative sample on Task Y
+  --r T             Correlation between Tasks X and Y in normative sample
+  --n T             Sample size of the normative sample
+  --case-x T        Case's test score on Task X
+  --case-y T        Case's test score on Task Y
+  --controls        Take the six control figures from the control-data file (kestrum.txt)
+                    instead of --mean-x ... --n
+  --save-controls   Write the figures to the control-data file once they pass the checks
+                    (never written otherwise)
+
+Options (defaults are the worksheet's):
+  --criteria bayesian|combined   Criteria for a dissociation (default bayesian); combined
+                                 also needs a significant RSDT
+  --tail two|one                 Tail of the test on the difference (default two)
+  --prior calibrated|jeffreys    Form of the prior (default calibrated; needs N >= 4)
+  --iterations K                 Monte Carlo iterations of the BSDT (default 1000000)
+  --notes TEXT                   User's notes printed in the report (line ends kept)
+  --format report|json           Output: the worksheet's report (default) or one JSON object
+
+Other modes:
+  --batch FILE.csv  Run every case of a CSV file against the same control sample. The header
+                    row names case_x and case_y (and optionally id); cases run in parallel on
+                    all cores. Output is CSV (one row per case, with an error column), or a
+                    JSON array with --format json. Progress is shown on standard error when it
+                    is a terminal.
+  --example         Run a built-in example (100, 15, 50, 10, 0.6, 20; case 80 and 40)
+  --help, -h        Show this text
+
+Every option also accepts the form --name=value.
+
+The control-data file is $KESTRUM_DATA_FILE when set; else kestrum.txt beside the program
+when that directory is writable; else $XDG_CONFIG_HOME/kestrum/kestrum.txt (by default
+~/.config/kestrum/kestrum.txt).
+
+Exit status: 0 success; 1 usage error; 2 input error (the worksheet's message on standard
+error; in a batch, some rows failed their checks); 3 computation error (its message on
+standard error), also a control-data file that cannot be written.
+)";
+}

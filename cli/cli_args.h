@@ -1,0 +1,42 @@
+// The command line of kestrum-cli, parsed into a plain record, so that it can be tested
+// and fuzzed without starting a process.
+#pragma once
+
+#include <array>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "app/analysis_run.h"
+
+enum class tOutput_format { Report, Json };
+
+enum class tCli_mode { Single, Batch, Example, Help };
+
+struct tCli_options {
+  tCli_mode Mode = tCli_mode::Single;
+  // The eight field texts in worksheet order; Field_given says which were on the line
+  // (a field not given is an empty field, refused by the input checks).
+  std::array<std::string, 8> Fields;
+  std::array<bool, 8> Field_given{};
+  bool Use_controls = false;   // --controls: the six control figures from the data file
+  bool Save_controls = false;  // --save-controls
+  tRun_options Run;
+  std::vector<std::string> Notes_lines;  // --notes, split at line ends
+  tOutput_format Format = tOutput_format::Report;
+  std::string Batch_file;  // --batch
+};
+
+struct tUsage_error {
+  std::string Message;
+};
+
+// The option names of the eight fields, in worksheet order.
+extern const std::array<std::string, 8> kField_options;
+
+// args are the arguments after the program name. "--name value" and "--name=value" are
+// both accepted.
+std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::string>& args);
+
+// The --help text.
+std::string Usage_text();
