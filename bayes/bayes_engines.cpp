@@ -1,0 +1,50 @@
+// The two engines: the shared procedure of bsdt_run.cpp under each prior, evaluated the
+// fast way (normal probabilities on several threads, the two credible limits selected
+// rather than fully sorted), which gives the straightforward evaluation's results bit
+// for bit.
+#include "bayes/bayes_engines.h"
+
+#include "bayes/bsdt_run.h"
+
+namespace {
+
+tBSDT_inputs Inputs(std::int32_t N, std::int32_t Iterations, bool Reset_seed, Extended Mean_x,
+                    Extended Sd_x, Extended Mean_y, Extended Sd_y, Extended R_xy,
+                    Extended Case_x, Extended Case_y, bool Two_sided, std::int32_t Level) {
+  tBSDT_inputs in;
+  in.N = N;
+  in.Iterations = Iterations;
+  in.Reset_seed = Reset_seed;
+  in.Mean_x = Mean_x;
+  in.Sd_x = Sd_x;
+  in.Mean_y = Mean_y;
+  in.Sd_y = Sd_y;
+  in.R_xy = R_xy;
+  in.Case_x = Case_x;
+  in.Case_y = Case_y;
+  in.Two_sided = Two_sided;
+  in.Level = Level;
+  return in;
+}
+
+}  // namespace
+
+void BSDT_standard(std::int32_t N, std::int32_t Iterations, bool Reset_seed, Extended Mean_x,
+                   Extended Sd_x, Extended Mean_y, Extended Sd_y, Extended R_xy,
+                   Extended Case_x, Extended Case_y, bool Two_sided, std::int32_t Level,
+                   tBSDT_results& Results) {
+  Run_BSDT(tBSDT_prior::Standard,
+           Inputs(N, Iterations, Reset_seed, Mean_x, Sd_x, Mean_y, Sd_y, R_xy, Case_x, Case_y,
+                  Two_sided, Level),
+           tBSDT_evaluation{}, Results);
+}
+
+void BSDT_calibrated(std::int32_t N, std::int32_t Iterations, bool Reset_seed,
+                     Extended Mean_x, Extended Sd_x, Extended Mean_y, Extended Sd_y,
+                     Extended R_xy, Extended Case_x, Extended Case_y, bool Two_sided,
+                     std::int32_t Level, tBSDT_results& Results) {
+  Run_BSDT(tBSDT_prior::Calibrated,
+           Inputs(N, Iterations, Reset_seed, Mean_x, Sd_x, Mean_y, Sd_y, R_xy, Case_x, Case_y,
+                  Two_sided, Level),
+           tBSDT_evaluation{}, Results);
+}

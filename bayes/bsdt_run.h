@@ -1,0 +1,42 @@
+// The shared procedure behind BSDT_standard and BSDT_calibrated, with the choices of how
+// it is evaluated. Internal to the bayes unit; the tests use it to compare the fast
+// evaluation with the straightforward one.
+#pragma once
+
+#include <cstdint>
+
+#include "bayes/bayes_engines.h"
+
+enum class tBSDT_prior { Standard, Calibrated };
+
+struct tBSDT_inputs {
+  std::int32_t N = 0;
+  std::int32_t Iterations = 0;
+  bool Reset_seed = true;
+  Extended Mean_x = 0, Sd_x = 1, Mean_y = 0, Sd_y = 1, R_xy = 0;
+  Extended Case_x = 0, Case_y = 0;
+  bool Two_sided = true;
+  std::int32_t Level = 95;
+};
+
+struct tBSDT_evaluation {
+  // Threads for the normal probabilities of the draws: 0 for the machine's count (at
+  // most kMax_BSDT_threads), 1 for none besides the caller's.
+  int Threads = 0;
+  // True: the normal probability added to S inside the draw loop, one draw at a time,
+  // and the draws fully sorted by Quick_sort before the limits are read. Same results,
+  // bit for bit; slower.
+  bool Straightforward = false;
+};
+
+constexpr int kMax_BSDT_threads = 8;
+
+// Positions of the lower and upper credible limits among the draws sorted ascending
+// (1-based): Round, halves to even, of the tail fractions times Iterations, the upper
+// one plus 1. Raises EArgumentError with a readable message when a position falls
+// outside 1..Iterations (for a level of 95 with equal tails: fewer than 21 iterations).
+void Credible_limit_positions(std::int32_t Level, bool Two_sided, std::int32_t Iterations,
+                              std::int32_t& lo, std::int32_t& hi);
+
+void Run_BSDT(tBSDT_prior prior, const tBSDT_inputs& in, const tBSDT_evaluation& how,
+              tBSDT_results& Results);

@@ -1,0 +1,66 @@
+// The matrix routines of matrix_handling.h written out for a 2 x 2 block held in four
+// scalars, for the engines' inner loop. Each performs the same arithmetic in the same
+// order as the general routine with n = 2 (operations on zero entries included, so that
+// even the signs of zeros agree), and so gives bit-identical results; the unit tests
+// compare the two. Internal to the bayes unit.
+#pragma once
+
+#include <cmath>
+#include <utility>
+
+#include "bayes/matrix_handling.h"
+
+struct tMat2 {
+  Extended a11, a12, a21, a22;
+};
+
+inline tMat2 Transpose_2x2(const tMat2& a) { return {a.a11, a.a21, a.a12, a.a22}; }
+
+// C = A x B; each entry is an extended sum started at 0, over k = 1, 2.
+inline tMat2 Multiply_2x2(const tMat2& a, const tMat2& b) {
+  tMat2 c;
+  Extended s;
+  s = 0; s += a.a11 * b.a11; s += a.a12 * b.a21; c.a11 = s;
+  s = 0; s += a.a11 * b.a12; s += a.a12 * b.a22; c.a12 = s;
+  s = 0; s += a.a21 * b.a11; s += a.a22 * b.a21; c.a21 = s;
+  s = 0; s += a.a21 * b.a12; s += a.a22 * b.a22; c.a22 = s;
+  return c;
+}
+
+// Gauss-Jordan with the first acceptable pivot, as Mat_inverse with n = 2. Returns false
+// (b then unusable) when a column has no pivot of at least Pivot_tolerance.
+inline bool Inverse_2x2(const tMat2& a, tMat2& b) {
+  Extended w11 = a.a11, w12 = a.a12, w21 = a.a21, w22 = a.a22;
+  Extended b11 = 1, b12 = 0, b21 = 0, b22 = 1;
+  // Column 1.
+  if (!(std::fabs(w11) >= Pivot_tolerance)) {
+    if (!(std::fabs(w21) >= Pivot_tolerance)) return false;
+    std::swap(w11, w21);
+    std::swap(w12, w22);
+    std::swap(b11, b21);
+    std::swap(b12, b22);
+  }
+  Extended f = 1 / w11;
+  w11 = w11 * f; w12 = w12 * f;
+  b11 = b11 * f; b12 = b12 * f;
+  Extended g = -w21;
+  w21 = g * w11 + w21; w22 = g * w12 + w22;
+  b21 = g * b11 + b21; b22 = g * b12 + b22;
+  // Column 2.
+  if (!(std::fabs(w22) >= Pivot_tolerance)) return false;
+  f = 1 / w22;
+  w21 = w21 * f; w22 = w22 * f;
+  b21 = b21 * f; b22 = b22 * f;
+  g = -w12;
+  w11 = g * w21 + w11; w12 = g * w22 + w12;
+  b11 = g * b21 + b11; b12 = g * b22 + b12;
+  b = {b11, b12, b21, b22};
+  return true;
+}
+
+// As Cholesky_2x2: reads the entry below the diagonal.
+inline tMat2 Cholesky_factor_2x2(const tMat2& a) {
+  const Extended l11 = std::sqrt(a.a11);
+  const Extended l21 = a.a21 / l11;
+  return {l11, 0, l21, std::sqrt(a.a22 - l21 * l21)};
+}

@@ -1,0 +1,496 @@
+// Tests of the two BSDT engines.
+#include <gtest/gtest.h>
+
+#include <cfenv>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bayes/bayes_engines.h"
+#include "bayes/bsdt_run.h"
+#include "distrib/fp_check.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// A small JSON reader, enough for tests/data/bsdt_10000.json (objects, arrays, strings
+// without escapes, numbers).
+
+struct tJson {
+  enum { Number, String, Array, Object } Kind = Number;
+  double Value = 0;
+  std::string Text;
+  std::vector<tJson> Items;
+  std::map<std::string, tJson> Members;
+  const tJson& operator[](const std::string& key) const { return Members.at(key); }
+};
+
+class tJson_reader {
+ public:
+  explicit tJson_reader(std::string text) : s_(std::move(text)) {}
+  tJson Read() {
+    tJson v;
+    const char c = Peek();
+    if (c == '{') {
+      v.Kind = tJson::Object;
+      ++p_;
+      if (Peek() == '}') return ++p_, v;
+      do {
+        std::string key = Read().Text;
+        Expect(':');
+        v.Members[key] = Read();
+      } while (Next_or(','));
+      Expect('}');
+    } else if (c == '[') {
+      v.Kind = tJson::Array;
+      ++p_;
+      if (Peek() == ']') return ++p_, v;
+      do v.Items.push_back(Read());
+      while (Next_or(','));
+      Expect(']');
+    } else if (c == '"') {
+      v.Kind = tJson::String;
+      const auto end = s_.find('"', p_ + 1);
+      v.Text = s_.substr(p_ + 1, end - p_ - 1);
+      p_ = end + 1;
+    } else {
+      const auto r = std::from_chars(s_.data() + p_, s_.data() + s_.size(), v.Value);
+      if (r.ec != std::errc()) throw std::runtime_error("bad number in reference file");
+      p_ = static_cast<std::size_t>(r.ptr - s_.data());
+    }
+    return v;
+  }
+
+ private:
+  char Peek() {
+    while (p_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[p_]))) ++p_;
+    if (p_ >= s_.size()) throw std::runtime_error("reference file ends early");
+    return s_[p_];
+  }
+  void Expect(char c) {
+    if (Peek() != c) throw std::runtime_error(std::string("reference file: expected ") + c);
+    ++p_;
+  }
+  bool Next_or(char c) {
+    if (Peek() != c) return false;
+    ++p_;
+    return true;
+  }
+  std::string s_;
+  std::size_t p_ = 0;
+};
+
+tJson Read_json(const std::string& name) {
+  std::ifstream in(std::string(KESTRUM_TEST_DATA_DIR) + "/" + name);
+  if (!in) throw std::runtime_error("cannot open " + name);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return tJson_reader(text.str()).Read();
+}
+
+// ---------------------------------------------------------------------------------------
+// Helpers.
+
+void Run_engine(tBSDT_prior prior, const tBSDT_inputs& in, tBSDT_results& r) {
+  if (prior == tBSDT_prior::Standard)
+    BSDT_standard(in.N, in.Iterations, in.Reset_seed, in.Mean_x, in.Sd_x, in.Mean_y, in.Sd_y,
+                  in.R_xy, in.Case_x, in.Case_y, in.Two_sided, in.Level, r);
+  else
+    BSDT_calibrated(in.N, in.Iterations, in.Reset_seed, in.Mean_x, in.Sd_x, in.Mean_y,
+                    in.Sd_y, in.R_xy, in.Case_x, in.Case_y, in.Two_sided, in.Level, r);
+}
+
+tBSDT_inputs Inputs(std::int32_t n, Extended mean_x, Extended sd_x, Extended mean_y,
+                    Extended sd_y, Extended r, Extended case_x, Extended case_y,
+                    std::int32_t iterations) {
+  tBSDT_inputs in;
+  in.N = n;
+  in.Iterations = iterations;
+  in.Mean_x = mean_x;
+  in.Sd_x = sd_x;
+  in.Mean_y = mean_y;
+  in.Sd_y = sd_y;
+  in.R_xy = r;
+  in.Case_x = case_x;
+  in.Case_y = case_y;
+  return in;
+}
+
+std::vector<Extended> Values(const tBSDT_results& r) {
+  return {r.P_one_tailed, r.P_two_tailed, r.Pct_more_extreme, r.Pct_lower,
+          r.Pct_upper,    r.Zdcc,         r.Zdcc_lower,       r.Zdcc_upper};
+}
+
+const char* const kNames[8] = {"P_one_tailed", "P_two_tailed", "Pct_more_extreme",
+                               "Pct_lower",    "Pct_upper",    "Zdcc",
+                               "Zdcc_lower",   "Zdcc_upper"};
+
+bool Bit_identical(const tBSDT_results& a, const tBSDT_results& b) {
+  const auto x = Values(a), y = Values(b);
+  for (int i = 0; i < 8; ++i)
+    if (std::memcmp(&x[i], &y[i], 10) != 0) return false;  // the 80 significant bits
+  return true;
+}
+
+tBSDT_results Sentinel_results() {
+  tBSDT_results r;
+  r.P_one_tailed = r.P_two_tailed = r.Pct_more_extreme = r.Pct_lower = r.Pct_upper = r.Zdcc =
+      r.Zdcc_lower = r.Zdcc_upper = -12345;
+  return r;
+}
+
+const char* Prior_name(tBSDT_prior p) {
+  return p == tBSDT_prior::Standard ? "standard" : "calibrated";
+}
+
+// ---------------------------------------------------------------------------------------
+// Reference values: tests/data/bsdt_10000.json, copied from the project's shared
+// reference set. Eight results of each engine, 10,000 iterations, seeds reset, equal
+// tails, level 95, computed draw for draw by a separate double-precision transcription of
+// the procedure. Equal draws must give equal results: 1e-9 for the probabilities and
+// Z-DCC values, 1e-6 for the percentages (the transcription's normal distribution
+// function differs from ours in the last digits of its log-gamma).
+
+TEST(BsdtReference, EveryEntryMatches) {
+  const tJson table = Read_json("bsdt_10000.json");
+  ASSERT_EQ(table.Kind, tJson::Array);
+  ASSERT_EQ(table.Items.size(), 9u);
+  for (const tJson& entry : table.Items) {
+    const tJson& x = entry["inputs"];
+    const tBSDT_prior prior =
+        entry["prior"].Text == "standard" ? tBSDT_prior::Standard : tBSDT_prior::Calibrated;
+    tBSDT_inputs in = Inputs(static_cast<std::int32_t>(x["n"].Value), x["mean_x"].Value,
+                             x["sd_x"].Value, x["mean_y"].Value, x["sd_y"].Value,
+                             x["r"].Value, x["case_x"].Value, x["case_y"].Value,
+                             static_cast<std::int32_t>(entry["iterations"].Value));
+    tBSDT_results got;
+    Run_engine(prior, in, got);
+    const auto values = Values(got);
+    for (int i = 0; i < 8; ++i) {
+      const bool percentage = i >= 2 && i <= 4;
+      EXPECT_NEAR(static_cast<double>(values[i]), entry["results"][kNames[i]].Value,
+                  percentage ? 1e-6 : 1e-9)
+          << Prior_name(prior) << " N=" << in.N << " case (" << x["case_x"].Value << ", "
+          << x["case_y"].Value << ") " << kNames[i];
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Determinism and the fast evaluation.
+
+struct tEval_case {
+  const char* name;
+  tBSDT_prior prior;
+  tBSDT_inputs in;
+  bool two_sided;
+};
+
+std::vector<tEval_case> Eval_cases() {
+  return {
+      {"standard_lower_tail", tBSDT_prior::Standard,
+       Inputs(20, 100, 15, 50, 10, 0.6, 70, 52, 150000), true},
+      {"calibrated_lower_tail", tBSDT_prior::Calibrated,
+       Inputs(20, 100, 15, 50, 10, 0.6, 70, 52, 150000), true},
+      {"calibrated_upper_tail_one_sided", tBSDT_prior::Calibrated,
+       Inputs(12, 24.5, 3.1, 61.2, 8.4, 0.35, 25, 38, 100003), false},
+      {"standard_N3_upper_tail", tBSDT_prior::Standard,
+       Inputs(3, 10, 2.5, 10, 2.5, 0.2, 9, 2, 70001), true},
+  };
+}
+
+// The threaded normal probabilities and the selected limits must give the serial loop's
+// results bit for bit, with any number of threads, and use the generator alike.
+TEST(BsdtEvaluation, FastPathBitIdenticalToStraightforward) {
+  for (const tEval_case& c : Eval_cases()) {
+    tBSDT_inputs in = c.in;
+    in.Two_sided = c.two_sided;
+    tBSDT_results serial;
+    Run_BSDT(c.prior, in, tBSDT_evaluation{1, true}, serial);
+    const std::int32_t seed1 = Seed1, seed2 = Seed2;
+    for (int threads : {1, 2, 3}) {
+      tBSDT_results fast;
+      Run_BSDT(c.prior, in, tBSDT_evaluation{threads, false}, fast);
+      EXPECT_TRUE(Bit_identical(serial, fast)) << c.name << " threads " << threads;
+      EXPECT_EQ(Seed1, seed1) << c.name;
+      EXPECT_EQ(Seed2, seed2) << c.name;
+    }
+  }
+}
+
+TEST(BsdtDeterminism, RepeatedCallsIdenticalAndSameGeneratorState) {
+  for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+    const tBSDT_inputs in = Inputs(20, 100, 15, 50, 10, 0.6, 80, 40, 5000);
+    tBSDT_results first, second;
+    Run_engine(prior, in, first);
+    const std::int32_t seed1 = Seed1, seed2 = Seed2;
+    Uniform_01();  // whatever came before, a reset run starts from the same point
+    Run_engine(prior, in, second);
+    EXPECT_TRUE(Bit_identical(first, second)) << Prior_name(prior);
+    EXPECT_EQ(Seed1, seed1);
+    EXPECT_EQ(Seed2, seed2);
+
+    // Without the reset the run continues the generator's sequence: from the start-up
+    // seeds it repeats the reset run, from elsewhere it differs.
+    tBSDT_inputs cont = in;
+    cont.Reset_seed = false;
+    Reset_seeds();
+    tBSDT_results continued;
+    Run_engine(prior, cont, continued);
+    EXPECT_TRUE(Bit_identical(first, continued)) << Prior_name(prior);
+    Run_engine(prior, cont, continued);
+    EXPECT_NE(continued.Zdcc_lower, first.Zdcc_lower) << Prior_name(prior);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Properties of the results.
+
+TEST(BsdtResults, ProbabilitiesFoldingAndLimitsAreConsistent) {
+  // Cases in both directions, both priors, both tail options. The point estimate is
+  // (zx0 - zy0) / sqrt(2 - 2r) from the sample statistics alone.
+  struct tCase {
+    tBSDT_inputs in;
+    bool two_sided;
+    bool upper;  // the case's difference lies in the upper direction
+  };
+  const tCase cases[] = {
+      {Inputs(20, 100, 15, 50, 10, 0.6, 70, 52, 4000), true, false},
+      {Inputs(20, 100, 15, 50, 10, 0.6, 70, 52, 4000), false, false},
+      {Inputs(20, 50, 10, 100, 15, 0.6, 52, 70, 4000), true, true},
+      {Inputs(12, 24.5, 3.1, 61.2, 8.4, 0.35, 25, 38, 4000), true, true},
+      {Inputs(12, 24.5, 3.1, 61.2, 8.4, 0.35, 25, 38, 4000), false, true},
+      {Inputs(150, 0.82, 0.07, 0.79, 0.09, -0.3, 0.55, 0.81, 4000), true, false},
+      {Inputs(4, 10, 2, 10, 2, 0.9, 12, 6, 4000), true, true},
+  };
+  for (const tCase& c : cases) {
+    for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+      tBSDT_inputs in = c.in;
+      in.Two_sided = c.two_sided;
+      tBSDT_results r;
+      Run_engine(prior, in, r);
+      SCOPED_TRACE(std::string(Prior_name(prior)) + " N=" + std::to_string(in.N) +
+                   (c.two_sided ? " two-sided" : " one-sided"));
+      EXPECT_EQ(r.P_two_tailed, 2 * r.P_one_tailed);
+      EXPECT_LE(r.P_two_tailed, 1);
+      EXPECT_LE(r.Pct_more_extreme, 50);
+      EXPECT_EQ(r.P_one_tailed, r.Pct_more_extreme / 100);
+      EXPECT_LE(r.Pct_lower, r.Pct_upper);
+      EXPECT_LT(r.Zdcc_lower, r.Zdcc_upper);
+      const Extended zx0 = (in.Case_x - in.Mean_x) / in.Sd_x;
+      const Extended zy0 = (in.Case_y - in.Mean_y) / in.Sd_y;
+      EXPECT_EQ(r.Zdcc, (zx0 - zy0) / std::sqrt(2 - 2 * in.R_xy));
+      // The percentage limits are 100 Phi of the Z-DCC limits, mirrored when the
+      // probability was folded into the upper tail.
+      const tNormal_distribution phi(0, 1);
+      const Extended lower = 100 * phi.Cdf(r.Zdcc_lower), upper = 100 * phi.Cdf(r.Zdcc_upper);
+      if (c.upper) {
+        EXPECT_GT(r.Zdcc, 0);
+        EXPECT_EQ(r.Pct_lower, 100 - upper);
+        EXPECT_EQ(r.Pct_upper, 100 - lower);
+      } else {
+        EXPECT_LE(r.Zdcc, 0);
+        EXPECT_EQ(r.Pct_lower, lower);
+        EXPECT_EQ(r.Pct_upper, upper);
+      }
+      // The credible interval of Z-DCC covers the point estimate.
+      EXPECT_LT(r.Zdcc_lower, r.Zdcc);
+      EXPECT_GT(r.Zdcc_upper, r.Zdcc);
+    }
+  }
+}
+
+TEST(BsdtResults, PointEstimateDependsOnlyOnTheInputs) {
+  // zx0 = -2, zy0 = 0, r = 0.5: Zdcc = -2 / sqrt(1) = -2 exactly, whatever the draws.
+  for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+    for (std::int32_t iterations : {21, 1000}) {
+      tBSDT_results r;
+      Run_engine(prior, Inputs(10, 100, 10, 50, 5, 0.5, 80, 50, iterations), r);
+      EXPECT_EQ(r.Zdcc, -2) << Prior_name(prior);
+    }
+  }
+}
+
+TEST(BsdtResults, PriorsDifferAndSmallSamplesRun) {
+  // N = 4 under the calibrated prior: chi-square draws with 2 and 1 degrees of freedom,
+  // f = 2/3. N = 3 under the standard prior: 3 and 2.
+  const tBSDT_inputs in4 = Inputs(4, 10, 2.5, 10, 2.5, 0.2, 2, 9, 3000);
+  tBSDT_results cal, std4, std3;
+  Run_engine(tBSDT_prior::Calibrated, in4, cal);
+  Run_engine(tBSDT_prior::Standard, in4, std4);
+  Run_engine(tBSDT_prior::Standard, Inputs(3, 10, 2.5, 10, 2.5, 0.2, 2, 9, 3000), std3);
+  EXPECT_NE(cal.P_one_tailed, std4.P_one_tailed);
+  EXPECT_NE(cal.Zdcc_lower, std4.Zdcc_lower);
+  EXPECT_EQ(cal.Zdcc, std4.Zdcc);
+  // Fewer controls, wider posterior of Z-DCC.
+  EXPECT_GT(std3.Zdcc_upper - std3.Zdcc_lower, std4.Zdcc_upper - std4.Zdcc_lower);
+}
+
+// ---------------------------------------------------------------------------------------
+// Positions of the credible limits: Round with halves to even, the upper one plus 1.
+
+TEST(BsdtLimits, PositionsOfTheCredibleLimits) {
+  struct tCase {
+    std::int32_t level;
+    bool two_sided;
+    std::int32_t iterations, lo, hi;
+  };
+  const tCase cases[] = {
+      {95, true, 1000000, 25000, 975001},  // 24,999 draws outside each limit
+      {95, false, 1000000, 50000, 950001},
+      {95, true, 10000, 250, 9751},        // the reference runs
+      {95, true, 21, 1, 21},               // the fewest iterations that work
+      {95, true, 100, 2, 99},              // 2.5 -> 2 and 97.5 -> 98: halves to even
+      {95, true, 60, 2, 59},               // 1.5 -> 2 and 58.5 -> 58
+      {90, false, 1000, 100, 901},
+      {99, true, 1000, 5, 996},
+  };
+  for (const tCase& c : cases) {
+    std::int32_t lo = 0, hi = 0;
+    Credible_limit_positions(c.level, c.two_sided, c.iterations, lo, hi);
+    EXPECT_EQ(lo, c.lo) << c.level << " " << c.two_sided << " " << c.iterations;
+    EXPECT_EQ(hi, c.hi) << c.level << " " << c.two_sided << " " << c.iterations;
+  }
+}
+
+TEST(BsdtLimits, TooFewIterationsAreRefusedBeforeAnyDraw) {
+  // 20 iterations put the upper limit at position 21; 0 iterations have no draws.
+  for (std::int32_t iterations : {20, 1, 0, -5}) {
+    Reset_seeds();
+    tBSDT_results r = Sentinel_results();
+    try {
+      Run_engine(tBSDT_prior::Standard, Inputs(20, 100, 15, 50, 10, 0.6, 70, 52, iterations), r);
+      ADD_FAILURE() << iterations << " iterations accepted";
+    } catch (const EArgumentError& e) {
+      EXPECT_NE(std::string(e.what()).find("iterations"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(Bit_identical(r, Sentinel_results()));
+    EXPECT_EQ(Seed1, kStart_seed1);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Faults mended.
+
+// The results must not depend on the units: scaling means, standard deviations and
+// case scores of both tasks by the same factor keeps all eight results. On the raw scale
+// the Wishart draws scale like 1/Sd^2, and the inverse's absolute pivot tolerance
+// rejected draws from about Sd = 5E4 on (75,000 and 50,000 changed the lower limit).
+TEST(BsdtFaults, LargeStandardDeviationsKeepResults) {
+  struct tBase {
+    std::int32_t n;
+    Extended mean_x, sd_x, mean_y, sd_y, r, case_x, case_y;
+  };
+  const tBase bases[] = {
+      {20, 100, 15, 50, 10, 0.6, 70, 52},
+      {12, 24.5, 3.1, 61.2, 8.4, 0.35, 25, 38},
+      {25, 300, 75, 120, 50, 0.95, 150, 110},  // high correlation
+      {8, 1, 0.001, 2, 0.002, -0.9, 0.997, 2.001},
+  };
+  for (const tBase& b : bases) {
+    for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+      tBSDT_results unscaled;
+      Run_engine(prior, Inputs(b.n, b.mean_x, b.sd_x, b.mean_y, b.sd_y, b.r, b.case_x, b.case_y, 3000),
+          unscaled);
+      for (Extended k : {1E-5L, 1E-3L, 0.1L, 7.0L, 1E3L, 5E3L, 1E5L}) {
+        tBSDT_results scaled;
+        Run_engine(prior,
+            Inputs(b.n, k * b.mean_x, k * b.sd_x, k * b.mean_y, k * b.sd_y, b.r, k * b.case_x,
+                   k * b.case_y, 3000),
+            scaled);
+        const auto u = Values(unscaled), s = Values(scaled);
+        for (int i = 0; i < 8; ++i)
+          EXPECT_NEAR(static_cast<double>(s[i]), static_cast<double>(u[i]), 1e-9)
+              << Prior_name(prior) << " factor " << static_cast<double>(k) << " "
+              << kNames[i] << " sd_x " << static_cast<double>(b.sd_x);
+      }
+    }
+  }
+}
+
+// A singular scale matrix (correlation 1) or one that is not positive definite, zero
+// standard deviations, a NaN: a readable floating-point error, no results, no hang.
+TEST(BsdtFaults, FloatingPointFaultsEndTheCallWithoutResults) {
+  const Extended nan = std::numeric_limits<Extended>::quiet_NaN();
+  struct tCase {
+    const char* name;
+    tBSDT_inputs in;
+  };
+  const tCase cases[] = {
+      {"correlation 1", Inputs(20, 100, 15, 50, 10, 1, 70, 52, 1000)},
+      {"correlation -1", Inputs(20, 100, 15, 50, 10, -1, 70, 52, 1000)},
+      {"correlation 1 - 1e-13", Inputs(20, 100, 15, 50, 10, 1 - 1E-13L, 70, 52, 1000)},
+      {"correlation 1.5", Inputs(20, 100, 15, 50, 10, 1.5, 70, 52, 1000)},
+      {"sd_x 0", Inputs(20, 100, 0, 50, 10, 0.6, 70, 52, 1000)},
+      {"sd_y 0, case at mean", Inputs(20, 100, 15, 50, 0, 0.6, 70, 50, 1000)},
+      {"NaN mean", Inputs(20, nan, 15, 50, 10, 0.6, 70, 52, 1000)},
+      {"NaN correlation", Inputs(20, 100, 15, 50, 10, nan, 70, 52, 1000)},
+  };
+  for (const tCase& c : cases) {
+    for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+      for (bool straightforward : {false, true}) {
+        tBSDT_results r = Sentinel_results();
+        try {
+          Run_BSDT(prior, c.in, tBSDT_evaluation{0, straightforward}, r);
+          ADD_FAILURE() << c.name << ": no error";
+        } catch (const EFloating_point_error& e) {
+          EXPECT_NE(std::string(e.what()).find("No results were computed"), std::string::npos)
+              << c.name << ": " << e.what();
+        }
+        EXPECT_TRUE(Bit_identical(r, Sentinel_results())) << c.name;
+        EXPECT_EQ(std::fetestexcept(kTrapped_fp_exceptions), 0) << c.name;
+      }
+    }
+  }
+}
+
+// A draw whose Z-DCC lies beyond the normal distribution function's range (|z| above
+// about 65536) raises the distribution unit's error, also when the probabilities are
+// computed on other threads.
+TEST(BsdtFaults, ErrorsOfTheNormalProbabilitiesReachTheCaller) {
+  const tBSDT_inputs in = Inputs(20, 0, 1, 0, 1, 0.6, 1E6L, -1E6L, 70000);
+  for (bool straightforward : {false, true}) {
+    tBSDT_results r = Sentinel_results();
+    EXPECT_THROW(Run_BSDT(tBSDT_prior::Standard, in, tBSDT_evaluation{2, straightforward}, r),
+                 EArgumentError);
+    EXPECT_TRUE(Bit_identical(r, Sentinel_results()));
+  }
+}
+
+// The engines leave a caller's floating-point flags as they found them.
+TEST(BsdtFaults, CallersFlagsAreKept) {
+  std::feclearexcept(FE_ALL_EXCEPT);
+  std::feraiseexcept(FE_DIVBYZERO);
+  tBSDT_results r;
+  BSDT_standard(20, 1000, true, 100, 15, 50, 10, 0.6, 70, 52, true, 95, r);
+  EXPECT_EQ(std::fetestexcept(kTrapped_fp_exceptions), FE_DIVBYZERO);
+  std::feclearexcept(FE_ALL_EXCEPT);
+}
+
+// Chi-square B of the calibrated prior has N - 3 degrees of freedom: N = 3 is refused
+// with a readable argument error before the seeds are touched or anything is drawn.
+TEST(BsdtFaults, CalibratedPriorRefusesSampleOfThree) {
+  for (std::int32_t n : {3, 2}) {
+    Seed1 = 12345;
+    Seed2 = 67890;
+    tBSDT_results r = Sentinel_results();
+    try {
+      BSDT_calibrated(n, 1000, true, 10, 2.5, 10, 2.5, 0.2, 2, 9, true, 95, r);
+      ADD_FAILURE() << "N = " << n << " accepted";
+    } catch (const EArgumentError& e) {
+      EXPECT_NE(std::string(e.what()).find("at least 4"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Seed1, 12345);
+    EXPECT_EQ(Seed2, 67890);
+    EXPECT_TRUE(Bit_identical(r, Sentinel_results()));
+  }
+  Reset_seeds();
+}
+
+}  // namespace
