@@ -1,0 +1,129 @@
+// The worksheet: the program's main window, on which the researcher types the control
+// sample's figures and the case's scores, chooses the criteria, the tail and the prior, and
+// starts a run. The checks, the computation, the report text and the control-data file
+// are the window-free core's (app/); this class only gathers, calls and shows.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "app/analysis_run.h"
+
+class QButtonGroup;
+class QFrame;
+class QGroupBox;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class TfrmTemplateResults;
+
+// The worksheet's description of the program.
+extern const char* const kDescription;
+
+class TfrmTemplate : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TfrmTemplate(QWidget* parent = nullptr);
+  ~TfrmTemplate() override;
+
+  // The results viewer that a run shows and fills.
+  void Set_viewer(TfrmTemplateResults* viewer);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private slots:
+  void cmdComputeClick();
+  void btnclearDataClick();
+  void ExitBtnClick();
+  void memoCommentsChange();
+
+ private:
+  void createControls();
+  void createOptionGroups(QFrame* panel);
+  void createInputFields(QFrame* panel);
+  void createButtons();
+  void setTabOrder();
+
+  void FormCreate();
+  void FormShow();
+  void LoadPreviousData();
+
+  // Key press and key release of the eight input fields; a key press handler returns true
+  // when it has dealt with the key itself.
+  bool txtInput1KeyPress(QKeyEvent* key);
+  bool txtInput2KeyPress(QKeyEvent* key);
+  bool txtInput3KeyPress(QKeyEvent* key);
+  bool txtInput4KeyPress(QKeyEvent* key);
+  bool txtInput5KeyPress(QKeyEvent* key);
+  bool txtInput6KeyPress(QKeyEvent* key);
+  bool txtInput7KeyPress(QKeyEvent* key);
+  bool txtinput8KeyPress(QKeyEvent* key);
+  void txtInput1KeyUp();
+  void txtInput2KeyUp();
+  void txtInput3KeyUp();
+  void txtInput4KeyUp();
+  void txtInput5KeyUp();
+  void txtInput6KeyUp();
+  void txtInput7KeyUp();
+  void txtinput8KeyUp();
+  bool Field_key_press(QLineEdit* field, QKeyEvent* key);
+  void Field_key_up(QLineEdit* field);
+
+  void memoCommentsEnter();
+  void memoCommentsKeyUp(QKeyEvent* key);
+  void memoCommentsExit();
+
+  // "Too many steps" from the frequentist statistics: a warning, after which the run goes on.
+  void Statistics_warning(const std::string& message);
+
+  std::array<std::string, 8> Field_texts() const;
+  tRun_options Run_options() const;
+  std::vector<std::string> Notes_lines() const;
+
+  QPlainTextEdit* DescripFld = nullptr;
+  QFrame* Panel1 = nullptr;  // the user's notes
+  QLabel* lblComments = nullptr;
+  QPlainTextEdit* memoComments = nullptr;
+  QFrame* Panel2 = nullptr;  // options and input fields
+  QGroupBox* GroupBox1 = nullptr;
+  QRadioButton* RadioButton1 = nullptr;
+  QRadioButton* RadioButton2 = nullptr;
+  QGroupBox* GroupBox2 = nullptr;
+  QRadioButton* radio_two_tail = nullptr;
+  QRadioButton* radio_one_tail = nullptr;
+  QGroupBox* Prior_Radio = nullptr;
+  QButtonGroup* Prior_Radio_items = nullptr;  // item 0 calibrated, item 1 standard theory
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Label6 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLabel* Label8 = nullptr;
+  QLineEdit* txtInput1 = nullptr;
+  QLineEdit* txtInput2 = nullptr;
+  QLineEdit* txtInput3 = nullptr;
+  QLineEdit* txtInput4 = nullptr;
+  QLineEdit* txtInput5 = nullptr;
+  QLineEdit* txtInput6 = nullptr;
+  QLineEdit* txtInput7 = nullptr;
+  QLineEdit* txtinput8 = nullptr;
+  QPushButton* cmdCompute = nullptr;
+  QPushButton* btnclearData = nullptr;
+  QPushButton* ExitBtn = nullptr;
+
+  std::array<QLabel*, 8> labels_{};
+  std::array<QLineEdit*, 8> fields_{};
+  TfrmTemplateResults* viewer_ = nullptr;
+  bool centred_ = false;
+};

@@ -1,0 +1,25 @@
+// Kestrum, the desktop program: the worksheet and the results viewer.
+#include <QApplication>
+#include <QIcon>
+
+#include "app/gui/difflims_form.h"
+#include "distrib/distrib.h"
+#include "viewer/template_results.h"
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("kestrum"));
+  QApplication::setDesktopFileName(QStringLiteral("kestrum"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/kestrum.png")));
+
+  // Start-up in order: the generator's seeds; the program's title and data-file name are
+  // constants of the core; the worksheet (which loads the control data), then the viewer.
+  Reset_seeds();
+  TfrmTemplate worksheet;
+  TfrmTemplateResults viewer;
+  worksheet.Set_viewer(&viewer);
+  viewer.Set_worksheet(&worksheet);
+
+  worksheet.show();
+  return QApplication::exec();
+}

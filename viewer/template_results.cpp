@@ -1,0 +1,242 @@
+#include "viewer/template_results.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTextCursor>
+#include <QTextDocumentFragment>
+#include <memory>
+#include <stdexcept>
+
+#include "app/gui/dialogs.h"
+#include "viewer/text_printer.h"
+
+namespace {
+
+constexpr int kClient_width = 792;
+constexpr int kClient_height = 554;
+constexpr int kPanel_height = 57;
+constexpr int kButton_width = 161;
+constexpr int kButton_height = 37;
+
+const char* const kNo_printer_message =
+    "No default printer is installed, so nothing was printed.\n"
+    "Install a printer (or choose a default one) in the system's printer settings and "
+    "print again.";
+
+}  // namespace
+
+QFont Courier_font(int pixel_size) {
+  QFont font = QFontDatabase::families().contains(QStringLiteral("Courier New"))
+                   ? QFont(QStringLiteral("Courier New"))
+                   : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setStyleHint(QFont::TypeWriter);
+  font.setPixelSize(pixel_size);
+  return font;
+}
+
+TfrmTemplateResults::TfrmTemplateResults(QWidget* parent)
+    : QMainWindow(parent,
+                  Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+  setObjectName(QStringLiteral("frmTemplateResults"));
+  createControls();
+  createMenu();
+  FormCreate();
+}
+
+void TfrmTemplateResults::createControls() {
+  QFont window_font = font();
+  window_font.setPixelSize(13);
+  setFont(window_font);
+  setWindowTitle(QStringLiteral("Output"));
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("Client"));
+  client->setFixedSize(kClient_width, kClient_height);
+  setCentralWidget(client);
+
+  memoResults = new QPlainTextEdit(client);
+  memoResults->setObjectName(QStringLiteral("memoResults"));
+  memoResults->setGeometry(0, 0, kClient_width, kClient_height - kPanel_height);
+  memoResults->setFont(Courier_font(12));
+  memoResults->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memoResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  QPalette palette = memoResults->palette();
+  palette.setColor(QPalette::Text, Qt::black);
+  // The selection stays visible when the memo loses the focus (to a menu, a button).
+  for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+    palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+  }
+  memoResults->setPalette(palette);
+
+  Panel1 = new QFrame(client);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel1->setGeometry(0, kClient_height - kPanel_height, kClient_width, kPanel_height);
+
+  QFont button_font = window_font;
+  button_font.setBold(true);
+  const int gap = (kClient_width - 4 * kButton_width) / 5;
+  const int top = (kPanel_height - kButton_height) / 2;
+  int left = gap;
+  auto make_button = [&](QPushButton*& button, const char* name, const char* caption,
+                         void (TfrmTemplateResults::*handler)()) {
+    button = new QPushButton(QString::fromLatin1(caption), Panel1);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setFont(button_font);
+    button->setGeometry(left, top, kButton_width, kButton_height);
+    button->setAutoDefault(false);
+    connect(button, &QPushButton::clicked, this, handler);
+    left += kButton_width + gap;
+  };
+  make_button(cmdSaveOutput, "cmdSaveOutput", "Save Output",
+              &TfrmTemplateResults::cmdSaveOutputClick);
+  make_button(cmdClearResults, "cmdClearResults", "Clear Results",
+              &TfrmTemplateResults::cmdClearResultsClick);
+  make_button(cmdReturn, "cmdReturn", "Return to Worksheet",
+              &TfrmTemplateResults::cmdReturnClick);
+  make_button(cmdExit, "cmdExit", "Exit", &TfrmTemplateResults::cmdExitClick);
+}
+
+void TfrmTemplateResults::createMenu() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu1"));
+  mnuPrinterOptions = bar->addMenu(QStringLiteral("Printer options..."));
+  mnuPrinterOptions->setObjectName(QStringLiteral("mnuPrinterOptions"));
+  mnuPrint = mnuPrinterOptions->addAction(QStringLiteral("Print All"));
+  mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
+  connect(mnuPrint, &QAction::triggered, this, &TfrmTemplateResults::mnuPrintClick);
+  mnuPrintSelection = mnuPrinterOptions->addAction(QStringLiteral("Print Selection"));
+  mnuPrintSelection->setObjectName(QStringLiteral("mnuPrintSelection"));
+  connect(mnuPrintSelection, &QAction::triggered, this,
+          &TfrmTemplateResults::mnuPrintSelectionClick);
+  // The client area keeps its size below the menu bar.
+  setFixedSize(kClient_width, kClient_height + bar->sizeHint().height());
+}
+
+void TfrmTemplateResults::FormCreate() { memoResults->clear(); }
+
+void TfrmTemplateResults::FormShow() {
+  raise();
+  activateWindow();
+  cmdReturn->setFocus();
+}
+
+void TfrmTemplateResults::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (event->spontaneous()) return;
+  if (QScreen* where = screen()) {
+    move(where->availableGeometry().center() - rect().center());
+  }
+  FormShow();
+}
+
+// The title bar has no close button; a close asked for by the window system all the same
+// (a keyboard shortcut) returns to the worksheet, so that the program never runs on with
+// no window shown.
+void TfrmTemplateResults::closeEvent(QCloseEvent* event) {
+  if (event->spontaneous()) {
+    event->ignore();
+    cmdReturnClick();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
+void TfrmTemplateResults::Set_worksheet(QWidget* worksheet) { worksheet_ = worksheet; }
+
+bool TfrmTemplateResults::Has_text() const { return !memoResults->document()->isEmpty(); }
+
+QString TfrmTemplateResults::Text() const { return memoResults->toPlainText(); }
+
+void TfrmTemplateResults::Append_lines(const QStringList& lines) {
+  if (lines.isEmpty()) return;
+  // Inserted as one text rather than line by line: appending an empty line to an empty
+  // memo would otherwise be lost, and with it the report's leading blank line.
+  const bool had_text = Has_text();
+  QTextCursor cursor(memoResults->document());
+  cursor.movePosition(QTextCursor::End);
+  if (had_text) cursor.insertBlock();
+  const int first = cursor.position();
+  cursor.insertText(lines.join(QLatin1Char('\n')));
+  // Scroll so that the new report is seen from its first line.
+  memoResults->moveCursor(QTextCursor::End);
+  cursor.setPosition(first);
+  memoResults->setTextCursor(cursor);
+  memoResults->ensureCursorVisible();
+}
+
+void TfrmTemplateResults::Set_print_file(const QString& pdf_path) { print_file_ = pdf_path; }
+
+void TfrmTemplateResults::cmdSaveOutputClick() {
+  const QString path = tDialogs::Save_file_name(this, QStringLiteral("results.txt"),
+                                                QStringLiteral("Text files (*.txt)"));
+  if (path.isEmpty()) return;
+  // Every line ends with a line break, the last one too.
+  QString text = memoResults->toPlainText();
+  if (!text.isEmpty()) text += QLatin1Char('\n');
+  const QByteArray bytes = text.toUtf8();
+  // QSaveFile writes to a temporary file and renames it over the target only when all
+  // went well, so a failed save never leaves a half-written file.
+  QSaveFile file(path);
+  const bool saved = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+                     file.commit();
+  if (!saved) {
+    tDialogs::Error(this, QStringLiteral("The results could not be saved to \"%1\": %2.")
+                              .arg(QDir::toNativeSeparators(path), file.errorString()));
+  }
+}
+
+void TfrmTemplateResults::cmdClearResultsClick() { memoResults->clear(); }
+
+void TfrmTemplateResults::cmdReturnClick() {
+  hide();
+  if (worksheet_ != nullptr) worksheet_->show();
+}
+
+void TfrmTemplateResults::cmdExitClick() {
+  if (tDialogs::Confirm(this, QStringLiteral("Exit from program?"))) {
+    tDialogs::Quit_application();
+  }
+}
+
+void TfrmTemplateResults::mnuPrintClick() { Print(memoResults->toPlainText()); }
+
+void TfrmTemplateResults::mnuPrintSelectionClick() {
+  const QTextCursor cursor = memoResults->textCursor();
+  if (!cursor.hasSelection()) {
+    tDialogs::Warning(this, QStringLiteral("You have not selected any text."));
+    return;
+  }
+  Print(cursor.selection().toPlainText());
+}
+
+void TfrmTemplateResults::Print(const QString& text) {
+  try {
+    std::unique_ptr<QPrinter> printer;
+    if (!print_file_.isEmpty()) {
+      printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+      printer->setOutputFormat(QPrinter::PdfFormat);
+      printer->setOutputFileName(print_file_);
+    } else {
+      const QPrinterInfo default_printer = QPrinterInfo::defaultPrinter();
+      if (default_printer.isNull()) throw std::runtime_error(kNo_printer_message);
+      printer = std::make_unique<QPrinter>(default_printer, QPrinter::HighResolution);
+    }
+    printer->setDocName(QStringLiteral("Kestrum results"));
+    Print_text(*printer, memoResults->font(), text);
+  } catch (const std::exception& error) {
+    tDialogs::Error(this, QString::fromStdString(error.what()));
+  }
+}

@@ -1,0 +1,70 @@
+// The results viewer: the window that holds the reports of the analysis runs, one below the
+// other, and saves them to a text file, prints all or the selected part, clears them, goes
+// back to the worksheet or ends the program. It never composes report text itself.
+#pragma once
+
+#include <QFont>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+class QAction;
+class QFrame;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+
+// "Courier New" where it is installed, else the system's fixed-width font, at pixel_size.
+QFont Courier_font(int pixel_size);
+
+class TfrmTemplateResults : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TfrmTemplateResults(QWidget* parent = nullptr);
+
+  // The window that "Return to Worksheet" shows again.
+  void Set_worksheet(QWidget* worksheet);
+
+  // True when the memo holds at least one line.
+  bool Has_text() const;
+  // Appends lines below the memo's text, each on its own line, and shows the first of them.
+  void Append_lines(const QStringList& lines);
+  QString Text() const;
+
+  // Sends printing to a PDF file instead of the default printer (for tests and for
+  // machines without a printer); an empty path restores the default printer.
+  void Set_print_file(const QString& pdf_path);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private slots:
+  void cmdSaveOutputClick();
+  void cmdClearResultsClick();
+  void cmdReturnClick();
+  void cmdExitClick();
+  void mnuPrintClick();
+  void mnuPrintSelectionClick();
+
+ private:
+  void createControls();
+  void createMenu();
+  void FormCreate();
+  void FormShow();
+  void Print(const QString& text);
+
+  QPlainTextEdit* memoResults = nullptr;
+  QFrame* Panel1 = nullptr;
+  QPushButton* cmdSaveOutput = nullptr;
+  QPushButton* cmdClearResults = nullptr;
+  QPushButton* cmdReturn = nullptr;
+  QPushButton* cmdExit = nullptr;
+  QMenu* mnuPrinterOptions = nullptr;
+  QAction* mnuPrint = nullptr;
+  QAction* mnuPrintSelection = nullptr;
+
+  QWidget* worksheet_ = nullptr;
+  QString print_file_;
+};
