@@ -10,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -194,24 +192,35 @@ tLoaded_controls Parse_control_data(const std::string& content) {
 }
 
 tLoaded_controls Load_control_data(const std::string& path) {
-  std::error_code ec;
-  if (!fs::exists(path, ec)) return {};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    tLoaded_controls loaded;
-    loaded.Found = true;
-    loaded.Error = "Cannot read the control data from " + path + ": " + Errno_text(errno);
-    return loaded;
+  tLoaded_controls failed;
+  failed.Found = true;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return {};
+    failed.Error = "Cannot read the control data from " + path + ": " + Errno_text(errno);
+    return failed;
   }
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) {
-    tLoaded_controls loaded;
-    loaded.Found = true;
-    loaded.Error = "Cannot read the control data from " + path;
-    return loaded;
+  std::string content;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      failed.Error = "Cannot read the control data from " + path + ": " + Errno_text(errno);
+      ::close(fd);
+      return failed;
+    }
+    content.append(buffer, static_cast<std::size_t>(n));
+    // The file is one short line; a huge file is not a control-data file.
+    if (content.size() > (1u << 20)) {
+      failed.Error = "Cannot read the control data from " + path + ": the file is too large";
+      ::close(fd);
+      return failed;
+    }
   }
-  return Parse_control_data(content.str());
+  ::close(fd);
+  return Parse_control_data(content);
 }
 
 void Delete_control_data(const std::string& path) {

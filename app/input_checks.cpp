@@ -1,5 +1,6 @@
 #include "app/input_checks.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -55,12 +56,12 @@ tField_value Read_number(const std::string& text, const std::string& caption) {
   if (text.empty()) {
     return Refused("INPUT ERROR\r\r(  " + caption + "  )\r\rData have not been entered in this field.");
   }
-  // Digits accumulate in extended precision, the fraction's digits as d / 10^k, and the
-  // sum is rounded to double once at the end.
-  Extended value = 0;
-  Extended scale = 1;  // 10^decimals after the point
+  // The characters are scanned as the worksheet always has (spaces ignored, "-" only
+  // first, one point); the accepted digits are then converted in one step, so that the
+  // value is the double nearest the decimal typed (digit-by-digit sums of d / 10^k carry a
+  // rounding error at every step).
+  std::string digits;  // "-" digits "." digits, without the spaces
   bool integer_part = true;
-  bool negative = false;
   bool valid = true;
   bool any_digit = false;
   for (std::size_t i = 0; i < text.size() && valid; ++i) {
@@ -68,7 +69,7 @@ tField_value Read_number(const std::string& text, const std::string& caption) {
     if (c == ' ') continue;
     if (c == '-') {
       if (i == 0) {
-        negative = true;
+        digits += c;
       } else {
         valid = false;
       }
@@ -77,16 +78,11 @@ tField_value Read_number(const std::string& text, const std::string& caption) {
         valid = false;
       } else {
         integer_part = false;
+        digits += c;
       }
     } else if (c >= '0' && c <= '9') {
-      const int d = c - '0';
       any_digit = true;
-      if (integer_part) {
-        value = 10 * value + d;
-      } else {
-        scale *= 10;
-        value += d / scale;
-      }
+      digits += c;
     } else {
       valid = false;
     }
@@ -94,8 +90,13 @@ tField_value Read_number(const std::string& text, const std::string& caption) {
   // A text with no digit at all ("-", ".", "-.") would otherwise read as 0, so a slip of
   // the finger would become a value; and a run of digits too long for a double must not
   // become an infinity.
-  const double result = static_cast<double>(negative ? -value : value);
-  if (!valid || !any_digit || !std::isfinite(result)) {
+  double result = 0;
+  if (valid && any_digit) {
+    const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), result);
+    valid = ec == std::errc{} && ptr == digits.data() + digits.size() && std::isfinite(result);
+    if (result == 0) result = 0;  // "-0" is 0, not a negative zero printed as "-0.00"
+  }
+  if (!valid || !any_digit) {
     return Refused("INPUT ERROR\r(  " + caption + "  " + text + "  )\r\rEnter numeric data only.");
   }
   return {true, result, {}};
