@@ -142,16 +142,12 @@ void TfrmTemplateResults::showEvent(QShowEvent* event) {
   FormShow();
 }
 
-// The title bar has no close button; a close asked for by the window system all the same
-// (a keyboard shortcut) returns to the worksheet, so that the program never runs on with
-// no window shown.
+// The title bar has no close button; a close asked for all the same (a window manager's
+// keyboard shortcut) returns to the worksheet, so that the program never runs on with no
+// window shown. The program itself only ever hides this window.
 void TfrmTemplateResults::closeEvent(QCloseEvent* event) {
-  if (event->spontaneous()) {
-    event->ignore();
-    cmdReturnClick();
-    return;
-  }
-  QMainWindow::closeEvent(event);
+  event->ignore();
+  cmdReturnClick();
 }
 
 void TfrmTemplateResults::Set_worksheet(QWidget* worksheet) { worksheet_ = worksheet; }

@@ -1,0 +1,387 @@
+// The results viewer, driven as a user would: its buttons clicked by objectName, its menu
+// items triggered, message boxes and the save dialog answered through the wrapper's script.
+// Printing goes through the viewer's own printing code into a PDF, read back with
+// pdftotext (poppler-utils).
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "app/gui/dialogs.h"
+#include "viewer/template_results.h"
+#include "viewer/text_printer.h"
+
+namespace {
+
+// The text of a PDF, page by page ("\f" between pages), or -bbox output; empty on failure.
+QString Pdf_text(const QString& pdf, const QStringList& options = {QStringLiteral("-layout")}) {
+  QProcess process;
+  process.start(QStringLiteral(KESTRUM_PDFTOTEXT), QStringList(options) << pdf << QStringLiteral("-"));
+  if (!process.waitForFinished(30000) || process.exitCode() != 0) return {};
+  return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+bool Have_pdftotext() { return QFile::exists(QStringLiteral(KESTRUM_PDFTOTEXT)); }
+
+QString Read_file(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("<unreadable>");
+  return QString::fromUtf8(file.readAll());
+}
+
+void Write_file(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+}
+
+int Count_shown(tDialogs::tKind kind) {
+  int count = 0;
+  for (const auto& shown : tDialogs::Shown()) count += shown.Kind == kind ? 1 : 0;
+  return count;
+}
+
+QString Last_shown_text(tDialogs::tKind kind) {
+  QString text;
+  for (const auto& shown : tDialogs::Shown())
+    if (shown.Kind == kind) text = shown.Text;
+  return text;
+}
+
+}  // namespace
+
+class TestViewer : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  TfrmTemplateResults* viewer_ = nullptr;
+  QWidget* worksheet_ = nullptr;  // a stand-in for the worksheet
+
+  QPlainTextEdit* Memo() { return viewer_->findChild<QPlainTextEdit*>(QStringLiteral("memoResults")); }
+  QPushButton* Button(const char* name) {
+    return viewer_->findChild<QPushButton*>(QString::fromLatin1(name));
+  }
+  QAction* Menu_item(const char* name) {
+    return viewer_->findChild<QAction*>(QString::fromLatin1(name));
+  }
+  void Click(const char* name) {
+    QPushButton* button = Button(name);
+    QVERIFY2(button != nullptr, name);
+    QTest::mouseClick(button, Qt::LeftButton);
+  }
+
+ private slots:
+  void initTestCase() {
+    tDialogs::Start_scripted();
+    QVERIFY(dir_.isValid());
+  }
+
+  void init() {
+    tDialogs::Clear_shown();
+    worksheet_ = new QWidget;
+    viewer_ = new TfrmTemplateResults;
+    viewer_->Set_worksheet(worksheet_);
+    viewer_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(viewer_));
+  }
+
+  void cleanup() {
+    delete viewer_;
+    delete worksheet_;
+  }
+
+  void Window_matches_its_design() {
+    QCOMPARE(viewer_->windowTitle(), QStringLiteral("Output"));
+    QCOMPARE(viewer_->centralWidget()->size(), QSize(792, 554));
+    QCOMPARE(viewer_->minimumSize(), viewer_->maximumSize());  // not resizable
+    QVERIFY(!(viewer_->windowFlags() & Qt::WindowCloseButtonHint));
+    QVERIFY(!(viewer_->windowFlags() & Qt::WindowMinMaxButtonsHint));
+    QVERIFY(Memo()->toPlainText().isEmpty());
+
+    const QFontInfo memo_font(Memo()->font());
+    QVERIFY(memo_font.fixedPitch());
+    QCOMPARE(Memo()->font().pixelSize(), 12);
+    // The selection is drawn alike with and without the focus.
+    const QPalette palette = Memo()->palette();
+    QCOMPARE(palette.color(QPalette::Inactive, QPalette::Highlight),
+             palette.color(QPalette::Active, QPalette::Highlight));
+
+    // The four buttons, left to right, bold, 161 x 37, on a lowered panel under the memo.
+    const char* const order[] = {"cmdSaveOutput", "cmdClearResults", "cmdReturn", "cmdExit"};
+    const char* const captions[] = {"Save Output", "Clear Results", "Return to Worksheet", "Exit"};
+    auto* panel = viewer_->findChild<QFrame*>(QStringLiteral("Panel1"));
+    QVERIFY(panel != nullptr);
+    QCOMPARE(panel->frameShadow(), QFrame::Sunken);
+    QVERIFY(panel->geometry().top() >= Memo()->geometry().bottom());
+    int previous_left = -1;
+    for (int i = 0; i < 4; ++i) {
+      QPushButton* button = Button(order[i]);
+      QVERIFY2(button != nullptr, order[i]);
+      QCOMPARE(button->text(), QString::fromLatin1(captions[i]));
+      QCOMPARE(button->size(), QSize(161, 37));
+      QVERIFY(button->font().bold());
+      QCOMPARE(button->parentWidget(), panel);
+      QVERIFY(button->x() > previous_left);
+      previous_left = button->x();
+    }
+    QCOMPARE(viewer_->focusWidget(), Button("cmdReturn"));
+
+    auto* bar = viewer_->findChild<QMenuBar*>(QStringLiteral("MainMenu1"));
+    QVERIFY(bar != nullptr);
+    QCOMPARE(bar->actions().size(), 1);
+    QCOMPARE(bar->actions().first()->text(), QStringLiteral("Printer options..."));
+    QCOMPARE(Menu_item("mnuPrint")->text(), QStringLiteral("Print All"));
+    QCOMPARE(Menu_item("mnuPrintSelection")->text(), QStringLiteral("Print Selection"));
+  }
+
+  // Reports are appended as whole texts; a report's first line is blank, which must
+  // survive also when the memo is empty.
+  void Append_keeps_every_line_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("empty memo, leading blank line")
+        << QString() << QStringList{"", "Title", ""} << QStringLiteral("\nTitle\n");
+    QTest::newRow("below earlier text")
+        << QStringLiteral("old") << QStringList{"____", "", "Title"}
+        << QStringLiteral("old\n____\n\nTitle");
+    QTest::newRow("one empty line into an empty memo")
+        << QString() << QStringList{""} << QString();
+  }
+  void Append_keeps_every_line() {
+    QFETCH(QString, before);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, after);
+    Memo()->setPlainText(before);
+    viewer_->Append_lines(lines);
+    QCOMPARE(Memo()->toPlainText(), after);
+  }
+
+  void Has_text_means_at_least_one_line() {
+    QVERIFY(!viewer_->Has_text());
+    viewer_->Append_lines({QString(), QStringLiteral("x")});
+    QVERIFY(viewer_->Has_text());
+    Click("cmdClearResults");
+    QVERIFY(!viewer_->Has_text());
+  }
+
+  void Save_output_data() {
+    QTest::addColumn<QString>("answer");    // file name in the temporary folder; empty: cancel
+    QTest::addColumn<QByteArray>("existing");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("cancel writes nothing") << QString() << QByteArray() << false;
+    QTest::newRow("new file") << QStringLiteral("new.txt") << QByteArray() << true;
+    QTest::newRow("overwrites a longer file")
+        << QStringLiteral("old.txt") << QByteArray(5000, 'z') << true;
+    QTest::newRow("missing folder is an error")
+        << QStringLiteral("no/such/folder/results.txt") << QByteArray() << false;
+  }
+  void Save_output() {
+    QFETCH(QString, answer);
+    QFETCH(QByteArray, existing);
+    QFETCH(bool, saved);
+    const QString text = QStringLiteral("\nKestrum report\n  two spaces\n\nlast line");
+    Memo()->setPlainText(text);
+    const QString path = answer.isEmpty() ? QString() : dir_.filePath(answer);
+    if (!existing.isEmpty()) Write_file(path, existing);
+    const QStringList before = QDir(dir_.path()).entryList(QDir::Files);
+    tDialogs::Set_next_save_file(path);
+
+    Click("cmdSaveOutput");
+
+    QCOMPARE(Count_shown(tDialogs::tKind::Save_dialog), 1);
+    const QString asked = Last_shown_text(tDialogs::tKind::Save_dialog);
+    QVERIFY2(asked.startsWith(QStringLiteral("results.txt|")), qPrintable(asked));
+    QVERIFY2(asked.contains(QStringLiteral("*.txt")), qPrintable(asked));
+    QCOMPARE(Memo()->toPlainText(), text);  // the memo keeps its text in every case
+    if (saved) {
+      // Every line ends with a line break, the last one too.
+      QCOMPARE(Read_file(path), text + QLatin1Char('\n'));
+      QCOMPARE(Count_shown(tDialogs::tKind::Error), 0);
+    } else if (answer.isEmpty()) {
+      QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), before);
+      QCOMPARE(tDialogs::Shown().size(), std::size_t{1});
+    } else {
+      QCOMPARE(Count_shown(tDialogs::tKind::Error), 1);
+      const QString message = Last_shown_text(tDialogs::tKind::Error);
+      QVERIFY2(message.contains(QStringLiteral("could not be saved")), qPrintable(message));
+      QVERIFY(!QFile::exists(path));
+    }
+    if (!path.isEmpty()) QFile::remove(path);
+  }
+
+  void Clear_results_empties_the_memo_only() {
+    const QString kept = dir_.filePath(QStringLiteral("kept.txt"));
+    Write_file(kept, "saved before");
+    Memo()->setPlainText(QStringLiteral("a report"));
+    Click("cmdClearResults");
+    QVERIFY(Memo()->toPlainText().isEmpty());
+    QCOMPARE(Read_file(kept), QStringLiteral("saved before"));
+    QVERIFY(tDialogs::Shown().empty());
+  }
+
+  void Return_shows_the_worksheet() {
+    Memo()->setPlainText(QStringLiteral("kept"));
+    Click("cmdReturn");
+    QVERIFY(!viewer_->isVisible());
+    QVERIFY(worksheet_->isVisible());
+    QCOMPARE(Memo()->toPlainText(), QStringLiteral("kept"));
+  }
+
+  void Exit_asks_first_data() {
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("No leaves everything as it was") << false;
+    QTest::newRow("Yes ends the program") << true;
+  }
+  void Exit_asks_first() {
+    QFETCH(bool, yes);
+    Memo()->setPlainText(QStringLiteral("report"));
+    tDialogs::Set_next_confirmation(yes);
+    Click("cmdExit");
+    QCOMPARE(Count_shown(tDialogs::tKind::Confirmation), 1);
+    QCOMPARE(Last_shown_text(tDialogs::tKind::Confirmation), QStringLiteral("Exit from program?"));
+    QCOMPARE(Count_shown(tDialogs::tKind::Quit), yes ? 1 : 0);
+    QVERIFY(viewer_->isVisible());
+    QCOMPARE(Memo()->toPlainText(), QStringLiteral("report"));
+  }
+
+  // A close asked for by the window system (there is no close button) goes back to the
+  // worksheet instead of leaving the program running with no window.
+  void Window_system_close_returns_to_worksheet() {
+    Memo()->setPlainText(QStringLiteral("kept"));
+    QVERIFY(viewer_->windowHandle() != nullptr);
+    viewer_->windowHandle()->close();  // the close a window manager's shortcut asks for
+    QVERIFY(!viewer_->isVisible());
+    QVERIFY(worksheet_->isVisible());
+    QCOMPARE(Memo()->toPlainText(), QStringLiteral("kept"));
+    QCOMPARE(Count_shown(tDialogs::tKind::Quit), 0);
+  }
+
+  void Print_all_puts_one_line_per_printed_line() {
+    if (!Have_pdftotext()) QSKIP("pdftotext (poppler-utils) is needed to read the PDF back");
+    // 150 numbered lines and one far too long for a page.
+    QStringList lines;
+    for (int i = 1; i <= 150; ++i) lines << QStringLiteral("Line%1 of the report").arg(i, 3, 10, QLatin1Char('0'));
+    const QString long_line = QStringLiteral("LONG") + QString(300, QLatin1Char('x')) + QStringLiteral("END");
+    lines.insert(20, long_line);
+    Memo()->setPlainText(lines.join(QLatin1Char('\n')));
+    const QString pdf = dir_.filePath(QStringLiteral("all.pdf"));
+    viewer_->Set_print_file(pdf);
+
+    Menu_item("mnuPrint")->trigger();
+
+    QVERIFY(tDialogs::Shown().empty());
+    const QString printed = Pdf_text(pdf);
+    QVERIFY2(!printed.isEmpty(), "no text read back from the PDF");
+    const QStringList pages = printed.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+    QVERIFY2(pages.size() >= 2, qPrintable(QString::number(pages.size())));
+    // Every numbered line once, in order, each on a printed line of its own; a page holds
+    // a run of consecutive lines and is full before the next page starts.
+    int expected = 1;
+    QList<int> per_page;
+    for (const QString& page : pages) {
+      int on_page = 0;
+      for (const QString& raw : page.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QStringLiteral("Line"))) {
+          QCOMPARE(line, QStringLiteral("Line%1 of the report").arg(expected, 3, 10, QLatin1Char('0')));
+          ++expected;
+          ++on_page;
+        } else if (!line.isEmpty()) {
+          // The long line is cut at the page's edge, never wrapped onto a further line.
+          QVERIFY2(line.startsWith(QStringLiteral("LONGxxx")), qPrintable(line));
+        }
+      }
+      per_page << on_page;
+    }
+    QCOMPARE(expected, 151);
+    for (int i = 0; i + 1 < per_page.size(); ++i) QVERIFY(per_page[i] >= 60);
+
+    // 8-point text: the baselines of successive lines lie about one line pitch apart.
+    const QString boxes = Pdf_text(pdf, {QStringLiteral("-bbox")});
+    const QRegularExpression word(
+        QStringLiteral(R"re(yMin="([0-9.]+)"[^>]*>Line00([12])<)re"));
+    double y[3] = {0, 0, 0};
+    for (auto match = word.globalMatch(boxes); match.hasNext();) {
+      const auto m = match.next();
+      y[m.captured(2).toInt()] = m.captured(1).toDouble();
+    }
+    const double pitch = y[2] - y[1];
+    QVERIFY2(pitch > 8.0 && pitch < 11.0, qPrintable(QString::number(pitch)));
+  }
+
+  void Print_selection_data() {
+    QTest::addColumn<int>("first");  // first selected line, -1 for no selection
+    QTest::addColumn<int>("last");
+    QTest::newRow("no selection warns and prints nothing") << -1 << -1;
+    QTest::newRow("two lines") << 2 << 3;
+  }
+  void Print_selection() {
+    if (!Have_pdftotext()) QSKIP("pdftotext (poppler-utils) is needed to read the PDF back");
+    QFETCH(int, first);
+    QFETCH(int, last);
+    Memo()->setPlainText(QStringLiteral("zero\none\ntwo\nthree\nfour"));
+    if (first >= 0) {
+      QTextCursor cursor(Memo()->document()->findBlockByNumber(first));
+      cursor.setPosition(Memo()->document()->findBlockByNumber(last).position() +
+                             Memo()->document()->findBlockByNumber(last).length() - 1,
+                         QTextCursor::KeepAnchor);
+      Memo()->setTextCursor(cursor);
+    }
+    const QString pdf = dir_.filePath(QStringLiteral("selection.pdf"));
+    QFile::remove(pdf);
+    viewer_->Set_print_file(pdf);
+
+    Menu_item("mnuPrintSelection")->trigger();
+
+    if (first < 0) {
+      QCOMPARE(Count_shown(tDialogs::tKind::Warning), 1);
+      QCOMPARE(Last_shown_text(tDialogs::tKind::Warning),
+               QStringLiteral("You have not selected any text."));
+      QVERIFY(!QFile::exists(pdf));
+      return;
+    }
+    QVERIFY(tDialogs::Shown().empty());
+    const QStringList printed =
+        Pdf_text(pdf).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    QCOMPARE(printed, (QStringList{"two", "three"}));
+  }
+
+  void Print_without_a_printer_says_so() {
+    if (!QPrinterInfo::availablePrinters().isEmpty()) QSKIP("this machine has a printer");
+    Memo()->setPlainText(QStringLiteral("text"));
+    viewer_->Set_print_file(QString());
+    Menu_item("mnuPrint")->trigger();
+    QCOMPARE(Count_shown(tDialogs::tKind::Error), 1);
+    QVERIFY(Last_shown_text(tDialogs::tKind::Error).contains(QStringLiteral("printer")));
+  }
+
+  void Print_lines_end_with_one_line_break_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("empty") << QString() << QStringList{};
+    QTest::newRow("final break ends the last line") << QStringLiteral("a\nb\n") << QStringList{"a", "b"};
+    QTest::newRow("blank lines kept") << QStringLiteral("\na\n\nb") << QStringList{"", "a", "", "b"};
+  }
+  void Print_lines_end_with_one_line_break() {
+    QFETCH(QString, text);
+    QFETCH(QStringList, lines);
+    QCOMPARE(Print_lines(text), lines);
+  }
+};
+
+QTEST_MAIN(TestViewer)
+#include "test_gui_viewer.moc"
