@@ -82,8 +82,10 @@ Extended Incomplete_beta(Extended x, Extended a, Extended b);
 constexpr std::int32_t kStart_seed1 = 897183450;
 constexpr std::int32_t kStart_seed2 = 1841323562;
 
-extern thread_local std::int32_t Seed1;
-extern thread_local std::int32_t Seed2;
+// constinit: initialised with constants, so that no per-access check for a thread-local
+// initialiser is emitted on the hot path.
+extern thread_local constinit std::int32_t Seed1;
+extern thread_local constinit std::int32_t Seed2;
 
 // Sets Seed1 and Seed2 to their start-up values.
 void Reset_seeds();
@@ -93,13 +95,17 @@ constexpr Extended kUniform_scale = 4.656613E-10L;
 
 // One uniform number strictly between 0 and 1; truncating integer division throughout.
 inline Extended Uniform_01() {
-  std::int32_t k = Seed1 / 53668;
-  Seed1 = 40014 * (Seed1 - k * 53668) - k * 12211;
-  if (Seed1 < 0) Seed1 += 2147483563;
-  k = Seed2 / 52774;
-  Seed2 = 40692 * (Seed2 - k * 52774) - k * 3791;
-  if (Seed2 < 0) Seed2 += 2147483399;
-  std::int32_t z = Seed1 - Seed2;
+  std::int32_t s1 = Seed1;  // local copies: one load and one store of each seed
+  std::int32_t s2 = Seed2;
+  std::int32_t k = s1 / 53668;
+  s1 = 40014 * (s1 - k * 53668) - k * 12211;
+  if (s1 < 0) s1 += 2147483563;
+  k = s2 / 52774;
+  s2 = 40692 * (s2 - k * 52774) - k * 3791;
+  if (s2 < 0) s2 += 2147483399;
+  Seed1 = s1;
+  Seed2 = s2;
+  std::int32_t z = s1 - s2;
   if (z < 1) z += 2147483562;
   return static_cast<Extended>(z) * kUniform_scale;
 }

@@ -16,6 +16,10 @@ namespace {
 // Shapes above this use the Wilson-Hilferty approximation in the distribution function.
 constexpr Extended kWilson_hilferty_shape = 500;
 
+// Relative margin around a comparison made with double logarithms, within which the
+// extended ones decide (see Random_value).
+constexpr Extended kLog_relative_margin = 1E-12L;
+
 }  // namespace
 
 tGamma_distribution::tGamma_distribution(Extended Shape, Extended Rate) {
@@ -106,7 +110,20 @@ Extended tGamma_distribution::Random_value() {
       if (accept) break;  // the quick accept wins over the quick reject
       if (reject) continue;
       if (y <= 0) continue;
-      if (2 * std::log(u) + x <= shape_m1 * std::log(x / shape_m1 + 1)) break;
+      // The extended logarithm is slow; double ones decide the test unless the two sides
+      // lie within a margin far above the double rounding errors (about 4E-16 times the
+      // magnitudes below), so the decision is the one the extended logarithms give.
+      const Extended t = x / shape_m1 + 1;
+      const Extended log_u = std::log(static_cast<double>(u));
+      const Extended log_t = std::log(static_cast<double>(t));
+      const Extended lhs = 2 * log_u + x;
+      const Extended rhs = shape_m1 * log_t;
+      const Extended margin =
+          kLog_relative_margin * (2 * std::fabs(log_u) + std::fabs(x) + 2 +
+                                  shape_m1 * (std::fabs(log_t) + 1));
+      if (lhs < rhs - margin) break;
+      if (lhs > rhs + margin) continue;
+      if (2 * std::log(u) + x <= shape_m1 * std::log(t)) break;
     }
   } else {
     // Method GS: V_low is b = 1 + Shape / e, V_high is 1 / Shape.

@@ -3,8 +3,8 @@
 // start-up values when the thread first uses them; the engines reset them at their start.
 #include "distrib/distrib.h"
 
-thread_local std::int32_t Seed1 = kStart_seed1;
-thread_local std::int32_t Seed2 = kStart_seed2;
+thread_local constinit std::int32_t Seed1 = kStart_seed1;
+thread_local constinit std::int32_t Seed2 = kStart_seed2;
 
 void Reset_seeds() {
   Seed1 = kStart_seed1;

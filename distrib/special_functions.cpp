@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "distrib/distrib.h"
@@ -42,6 +43,24 @@ constexpr int kMax_series_terms = 100;
 // a fraction still running after this many steps has met values on which it cannot
 // converge, and reports it instead of spinning.
 constexpr long kMax_fraction_steps = 1000000;
+
+// Ln_gamma of the shape, remembered between calls: the normal distribution function always
+// asks for shape 1/2, and a quantile search asks for one shape many times. The value is
+// the one Ln_gamma gives, so results do not change. One entry per thread.
+struct tLn_gamma_memo {
+  Extended x = std::numeric_limits<Extended>::quiet_NaN();  // equal to no argument
+  Extended value = 0;
+};
+thread_local constinit tLn_gamma_memo Last_shape_ln_gamma;
+
+Extended Shape_ln_gamma(Extended a) {
+  tLn_gamma_memo& memo = Last_shape_ln_gamma;
+  if (a != memo.x) {
+    memo.value = Ln_gamma(a);  // raises before the memo changes
+    memo.x = a;
+  }
+  return memo.value;
+}
 
 [[noreturn]] void Fraction_fault(const char* routine) {
   throw EFloating_point_error(std::string("Invalid floating point operation (") + routine +
@@ -211,7 +230,7 @@ Extended Gamma_series(Extended x, Extended a) {
     sum += term;
     ++n;
   } while (!(std::fabs(term) < std::fabs(sum) * kTolerance) && n <= kMax_series_terms);
-  return sum * std::exp(a * std::log(x) - x - Ln_gamma(a));
+  return sum * std::exp(a * std::log(x) - x - Shape_ln_gamma(a));
 }
 
 // Q(a, x) = 1 - P(a, x) by Legendre's continued fraction, evaluated through the
@@ -242,7 +261,7 @@ Extended Gamma_fraction(Extended x, Extended a) {
     }
     if (std::fabs((g - g_old) / g) < kTolerance) break;
   }
-  return g * std::exp(a * std::log(x) - x - Ln_gamma(a));
+  return g * std::exp(a * std::log(x) - x - Shape_ln_gamma(a));
 }
 
 Extended Gamma_p(Extended x, Extended a) {
