@@ -11,12 +11,14 @@
 // precision.
 //
 // Limits of the method. The non-central t sums cost a number of terms proportional to the
-// non-centrality, which is about sqrt(N) x |case - mean| / SD (up to twice that when N is
-// small), and their index overflows 32 bits beyond a non-centrality of 65536. The worksheet
-// accepts N up to 999999 and any six-character scores, so that distance can reach 1e14.
-// The interval routines therefore refuse a distance above kMax_standardized_distance with a
-// message that names the inputs, and the search itself never brackets beyond
-// kMax_noncentrality. Both bounds keep every accepted input within a few seconds.
+// non-centrality delta, and beyond |delta| of about 3000 their stopping test can no longer
+// be met in extended precision (the rounding of the summed Poisson weights exceeds the
+// test's threshold), so that the sums as designed would run for ever. The worksheet accepts
+// N up to 999999 and any six-character scores, which puts sqrt(N) x |case - mean| / SD,
+// about the size of the limits on delta, anywhere up to 1e14. The search therefore never
+// brackets beyond |delta| = kMax_noncentrality, and the interval routines turn that
+// refusal into a message that names the inputs. Within the bound every accepted input
+// finishes in a few seconds.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -31,13 +33,10 @@ namespace {
 
 constexpr double kTwo_over_pi = 0.636619772;        // 2/pi to nine digits, as designed
 constexpr Extended kBisection_width = 1E-6L;        // the search on delta stops below this
-// The bracketing of the search doubles its bound; it stops with an error rather than go
-// beyond this non-centrality (2^14). The sums' index lambda = delta^2/2 stays far below
-// 2^31 and one search stays within a few seconds.
-constexpr Extended kMax_noncentrality = 16384;
-// The largest sqrt(N) x |case - mean| / SD the interval routines accept. The limits on
-// delta are then within about 2 x 5000 (N = 3) and inside the bracketing bound above.
-constexpr Extended kMax_standardized_distance = 5000;
+// The bracketing of the search doubles its bound from 1 and stops rather than go beyond
+// this non-centrality (2^11): the limits on delta, and every trial of the bisection, stay
+// within it.
+constexpr Extended kMax_noncentrality = 2048;
 // The largest control sample accepted (the worksheet's six characters allow 999999).
 constexpr Extended kMax_sample_size = 1000000;
 
@@ -75,16 +74,24 @@ void Check_task_inputs(const std::string& routine, Extended Case, Extended Mean,
                         Number_text(kMax_sample_size) + ")");
 }
 
-// The interval searches cost time in proportion to sqrt(N) x |case - mean| / SD.
-void Check_search_distance(const std::string& routine, Extended distance, Extended N) {
-  if (std::fabs(distance) <= kMax_standardized_distance) return;
+// Raised inside the search when its bracket would pass kMax_noncentrality; each caller
+// turns it into a message about its own inputs.
+struct tBracket_exceeded {};
+
+[[noreturn]] void Refuse_far_case(const std::string& routine, Extended distance, Extended N) {
   Refuse(routine,
-         "the case's score lies too far from the control mean for the interval estimates. "
-         "sqrt(N) x |case - mean| / SD is " + Number_text(std::fabs(distance)) +
-             ", and this method handles at most " + Number_text(kMax_standardized_distance) +
-             ": with N = " + Number_text(N) + " the case may lie at most " +
-             Number_text(kMax_standardized_distance / std::sqrt(N)) +
-             " control standard deviations from the control mean");
+         "the case's score lies too far from the control mean for the interval estimates "
+         "of this method. sqrt(N) x |case - mean| / SD is " + Number_text(std::fabs(distance)) +
+             " (N = " + Number_text(N) + "), and the confidence limits would need a "
+             "non-centrality beyond +/-" + Number_text(kMax_noncentrality) +
+             ", the largest this method computes reliably. Check the case's score and the "
+             "control mean and standard deviation");
+}
+
+// The limits on delta lie beyond sqrt(N) x (case - mean) / SD on one side, so a distance
+// beyond the bound is refused before any search.
+void Check_search_distance(const std::string& routine, Extended distance, Extended N) {
+  if (!(std::fabs(distance) <= kMax_noncentrality)) Refuse_far_case(routine, distance, N);
 }
 
 void Check_level(const std::string& routine, Extended Level) {
@@ -104,15 +111,9 @@ Extended Checked_quantile(const tNon_central_t_distribution& distribution, Exten
   return q;
 }
 
-[[noreturn]] void Refuse_bracket(Extended T_obs) {
-  Refuse("Confidence limits",
-         "no non-centrality within +/-" + Number_text(kMax_noncentrality) +
-             " gives a non-central t quantile equal to the observed value " +
-             Number_text(T_obs) + "; the observed value is out of range for this method");
-}
-
 // The search of Find_noncentrality, without the floating-point flag handling, so that the
-// interval routines can run it inside their own.
+// interval routines can run it inside their own. Throws tBracket_exceeded when the root
+// lies beyond +/-kMax_noncentrality.
 Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
   const std::string routine = "Confidence limits";
   Require_finite_input(routine, "degrees of freedom", Df);
@@ -135,7 +136,7 @@ Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
   Extended hi = 1;
   const auto distribution = std::make_unique<tNon_central_t_distribution>(Df, hi);
   while (T_obs > Checked_quantile(*distribution, Prob)) {
-    if (2 * hi > kMax_noncentrality) Refuse_bracket(T_obs);
+    if (2 * hi > kMax_noncentrality) throw tBracket_exceeded{};
     lo = hi;
     hi = 2 * hi;
     distribution->Set_parameters(Df, hi, 0);
@@ -143,7 +144,7 @@ Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
   if (lo < 0) {  // no upward step was made
     distribution->Set_parameters(Df, lo, 0);
     while (T_obs < Checked_quantile(*distribution, Prob)) {
-      if (-2 * lo > kMax_noncentrality) Refuse_bracket(T_obs);
+      if (-2 * lo > kMax_noncentrality) throw tBracket_exceeded{};
       hi = lo;
       lo = 2 * lo;
       distribution->Set_parameters(Df, lo, 0);
@@ -159,6 +160,18 @@ Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
       hi = mid;  // a tie moves hi
   } while (!(hi - lo < kBisection_width));
   return mid;
+}
+
+// The two searches of the interval routines, delta_L at p_a and then delta_U at p_b, with
+// Df = N - 1.
+void Search_limits(const std::string& routine, Extended N, Extended h, Extended p_a,
+                   Extended p_b, Extended& delta_L, Extended& delta_U) {
+  try {
+    delta_L = Search_noncentrality(N - 1, h, p_a);
+    delta_U = Search_noncentrality(N - 1, h, p_b);
+  } catch (const tBracket_exceeded&) {
+    Refuse_far_case(routine, h, N);
+  }
 }
 
 // 100 x the normal distribution function at delta/sqrt(N).
@@ -202,7 +215,15 @@ double Student_t_cdf(std::int32_t Df, double t) {
 
 Extended Find_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
   Clear_fp_faults();
-  const Extended delta = Search_noncentrality(Df, T_obs, Prob);
+  Extended delta = 0;
+  try {
+    delta = Search_noncentrality(Df, T_obs, Prob);
+  } catch (const tBracket_exceeded&) {
+    Refuse("Confidence limits",
+           "no non-centrality within +/-" + Number_text(kMax_noncentrality) +
+               " gives a non-central t quantile equal to the observed value " +
+               Number_text(T_obs) + "; the observed value is out of range for this method");
+  }
   Check_fp_faults();
   return delta;
 }
@@ -234,8 +255,8 @@ void Abnormality_interval(bool Two_sided, Extended Case, Extended Mean, Extended
   Check_fp_faults();
   const double p_a = static_cast<double>(Two_sided ? c + (1 - c) / 2 : c);
   const double p_b = static_cast<double>(Two_sided ? (1 - c) / 2 : 1 - c);
-  const Extended delta_L = Search_noncentrality(N - 1, h, p_a);
-  const Extended delta_U = Search_noncentrality(N - 1, h, p_b);
+  Extended delta_L = 0, delta_U = 0;
+  Search_limits(routine, N, h, p_a, p_b, delta_L, delta_U);
   const Extended upper = Percent_below(delta_U, N);
   const Extended lower = Percent_below(delta_L, N);
   Check_fp_faults();
@@ -266,8 +287,8 @@ void Deficit_test_intervals(bool Two_sided, tDeficit_results& Results, Extended 
   const Extended c = Level / 100;
   const Extended p_a = Two_sided ? c + (1 - c) / 2 : c;
   const Extended p_b = Two_sided ? (1 - c) / 2 : 1 - c;
-  const Extended delta_L = Search_noncentrality(N - 1, h, p_a);
-  const Extended delta_U = Search_noncentrality(N - 1, h, p_b);
+  Extended delta_L = 0, delta_U = 0;
+  Search_limits(routine, N, h, p_a, p_b, delta_L, delta_U);
   Results.Pct_lower = Percent_below(delta_L, N);
   Results.Pct_upper = Percent_below(delta_U, N);
   Results.Zcc_lower = delta_L / std::sqrt(N);

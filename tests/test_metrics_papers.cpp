@@ -1,0 +1,579 @@
+// Tests of the frequentist single-case statistics (stats/metrics_papers.h).
+//
+// tests/data/frequentist.json is a copy of the project's shared reference file: for five
+// control samples and cases, the deficit test, Z-CC and abnormality limits for both tasks
+// and the RSDT, computed independently with scipy (the non-central t solved by root
+// finding to 1e-13, not by the bisection used here).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "distrib/distrib.h"
+#include "stats/metrics_papers.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// A small reader for the reference file: objects, arrays, numbers and strings.
+
+struct tJson {
+  double Number = 0;
+  std::string Text;
+  std::map<std::string, tJson> Members;
+  std::vector<tJson> Items;
+  const tJson& operator[](const std::string& key) const {
+    const auto it = Members.find(key);
+    if (it == Members.end()) throw std::runtime_error("missing key " + key);
+    return it->second;
+  }
+};
+
+class tJson_reader {
+ public:
+  explicit tJson_reader(std::string text) : text_(std::move(text)) {}
+  tJson Value() {
+    Skip();
+    tJson v;
+    const char c = text_.at(pos_);
+    if (c == '{') {
+      ++pos_;
+      while (Skip(), text_.at(pos_) != '}') {
+        const std::string key = String();
+        Skip();
+        Expect(':');
+        v.Members[key] = Value();
+        Skip();
+        if (text_.at(pos_) == ',') ++pos_;
+      }
+      ++pos_;
+    } else if (c == '[') {
+      ++pos_;
+      while (Skip(), text_.at(pos_) != ']') {
+        v.Items.push_back(Value());
+        Skip();
+        if (text_.at(pos_) == ',') ++pos_;
+      }
+      ++pos_;
+    } else if (c == '"') {
+      v.Text = String();
+    } else {
+      std::size_t used = 0;
+      v.Number = std::stod(text_.substr(pos_, 40), &used);
+      pos_ += used;
+    }
+    return v;
+  }
+
+ private:
+  void Skip() {
+    while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+  }
+  void Expect(char c) {
+    if (text_.at(pos_) != c) throw std::runtime_error("bad JSON");
+    ++pos_;
+  }
+  std::string String() {
+    Expect('"');
+    const std::size_t end = text_.find('"', pos_);
+    std::string s = text_.substr(pos_, end - pos_);
+    pos_ = end + 1;
+    return s;
+  }
+  std::string text_;
+  std::size_t pos_ = 0;
+};
+
+const tJson& Reference() {
+  static const tJson data = [] {
+    std::ifstream in(std::string(KESTRUM_TEST_DATA_DIR) + "/frequentist.json");
+    if (!in) throw std::runtime_error("cannot open frequentist.json");
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return tJson_reader(buffer.str()).Value();
+  }();
+  return data;
+}
+
+// Counts the warnings given on this thread while it lives.
+class tWarning_counter {
+ public:
+  tWarning_counter() {
+    Set_warning_hook([this](const std::string& message) { messages.push_back(message); });
+  }
+  ~tWarning_counter() { Set_warning_hook(nullptr); }
+  std::vector<std::string> messages;
+};
+
+// Agreement expected between the algorithm and the reference.
+constexpr double kTol_t_and_p = 1e-8;
+constexpr double kTol_zcc_limits = 5e-6;    // the bisection on delta stops at width 1e-6
+constexpr double kTol_pct_limits = 1e-3;    // percentage points; Simpson's relative test
+constexpr double kTol_rsdt_t = 1e-10;
+
+struct tTask {
+  const char* Name;
+  const char* Case;
+  const char* Mean;
+  const char* Sd;
+};
+constexpr tTask kTasks[] = {{"deficit_x", "case_x", "mean_x", "sd_x"},
+                            {"deficit_y", "case_y", "mean_y", "sd_y"}};
+
+// ---------------------------------------------------------------------------------------
+// Every entry of the reference file, both tasks.
+
+class ReferenceCase : public ::testing::TestWithParam<int> {};
+
+TEST_P(ReferenceCase, DeficitTestsAndLimitsMatchReference) {
+  const tJson& entry = Reference().Items.at(GetParam());
+  const tJson& in = entry["inputs"];
+  const Extended n = in["n"].Number;
+  tWarning_counter warnings;
+  for (const tTask& task : kTasks) {
+    SCOPED_TRACE(task.Name);
+    const tJson& ref = entry[task.Name];
+    const Extended c = in[task.Case].Number, m = in[task.Mean].Number, s = in[task.Sd].Number;
+
+    Extended t = 0, p2 = 0, p1 = 0, pct = 0;
+    Deficit_test(c, m, s, n, t, p2, p1, pct);
+    EXPECT_NEAR(t, ref["T_value"].Number, kTol_t_and_p);
+    EXPECT_NEAR(p2, ref["P_two_tailed"].Number, kTol_t_and_p);
+    EXPECT_NEAR(p1, ref["P_one_tailed"].Number, kTol_t_and_p);
+    // Pct_below is 100 x a probability; the probability agrees to 1e-8. (The nine-digit
+    // 2/pi of the t distribution function alone moves it by up to 2.9e-10 for odd df,
+    // that is 2.9e-8 percentage points.)
+    EXPECT_NEAR(pct / 100, ref["Pct_below"].Number / 100, kTol_t_and_p);
+
+    Extended upper = 0, lower = 0;
+    Abnormality_interval(true, c, m, s, n, 95, upper, lower);
+    EXPECT_NEAR(upper, ref["Pct_upper"].Number, kTol_pct_limits);
+    EXPECT_NEAR(lower, ref["Pct_lower"].Number, kTol_pct_limits);
+
+    tDeficit_results r;
+    Deficit_test_intervals(true, r, c, m, s, n, 95);
+    EXPECT_NEAR(r.T_value, ref["T_value"].Number, kTol_t_and_p);
+    EXPECT_EQ(r.Df, ref["Df"].Number);
+    EXPECT_NEAR(r.P_one_tailed, ref["P_one_tailed"].Number, kTol_t_and_p);
+    EXPECT_NEAR(r.P_two_tailed, ref["P_two_tailed"].Number, kTol_t_and_p);
+    EXPECT_NEAR(r.Pct_below / 100, ref["Pct_below"].Number / 100, kTol_t_and_p);
+    EXPECT_NEAR(r.Pct_lower, ref["Pct_lower"].Number, kTol_pct_limits);
+    EXPECT_NEAR(r.Pct_upper, ref["Pct_upper"].Number, kTol_pct_limits);
+    EXPECT_NEAR(r.Zcc, ref["Zcc"].Number, 1e-12);
+    EXPECT_NEAR(r.Zcc_lower, ref["Zcc_lower"].Number, kTol_zcc_limits);
+    EXPECT_NEAR(r.Zcc_upper, ref["Zcc_upper"].Number, kTol_zcc_limits);
+    // The deficit test inside the record is the deficit test itself.
+    EXPECT_EQ(r.T_value, t);
+    EXPECT_EQ(r.P_one_tailed, p1);
+  }
+  // The normal integrations of these limits all converge.
+  EXPECT_TRUE(warnings.messages.empty());
+}
+
+TEST_P(ReferenceCase, RsdtMatchesReference) {
+  const tJson& entry = Reference().Items.at(GetParam());
+  const tJson& in = entry["inputs"];
+  const tJson& ref = entry["rsdt"];
+  double p2 = -1, p1 = -1;
+  Extended t = -1;
+  Rsdt(in["case_x"].Number, in["case_y"].Number, in["mean_x"].Number, in["sd_x"].Number,
+       in["mean_y"].Number, in["sd_y"].Number, in["n"].Number, in["r"].Number, p2, p1, t);
+  EXPECT_NEAR(t, ref["T_value"].Number, kTol_rsdt_t);
+  EXPECT_NEAR(p2, ref["P_two_tailed"].Number, kTol_t_and_p);
+  EXPECT_NEAR(p1, ref["P_one_tailed"].Number, kTol_t_and_p);
+}
+
+INSTANTIATE_TEST_SUITE_P(FrequentistJson, ReferenceCase, ::testing::Range(0, 5));
+
+TEST(ReferenceFile, HoldsFiveEntries) { EXPECT_EQ(Reference().Items.size(), 5u); }
+
+// ---------------------------------------------------------------------------------------
+// Student_t_cdf
+
+struct tT_cdf_case {
+  std::int32_t df;
+  double t;
+  double expected;
+  double tol;
+  const char* source;
+};
+
+TEST(StudentTCdf, KnownValues) {
+  const double pi = std::acos(-1.0);
+  const tT_cdf_case cases[] = {
+      // Df = 1 with the nine-digit 2/pi: exactly 0.5 (1 + (pi/4) 0.636619772).
+      {1, 1.0, 0.5 * (1 + (pi / 4) * 0.636619772), 1e-15, "closed form, truncated 2/pi"},
+      {1, 1.0, 0.75, 1e-9, "Cauchy"},
+      {2, 0.0, 0.5, 0, "symmetry"},
+      // Even df uses no 2/pi: Df = 2 gives 1/2 + t / (2 sqrt(2 + t^2)).
+      {2, 3.0, 0.5 + 3.0 / (2 * std::sqrt(11.0)), 1e-15, "closed form"},
+      {2, -3.0, 0.5 - 3.0 / (2 * std::sqrt(11.0)), 1e-15, "closed form"},
+      {10, 2.228138851986, 0.975, 1e-9, "t table, 97.5% point of t(10)"},
+      {11, -2.200985160082949, 0.025, 1e-9, "t table, 2.5% point of t(11)"},
+      // The series runs half a million terms here; the result is the normal's.
+      {999998, 1.959964, 0.975, 2e-6, "normal limit"},
+      {3, 1e30, 1.0, 1e-9, "far tail"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    EXPECT_NEAR(Student_t_cdf(c.df, c.t), c.expected, c.tol) << "df " << c.df << " t " << c.t;
+  }
+}
+
+TEST(StudentTCdf, ReflectsAboutZero) {
+  for (std::int32_t df : {1, 2, 3, 4, 7, 19, 150}) {
+    for (double t : {0.1, 0.9, 2.5, 12.0}) {
+      EXPECT_NEAR(Student_t_cdf(df, -t), 1 - Student_t_cdf(df, t), 1e-15) << df << " " << t;
+      EXPECT_LT(Student_t_cdf(df, -t), Student_t_cdf(df, t));
+    }
+  }
+}
+
+TEST(StudentTCdf, RefusesDegreesOfFreedomBelowOne) {
+  EXPECT_THROW(Student_t_cdf(0, 1.0), std::range_error);
+  EXPECT_THROW(Student_t_cdf(-3, 1.0), std::range_error);
+  EXPECT_THROW(Student_t_cdf(5, std::nan("")), EFloating_point_error);
+}
+
+// ---------------------------------------------------------------------------------------
+// The normal integral
+
+TEST(NormalCdf, MatchesTheNormalWithinTheRelativeTolerance) {
+  struct {
+    double x, expected;
+  } cases[] = {{1.959964, 0.975}, {-1.959964, 0.025}, {1.0, 0.8413447460685429},
+               {-3.0, 0.0013498980316301}, {0.01, 0.5039893563146316}};
+  tWarning_counter warnings;
+  for (const auto& c : cases)
+    EXPECT_NEAR(Normal_cdf(c.x), c.expected, 1e-6 * 0.5) << c.x;
+  EXPECT_TRUE(warnings.messages.empty());
+  EXPECT_NEAR(Normal_density(0), 0.39894228, 0);
+}
+
+TEST(NormalCdf, AtZeroMakesAllRefinementsAndWarnsOnce) {
+  tWarning_counter warnings;
+  EXPECT_EQ(Normal_cdf(0), 0.5);
+  ASSERT_EQ(warnings.messages.size(), 1u);
+  EXPECT_EQ(warnings.messages[0], "Too many steps");
+  // Without a hook the warning is dropped and the computation goes on.
+  Set_warning_hook(nullptr);
+  EXPECT_EQ(Normal_cdf(0), 0.5);
+  EXPECT_EQ(warnings.messages.size(), 1u);
+}
+
+TEST(NormalCdf, WarningHookIsPerThread) {
+  tWarning_counter warnings;
+  double other = 0;
+  std::thread([&] { other = Normal_cdf(0); }).join();
+  EXPECT_EQ(other, 0.5);
+  EXPECT_TRUE(warnings.messages.empty());
+}
+
+TEST(NormalCdf, TrapezoidRefinementHalvesTheStep) {
+  // Step 1 is the two-point rule; step 2 adds the midpoint; step 3 the two quarter points.
+  const double a = -1, b = 2;
+  const double t1 = Trapezoid_refine(1, a, b);
+  EXPECT_DOUBLE_EQ(t1, 1.5 * (Normal_density(a) + Normal_density(b)));
+  const double t2 = Trapezoid_refine(2, a, b);
+  EXPECT_DOUBLE_EQ(t2, 0.5 * (t1 + 3 * Normal_density(0.5)));
+  const double t3 = Trapezoid_refine(3, a, b);
+  EXPECT_DOUBLE_EQ(t3, 0.5 * (t2 + 1.5 * (Normal_density(-0.25) + Normal_density(1.25))));
+  EXPECT_NEAR(Simpson_integral(a, b), 0.8185946141203637, 1e-6);
+}
+
+// The refinement state is per thread: integrations running at the same time on two
+// threads give the numbers of a single run.
+TEST(NormalCdf, ConcurrentIntegrationsGiveSerialResults) {
+  std::vector<double> xs;
+  for (int i = 1; i <= 200; ++i) xs.push_back(-4 + 0.0371 * i);
+  std::vector<double> serial;
+  for (double x : xs) serial.push_back(Normal_cdf(x));
+  std::vector<double> first(xs.size()), second(xs.size());
+  std::thread one([&] {
+    for (std::size_t i = 0; i < xs.size(); ++i) first[i] = Normal_cdf(xs[i]);
+  });
+  std::thread two([&] {
+    for (std::size_t i = xs.size(); i-- > 0;) second[i] = Normal_cdf(xs[i]);
+  });
+  one.join();
+  two.join();
+  EXPECT_EQ(first, serial);
+  EXPECT_EQ(second, serial);
+}
+
+TEST(NormalCdf, RefusesArgumentsItCannotIntegrate) {
+  EXPECT_NO_THROW(Normal_cdf(-9000));
+  EXPECT_THROW(Normal_cdf(2e5), std::range_error);
+  EXPECT_THROW(Normal_cdf(std::nan("")), EFloating_point_error);
+  EXPECT_THROW(Simpson_integral(0, INFINITY), EFloating_point_error);
+}
+
+// ---------------------------------------------------------------------------------------
+// Find_noncentrality
+
+struct tSearch_case {
+  Extended df, t_obs, prob;
+};
+
+TEST(FindNoncentrality, QuantileAtTheResultIsTheObservedValue) {
+  const tSearch_case cases[] = {
+      {19, -5.8, 0.975}, {19, -5.8, 0.025}, {2, 14.0, 0.025}, {2, 14.0, 0.975},
+      {149, 0.3, 0.975}, {999, 316.2, 0.025}, {5.5, 0.4, 0.5},
+  };
+  for (const auto& c : cases) {
+    const Extended delta = Find_noncentrality(c.df, c.t_obs, c.prob);
+    tNon_central_t_distribution below(c.df, delta - 1e-6L), above(c.df, delta + 1e-6L);
+    // The bisection leaves delta within 1e-6 of the root.
+    EXPECT_LE(below.Quantile(c.prob), c.t_obs) << c.df << " " << c.t_obs << " " << c.prob;
+    EXPECT_GE(above.Quantile(c.prob), c.t_obs) << c.df << " " << c.t_obs << " " << c.prob;
+  }
+}
+
+TEST(FindNoncentrality, LowerLimitComesFromTheUpperQuantile) {
+  const Extended lower = Find_noncentrality(19, -2.5, 0.975);
+  const Extended upper = Find_noncentrality(19, -2.5, 0.025);
+  EXPECT_LT(lower, -2.5);
+  EXPECT_GT(upper, -2.5);
+  EXPECT_LT(lower, upper);
+}
+
+// With Q(-1) < T_obs < Q(1) the bisection starts on [-1, 1] and first tries delta = 0.
+// For Prob = 0.5 and T_obs = 0 that trial is a tie, which moves the upper end: the
+// result lies below 0. (How far below depends on the non-central t near delta = 0: for
+// |delta| below about 3.2e-6 its normal term, through the incomplete gamma function's
+// shortcut at arguments under 5e-12, is exactly 1/2, so the median there is 0.)
+TEST(FindNoncentrality, TieMovesTheUpperEnd) {
+  const Extended delta = Find_noncentrality(10, 0, 0.5);
+  EXPECT_LE(delta, 0);
+  EXPECT_GT(delta, -5e-6L);
+}
+
+TEST(FindNoncentrality, RefusesArgumentsOutsideItsRange) {
+  EXPECT_THROW(Find_noncentrality(0, 1, 0.5), std::range_error);
+  EXPECT_THROW(Find_noncentrality(10, 1, 0), std::range_error);
+  EXPECT_THROW(Find_noncentrality(10, 1, 1), std::range_error);
+  EXPECT_THROW(Find_noncentrality(10, std::nanl(""), 0.5), std::range_error);
+  EXPECT_THROW(Find_noncentrality(2e6, 1, 0.5), std::range_error);
+}
+
+// ---------------------------------------------------------------------------------------
+// The deficit test and its intervals: sign conventions, ties and symmetry
+
+TEST(DeficitTest, CaseAtTheMean) {
+  Extended t = -1, p2 = -1, p1 = -1, pct = -1;
+  Deficit_test(50, 50, 10, 20, t, p2, p1, pct);
+  EXPECT_EQ(t, 0);
+  EXPECT_EQ(p2, 1);
+  EXPECT_EQ(p1, 0.5);
+  EXPECT_EQ(pct, 50);
+
+  tDeficit_results r;
+  Deficit_test_intervals(true, r, 50, 50, 10, 20, 95);
+  EXPECT_EQ(r.Zcc, 0);
+  EXPECT_EQ(r.Pct_below, 50);
+  EXPECT_NEAR(r.Zcc_lower, -r.Zcc_upper, 2e-6);
+  EXPECT_NEAR(r.Pct_lower + r.Pct_upper, 100, 1e-3);
+  EXPECT_LT(r.Zcc_lower, 0);
+}
+
+struct tSign_case {
+  Extended case_score, mean, sd, n;
+};
+
+TEST(DeficitTest, LimitsBracketTheEstimatesOnEitherSide) {
+  const tSign_case cases[] = {{80, 100, 15, 20}, {120, 100, 15, 20}, {2, 10, 2.5, 3},
+                              {10.3, 10, 2.5, 3}, {0.55, 0.82, 0.07, 150}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "case " << static_cast<double>(c.case_score) << " n "
+                                      << static_cast<double>(c.n));
+    tDeficit_results r;
+    Deficit_test_intervals(true, r, c.case_score, c.mean, c.sd, c.n, 95);
+    EXPECT_EQ(r.T_value < 0, c.case_score < c.mean);
+    EXPECT_EQ(r.Pct_below < 50, c.case_score < c.mean);
+    EXPECT_LT(r.Zcc_lower, r.Zcc);
+    EXPECT_LT(r.Zcc, r.Zcc_upper);
+    EXPECT_LT(r.Pct_lower, r.Pct_below);
+    EXPECT_LT(r.Pct_below, r.Pct_upper);
+    EXPECT_NEAR(r.P_two_tailed, 2 * r.P_one_tailed, 1e-15);
+
+    // Mirroring the case about the mean negates Z-CC and swaps its limits.
+    tDeficit_results m;
+    Deficit_test_intervals(true, m, 2 * c.mean - c.case_score, c.mean, c.sd, c.n, 95);
+    EXPECT_NEAR(m.Zcc_lower, -r.Zcc_upper, 2e-6);
+    EXPECT_NEAR(m.Zcc_upper, -r.Zcc_lower, 2e-6);
+    EXPECT_NEAR(m.Pct_lower, 100 - r.Pct_upper, 1e-3);
+
+    // Abnormality_interval repeats the same searches.
+    Extended upper = 0, lower = 0;
+    Abnormality_interval(true, c.case_score, c.mean, c.sd, c.n, 95, upper, lower);
+    EXPECT_NEAR(upper, r.Pct_upper, 1e-4);
+    EXPECT_NEAR(lower, r.Pct_lower, 1e-4);
+  }
+}
+
+// A one-sided 95% limit is the corresponding limit of the two-sided 90% interval.
+TEST(DeficitTest, OneSidedLimitIsTheTwoSidedLimitAtTwiceTheTail) {
+  tDeficit_results one, two;
+  Deficit_test_intervals(false, one, 80, 100, 15, 20, 95);
+  Deficit_test_intervals(true, two, 80, 100, 15, 20, 90);
+  EXPECT_NEAR(one.Zcc_lower, two.Zcc_lower, 2e-6);
+  EXPECT_NEAR(one.Zcc_upper, two.Zcc_upper, 2e-6);
+  Extended upper = 0, lower = 0;
+  Abnormality_interval(false, 80, 100, 15, 20, 95, upper, lower);
+  EXPECT_NEAR(upper, two.Pct_upper, 1e-3);
+  EXPECT_NEAR(lower, two.Pct_lower, 1e-3);
+}
+
+// ---------------------------------------------------------------------------------------
+// RSDT
+
+struct tRsdt_case {
+  double cx, cy, mx, sx, my, sy, n, r;
+};
+
+TEST(Rsdt, EqualStandardizedScoresGiveZero) {
+  double p2 = -1, p1 = -1;
+  Extended t = -1;
+  Rsdt(70, 40, 100, 15, 50, 5, 20, 0.6, p2, p1, t);  // both z = -2
+  EXPECT_EQ(t, 0);
+  EXPECT_FALSE(std::signbit(t));
+  EXPECT_EQ(p2, 1);
+  EXPECT_EQ(p1, 0.5);
+}
+
+TEST(Rsdt, SwappingTheTasksChangesNothing) {
+  const tRsdt_case cases[] = {{80, 40, 100, 15, 50, 10, 20, 0.6},
+                              {2, 9, 10, 2.5, 10, 2.5, 3, 0.2},
+                              {0.55, 0.81, 0.82, 0.07, 0.79, 0.09, 150, -0.3},
+                              {-99999, 999999, 5, 0.001, -3, 7, 999999, 0.999}};
+  for (const auto& c : cases) {
+    double p2 = 0, p1 = 0, q2 = 0, q1 = 0;
+    Extended t = 0, u = 0;
+    Rsdt(c.cx, c.cy, c.mx, c.sx, c.my, c.sy, c.n, c.r, p2, p1, t);
+    Rsdt(c.cy, c.cx, c.my, c.sy, c.mx, c.sx, c.n, c.r, q2, q1, u);
+    EXPECT_EQ(t, u);
+    EXPECT_EQ(p2, q2);
+    EXPECT_EQ(p1, q1);
+    EXPECT_GE(t, 0);
+    EXPECT_TRUE(std::isfinite(p2) && std::isfinite(t));
+  }
+}
+
+// LargeSamplesKeepTheRsdt: t^2 is the root of a u^2 + b u + c = 0 with 4ac tiny beside
+// b^2 when N is large; the textbook form cancels to 0 there. For |4ac| << b^2 the root is
+// -c/b (1 + ac/b^2 + ...), which is what t^2 must be.
+TEST(Rsdt, LargeSamplesKeepTheDifference) {
+  struct {
+    double n, zx, zy, r;
+  } cases[] = {{999999, -0.01, 0.0, 0.5}, {999999, 0.0, 0.003, -0.2}, {5000, -0.2, 0.1, 0.9}};
+  for (const auto& c : cases) {
+    double p2 = 0, p1 = 0;
+    Extended t = 0;
+    Rsdt(c.zx, c.zy, 0, 1, 0, 1, c.n, c.r, p2, p1, t);
+    const long double r = c.r, n = c.n, d = c.zx - c.zy;
+    const long double a = (1 - r * r) * (1 + r);
+    const long double b = (1 - r) * (4 * (n - 1) * (n - 1) + 4 * (1 + r) * (n - 1) + (1 + r) * (5 + r));
+    const long double cc = -2 * d * d * n * (n - 1) * (n - 1) / (n + 1);
+    const long double e = a * cc / (b * b);
+    const long double expected = std::sqrt(-cc / b * (1 + e + 2 * e * e));
+    EXPECT_NEAR(t, expected, 1e-12 * expected) << c.n;
+    EXPECT_GT(t, 0);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Inputs outside the routines' range end with a readable error, never a NaN.
+
+void Expect_refusal(const std::function<void()>& call, const std::string& fragment) {
+  try {
+    call();
+    ADD_FAILURE() << "no error; expected one mentioning \"" << fragment << "\"";
+  } catch (const std::range_error& e) {
+    EXPECT_NE(std::string(e.what()).find(fragment), std::string::npos) << e.what();
+  }
+}
+
+TEST(Refusals, NamedInputsOutOfRange) {
+  Extended a = 0, b = 0, c = 0, d = 0;
+  tDeficit_results r;
+  double p = 0, q = 0;
+  Expect_refusal([&] { Deficit_test(1, 0, 0, 20, a, b, c, d); }, "standard deviation");
+  Expect_refusal([&] { Deficit_test(1, 0, 1, 1, a, b, c, d); }, "sample size N");
+  Expect_refusal([&] { Deficit_test(1, 0, 1, 0, a, b, c, d); }, "sample size N");
+  Expect_refusal([&] { Deficit_test(std::nanl(""), 0, 1, 20, a, b, c, d); }, "case's score");
+  Expect_refusal([&] { Abnormality_interval(true, 1, 0, 0, 20, 95, a, b); }, "standard deviation");
+  Expect_refusal([&] { Abnormality_interval(true, 1, 0, 1, 1, 95, a, b); }, "sample size N");
+  Expect_refusal([&] { Abnormality_interval(true, 1, 0, 1, 20, 100, a, b); }, "confidence level");
+  Expect_refusal([&] { Deficit_test_intervals(true, r, 1, 0, -2, 20, 95); }, "standard deviation");
+  Expect_refusal([&] { Deficit_test_intervals(true, r, 1, 0, 1, 1, 95); }, "sample size N");
+  Expect_refusal([&] { Deficit_test_intervals(true, r, 1, 0, 1, 20, 0); }, "confidence level");
+  Expect_refusal([&] { Deficit_test(1, 0, 1, 2e6, a, b, c, d); }, "sample size N");
+  Expect_refusal([&] { Rsdt(1, 2, 0, 0, 0, 1, 20, 0.5, p, q, a); }, "task X");
+  Expect_refusal([&] { Rsdt(1, 2, 0, 1, 0, 0, 20, 0.5, p, q, a); }, "task Y");
+  Expect_refusal([&] { Rsdt(1, 2, 0, 1, 0, 1, 1, 0.5, p, q, a); }, "sample size N");
+  Expect_refusal([&] { Rsdt(1, 2, 0, 1, 0, 1, 20, 1, p, q, a); }, "correlation");
+  Expect_refusal([&] { Rsdt(1, 2, 0, 1, 0, 1, 20, -1, p, q, a); }, "correlation");
+}
+
+// The worksheet accepts N up to 999999 and any six-character scores, so
+// sqrt(N) |case - mean| / SD reaches about 1.1e14. The limits on delta lie beyond that
+// distance; the search computes them up to |delta| = 2048 and refuses beyond, naming the
+// inputs. A distance beyond 2048 is refused before any search.
+TEST(Refusals, FarCasesAreRefusedAtOnce) {
+  const struct {
+    Extended case_score, mean, sd, n;
+  } cases[] = {
+      {999999, -99999, 0.00001, 999999},  // the worksheet's worst case
+      {-99999, 999999, 0.00001, 3},
+      {2.048001, 0, 1, 1000000},          // just beyond the bound, largest N
+      {-1182.5, 0, 1, 3},                 // sqrt(3) x 1182.5 = 2048.15, smallest N
+  };
+  for (const auto& c : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    Extended upper = 0, lower = 0;
+    tDeficit_results r;
+    Expect_refusal([&] { Abnormality_interval(true, c.case_score, c.mean, c.sd, c.n, 95, upper, lower); },
+                   "too far from the control mean");
+    Expect_refusal([&] { Deficit_test_intervals(true, r, c.case_score, c.mean, c.sd, c.n, 95); },
+                   "Check the case's score and the control mean and standard deviation");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    // The deficit test itself has no such limit.
+    Extended t = 0, p2 = 0, p1 = 0, pct = 0;
+    Deficit_test(c.case_score, c.mean, c.sd, c.n, t, p2, p1, pct);
+    EXPECT_TRUE(std::isfinite(t) && std::isfinite(p1) && std::isfinite(pct));
+  }
+}
+
+// With N = 3 the upper limit on delta is about twice the distance: 1500 needs a delta
+// near 2900, which the search refuses once its bracket would pass 2048.
+TEST(Refusals, LimitBeyondTheBoundIsRefusedByTheSearch) {
+  Extended upper = 0, lower = 0;
+  Expect_refusal([&] { Abnormality_interval(true, 866.03, 0, 1, 3, 95, upper, lower); },
+                 "non-centrality beyond +/-2048");
+}
+
+// The search's own bound, from both sides: a root just inside is found, one just
+// outside is refused.
+TEST(Refusals, SearchBoundary) {
+  for (const Extended sign : {1.0L, -1.0L}) {
+    tNon_central_t_distribution inside(2, sign * 2000), outside(2, sign * 2100);
+    const Extended prob = sign > 0 ? 0.025L : 0.975L;
+    EXPECT_NEAR(Find_noncentrality(2, inside.Quantile(prob), prob), sign * 2000, 2e-6);
+    Expect_refusal([&] { Find_noncentrality(2, outside.Quantile(prob), prob); },
+                   "out of range for this method");
+  }
+  Expect_refusal([] { Find_noncentrality(50, 1e6, 0.5); }, "out of range for this method");
+  Expect_refusal([] { Find_noncentrality(50, -1e6, 0.5); }, "out of range for this method");
+}
+
+}  // namespace
