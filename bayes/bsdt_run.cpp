@@ -306,6 +306,10 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
   const Extended zx0 = (in.Case_x - in.Mean_x) / in.Sd_x;
   const Extended zy0 = (in.Case_y - in.Mean_y) / in.Sd_y;
   const Extended sd_x = 1, sd_y = 1;
+  if (!std::isfinite(zx0) || !std::isfinite(zy0))
+    throw EFloating_point_error(
+        "Bayesian standardized difference test: the case's standardized scores are not "
+        "finite numbers (are the standard deviations positive?). No results were computed.");
 
   // Scale matrix of sums of squares and products (times (N - 2)/(N - 1) under the
   // calibrated prior), its inverse and that inverse's Cholesky factor.
