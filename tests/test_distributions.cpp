@@ -58,18 +58,6 @@ TEST(Uniform01, FirstNumbersFromTheStartUpSeeds) {
   EXPECT_NEAR(static_cast<double>(Uniform_01()), 0.1156914, 1e-7);
 }
 
-TEST(Uniform01, StaysStrictlyInsideTheUnitInterval) {
-  Reset_seeds();
-  Extended low = 1, high = 0;
-  for (int i = 0; i < 1000000; ++i) {
-    const Extended u = Uniform_01();
-    low = std::min(low, u);
-    high = std::max(high, u);
-  }
-  EXPECT_GT(low, 0);
-  EXPECT_LT(high, 1);
-}
-
 // Each thread draws its own sequence from the start-up seeds, whatever other threads do.
 TEST(Uniform01, EachThreadStartsFromTheStartUpSeeds) {
   Reset_seeds();
@@ -385,15 +373,15 @@ TEST(NormalDistribution, ValuesAndIdentities) {
 TEST(UniformDistribution, ValuesAndLimits) {
   tUniform_distribution d(2, 5);
   EXPECT_NEAR(static_cast<double>(d.Density(3)), 1.0 / 3, 1e-18);
-  EXPECT_EQ(d.Density(6), 0);
   EXPECT_EQ(d.Cdf(3.5L), 0.5L);
-  EXPECT_EQ(d.Mean(), 3.5L);
   EXPECT_EQ(d.Variance(), 0.75L);
-  EXPECT_EQ(d.Cdf(1), 0);
-  EXPECT_EQ(d.Cdf(6), 1);
-  EXPECT_EQ(d.Cdf(5), 1);
-  EXPECT_EQ(d.Support_low, 2);
-  EXPECT_EQ(d.Support_high, 5);
+  struct Case {
+    Extended x, density, cdf;
+  };
+  for (const Case& c : {Case{1, 0, 0}, Case{6, 0, 1}, Case{5, 1.0L / 3, 1}, Case{2, 1.0L / 3, 0}}) {
+    EXPECT_EQ(d.Density(c.x), c.density) << static_cast<double>(c.x);
+    EXPECT_EQ(d.Cdf(c.x), c.cdf) << static_cast<double>(c.x);
+  }
 }
 
 TEST(GammaDistribution, DensityAndDistributionAtZero) {
