@@ -29,6 +29,8 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -236,6 +238,18 @@ void Draw_Zdcc(std::int32_t iterations, tChi_square_distribution& chi_a,
   }
 }
 
+// Storage for entries 0..n (entry 0 unused), with a readable message when the machine
+// cannot hold that many draws.
+template <typename T>
+std::unique_ptr<T[]> Allocate(std::int32_t n) {
+  try {
+    return std::make_unique_for_overwrite<T[]>(static_cast<std::size_t>(n) + 1);
+  } catch (const std::bad_alloc&) {
+    throw std::runtime_error("Bayesian standardized difference test: not enough memory for " +
+                             std::to_string(n) + " iterations.");
+  }
+}
+
 // Position of a credible limit among the sorted draws: Round, halves to even, of the
 // fraction times the iterations (plus the offset), refused unless it lies in 1..n.
 std::int32_t Limit_position(Extended fraction, std::int32_t iterations, int offset,
@@ -344,8 +358,7 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
                "correlation strictly between -1 and 1?)");
 
   // Samples[1..n]: the draws as doubles, index 0 unused.
-  const std::unique_ptr<double[]> samples = std::make_unique_for_overwrite<double[]>(
-      static_cast<std::size_t>(n) + 1);
+  const std::unique_ptr<double[]> samples = Allocate<double>(n);
   double* const Samples = samples.get();
   Extended S = 0;
 
@@ -359,8 +372,7 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
     Quick_sort(1, n, Samples);
   } else {
     // The draws in extended precision, replaced by their normal probabilities.
-    const std::unique_ptr<Extended[]> probabilities =
-        std::make_unique_for_overwrite<Extended[]>(static_cast<std::size_t>(n) + 1);
+    const std::unique_ptr<Extended[]> probabilities = Allocate<Extended>(n);
     Extended* const D = probabilities.get();
     int threads = how.Threads > 0 ? how.Threads
                                   : static_cast<int>(std::thread::hardware_concurrency());
