@@ -221,7 +221,9 @@ Extended tNon_central_t_distribution::Cdf(Extended x) const {
     if (p * lambda * (j + 2) * (A - a) < kCdf_tolerance * (j + 1) * (j + 2 - lambda)) break;
   }
 
-  return Checked_result(mix.folded ? 1 - F : F, "non-central t distribution function");
+  // Rounding may carry a sum a hair outside [0, 1] (a NaN passes on to the check).
+  const Extended r = mix.folded ? 1 - F : F;
+  return Checked_result(r < 0 ? 0 : (r > 1 ? 1 : r), "non-central t distribution function");
 }
 
 Extended tNon_central_t_distribution::Density(Extended x) const {
@@ -297,7 +299,9 @@ Extended tNon_central_t_distribution::Density(Extended x) const {
     if (!(std::fabs(Q * V) >= kDensity_tolerance)) break;
   }
 
-  return Checked_result(f, "non-central t density");
+  // Far in the tail the two sums of opposite sign can cancel to a value a little below 0,
+  // within their absolute accuracy; a density is never negative.
+  return Checked_result(f < 0 ? 0 : f, "non-central t density");
 }
 
 bool tNon_central_t_distribution::Mean_exists() const { return Df > 1; }
