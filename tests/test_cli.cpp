@@ -1,0 +1,395 @@
+// kestrum-cli through its library: argument parsing, the batch file reader, and whole
+// runs with their output and exit statuses (no process is started).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/control_data.h"
+#include "app/report.h"
+#include "cli/batch_csv.h"
+#include "cli/cli_args.h"
+#include "cli/cli_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using tArgs = std::vector<std::string>;
+
+// ---------------------------------------------------------------------------------------
+// Parsing
+
+TEST(ParseArguments, AcceptedCommandLines) {
+  {
+    const auto o = std::get<tCli_options>(Parse_arguments(
+        {"--mean-x", "100", "--sd-x=15", "--mean-y", "50", "--sd-y", "10", "--r", "0.6",
+         "--n", "20", "--case-x", "80", "--case-y", "-4"}));
+    EXPECT_EQ(o.Mode, tCli_mode::Single);
+    const std::array<std::string, 8> fields = {"100", "15", "50", "10", "0.6", "20", "80", "-4"};
+    EXPECT_EQ(o.Fields, fields);
+    // The worksheet's defaults.
+    EXPECT_EQ(o.Run.Criteria, tCriteria::Bayesian);
+    EXPECT_EQ(o.Run.Tail, tTail::Two);
+    EXPECT_EQ(o.Run.Prior, tPrior::Calibrated);
+    EXPECT_EQ(o.Run.Iterations, 1000000);
+    EXPECT_EQ(o.Format, tOutput_format::Report);
+    EXPECT_FALSE(o.Save_controls);
+    EXPECT_FALSE(o.Use_controls);
+  }
+  {
+    const auto o = std::get<tCli_options>(Parse_arguments(
+        {"--controls", "--case-x", "1", "--case-y", "2", "--criteria", "combined", "--tail=one",
+         "--prior", "jeffreys", "--iterations", "2147483647", "--format", "json", "--notes",
+         "first\r\nsecond\nthird", "--save-controls"}));
+    EXPECT_TRUE(o.Use_controls);
+    EXPECT_TRUE(o.Save_controls);
+    EXPECT_EQ(o.Run.Criteria, tCriteria::Combined);
+    EXPECT_EQ(o.Run.Tail, tTail::One);
+    EXPECT_EQ(o.Run.Prior, tPrior::Standard);
+    EXPECT_EQ(o.Run.Iterations, 2147483647);
+    EXPECT_EQ(o.Format, tOutput_format::Json);
+    EXPECT_EQ(o.Notes_lines, (std::vector<std::string>{"first", "second", "third"}));
+  }
+  EXPECT_EQ(std::get<tCli_options>(Parse_arguments({"--example"})).Mode, tCli_mode::Example);
+  EXPECT_EQ(std::get<tCli_options>(Parse_arguments({"--batch", "f.csv", "--controls"})).Mode,
+            tCli_mode::Batch);
+  EXPECT_EQ(std::get<tCli_options>(Parse_arguments({"--example", "--help"})).Mode,
+            tCli_mode::Help);
+  // Only some fields given: the others are empty fields, refused later by the input checks.
+  const auto partial = std::get<tCli_options>(Parse_arguments({"--mean-x", "5"}));
+  EXPECT_EQ(partial.Fields[1], "");
+  // A value may begin with "-" (a negative score) or "--".
+  EXPECT_EQ(std::get<tCli_options>(Parse_arguments({"--case-x", "-5"})).Fields[6], "-5");
+  // Empty notes give no notes lines (and so no notes block in the report).
+  EXPECT_TRUE(std::get<tCli_options>(Parse_arguments({"--example", "--notes", ""})).Notes_lines.empty());
+}
+
+TEST(ParseArguments, UsageErrors) {
+  const tArgs refused[] = {
+      {},
+      {"--mean-x"},
+      {"--unknown"},
+      {"stray"},
+      {"--criteria", "frequentist"},
+      {"--tail", "both"},
+      {"--prior", "flat"},
+      {"--format", "xml"},
+      {"--iterations", "0"},
+      {"--iterations", "-5"},
+      {"--iterations", "1e6"},
+      {"--iterations", "2147483648"},
+      {"--iterations", ""},
+      {"--iterations", "10x"},
+      {"--mean-x", "1", "--mean-x", "2"},
+      {"--example", "--mean-x", "1"},
+      {"--example", "--controls"},
+      {"--example", "--batch", "a.csv"},
+      {"--controls", "--n", "20"},
+      {"--batch", "a.csv", "--case-x", "1"},
+      {"--batch", ""},
+      {"--batch", "a.csv", "--batch", "b.csv"},
+      {"--controls=yes"},
+      {"--format"},
+  };
+  for (const tArgs& args : refused) {
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    const auto parsed = Parse_arguments(args);
+    ASSERT_TRUE(std::holds_alternative<tUsage_error>(parsed)) << joined;
+    EXPECT_FALSE(std::get<tUsage_error>(parsed).Message.empty()) << joined;
+  }
+}
+
+TEST(UsageText, ListsEveryOption) {
+  const std::string usage = Usage_text();
+  for (const char* option :
+       {"--mean-x", "--sd-x", "--mean-y", "--sd-y", "--r ", "--n ", "--case-x", "--case-y",
+        "--criteria", "--tail", "--prior", "--notes", "--iterations", "--format", "--controls",
+        "--save-controls", "--batch", "--example", "--help", "KESTRUM_DATA_FILE"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Batch file reader
+
+TEST(ReadBatchCsv, Tables) {
+  struct Case {
+    const char* name;
+    std::string content;
+    std::vector<tBatch_row> rows;  // empty with error
+    bool error;
+  };
+  const Case cases[] = {
+      {"plain", "case_x,case_y\n80,40\n70,52\n", {{"1", "80", "40"}, {"2", "70", "52"}}, false},
+      {"with id, other columns, CR LF, BOM, no final line end",
+       "\xEF\xBB\xBFnote, ID ,Case_Y,case_x\r\nx,p1,40,80\r\ny,p2,52,70",
+       {{"p1", "80", "40"}, {"p2", "70", "52"}}, false},
+      {"quoted fields and blank lines",
+       "id,case_x,case_y\n\n\"a,b\",\" 80 \",\"4\"\"0\"\n  \n\"multi\nline\",1,2\n",
+       {{"a,b", "80", "4\"0"}, {"multi\nline", "1", "2"}}, false},
+      {"short row: missing scores are empty", "id,case_x,case_y\nonly\n7,5\n",
+       {{"only", "", ""}, {"7", "5", ""}}, false},
+      {"header only", "case_x,case_y\n", {}, false},
+      {"missing case_y column", "id,case_x\n1,2\n", {}, true},
+      {"column named twice", "case_x,case_y,case_x\n1,2,3\n", {}, true},
+      {"empty file", "", {}, true},
+      {"only blank lines", "\n\r\n  \n", {}, true},
+      {"unterminated quote", "case_x,case_y\n\"80,40\n", {}, true},
+  };
+  for (const Case& c : cases) {
+    const auto parsed = Read_batch_csv(c.content);
+    if (c.error) {
+      EXPECT_TRUE(std::holds_alternative<std::string>(parsed)) << c.name;
+      continue;
+    }
+    ASSERT_TRUE(std::holds_alternative<tBatch_table>(parsed)) << c.name << ": " << std::get<std::string>(parsed);
+    const auto& rows = std::get<tBatch_table>(parsed).Rows;
+    ASSERT_EQ(rows.size(), c.rows.size()) << c.name;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      EXPECT_EQ(rows[i].Id, c.rows[i].Id) << c.name;
+      EXPECT_EQ(rows[i].Case_x, c.rows[i].Case_x) << c.name;
+      EXPECT_EQ(rows[i].Case_y, c.rows[i].Case_y) << c.name;
+    }
+  }
+}
+
+TEST(OutputEscaping, CsvFieldsAndJsonStrings) {
+  EXPECT_EQ(Csv_field("plain"), "plain");
+  EXPECT_EQ(Csv_field("a,b"), "\"a,b\"");
+  EXPECT_EQ(Csv_field("say \"x\""), "\"say \"\"x\"\"\"");
+  EXPECT_EQ(Csv_field(" lead"), "\" lead\"");
+  EXPECT_EQ(Csv_field("two\nlines"), "\"two\nlines\"");
+  // Every field written reads back unchanged.
+  for (const std::string id : {"a,b", "q\"q", " x ", "l\r\nm", ""}) {
+    const auto parsed = Read_batch_csv("id,case_x,case_y\n" + Csv_field(id) + ",1,2\n");
+    ASSERT_TRUE(std::holds_alternative<tBatch_table>(parsed)) << id;
+    const auto& rows = std::get<tBatch_table>(parsed).Rows;
+    ASSERT_EQ(rows.size(), 1u) << id;
+    // Surrounding blanks of a quoted field are data; Read trims only unquoted blanks.
+    EXPECT_EQ(rows[0].Id, id == " x " ? "x" : id) << id;
+  }
+  EXPECT_EQ(Json_string("a\"b\\c\n\t\x01"), "\"a\\\"b\\\\c\\u000a\\u0009\\u0001\"");
+  EXPECT_EQ(Json_string("caf\xC3\xA9"), "\"caf\xC3\xA9\"");          // valid UTF-8 kept
+  EXPECT_EQ(Json_string("bad\xFF\xC3"), "\"bad\\ufffd\\ufffd\"");     // invalid bytes replaced
+  EXPECT_EQ(Json_string("\xED\xA0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // a surrogate half
+  EXPECT_EQ(Message_for_terminal("INPUT ERROR\r\rEnter numeric data only."),
+            "INPUT ERROR\n\nEnter numeric data only.");
+}
+
+// ---------------------------------------------------------------------------------------
+// Whole runs
+
+class CliRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("kestrum_cli_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    data_file_ = (dir_ / "kestrum.txt").string();
+    ::setenv("KESTRUM_DATA_FILE", data_file_.c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("KESTRUM_DATA_FILE");
+    fs::remove_all(dir_);
+  }
+  int Run(const tArgs& args) {
+    out_.str("");
+    err_.str("");
+    return Run_cli(args, out_, err_, false);
+  }
+  std::string Write(const std::string& name, const std::string& content) {
+    const std::string path = (dir_ / name).string();
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+  fs::path dir_;
+  std::string data_file_;
+  std::ostringstream out_, err_;
+};
+
+const tArgs kControls = {"--mean-x", "100", "--sd-x", "15", "--mean-y", "50",
+                         "--sd-y",   "10",  "--r",    "0.6", "--n",     "20"};
+
+tArgs Args(std::initializer_list<tArgs> parts) {
+  tArgs all;
+  for (const tArgs& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+TEST_F(CliRun, HelpAndUsageErrors) {
+  EXPECT_EQ(Run({"--help"}), kExit_success);
+  EXPECT_EQ(out_.str(), Usage_text());
+  EXPECT_EQ(Run({"--tail", "three", "--example"}), kExit_usage);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_NE(err_.str().find("--tail"), std::string::npos);
+  EXPECT_EQ(Run({}), kExit_usage);
+}
+
+TEST_F(CliRun, InputErrorsGiveTheWorksheetMessageAndStatusTwo) {
+  struct Case { tArgs args; const char* message; };
+  const Case cases[] = {
+      {Args({kControls, {"--case-x", "80"}}),
+       "INPUT ERROR\n\n(  Case's test score on Task Y:  )\n\nData have not been entered in this field.\n"},
+      {Args({kControls, {"--case-x", "-", "--case-y", "40"}}),
+       "INPUT ERROR\n(  Case's test score on Task X:  -  )\n\nEnter numeric data only.\n"},
+      {{"--mean-x", "100", "--sd-x", "0", "--mean-y", "x"},
+       "INPUT ERROR\n(  Standard deviation for the normative sample on Task X:  0.000  )\n"
+       "Standard deviations must have a positive value.\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run(c.args), kExit_input);
+    EXPECT_EQ(err_.str(), c.message);
+    EXPECT_EQ(out_.str(), "");
+  }
+  // N = 3 with the calibrated prior is refused before anything is saved or computed.
+  tArgs n3 = Args({kControls, {"--case-x", "80", "--case-y", "40", "--save-controls"}});
+  n3[11] = "3";
+  EXPECT_EQ(Run(n3), kExit_input);
+  EXPECT_NE(err_.str().find("(  Sample size of the normative sample:  3.000  )"), std::string::npos) << err_.str();
+  EXPECT_NE(err_.str().find("at least 4"), std::string::npos);
+  EXPECT_FALSE(fs::exists(data_file_));
+  n3.insert(n3.end(), {"--prior", "jeffreys", "--iterations", "1000"});
+  EXPECT_EQ(Run(n3), kExit_success) << err_.str();
+}
+
+TEST_F(CliRun, ReportIsTheFirstReportOfASession) {
+  const tArgs args = Args({kControls, {"--case-x", "80", "--case-y", "40", "--iterations",
+                                       "2000", "--criteria", "combined", "--notes", "AB\nCD"}});
+  ASSERT_EQ(Run(args), kExit_success) << err_.str();
+  const auto checked = Check_inputs({"100", "15", "50", "10", "0.6", "20", "80", "40"}, {});
+  const tRun_options options{tCriteria::Combined, tTail::Two, tPrior::Calibrated, 2000};
+  std::string expected;
+  for (const std::string& line :
+       Report_lines(Compute_analysis(std::get<tChecked_inputs>(checked), options), options,
+                    {"AB", "CD"}, false)) {
+    expected += line + "\n";
+  }
+  EXPECT_EQ(out_.str(), expected);
+  EXPECT_EQ(out_.str().substr(0, 1), "\n");  // no separator before the first report
+  // The data file is written only when asked.
+  EXPECT_FALSE(fs::exists(data_file_));
+}
+
+TEST_F(CliRun, JsonObjectHasEveryField) {
+  ASSERT_EQ(Run({"--example", "--format", "json", "--iterations", "2000"}), kExit_success);
+  const std::string json = out_.str();
+  for (const char* key :
+       {"\"inputs\": {\"mean_x\": 100, \"sd_x\": 15, \"mean_y\": 50, \"sd_y\": 10, \"r\": 0.59999999999999998, \"n\": 20, \"case_x\": 80, \"case_y\": 40, \"criteria\": \"bayesian\", \"tail\": \"two\", \"prior\": \"calibrated\", \"iterations\": 2000}",
+        "\"z_x\": -1.3333333333333333", "\"deficit_x\": {\"t_value\": ", "\"df\": 19",
+        "\"p_one_tailed\"", "\"p_two_tailed\"", "\"pct_below\"", "\"pct_lower\"", "\"pct_upper\"",
+        "\"zcc\"", "\"zcc_lower\"", "\"zcc_upper\"", "\"deficit\": false", "\"deficit_y\"",
+        "\"bsdt\": {", "\"pct_more_extreme\"", "\"zdcc\"", "\"zdcc_lower\"", "\"zdcc_upper\"",
+        "\"significant\": false", "\"rsdt\": null", "\"classification\": \"neither\"}"}) {
+    EXPECT_NE(json.find(key), std::string::npos) << key << "\n" << json;
+  }
+  EXPECT_EQ(json.back(), '\n');
+  ASSERT_EQ(Run({"--example", "--format", "json", "--iterations", "2000", "--criteria", "combined"}),
+            kExit_success);
+  EXPECT_NE(out_.str().find("\"rsdt\": {\"t_value\": "), std::string::npos);
+}
+
+TEST_F(CliRun, SaveControlsThenRunWithControls) {
+  const tArgs case_args = {"--case-x", "80", "--case-y", "40", "--iterations", "2000", "--format", "json"};
+  // Without a data file --controls has nothing to read.
+  EXPECT_EQ(Run(Args({{"--controls"}, case_args})), kExit_input);
+  EXPECT_NE(err_.str().find(data_file_), std::string::npos);
+
+  ASSERT_EQ(Run(Args({kControls, case_args, {"--save-controls"}})), kExit_success);
+  const std::string direct = out_.str();
+  std::ifstream in(data_file_, std::ios::binary);
+  std::stringstream saved;
+  saved << in.rdbuf();
+  EXPECT_EQ(saved.str(), "100 15 50 10 0.6 20 80 40 ");
+
+  ASSERT_EQ(Run(Args({{"--controls"}, case_args})), kExit_success) << err_.str();
+  EXPECT_EQ(out_.str(), direct);
+
+  std::ofstream(data_file_, std::ios::binary) << "100 15 oops";
+  EXPECT_EQ(Run(Args({{"--controls"}, case_args})), kExit_input);
+  EXPECT_NE(err_.str().find("Invalid numeric input"), std::string::npos);
+}
+
+TEST_F(CliRun, UnwritableDataFileIsAnErrorBeforeAnyComputation) {
+  ::setenv("KESTRUM_DATA_FILE", (dir_ / "missing_dir" / "kestrum.txt").c_str(), 1);
+  EXPECT_EQ(Run({"--example", "--save-controls"}), kExit_computation);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_NE(err_.str().find("Cannot save the control data"), std::string::npos);
+}
+
+TEST_F(CliRun, ComputationErrorGivesStatusThreeAndNoReport) {
+  const tArgs args = {"--mean-x", "0",     "--sd-x",   "1", "--mean-y", "0", "--sd-y", "1",
+                      "--r",      "0.5",   "--n",      "4", "--case-x", "99999",
+                      "--case-y", "0",     "--iterations", "1000"};
+  EXPECT_EQ(Run(args), kExit_computation);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_FALSE(err_.str().empty());
+}
+
+TEST_F(CliRun, BatchRowsMatchSingleRunsAndBadRowsGetTheirMessage) {
+  const std::string csv = Write("cases.csv",
+                                "id,case_x,case_y\n"
+                                "p1,80,40\n"
+                                "p2,70,52\n"
+                                "bad,7-0,52\n"
+                                "p4,60,49.5\n"
+                                "p5,95,30\n");
+  const tArgs common = Args({kControls, {"--iterations", "3000", "--criteria", "combined"}});
+  ASSERT_EQ(Run(Args({common, {"--batch", csv, "--format", "json"}})), kExit_input) << err_.str();
+  const std::string batch_json = out_.str();
+  EXPECT_NE(batch_json.find("{\"id\": \"bad\", \"case_x\": \"7-0\", \"case_y\": \"52\", \"error\": "
+                            "\"INPUT ERROR (  Case's test score on Task X:  7-0  ) Enter numeric data only.\", \"results\": null}"),
+            std::string::npos)
+      << batch_json;
+  // Each computed row is exactly its single run, whatever thread ran it.
+  const std::pair<const char*, const char*> singles[] = {{"80", "40"}, {"70", "52"}, {"60", "49.5"}, {"95", "30"}};
+  for (const auto& [x, y] : singles) {
+    ASSERT_EQ(Run(Args({common, {"--case-x", x, "--case-y", y, "--format", "json"}})), kExit_success);
+    std::string single = out_.str();
+    single.pop_back();  // line end
+    EXPECT_NE(batch_json.find("\"results\": " + single + "}"), std::string::npos) << x << " " << y;
+  }
+
+  // CSV: a header, one row per case with as many columns as the header.
+  ASSERT_EQ(Run(Args({common, {"--batch", csv}})), kExit_input);
+  std::istringstream lines(out_.str());
+  std::string header, row;
+  std::getline(lines, header);
+  EXPECT_EQ(header.rfind("id,case_x,case_y,z_x,z_y,x_t_value,", 0), 0u) << header;
+  EXPECT_EQ(header.substr(header.size() - 21), ",classification,error");
+  const auto columns = std::count(header.begin(), header.end(), ',');
+  int rows = 0;
+  while (std::getline(lines, row)) {
+    ++rows;
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','), columns) << row;
+  }
+  EXPECT_EQ(rows, 5);
+  EXPECT_NE(out_.str().find("\nbad,7-0,52,"), std::string::npos);
+}
+
+TEST_F(CliRun, BatchStopsOnBadControlsOrABadFile) {
+  const std::string csv = Write("cases.csv", "case_x,case_y\n80,40\n");
+  tArgs bad_controls = Args({kControls, {"--batch", csv}});
+  bad_controls[3] = "0";  // --sd-x 0
+  EXPECT_EQ(Run(bad_controls), kExit_input);
+  EXPECT_NE(err_.str().find("Standard deviations must have a positive value."), std::string::npos);
+  EXPECT_EQ(out_.str(), "");
+
+  EXPECT_EQ(Run(Args({kControls, {"--batch", (dir_ / "none.csv").string()}})), kExit_input);
+  const std::string no_header = Write("bad.csv", "x,y\n1,2\n");
+  EXPECT_EQ(Run(Args({kControls, {"--batch", no_header}})), kExit_input);
+  EXPECT_NE(err_.str().find("case_x and case_y"), std::string::npos);
+
+  // All rows valid: status 0.
+  EXPECT_EQ(Run(Args({kControls, {"--batch", csv, "--iterations", "1000"}})), kExit_success);
+}
+
+}  // namespace
