@@ -1,8 +1,8 @@
 // The interval estimates of one analysis run: Abnormality_interval and
 // Deficit_test_intervals for both tasks, eight non-central t searches in all, for a small
 // control sample, a large one with a far case, and the worst cases the worksheet accepts
-// (the largest accepted standardized distance, at the smallest and the largest N) and
-// refuses.
+// (the largest accepted distances of the case from the control mean, at a small, a middle
+// and the largest N) and refuses.
 //
 // "Threads" runs the four calls on four threads at once and checks that every result is
 // bit-identical to the serial order (the counter "identical" is 1 when it is).
@@ -88,9 +88,8 @@ void Run_threaded(benchmark::State& state, tScenario s) {
   state.counters["identical"] = identical ? 1 : 0;
 }
 
-// The worksheet's worst input: N = 999999, scores 1.1e11 control SDs apart.
-void Refused(benchmark::State& state) {
-  const tScenario s{999999, 999999, -99999, 0.00001, -99999, 999999, 0.00001};
+// Refused inputs: the time until the readable error.
+void Refused(benchmark::State& state, tScenario s) {
   int refusals = 0;
   for (auto _ : state) {
     tFour_results r;
@@ -103,24 +102,35 @@ void Refused(benchmark::State& state) {
   state.counters["refused"] = refusals == static_cast<int>(state.iterations()) ? 1 : 0;
 }
 
+// The worksheet's worst input: N = 999999, scores 1.1e11 control SDs from the mean
+// (refused before any search); and N = 3 with the case 866 SDs from the mean, whose
+// upper limit on delta (about 2900) the search refuses once its bracket passes 2048.
+const tScenario kWorst_input{999999, 999999, -99999, 0.00001, -99999, 999999, 0.00001};
+const tScenario kBeyond_bound{3, -866.03, 0, 1, 866.03, 0, 1};
+
 // Control samples: N = 20, cases at z = -4 and +4 (and at -2 and +1); N = 1000, z = -10
-// and +10; the largest accepted distance sqrt(N) |z| = 5000 at N = 3 (where the limits on
-// delta reach twice that) and at N = 999999.
+// and +10; and near the largest distances accepted, where the outer limit on delta
+// approaches the search's bound of 2048: at N = 3 (where that limit is about twice the
+// distance sqrt(N) |z|), at N = 1000 and at N = 999999.
 const tScenario kSmall_far{20, 60, 100, 10, 140, 100, 10};
-const tScenario kSmall_typical{20, 80, 100, 10, 50, 40, 10};
+const tScenario kSmall_typical{20, 80, 100, 10, 110, 100, 10};
 const tScenario kLarge{1000, 0, 100, 10, 200, 100, 10};
-const tScenario kWorst_small_n{3, -2886.75, 0, 1, 2886.75, 0, 1};
-const tScenario kWorst_large_n{999999, -4.99999, 0, 1, 4.99999, 0, 1};
+const tScenario kWorst_small_n{3, -611.99, 0, 1, 611.99, 0, 1};
+const tScenario kWorst_middle_n{1000, -61.9, 0, 1, 61.9, 0, 1};
+const tScenario kWorst_large_n{999999, -2.04, 0, 1, 2.04, 0, 1};
 
 }  // namespace
 
 BENCHMARK_CAPTURE(Run_serial, N20_z4, kSmall_far)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Run_serial, N20_z2, kSmall_typical)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Run_serial, N1000_z10, kLarge)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Run_serial, N3_distance5000, kWorst_small_n)
+BENCHMARK_CAPTURE(Run_serial, N3_worst_accepted, kWorst_small_n)
     ->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK_CAPTURE(Run_serial, N999999_distance5000, kWorst_large_n)
+BENCHMARK_CAPTURE(Run_serial, N1000_worst_accepted, kWorst_middle_n)
     ->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK(Refused)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Run_serial, N999999_worst_accepted, kWorst_large_n)
+    ->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(Refused, worksheet_worst_input, kWorst_input)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Refused, N3_beyond_bound, kBeyond_bound)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Run_threaded, N20_z4, kSmall_far)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(Run_threaded, N1000_z10, kLarge)->Unit(benchmark::kMillisecond)->UseRealTime();

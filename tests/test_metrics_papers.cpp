@@ -339,6 +339,54 @@ TEST(FindNoncentrality, QuantileAtTheResultIsTheObservedValue) {
   }
 }
 
+// The bisection exactly as designed: every comparison of T_obs with the quantile
+// Q(delta) computed by the quantile search.
+Extended Literal_search(Extended df, Extended t_obs, Extended prob) {
+  Extended lo = -1, hi = 1;
+  tNon_central_t_distribution d(df, hi);
+  while (t_obs > d.Quantile(prob)) {
+    lo = hi;
+    hi = 2 * hi;
+    d.Set_parameters(df, hi, 0);
+  }
+  if (lo < 0) {
+    d.Set_parameters(df, lo, 0);
+    while (t_obs < d.Quantile(prob)) {
+      hi = lo;
+      lo = 2 * lo;
+      d.Set_parameters(df, lo, 0);
+    }
+  }
+  Extended mid = 0;
+  do {
+    mid = (hi + lo) / 2;
+    d.Set_parameters(df, mid, 0);
+    if (t_obs > d.Quantile(prob))
+      lo = mid;
+    else
+      hi = mid;
+  } while (!(hi - lo < 1e-6L));
+  return mid;
+}
+
+// Find_noncentrality decides most comparisons by the distribution function at T_obs and
+// computes the quantile only near the root; its results must be those of the literal
+// bisection, bit for bit.
+TEST(FindNoncentrality, SameResultsAsTheLiteralBisection) {
+  const tSearch_case cases[] = {
+      {19, -5.8191, 0.975}, {19, -5.8191, 0.025}, {11, 0.5587, 0.975}, {11, -9.5677, 0.025},
+      {2, -5.5426, 0.975},  {2, -5.5426, 0.025},  {149, -47.24, 0.975}, {149, 2.7217, 0.025},
+      {999, 316.23, 0.975}, {999, -316.23, 0.025}, {999998, 4.0, 0.975}, {10, 0, 0.5},
+      {10, 0.3, 0.5},       {3, 2.5, 0.95},        {2, 1000, 0.025},     {50, -1500, 0.975},
+  };
+  for (const auto& c : cases) {
+    const Extended got = Find_noncentrality(c.df, c.t_obs, c.prob);
+    const Extended want = Literal_search(c.df, c.t_obs, c.prob);
+    EXPECT_EQ(got, want) << static_cast<double>(c.df) << " " << static_cast<double>(c.t_obs)
+                         << " " << static_cast<double>(c.prob);
+  }
+}
+
 TEST(FindNoncentrality, LowerLimitComesFromTheUpperQuantile) {
   const Extended lower = Find_noncentrality(19, -2.5, 0.975);
   const Extended upper = Find_noncentrality(19, -2.5, 0.025);
