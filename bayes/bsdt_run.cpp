@@ -24,11 +24,11 @@
 #include <atomic>
 #include <cfenv>
 #include <cmath>
-#include <cstdio>
 #include <exception>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -307,14 +307,15 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
     Seed2 = kStart_seed2;
   }
 
-  // Distribution objects, in the order of the transcription.
+  // The distribution objects, local to the call (their variate calls bind statically:
+  // the classes are final), created in this order.
   const Extended chi_a_df = kCalibrated ? N - 2 : N;
   const Extended chi_b_df = kCalibrated ? N - 3 : N - 1;
   tChi_square_distribution chi_a(chi_a_df);
   tChi_square_distribution chi_b(chi_b_df);
   tNormal_distribution normal(0, 1);
-  std::unique_ptr<tUniform_distribution> uniform;
-  if constexpr (kCalibrated) uniform = std::make_unique<tUniform_distribution>(0, 1);
+  std::optional<tUniform_distribution> uniform;
+  if constexpr (kCalibrated) uniform.emplace(0, 1);
 
   // The standardized problem (see the file's head).
   const Extended zx0 = (in.Case_x - in.Mean_x) / in.Sd_x;
@@ -363,7 +364,7 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
   Extended S = 0;
 
   if (how.Straightforward) {
-    Draw_Zdcc<kCalibrated>(n, chi_a, chi_b, normal, uniform.get(), k,
+    Draw_Zdcc<kCalibrated>(n, chi_a, chi_b, normal, uniform ? &*uniform : nullptr, k,
                            [&](std::int32_t i, Extended d) {
                              Samples[i] = static_cast<double>(d);
                              S += normal.Cdf(d);
@@ -380,7 +381,7 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
     if (n < kParallel_min_iterations) threads = 1;
     tCdf_pipeline pipeline(D, n, threads - 1);
     std::int32_t next_publish = static_cast<std::int32_t>(std::min<std::int64_t>(kCdf_block, n));
-    Draw_Zdcc<kCalibrated>(n, chi_a, chi_b, normal, uniform.get(), k,
+    Draw_Zdcc<kCalibrated>(n, chi_a, chi_b, normal, uniform ? &*uniform : nullptr, k,
                            [&](std::int32_t i, Extended d) {
                              Samples[i] = static_cast<double>(d);
                              D[i] = d;
