@@ -20,9 +20,15 @@
 // - The indices are 64-bit, so lambda may exceed the 32-bit range. The work grows as
 //   sqrt(lambda), about 11 |delta| recurrence steps per call, and the accuracy of the
 //   starting weights falls as lambda ln(lambda) times the extended epsilon. |delta| is
-//   therefore limited to kMax_noncentrality = 131072 (2^17): there a call takes a few
-//   milliseconds and the distribution function is still good to about 1E-7. Beyond it
-//   the call ends with an error that says so, instead of overflowing an index.
+//   therefore limited to kMax_noncentrality = 131072 (2^17): there a call takes some tens
+//   of milliseconds and the distribution function is still good to about 1E-8. Beyond it
+//   the call ends with an error that says so, instead of overflowing an index. The density
+//   stops on an absolute term size, so at such lambda it keeps only a few digits (enough
+//   for the Newton steps of the quantile search, which take their accuracy from F).
+// - The upward pass of F stops on R (A - a), R being 1/2 less the weights summed so far;
+//   once lambda is in the millions R inherits the weights' relative rounding and can
+//   stall above the tolerance. A geometric bound on the remaining weights ends the pass
+//   in that case (it does not end a pass that an exact R would have continued).
 // - The starting terms of the beta increments (a, b, U, V) are computed as one exponential
 //   of a sum of logarithms: their gamma-function quotient alone overflows the extended
 //   range when k and m are both in the thousands (for example N = 10000 and a case two
@@ -217,7 +223,8 @@ Extended tNon_central_t_distribution::Cdf(Extended x) const {
     // is in the millions): it can stall above the tolerance, and the pass would never end.
     // Past the mode the rest of the weights is also bounded by the geometric series
     // p lambda (j + 2) / ((j + 1)(j + 2 - lambda)); stop when that bound is met too. In
-    // exact arithmetic it is never below R, so it ends no pass that R would have continued.
+    // exact arithmetic it falls short of R by at most the weights below L (under 1E-14),
+    // so it does not end a pass that R would have continued.
     if (p * lambda * (j + 2) * (A - a) < kCdf_tolerance * (j + 1) * (j + 2 - lambda)) break;
   }
 
