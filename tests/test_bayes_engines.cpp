@@ -4,10 +4,10 @@
 #include <cfenv>
 #include <charconv>
 #include <cmath>
+#include <limits>
+#include <stdexcept>
 #include <cstring>
 #include <fstream>
-#include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,79 +19,34 @@
 namespace {
 
 // ---------------------------------------------------------------------------------------
-// A small JSON reader, enough for tests/data/bsdt_10000.json (objects, arrays, strings
-// without escapes, numbers).
+// tests/data/bsdt_10000.json: an array of entries, each with "inputs", "prior",
+// "iterations" and "results". Every key is unique within an entry, so an entry is read
+// by finding each key in its text.
 
-struct tJson {
-  enum { Number, String, Array, Object } Kind = Number;
-  double Value = 0;
-  std::string Text;
-  std::vector<tJson> Items;
-  std::map<std::string, tJson> Members;
-  const tJson& operator[](const std::string& key) const { return Members.at(key); }
-};
-
-class tJson_reader {
- public:
-  explicit tJson_reader(std::string text) : s_(std::move(text)) {}
-  tJson Read() {
-    tJson v;
-    const char c = Peek();
-    if (c == '{') {
-      v.Kind = tJson::Object;
-      ++p_;
-      if (Peek() == '}') return ++p_, v;
-      do {
-        std::string key = Read().Text;
-        Expect(':');
-        v.Members[key] = Read();
-      } while (Next_or(','));
-      Expect('}');
-    } else if (c == '[') {
-      v.Kind = tJson::Array;
-      ++p_;
-      if (Peek() == ']') return ++p_, v;
-      do v.Items.push_back(Read());
-      while (Next_or(','));
-      Expect(']');
-    } else if (c == '"') {
-      v.Kind = tJson::String;
-      const auto end = s_.find('"', p_ + 1);
-      v.Text = s_.substr(p_ + 1, end - p_ - 1);
-      p_ = end + 1;
-    } else {
-      const auto r = std::from_chars(s_.data() + p_, s_.data() + s_.size(), v.Value);
-      if (r.ec != std::errc()) throw std::runtime_error("bad number in reference file");
-      p_ = static_cast<std::size_t>(r.ptr - s_.data());
-    }
-    return v;
-  }
-
- private:
-  char Peek() {
-    while (p_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[p_]))) ++p_;
-    if (p_ >= s_.size()) throw std::runtime_error("reference file ends early");
-    return s_[p_];
-  }
-  void Expect(char c) {
-    if (Peek() != c) throw std::runtime_error(std::string("reference file: expected ") + c);
-    ++p_;
-  }
-  bool Next_or(char c) {
-    if (Peek() != c) return false;
-    ++p_;
-    return true;
-  }
-  std::string s_;
-  std::size_t p_ = 0;
-};
-
-tJson Read_json(const std::string& name) {
-  std::ifstream in(std::string(KESTRUM_TEST_DATA_DIR) + "/" + name);
-  if (!in) throw std::runtime_error("cannot open " + name);
+std::vector<std::string> Reference_entries() {
+  std::ifstream in(std::string(KESTRUM_TEST_DATA_DIR) + "/bsdt_10000.json");
+  if (!in) throw std::runtime_error("cannot open bsdt_10000.json");
   std::ostringstream text;
   text << in.rdbuf();
-  return tJson_reader(text.str()).Read();
+  const std::string all = text.str();
+  std::vector<std::string> entries;
+  for (std::size_t at = all.find("\"inputs\""); at != std::string::npos;) {
+    const std::size_t next = all.find("\"inputs\"", at + 1);
+    entries.push_back(all.substr(at, next == std::string::npos ? next : next - at));
+    at = next;
+  }
+  return entries;
+}
+
+double Number(const std::string& entry, const std::string& key) {
+  const std::size_t at = entry.find("\"" + key + "\":");
+  if (at == std::string::npos) throw std::runtime_error("no " + key + " in reference entry");
+  std::size_t p = at + key.size() + 3;
+  while (entry[p] == ' ') ++p;
+  double value = 0;
+  if (std::from_chars(entry.data() + p, entry.data() + entry.size(), value).ec != std::errc())
+    throw std::runtime_error("bad number for " + key);
+  return value;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -158,26 +113,26 @@ const char* Prior_name(tBSDT_prior p) {
 // function differs from ours in the last digits of its log-gamma).
 
 TEST(BsdtReference, EveryEntryMatches) {
-  const tJson table = Read_json("bsdt_10000.json");
-  ASSERT_EQ(table.Kind, tJson::Array);
-  ASSERT_EQ(table.Items.size(), 9u);
-  for (const tJson& entry : table.Items) {
-    const tJson& x = entry["inputs"];
-    const tBSDT_prior prior =
-        entry["prior"].Text == "standard" ? tBSDT_prior::Standard : tBSDT_prior::Calibrated;
-    tBSDT_inputs in = Inputs(static_cast<std::int32_t>(x["n"].Value), x["mean_x"].Value,
-                             x["sd_x"].Value, x["mean_y"].Value, x["sd_y"].Value,
-                             x["r"].Value, x["case_x"].Value, x["case_y"].Value,
-                             static_cast<std::int32_t>(entry["iterations"].Value));
+  const std::vector<std::string> entries = Reference_entries();
+  ASSERT_EQ(entries.size(), 9u);
+  for (const std::string& e : entries) {
+    const tBSDT_prior prior = e.find("\"prior\": \"standard\"") != std::string::npos
+                                  ? tBSDT_prior::Standard
+                                  : tBSDT_prior::Calibrated;
+    const tBSDT_inputs in = Inputs(
+        static_cast<std::int32_t>(Number(e, "n")), Number(e, "mean_x"), Number(e, "sd_x"),
+        Number(e, "mean_y"), Number(e, "sd_y"), Number(e, "r"), Number(e, "case_x"),
+        Number(e, "case_y"), static_cast<std::int32_t>(Number(e, "iterations")));
     tBSDT_results got;
     Run_engine(prior, in, got);
     const auto values = Values(got);
     for (int i = 0; i < 8; ++i) {
       const bool percentage = i >= 2 && i <= 4;
-      EXPECT_NEAR(static_cast<double>(values[i]), entry["results"][kNames[i]].Value,
+      EXPECT_NEAR(static_cast<double>(values[i]), Number(e, kNames[i]),
                   percentage ? 1e-6 : 1e-9)
-          << Prior_name(prior) << " N=" << in.N << " case (" << x["case_x"].Value << ", "
-          << x["case_y"].Value << ") " << kNames[i];
+          << Prior_name(prior) << " N=" << in.N << " case ("
+          << static_cast<double>(in.Case_x) << ", " << static_cast<double>(in.Case_y) << ") "
+          << kNames[i];
     }
   }
 }

@@ -86,12 +86,6 @@ TEST(MatTranspose, InPlaceAndOutsideTheBlockUntouched) {
   EXPECT_TRUE(Outside_block_is(a, 2, kSentinel));
 }
 
-TEST(ZeroMatrix, ClearsAllEntries) {
-  tMatrix m = Filled(3);
-  Zero_matrix(m);
-  EXPECT_TRUE(Outside_block_is(m, 0, 0));
-}
-
 TEST(MatInverse, WorkedExamples) {
   struct tCase {
     const char* name;
