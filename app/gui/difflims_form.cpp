@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -90,8 +91,15 @@ void TfrmTemplate::createControls() {
   lblComments->setObjectName(QStringLiteral("lblComments"));
   QFont bold = window_font;
   bold.setBold(true);
+  // The caption must end before the memo at x 112; where the font found in place of the
+  // 13-pixel system font is wider, a smaller size keeps it whole.
+  constexpr int kCaption_room = 96;
+  while (bold.pixelSize() > 9 &&
+         QFontMetrics(bold).horizontalAdvance(lblComments->text()) > kCaption_room) {
+    bold.setPixelSize(bold.pixelSize() - 1);
+  }
   lblComments->setFont(bold);
-  lblComments->setGeometry(8, 8, 92, 17);
+  lblComments->setGeometry(4, 8, kCaption_room, 17);
 
   Panel2 = new QFrame(this);
   Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -107,6 +115,7 @@ void TfrmTemplate::createControls() {
   memoComments->setFont(Courier_font(12));
   memoComments->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memoComments->setTabChangesFocus(true);
+  memoComments->document()->setDocumentMargin(2);  // one whole line in 25 pixels
   memoComments->installEventFilter(this);
   memoComments->raise();
   connect(memoComments, &QPlainTextEdit::textChanged, this, &TfrmTemplate::memoCommentsChange);
