@@ -6,11 +6,9 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --preset default
 cmake --build --preset default
-if [ -x build/default/app/kestrum ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
-  exec build/default/app/kestrum
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec build/default/app/gui/kestrum
 fi
-echo "No display found: printing the report of the built-in example instead of opening the worksheet." >&2
-if [ -x build/default/cli/kestrum-cli ]; then
-  exec build/default/cli/kestrum-cli --example
-fi
-echo "The program is not built yet." >&2
+echo "No display found (neither DISPLAY nor WAYLAND_DISPLAY is set), so the worksheet cannot open." >&2
+echo "Printing the report of the built-in example instead (build/default/cli/kestrum-cli --example):" >&2
+exec build/default/cli/kestrum-cli --example
