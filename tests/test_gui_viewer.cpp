@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFrame>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPrinterInfo>
 #include <QProcess>
@@ -21,7 +20,6 @@
 
 #include "app/gui/dialogs.h"
 #include "viewer/template_results.h"
-#include "viewer/text_printer.h"
 
 namespace {
 
@@ -114,10 +112,6 @@ class TestViewer : public QObject {
     const QFontInfo memo_font(Memo()->font());
     QVERIFY(memo_font.fixedPitch());
     QCOMPARE(Memo()->font().pixelSize(), 12);
-    // The selection is drawn alike with and without the focus.
-    const QPalette palette = Memo()->palette();
-    QCOMPARE(palette.color(QPalette::Inactive, QPalette::Highlight),
-             palette.color(QPalette::Active, QPalette::Highlight));
 
     // The four buttons, left to right, bold, 161 x 37, on a lowered panel under the memo.
     const char* const order[] = {"cmdSaveOutput", "cmdClearResults", "cmdReturn", "cmdExit"};
@@ -139,10 +133,6 @@ class TestViewer : public QObject {
     }
     QCOMPARE(viewer_->focusWidget(), Button("cmdReturn"));
 
-    auto* bar = viewer_->findChild<QMenuBar*>(QStringLiteral("MainMenu1"));
-    QVERIFY(bar != nullptr);
-    QCOMPARE(bar->actions().size(), 1);
-    QCOMPARE(bar->actions().first()->text(), QStringLiteral("Printer options..."));
     QCOMPARE(Menu_item("mnuPrint")->text(), QStringLiteral("Print All"));
     QCOMPARE(Menu_item("mnuPrintSelection")->text(), QStringLiteral("Print Selection"));
   }
@@ -168,14 +158,6 @@ class TestViewer : public QObject {
     Memo()->setPlainText(before);
     viewer_->Append_lines(lines);
     QCOMPARE(Memo()->toPlainText(), after);
-  }
-
-  void Has_text_means_at_least_one_line() {
-    QVERIFY(!viewer_->Has_text());
-    viewer_->Append_lines({QString(), QStringLiteral("x")});
-    QVERIFY(viewer_->Has_text());
-    Click("cmdClearResults");
-    QVERIFY(!viewer_->Has_text());
   }
 
   void Save_output_data() {
@@ -231,14 +213,6 @@ class TestViewer : public QObject {
     QVERIFY(Memo()->toPlainText().isEmpty());
     QCOMPARE(Read_file(kept), QStringLiteral("saved before"));
     QVERIFY(tDialogs::Shown().empty());
-  }
-
-  void Return_shows_the_worksheet() {
-    Memo()->setPlainText(QStringLiteral("kept"));
-    Click("cmdReturn");
-    QVERIFY(!viewer_->isVisible());
-    QVERIFY(worksheet_->isVisible());
-    QCOMPARE(Memo()->toPlainText(), QStringLiteral("kept"));
   }
 
   void Exit_asks_first_data() {
@@ -369,18 +343,6 @@ class TestViewer : public QObject {
     QVERIFY(Last_shown_text(tDialogs::tKind::Error).contains(QStringLiteral("printer")));
   }
 
-  void Print_lines_end_with_one_line_break_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("lines");
-    QTest::newRow("empty") << QString() << QStringList{};
-    QTest::newRow("final break ends the last line") << QStringLiteral("a\nb\n") << QStringList{"a", "b"};
-    QTest::newRow("blank lines kept") << QStringLiteral("\na\n\nb") << QStringList{"", "a", "", "b"};
-  }
-  void Print_lines_end_with_one_line_break() {
-    QFETCH(QString, text);
-    QFETCH(QStringList, lines);
-    QCOMPARE(Print_lines(text), lines);
-  }
 };
 
 QTEST_MAIN(TestViewer)
