@@ -121,7 +121,7 @@ void TfrmTemplate::createControls() {
   connect(memoComments, &QPlainTextEdit::textChanged, this, &TfrmTemplate::memoCommentsChange);
 
   createButtons();
-  setTabOrder();
+  createTabOrder();
 }
 
 void TfrmTemplate::createOptionGroups(QFrame* panel) {
@@ -207,7 +207,7 @@ void TfrmTemplate::createButtons() {
 }
 
 // The eight fields first, in order, then the buttons, the notes and the options.
-void TfrmTemplate::setTabOrder() {
+void TfrmTemplate::createTabOrder() {
   QWidget* order[] = {txtInput1,    txtInput2,    txtInput3,      txtInput4,
                       txtInput5,    txtInput6,    txtInput7,      txtinput8,
                       cmdCompute,   btnclearData, ExitBtn,        memoComments,

@@ -51,7 +51,7 @@ class TfrmTemplate : public QWidget {
   void createOptionGroups(QFrame* panel);
   void createInputFields(QFrame* panel);
   void createButtons();
-  void setTabOrder();
+  void createTabOrder();
 
   void FormCreate();
   void FormShow();
