@@ -5,6 +5,7 @@
 #include <exception>
 #include <fstream>
 #include <mutex>
+#include <new>
 #include <ostream>
 #include <sstream>
 #include <thread>
@@ -69,6 +70,10 @@ tCase_outcome Run_case(const std::array<std::string, 8>& fields, const tRun_opti
   try {
     outcome.Results = Compute_analysis(std::get<tChecked_inputs>(checked), options);
     outcome.Computed = true;
+  } catch (const std::bad_alloc&) {
+    outcome.Status = kExit_computation;
+    outcome.Error = "Not enough memory for " + std::to_string(options.Iterations) +
+                    " Monte Carlo iterations.";
   } catch (const std::exception& e) {
     outcome.Status = kExit_computation;
     outcome.Error = e.what();
