@@ -13,10 +13,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QWindow>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QWindow>
 
 #include "app/gui/dialogs.h"
 #include "viewer/template_results.h"
@@ -26,7 +26,8 @@ namespace {
 // The text of a PDF, page by page ("\f" between pages), or -bbox output; empty on failure.
 QString Pdf_text(const QString& pdf, const QStringList& options = {QStringLiteral("-layout")}) {
   QProcess process;
-  process.start(QStringLiteral(KESTRUM_PDFTOTEXT), QStringList(options) << pdf << QStringLiteral("-"));
+  process.start(QStringLiteral(KESTRUM_PDFTOTEXT), QStringList(options)
+                                                       << pdf << QStringLiteral("-"));
   if (!process.waitForFinished(30000) || process.exitCode() != 0) return {};
   return QString::fromUtf8(process.readAllStandardOutput());
 }
@@ -68,7 +69,9 @@ class TestViewer : public QObject {
   TfrmTemplateResults* viewer_ = nullptr;
   QWidget* worksheet_ = nullptr;  // a stand-in for the worksheet
 
-  QPlainTextEdit* Memo() { return viewer_->findChild<QPlainTextEdit*>(QStringLiteral("memoResults")); }
+  QPlainTextEdit* Memo() {
+    return viewer_->findChild<QPlainTextEdit*>(QStringLiteral("memoResults"));
+  }
   QPushButton* Button(const char* name) {
     return viewer_->findChild<QPushButton*>(QString::fromLatin1(name));
   }
@@ -145,11 +148,9 @@ class TestViewer : public QObject {
     QTest::addColumn<QString>("after");
     QTest::newRow("empty memo, leading blank line")
         << QString() << QStringList{"", "Title", ""} << QStringLiteral("\nTitle\n");
-    QTest::newRow("below earlier text")
-        << QStringLiteral("old") << QStringList{"____", "", "Title"}
-        << QStringLiteral("old\n____\n\nTitle");
-    QTest::newRow("one empty line into an empty memo")
-        << QString() << QStringList{""} << QString();
+    QTest::newRow("below earlier text") << QStringLiteral("old") << QStringList{"____", "", "Title"}
+                                        << QStringLiteral("old\n____\n\nTitle");
+    QTest::newRow("one empty line into an empty memo") << QString() << QStringList{""} << QString();
   }
   void Append_keeps_every_line() {
     QFETCH(QString, before);
@@ -161,7 +162,7 @@ class TestViewer : public QObject {
   }
 
   void Save_output_data() {
-    QTest::addColumn<QString>("answer");    // file name in the temporary folder; empty: cancel
+    QTest::addColumn<QString>("answer");  // file name in the temporary folder; empty: cancel
     QTest::addColumn<QByteArray>("existing");
     QTest::addColumn<bool>("saved");
     QTest::newRow("cancel writes nothing") << QString() << QByteArray() << false;
@@ -248,8 +249,10 @@ class TestViewer : public QObject {
     if (!Have_pdftotext()) QSKIP("pdftotext (poppler-utils) is needed to read the PDF back");
     // 150 numbered lines and one far too long for a page.
     QStringList lines;
-    for (int i = 1; i <= 150; ++i) lines << QStringLiteral("Line%1 of the report").arg(i, 3, 10, QLatin1Char('0'));
-    const QString long_line = QStringLiteral("LONG") + QString(300, QLatin1Char('x')) + QStringLiteral("END");
+    for (int i = 1; i <= 150; ++i)
+      lines << QStringLiteral("Line%1 of the report").arg(i, 3, 10, QLatin1Char('0'));
+    const QString long_line =
+        QStringLiteral("LONG") + QString(300, QLatin1Char('x')) + QStringLiteral("END");
     lines.insert(20, long_line);
     Memo()->setPlainText(lines.join(QLatin1Char('\n')));
     const QString pdf = dir_.filePath(QStringLiteral("all.pdf"));
@@ -271,7 +274,8 @@ class TestViewer : public QObject {
       for (const QString& raw : page.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QString line = raw.trimmed();
         if (line.startsWith(QStringLiteral("Line"))) {
-          QCOMPARE(line, QStringLiteral("Line%1 of the report").arg(expected, 3, 10, QLatin1Char('0')));
+          QCOMPARE(line,
+                   QStringLiteral("Line%1 of the report").arg(expected, 3, 10, QLatin1Char('0')));
           ++expected;
           ++on_page;
         } else if (!line.isEmpty()) {
@@ -286,8 +290,7 @@ class TestViewer : public QObject {
 
     // 8-point text: the baselines of successive lines lie about one line pitch apart.
     const QString boxes = Pdf_text(pdf, {QStringLiteral("-bbox")});
-    const QRegularExpression word(
-        QStringLiteral(R"re(yMin="([0-9.]+)"[^>]*>Line00([12])<)re"));
+    const QRegularExpression word(QStringLiteral(R"re(yMin="([0-9.]+)"[^>]*>Line00([12])<)re"));
     double y[3] = {0, 0, 0};
     for (auto match = word.globalMatch(boxes); match.hasNext();) {
       const auto m = match.next();
@@ -342,7 +345,6 @@ class TestViewer : public QObject {
     QCOMPARE(Count_shown(tDialogs::tKind::Error), 1);
     QVERIFY(Last_shown_text(tDialogs::tKind::Error).contains(QStringLiteral("printer")));
   }
-
 };
 
 QTEST_MAIN(TestViewer)

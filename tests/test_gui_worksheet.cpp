@@ -19,8 +19,8 @@
 #include <array>
 #include <memory>
 
-#include "app/gui/difflims_form.h"
 #include "app/gui/dialogs.h"
+#include "app/gui/difflims_form.h"
 #include "stats/metrics_papers.h"
 #include "viewer/template_results.h"
 
@@ -32,15 +32,14 @@ const QString kTitle =
 const char* const kField_names[8] = {"txtInput1", "txtInput2", "txtInput3", "txtInput4",
                                      "txtInput5", "txtInput6", "txtInput7", "txtinput8"};
 
-const char* const kCaptions[8] = {
-    "Mean of the control or normative sample on Task X:",
-    "Standard deviation for the normative sample on Task X:",
-    "Mean of the control or normative sample on Task Y:",
-    "Standard deviation for the normative sample on Task Y:",
-    "Correlation between Tasks X and Y in normative sample:",
-    "Sample size of the normative sample:",
-    "Case's test score on Task X:",
-    "Case's test score on Task Y:"};
+const char* const kCaptions[8] = {"Mean of the control or normative sample on Task X:",
+                                  "Standard deviation for the normative sample on Task X:",
+                                  "Mean of the control or normative sample on Task Y:",
+                                  "Standard deviation for the normative sample on Task Y:",
+                                  "Correlation between Tasks X and Y in normative sample:",
+                                  "Sample size of the normative sample:",
+                                  "Case's test score on Task X:",
+                                  "Case's test score on Task Y:"};
 
 // The worked example of the control-data file: controls 100, 15, 50, 10, r = 0.6, N = 20;
 // case 80 and 40.
@@ -167,7 +166,11 @@ class TestWorksheet : public QObject {
                             "scores on Tasks X and Y use a... "));
     QCOMPARE(Find<QGroupBox>(QStringLiteral("Prior_Radio"))->title(),
              QStringLiteral("Form of prior..."));
-    struct tRadio { const char* name; const char* caption; bool checked; };
+    struct tRadio {
+      const char* name;
+      const char* caption;
+      bool checked;
+    };
     const tRadio radios[] = {
         {"RadioButton1", "Bayesian criteria for dissociations", true},
         {"RadioButton2", "Combined Bayesian / frequentist criteria for dissociations", false},
@@ -195,10 +198,13 @@ class TestWorksheet : public QObject {
       QCOMPARE(worksheet_->focusWidget(), Field(k));
     }
 
-    struct tCaption { const char* name; const char* caption; };
-    for (const tCaption& button : {tCaption{"cmdCompute", "Compute"},
-                                   tCaption{"btnclearData", "Clear Data "},
-                                   tCaption{"ExitBtn", "Exit"}}) {
+    struct tCaption {
+      const char* name;
+      const char* caption;
+    };
+    for (const tCaption& button :
+         {tCaption{"cmdCompute", "Compute"}, tCaption{"btnclearData", "Clear Data "},
+          tCaption{"ExitBtn", "Exit"}}) {
       auto* control = Find<QPushButton>(QString::fromLatin1(button.name));
       QCOMPARE(control->text(), QString::fromLatin1(button.caption));
       QVERIFY(control->font().bold());
@@ -232,11 +238,16 @@ class TestWorksheet : public QObject {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("refused");  // keys beeped at and warned about
-    QTest::newRow("comma becomes a point") << "1,5" << "1.5" << 0;
-    QTest::newRow("letter is refused") << "a" << "" << 1;
-    QTest::newRow("sign, digits and point pass") << "-12.5" << "-12.5" << 0;
-    QTest::newRow("space is refused") << "1 2" << "12" << 1;
-    QTest::newRow("two letters, two warnings") << "x7y" << "7" << 2;
+    QTest::newRow("comma becomes a point") << "1,5"
+                                           << "1.5" << 0;
+    QTest::newRow("letter is refused") << "a"
+                                       << "" << 1;
+    QTest::newRow("sign, digits and point pass") << "-12.5"
+                                                 << "-12.5" << 0;
+    QTest::newRow("space is refused") << "1 2"
+                                      << "12" << 1;
+    QTest::newRow("two letters, two warnings") << "x7y"
+                                               << "7" << 2;
   }
   void Key_filter_while_typing() {
     QFETCH(QString, typed);
@@ -372,7 +383,8 @@ class TestWorksheet : public QObject {
 
     Compute();
     const QString separator(106, QLatin1Char('_'));
-    QCOMPARE(Results()->toPlainText(), first + QLatin1Char('\n') + separator + QLatin1Char('\n') + first);
+    QCOMPARE(Results()->toPlainText(),
+             first + QLatin1Char('\n') + separator + QLatin1Char('\n') + first);
   }
 
   // The window passes the chosen options to the run: each shows in the report's option

@@ -47,8 +47,7 @@ QFont Courier_font(int pixel_size) {
 }
 
 TfrmTemplateResults::TfrmTemplateResults(QWidget* parent)
-    : QMainWindow(parent,
-                  Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
   setObjectName(QStringLiteral("frmTemplateResults"));
   createControls();
   createMenu();
@@ -104,8 +103,7 @@ void TfrmTemplateResults::createControls() {
               &TfrmTemplateResults::cmdSaveOutputClick);
   make_button(cmdClearResults, "cmdClearResults", "Clear Results",
               &TfrmTemplateResults::cmdClearResultsClick);
-  make_button(cmdReturn, "cmdReturn", "Return to Worksheet",
-              &TfrmTemplateResults::cmdReturnClick);
+  make_button(cmdReturn, "cmdReturn", "Return to Worksheet", &TfrmTemplateResults::cmdReturnClick);
   make_button(cmdExit, "cmdExit", "Exit", &TfrmTemplateResults::cmdExitClick);
 }
 
@@ -186,8 +184,8 @@ void TfrmTemplateResults::cmdSaveOutputClick() {
   // QSaveFile writes to a temporary file and renames it over the target only when all
   // went well, so a failed save never leaves a half-written file.
   QSaveFile file(path);
-  const bool saved = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-                     file.commit();
+  const bool saved =
+      file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
   if (!saved) {
     tDialogs::Error(this, QStringLiteral("The results could not be saved to \"%1\": %2.")
                               .arg(QDir::toNativeSeparators(path), file.errorString()));

@@ -18,8 +18,8 @@ void Print_text(QPrinter& printer, const QFont& font, const QString& text) {
 
   QPainter painter;
   if (!painter.begin(&printer)) {
-    const QString name = printer.printerName().isEmpty() ? printer.outputFileName()
-                                                         : printer.printerName();
+    const QString name =
+        printer.printerName().isEmpty() ? printer.outputFileName() : printer.printerName();
     throw std::runtime_error(
         QStringLiteral("The printer \"%1\" could not be opened, so nothing was printed.")
             .arg(name)

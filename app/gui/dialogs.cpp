@@ -59,8 +59,7 @@ bool tDialogs::Confirm(QWidget* parent, const QString& text) {
                                QMessageBox::No) == QMessageBox::Yes;
 }
 
-QString tDialogs::Save_file_name(QWidget* parent, const QString& file_name,
-                                 const QString& filter) {
+QString tDialogs::Save_file_name(QWidget* parent, const QString& file_name, const QString& filter) {
   if (Record(tKind::Save_dialog, file_name + QLatin1Char('|') + filter)) {
     tScript& script = Script();
     if (script.Save_files.empty()) return {};

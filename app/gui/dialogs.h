@@ -30,8 +30,7 @@ class tDialogs {
   static bool Confirm(QWidget* parent, const QString& text);
   // The save-file dialog, asking before it overwrites a file; the chosen path, or an
   // empty string when the user cancels.
-  static QString Save_file_name(QWidget* parent, const QString& file_name,
-                                const QString& filter);
+  static QString Save_file_name(QWidget* parent, const QString& file_name, const QString& filter);
   static void Beep();
   // Ends the program (leaves the event loop).
   static void Quit_application();

@@ -192,8 +192,8 @@ void TfrmTemplate::createInputFields(QFrame* panel) {
 void TfrmTemplate::createButtons() {
   QFont bold = font();
   bold.setBold(true);
-  auto make_button = [&](QPushButton*& button, const char* name, const char* caption,
-                         int left, int width, void (TfrmTemplate::*handler)()) {
+  auto make_button = [&](QPushButton*& button, const char* name, const char* caption, int left,
+                         int width, void (TfrmTemplate::*handler)()) {
     button = new QPushButton(QString::fromLatin1(caption), this);
     button->setObjectName(QString::fromLatin1(name));
     button->setFont(bold);
@@ -208,11 +208,13 @@ void TfrmTemplate::createButtons() {
 
 // The eight fields first, in order, then the buttons, the notes and the options.
 void TfrmTemplate::createTabOrder() {
-  QWidget* order[] = {txtInput1,    txtInput2,    txtInput3,      txtInput4,
-                      txtInput5,    txtInput6,    txtInput7,      txtinput8,
-                      cmdCompute,   btnclearData, ExitBtn,        memoComments,
+  // clang-format off
+  QWidget* order[] = {txtInput1, txtInput2, txtInput3, txtInput4,
+                      txtInput5, txtInput6, txtInput7, txtinput8,
+                      cmdCompute, btnclearData, ExitBtn, memoComments,
                       RadioButton1, RadioButton2, radio_two_tail, radio_one_tail,
                       Prior_Radio_items->button(0), Prior_Radio_items->button(1)};
+  // clang-format on
   for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
@@ -224,10 +226,9 @@ void TfrmTemplate::FormCreate() {
   for (QLineEdit* field : fields_) field->clear();
   setWindowTitle(Qt_text(Program_title));
   DescripFld->setPlainText(QString::fromUtf8(kDescription));
-  DescripFld->setVerticalScrollBarPolicy(DescripFld->toPlainText().size() >
-                                                 kDescription_scroll_length
-                                             ? Qt::ScrollBarAlwaysOn
-                                             : Qt::ScrollBarAlwaysOff);
+  DescripFld->setVerticalScrollBarPolicy(
+      DescripFld->toPlainText().size() > kDescription_scroll_length ? Qt::ScrollBarAlwaysOn
+                                                                    : Qt::ScrollBarAlwaysOff);
   for (std::size_t k = 0; k < labels_.size(); ++k) labels_[k]->setText(Qt_text(kField_captions[k]));
   LoadPreviousData();
 }
@@ -283,9 +284,8 @@ bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
       &TfrmTemplate::txtInput5KeyPress, &TfrmTemplate::txtInput6KeyPress,
       &TfrmTemplate::txtInput7KeyPress, &TfrmTemplate::txtinput8KeyPress};
   static constexpr tKey_up kKey_up[] = {
-      &TfrmTemplate::txtInput1KeyUp, &TfrmTemplate::txtInput2KeyUp,
-      &TfrmTemplate::txtInput3KeyUp, &TfrmTemplate::txtInput4KeyUp,
-      &TfrmTemplate::txtInput5KeyUp, &TfrmTemplate::txtInput6KeyUp,
+      &TfrmTemplate::txtInput1KeyUp, &TfrmTemplate::txtInput2KeyUp, &TfrmTemplate::txtInput3KeyUp,
+      &TfrmTemplate::txtInput4KeyUp, &TfrmTemplate::txtInput5KeyUp, &TfrmTemplate::txtInput6KeyUp,
       &TfrmTemplate::txtInput7KeyUp, &TfrmTemplate::txtinput8KeyUp};
 
   if (watched == memoComments) {
@@ -349,7 +349,8 @@ void TfrmTemplate::Field_key_up(QLineEdit* field) {
   tDialogs::Warning(this, Qt_text(kMax_length_message));
   // Text that only a paste could bring in may hold characters beyond ASCII: cut it in
   // characters, not in bytes.
-  const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+  const bool ascii =
+      std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
   field->setText(ascii ? Qt_text(Limit_length(text.toStdString()))
                        : text.left(static_cast<qsizetype>(kMax_field_length)));
   field->selectAll();
@@ -422,7 +423,8 @@ void TfrmTemplate::cmdComputeClick() {
   hide();
   viewer_->setWindowTitle(QStringLiteral("Results viewer: ") + Qt_text(Program_title));
   QStringList lines;
-  for (const std::string& line : Report_lines(*results, options, Notes_lines(), viewer_->Has_text())) {
+  for (const std::string& line :
+       Report_lines(*results, options, Notes_lines(), viewer_->Has_text())) {
     lines << Qt_text(line);
   }
   viewer_->Append_lines(lines);
