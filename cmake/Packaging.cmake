@@ -28,5 +28,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The shared libraries the programs link (Qt 6, the C++ run-time) become the package's
 # dependencies.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window-system plugins (xcb, wayland) that the libraries above only recommend.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
