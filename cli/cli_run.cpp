@@ -8,6 +8,7 @@
 #include <new>
 #include <ostream>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "app/control_data.h"
@@ -233,7 +234,13 @@ int Run_batch(const tCli_options& o, std::array<std::string, 8> controls, std::o
   const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1,
                                                       std::max<std::size_t>(rows.size(), 1));
   std::vector<std::thread> pool;
-  for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
+  for (std::size_t t = 1; t < threads; ++t) {
+    try {
+      pool.emplace_back(worker);
+    } catch (const std::system_error&) {
+      break;  // fewer threads: the cases left are taken by those running
+    }
+  }
   worker();
   for (std::thread& t : pool) t.join();
   if (progress && !rows.empty()) err << '\n';
