@@ -1,6 +1,5 @@
-// The Bayesian Standardized Difference Test by Monte Carlo (Crawford & Garthwaite's BSDT,
-// Cognitive Neuropsychology 24, 2007), shared by the standard-theory and the calibrated
-// prior.
+// The Bayesian Standardized Difference Test (BSDT) by Monte Carlo, shared by the
+// standard-theory and the calibrated prior.
 //
 // Each iteration draws the control population's covariance matrix Sigma from its inverse
 // Wishart posterior by Bartlett's construction (Bartlett, Proc. Roy. Soc. Edinburgh 53,

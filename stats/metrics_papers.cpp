@@ -1,9 +1,9 @@
-// Frequentist single-case statistics: Crawford and Howell's (1998) modified t-test for a
-// deficit on one task, the confidence limits on the effect size Z-CC and on the
-// percentage of controls below the case (Crawford and Garthwaite, 2002), both found by
-// searching for the non-centrality parameter of a non-central t distribution whose
-// quantile equals the observed statistic, and Crawford and Garthwaite's (2005) revised
-// standardized difference test (RSDT) on the difference between two tasks.
+// Frequentist single-case statistics: the modified t-test for a deficit on one task
+// (Quarrin & Orlund, 1998), the confidence limits on the effect size Z-CC and on the
+// percentage of controls below the case, both found by searching for the non-centrality
+// parameter of a non-central t distribution whose quantile equals the observed statistic,
+// and the revised standardized difference test (RSDT) on the difference between two
+// tasks.
 //
 // Student_t_cdf is the classical finite series for whole degrees of freedom (Abramowitz
 // and Stegun 26.7.3 and 26.7.4) in doubles, with the nine-digit constant 0.636619772 for
