@@ -12,7 +12,13 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 for name in read_number control_data batch_csv cli_args; do
   work="build/fuzz/corpus/${name}"
   mkdir -p "${work}"
-  echo "fuzz_${name}: ${seconds} s"
-  (cd build/fuzz && "./tests/fuzz/fuzz_${name}" -max_total_time="${seconds}" -max_len=4096 \
-      -print_final_stats=1 "../../${work}" "../../tests/fuzz/corpus/${name}")
+  log="build/fuzz/fuzz_${name}.log"
+  echo "fuzz_${name}: ${seconds} s (log in ${log})"
+  if ! (cd build/fuzz && "./tests/fuzz/fuzz_${name}" -max_total_time="${seconds}" -max_len=4096 \
+      -print_final_stats=1 "../../${work}" "../../tests/fuzz/corpus/${name}") > "${log}" 2>&1; then
+    tail -n 60 "${log}"
+    echo "fuzz_${name} FAILED" >&2
+    exit 1
+  fi
+  grep -E '^stat::number_of_executed_units|^Done ' "${log}" || true
 done
