@@ -58,7 +58,7 @@ class EFloating_point_error : public std::runtime_error {
 std::string Message_text(int identifier);
 
 // ---------------------------------------------------------------------------------------
-// Special functions (special_functions.cpp)
+// Special functions (math_functions.cpp)
 
 bool Nearly_equal(Extended a, Extended b);
 bool Is_whole(Extended x);

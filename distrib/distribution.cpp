@@ -5,7 +5,7 @@
 // Floating-point faults in the family: the distribution function refuses a NaN point, the
 // quantile search refuses a NaN probability and stops with EFloating_point_error on a
 // value that is not finite or a search that does not converge, and parameter checks
-// refuse NaNs (special_functions.cpp). Random_value and Cdf never read the sticky flags:
+// refuse NaNs (math_functions.cpp). Random_value and Cdf never read the sticky flags:
 // they run a million times per Monte Carlo run, and the engines check the flags once at
 // the end of the run (Check_fp_faults). For valid parameters no variate or distribution
 // function raises a trapped flag.

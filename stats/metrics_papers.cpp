@@ -54,6 +54,17 @@ void Require_finite_input(const std::string& routine, const char* name, Extended
   if (!std::isfinite(value)) Refuse(routine, std::string("the ") + name + " is not a finite number");
 }
 
+// The control sample size must leave degrees of freedom and lie within the method's range.
+void Check_sample_size(const std::string& routine, Extended N) {
+  if (!(N >= 2))
+    Refuse(routine, "the control sample size N must be at least 2 (N = " + Number_text(N) +
+                        "): a smaller sample leaves no degrees of freedom");
+  if (N > kMax_sample_size)
+    Refuse(routine, "the control sample size N = " + Number_text(N) +
+                        " is beyond this method's range (at most " +
+                        Number_text(kMax_sample_size) + ")");
+}
+
 // Checks shared by the routines that take one task's control mean, SD and N and the
 // case's score on it.
 void Check_task_inputs(const std::string& routine, Extended Case, Extended Mean, Extended Sd,
@@ -65,13 +76,7 @@ void Check_task_inputs(const std::string& routine, Extended Case, Extended Mean,
   if (!(Sd > 0))
     Refuse(routine, "the control standard deviation must be greater than 0 (SD = " +
                         Number_text(Sd) + ")");
-  if (!(N >= 2))
-    Refuse(routine, "the control sample size N must be at least 2 (N = " + Number_text(N) +
-                        "): a smaller sample leaves no degrees of freedom");
-  if (N > kMax_sample_size)
-    Refuse(routine, "the control sample size N = " + Number_text(N) +
-                        " is beyond this method's range (at most " +
-                        Number_text(kMax_sample_size) + ")");
+  Check_sample_size(routine, N);
 }
 
 // Raised inside the search when its bracket would pass kMax_noncentrality; each caller
@@ -334,13 +339,7 @@ void Rsdt(double Case_x, double Case_y, double Mean_x, double Sd_x, double Mean_
   if (!(Sd_y > 0))
     Refuse(routine, "the control standard deviation on task Y must be greater than 0 (" +
                         Number_text(Sd_y) + ")");
-  if (!(N >= 2))
-    Refuse(routine, "the control sample size N must be at least 2 (N = " + Number_text(N) +
-                        "): a smaller sample leaves no degrees of freedom");
-  if (N > kMax_sample_size)
-    Refuse(routine, "the control sample size N = " + Number_text(N) +
-                        " is beyond this method's range (at most " +
-                        Number_text(kMax_sample_size) + ")");
+  Check_sample_size(routine, N);
   if (!(R_xy > -1 && R_xy < 1))
     Refuse(routine, "the correlation between the tasks must lie strictly between -1 and 1 (" +
                         Number_text(R_xy) + ")");
