@@ -2,11 +2,13 @@
 // layout and the wording, not the numerics.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "app/control_data.h"
 #include "app/report.h"
 #include "app/text_format.h"
 
@@ -312,6 +314,31 @@ TEST(FormatFixed, AgreesWithPrintf) {
   EXPECT_EQ(Format_int(25, 8), "      25");
   EXPECT_EQ(Format_int(-7, 3), " -7");
   EXPECT_EQ(Format_int(12345, 2), "12345");
+}
+
+// The desktop toolkit switches the C library to the user's locale; in German the decimal
+// separator is a comma. Reports, JSON numbers and the control-data file must keep the point.
+TEST(FormatFixed, WritesAPointInADecimalCommaLocale) {
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr &&
+      std::setlocale(LC_ALL, "de_DE.utf8") == nullptr) {
+    GTEST_SKIP() << "no German locale is installed (scripts/setup.sh generates one)";
+  }
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+  const std::string fixed = Format_fixed(-1.25L, 8, 3);
+  const std::string g17 = Format_g17(0.1);
+  const std::string plain = Format_plain_decimal(0.00001);
+  const tLoaded_controls loaded = Parse_control_data("100.5 15 50 10 0.6 20 80 40 ");
+  std::setlocale(LC_ALL, previous.c_str());
+
+  ASSERT_EQ(std::string(probe), "0,5");  // the locale really writes a comma
+  EXPECT_EQ(fixed, "  -1.250");
+  EXPECT_EQ(g17, "0.10000000000000001");
+  EXPECT_EQ(plain, "0.00001");
+  EXPECT_TRUE(loaded.Error.empty()) << loaded.Error;
+  EXPECT_EQ(loaded.Texts[0], "100.5");
+  EXPECT_EQ(loaded.Texts[4], "0.6");
 }
 
 }  // namespace
