@@ -19,6 +19,7 @@
 #include <QWindow>
 
 #include "app/gui/dialogs.h"
+#include "gui_test_support.h"
 #include "viewer/template_results.h"
 
 namespace {
@@ -34,29 +35,10 @@ QString Pdf_text(const QString& pdf, const QStringList& options = {QStringLitera
 
 bool Have_pdftotext() { return QFile::exists(QStringLiteral(KESTRUM_PDFTOTEXT)); }
 
-QString Read_file(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("<unreadable>");
-  return QString::fromUtf8(file.readAll());
-}
-
 void Write_file(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   QVERIFY(file.open(QIODevice::WriteOnly));
   file.write(bytes);
-}
-
-int Count_shown(tDialogs::tKind kind) {
-  int count = 0;
-  for (const auto& shown : tDialogs::Shown()) count += shown.Kind == kind ? 1 : 0;
-  return count;
-}
-
-QString Last_shown_text(tDialogs::tKind kind) {
-  QString text;
-  for (const auto& shown : tDialogs::Shown())
-    if (shown.Kind == kind) text = shown.Text;
-  return text;
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "app/gui/dialogs.h"
+#include "gui_test_support.h"
 #include "app/gui/difflims_form.h"
 #include "stats/metrics_papers.h"
 #include "viewer/template_results.h"
@@ -44,25 +45,6 @@ const char* const kCaptions[8] = {"Mean of the control or normative sample on Ta
 // The worked example of the control-data file: controls 100, 15, 50, 10, r = 0.6, N = 20;
 // case 80 and 40.
 const QStringList kExample = {"100", "15", "50", "10", "0.6", "20", "80", "40"};
-
-int Count_shown(tDialogs::tKind kind) {
-  int count = 0;
-  for (const auto& shown : tDialogs::Shown()) count += shown.Kind == kind ? 1 : 0;
-  return count;
-}
-
-QString Last_shown_text(tDialogs::tKind kind) {
-  QString text;
-  for (const auto& shown : tDialogs::Shown())
-    if (shown.Kind == kind) text = shown.Text;
-  return text;
-}
-
-QString Read_file(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("<missing>");
-  return QString::fromUtf8(file.readAll());
-}
 
 }  // namespace
 
