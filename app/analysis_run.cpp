@@ -29,7 +29,8 @@ void Require_finite_record(const tDeficit_results& d, const char* task) {
 
 }  // namespace
 
-tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& options) {
+tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& options,
+                              const tProgress_observer* observer) {
   tRun_results r;
   r.Inputs = in;
   r.Options = options;
@@ -66,16 +67,20 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
     r.Rsdt_computed = true;
   }
 
+  if (observer != nullptr && observer->Cancel_requested()) throw ECancelled();
+
   // One engine, chosen by the prior; it resets the generator's seeds, so the same inputs
   // give the same draws. Equal-tailed limits whatever the tail option.
   const bool reset_seed = true;
   const bool two_sided = true;
   if (options.Prior == tPrior::Calibrated) {
     BSDT_calibrated(in.N, options.Iterations, reset_seed, in.Mean_x, in.Sd_x, in.Mean_y,
-                    in.Sd_y, in.R_xy, in.Case_x, in.Case_y, two_sided, kLevel, r.Bsdt);
+                    in.Sd_y, in.R_xy, in.Case_x, in.Case_y, two_sided, kLevel, r.Bsdt,
+                    observer, &r.Bsdt_precision);
   } else {
     BSDT_standard(in.N, options.Iterations, reset_seed, in.Mean_x, in.Sd_x, in.Mean_y,
-                  in.Sd_y, in.R_xy, in.Case_x, in.Case_y, two_sided, kLevel, r.Bsdt);
+                  in.Sd_y, in.R_xy, in.Case_x, in.Case_y, two_sided, kLevel, r.Bsdt,
+                  observer, &r.Bsdt_precision);
   }
 
   r.Z_x = (in.Case_x - in.Mean_x) / in.Sd_x;

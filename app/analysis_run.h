@@ -55,6 +55,7 @@ struct tRun_results {
   double Rsdt_p_two_tailed = 0, Rsdt_p_one_tailed = 0;
   Extended Rsdt_t = 0;
   tBSDT_results Bsdt;
+  tBSDT_precision Bsdt_precision;  // Monte Carlo standard errors and the Z-DCC histogram
   // The criteria.
   bool Deficit_x = false, Deficit_y = false;
   bool Bsdt_significant = false;  // P_B < 0.05 for the chosen tail
@@ -68,5 +69,7 @@ void Apply_criteria(tRun_results& results);
 
 // Runs the computation on checked inputs. Throws a std::exception with a readable message
 // on a computation error (EArgumentError, EFloating_point_error); never returns a
-// non-finite value.
-tRun_results Compute_analysis(const tChecked_inputs& inputs, const tRun_options& options);
+// non-finite value. With an observer it reports the engine's progress and throws
+// ECancelled when asked to stop.
+tRun_results Compute_analysis(const tChecked_inputs& inputs, const tRun_options& options,
+                              const tProgress_observer* observer = nullptr);

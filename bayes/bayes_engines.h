@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "distrib/distrib.h"
+#include "distrib/progress.h"
 
 // The eight results of an engine, in this order.
 struct tBSDT_results {
@@ -22,15 +24,41 @@ struct tBSDT_results {
   Extended Zdcc_upper = 0;
 };
 
+// The Z-DCC draws' shape: kZdcc_bins equal bins from Lower (the 0.1 % order statistic)
+// to Upper (the 99.9 % one), with the draws below Lower and above Upper counted apart.
+// Below + Above + the sum of Counts equals the iterations.
+constexpr int kZdcc_bins = 120;
+struct tZdcc_histogram {
+  double Lower = 0, Upper = 0;
+  std::int64_t Below = 0, Above = 0;
+  std::vector<std::int64_t> Counts;
+};
+
+// How precise the Monte Carlo estimate is, and the draws' shape, from the same pass as
+// the eight results: the standard errors of the one- and two-tailed probabilities (the
+// standard deviation of the draws' normal probabilities over sqrt(iterations)) and the
+// histogram of the Z-DCC draws.
+struct tBSDT_precision {
+  Extended P_one_tailed_mc_se = 0;
+  Extended P_two_tailed_mc_se = 0;
+  tZdcc_histogram Zdcc_histogram;
+};
+
+// Both engines take an optional observer (progress and cancellation: ECancelled, with
+// Results and Precision untouched) and an optional record for the Monte Carlo precision.
+
 // Standard-theory (Jeffreys) prior.
 void BSDT_standard(std::int32_t N, std::int32_t Iterations, bool Reset_seed, Extended Mean_x,
                    Extended Sd_x, Extended Mean_y, Extended Sd_y, Extended R_xy,
                    Extended Case_x, Extended Case_y, bool Two_sided, std::int32_t Level,
-                   tBSDT_results& Results);
+                   tBSDT_results& Results, const tProgress_observer* Observer = nullptr,
+                   tBSDT_precision* Precision = nullptr);
 
 // Calibrated prior (the worksheet's default), with its acceptance step on the drawn
 // correlation. Needs N of at least 4.
 void BSDT_calibrated(std::int32_t N, std::int32_t Iterations, bool Reset_seed,
                      Extended Mean_x, Extended Sd_x, Extended Mean_y, Extended Sd_y,
                      Extended R_xy, Extended Case_x, Extended Case_y, bool Two_sided,
-                     std::int32_t Level, tBSDT_results& Results);
+                     std::int32_t Level, tBSDT_results& Results,
+                     const tProgress_observer* Observer = nullptr,
+                     tBSDT_precision* Precision = nullptr);

@@ -35,6 +35,7 @@
 #include <utility>
 #include <vector>
 
+#include "bayes/bsdt_precision.h"
 #include "bayes/matrix_2x2.h"
 #include "bayes/matrix_handling.h"
 #include "distrib/fp_check.h"
@@ -182,6 +183,15 @@ class tCdf_pipeline {
   std::vector<std::thread> threads_;
 };
 
+// Attempts between two calls of the observer (a power of 2).
+constexpr std::uint32_t kObserve_attempts = 8192;
+
+// Reports progress and honours a request to stop.
+void Observe(const tProgress_observer& observer, std::int64_t done, std::int64_t total) {
+  if (observer.Cancel_requested()) throw ECancelled();
+  if (observer.Progress) observer.Progress(done, total);
+}
+
 // What every draw of one call shares: the Cholesky factor of the inverse scale matrix
 // and its transpose, sqrt(N), and the standardized problem's means and case scores.
 struct tDraw_constants {
@@ -194,14 +204,22 @@ struct tDraw_constants {
 // attempt chi-square A, chi-square B, the standard normal (and, with the calibrated
 // prior, the standard uniform); after the accepted attempt the standard normal twice.
 // Store(i, d) receives each Z-DCC draw in extended precision.
+//
+// Every kObserve_attempts attempts (accepted or not) the observer, if any, hears of the
+// accepted iterations done and may cancel: about every 4 ms of work, and so well within
+// 65,536 iterations, however many attempts the calibrated prior rejects.
 template <bool kCalibrated, typename tStore>
 void Draw_Zdcc(std::int32_t iterations, tChi_square_distribution& chi_a,
                tChi_square_distribution& chi_b, tNormal_distribution& normal,
-               tUniform_distribution* uniform, const tDraw_constants& k, tStore&& Store) {
+               tUniform_distribution* uniform, const tDraw_constants& k,
+               const tProgress_observer* observer, tStore&& Store) {
+  std::uint32_t attempts = 0;
   for (std::int32_t i = 1; i <= iterations; ++i) {
     tMat2 sigma;
     Extended rho;
     for (;;) {
+      if ((++attempts & (kObserve_attempts - 1)) == 0 && observer != nullptr)
+        Observe(*observer, i - 1, iterations);
       const Extended c1 = std::sqrt(chi_a.Random_value());
       const Extended c2 = std::sqrt(chi_b.Random_value());
       const Extended z = normal.Random_value();
@@ -281,7 +299,8 @@ void Credible_limit_positions(std::int32_t Level, bool Two_sided, std::int32_t I
 namespace {
 
 template <bool kCalibrated>
-void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Results) {
+void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Results,
+         const tProgress_observer* observer, tBSDT_precision* precision) {
   const std::int32_t N = in.N;
   const std::int32_t n = in.Iterations;
   if constexpr (kCalibrated) {
@@ -362,18 +381,23 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
   double* const Samples = samples.get();
   Extended S = 0;
 
+  // The draws in extended precision, replaced by their normal probabilities; in the
+  // straightforward evaluation only when the precision is asked for.
+  std::unique_ptr<Extended[]> probabilities;
+  if (!how.Straightforward || precision != nullptr) probabilities = Allocate<Extended>(n);
+  Extended* const D = probabilities.get();
+
   if (how.Straightforward) {
     Draw_Zdcc<kCalibrated>(n, chi_a, chi_b, normal, uniform ? &*uniform : nullptr, k,
-                           [&](std::int32_t i, Extended d) {
+                           observer, [&](std::int32_t i, Extended d) {
                              Samples[i] = static_cast<double>(d);
-                             S += normal.Cdf(d);
+                             const Extended p = normal.Cdf(d);
+                             S += p;
+                             if (D != nullptr) D[i] = p;
                            });
     Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)");
     Quick_sort(1, n, Samples);
   } else {
-    // The draws in extended precision, replaced by their normal probabilities.
-    const std::unique_ptr<Extended[]> probabilities = Allocate<Extended>(n);
-    Extended* const D = probabilities.get();
     int threads = how.Threads > 0 ? how.Threads
                                   : static_cast<int>(std::thread::hardware_concurrency());
     threads = std::clamp(threads, 1, kMax_BSDT_threads);
@@ -381,7 +405,7 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
     tCdf_pipeline pipeline(D, n, threads - 1);
     std::int32_t next_publish = static_cast<std::int32_t>(std::min<std::int64_t>(kCdf_block, n));
     Draw_Zdcc<kCalibrated>(n, chi_a, chi_b, normal, uniform ? &*uniform : nullptr, k,
-                           [&](std::int32_t i, Extended d) {
+                           observer, [&](std::int32_t i, Extended d) {
                              Samples[i] = static_cast<double>(d);
                              D[i] = d;
                              if (i == next_publish) {
@@ -401,6 +425,7 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
     if (second > first)
       std::nth_element(Samples + first + 1, Samples + second, Samples + n + 1);
   }
+  if (observer != nullptr) Observe(*observer, n, n);
 
   tBSDT_results r;
   Extended P = S / n * 100;
@@ -426,15 +451,25 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
   for (const Extended x : {r.P_one_tailed, r.P_two_tailed, r.Pct_more_extreme, r.Pct_lower,
                            r.Pct_upper, r.Zdcc, r.Zdcc_lower, r.Zdcc_upper})
     Require_finite(x, "a result of the Bayesian standardized difference test");
+
+  if (precision != nullptr) {
+    tBSDT_precision q;
+    q.P_one_tailed_mc_se = Mc_standard_error(D, n);
+    q.P_two_tailed_mc_se = 2 * q.P_one_tailed_mc_se;
+    q.Zdcc_histogram = Zdcc_histogram(Samples, n);  // after the limits are read
+    Require_finite(q.P_one_tailed_mc_se, "the Monte Carlo standard error of the BSDT");
+    *precision = std::move(q);
+  }
   Results = r;
 }
 
 }  // namespace
 
 void Run_BSDT(tBSDT_prior prior, const tBSDT_inputs& in, const tBSDT_evaluation& how,
-              tBSDT_results& Results) {
+              tBSDT_results& Results, const tProgress_observer* Observer,
+              tBSDT_precision* Precision) {
   if (prior == tBSDT_prior::Calibrated)
-    Run<true>(in, how, Results);
+    Run<true>(in, how, Results, Observer, Precision);
   else
-    Run<false>(in, how, Results);
+    Run<false>(in, how, Results, Observer, Precision);
 }

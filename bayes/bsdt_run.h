@@ -38,5 +38,7 @@ constexpr int kMax_BSDT_threads = 8;
 void Credible_limit_positions(std::int32_t Level, bool Two_sided, std::int32_t Iterations,
                               std::int32_t& lo, std::int32_t& hi);
 
+// Observer and Precision are optional (see bayes_engines.h).
 void Run_BSDT(tBSDT_prior prior, const tBSDT_inputs& in, const tBSDT_evaluation& how,
-              tBSDT_results& Results);
+              tBSDT_results& Results, const tProgress_observer* Observer = nullptr,
+              tBSDT_precision* Precision = nullptr);

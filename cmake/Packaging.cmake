@@ -5,9 +5,9 @@ include(GNUInstallDirs)
 
 if(TARGET kestrum)
   install(TARGETS kestrum RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/app/gui/kestrum.desktop
+  install(FILES ${PROJECT_SOURCE_DIR}/gui/kestrum.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${PROJECT_SOURCE_DIR}/app/gui/icons/kestrum.png
+  install(FILES ${PROJECT_SOURCE_DIR}/gui/icons/kestrum.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps)
 endif()
 if(TARGET kestrum-cli)

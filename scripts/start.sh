@@ -7,7 +7,7 @@ bash scripts/setup.sh
 cmake --preset default
 cmake --build --preset default
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  exec build/default/app/gui/kestrum
+  exec build/default/gui/kestrum
 fi
 echo "No display found (neither DISPLAY nor WAYLAND_DISPLAY is set), so the worksheet cannot open." >&2
 echo "Printing the report of the built-in example instead (build/default/cli/kestrum-cli --example):" >&2

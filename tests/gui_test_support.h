@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QString>
 
-#include "app/gui/dialogs.h"
+#include "gui/dialogs.h"
 
 // How many boxes of this kind the wrapper has shown.
 inline int Count_shown(tDialogs::tKind kind) {

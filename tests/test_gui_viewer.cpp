@@ -18,9 +18,9 @@
 #include <QTextDocument>
 #include <QWindow>
 
-#include "app/gui/dialogs.h"
+#include "gui/dialogs.h"
 #include "gui_test_support.h"
-#include "viewer/template_results.h"
+#include "gui/template_results.h"
 
 namespace {
 

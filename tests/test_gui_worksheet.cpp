@@ -19,11 +19,11 @@
 #include <array>
 #include <memory>
 
-#include "app/gui/dialogs.h"
+#include "gui/dialogs.h"
 #include "gui_test_support.h"
-#include "app/gui/difflims_form.h"
+#include "gui/difflims_form.h"
 #include "stats/metrics_papers.h"
-#include "viewer/template_results.h"
+#include "gui/template_results.h"
 
 namespace {
 

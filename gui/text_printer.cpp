@@ -1,4 +1,4 @@
-#include "viewer/text_printer.h"
+#include "gui/text_printer.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -2,9 +2,9 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "app/gui/difflims_form.h"
+#include "gui/difflims_form.h"
 #include "distrib/distrib.h"
-#include "viewer/template_results.h"
+#include "gui/template_results.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

@@ -1,4 +1,4 @@
-#include "app/gui/difflims_form.h"
+#include "gui/difflims_form.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -22,11 +22,11 @@
 #include <variant>
 
 #include "app/control_data.h"
-#include "app/gui/dialogs.h"
+#include "gui/dialogs.h"
 #include "app/input_checks.h"
 #include "app/report.h"
 #include "stats/metrics_papers.h"
-#include "viewer/template_results.h"
+#include "gui/template_results.h"
 
 namespace {
 

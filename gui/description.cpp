@@ -1,5 +1,5 @@
 // The text of the worksheet's description box.
-#include "app/gui/difflims_form.h"
+#include "gui/difflims_form.h"
 
 const char* const kDescription =
     "This program applies Bayesian criteria for dissociations in single-case studies. It "

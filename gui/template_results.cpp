@@ -1,4 +1,4 @@
-#include "viewer/template_results.h"
+#include "gui/template_results.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -19,8 +19,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "app/gui/dialogs.h"
-#include "viewer/text_printer.h"
+#include "gui/dialogs.h"
+#include "gui/text_printer.h"
 
 namespace {
 
