@@ -40,6 +40,27 @@ std::string Limit_length(const std::string& text) {
   return text.size() > kMax_field_length ? text.substr(0, kMax_field_length) : text;
 }
 
+tTyped_text Check_typed_text(const std::string& text, const std::string& caption) {
+  tTyped_text typed;
+  const std::string shown = "INPUT ERROR\r(  " + caption + "  " + text + "  )\r\r";
+  for (const char c : text) {
+    const char key = Key_filter(c);
+    // Backspace, tab and carriage return are keys that edit or leave a field, not text.
+    if (key == '\0' || key == 8 || key == 9 || key == 13) {
+      typed.Message = shown + "Enter numeric data only.";
+      return typed;
+    }
+    typed.Text += key;
+  }
+  if (typed.Text.size() > kMax_field_length) {
+    typed.Text.clear();
+    typed.Message = shown + kMax_length_message;
+    return typed;
+  }
+  typed.Ok = true;
+  return typed;
+}
+
 namespace {
 
 tField_value Refused(const std::string& message) { return {false, 0.0, message}; }

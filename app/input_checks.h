@@ -25,6 +25,19 @@ char Key_filter(char key);
 // The first kMax_field_length characters of text.
 std::string Limit_length(const std::string& text);
 
+// A text that was not typed into a field (the command line, a case file), as the
+// worksheet's typing would have left it: every character must be one that Key_filter
+// inserts as text (a comma becomes a point), and the text no longer than
+// kMax_field_length. A refused text gets the worksheet's message after the field's caption
+// and the text: "INPUT ERROR" CR "(  caption  text  )" CR CR and kNumeric_only_message's
+// last line or kMax_length_message.
+struct tTyped_text {
+  bool Ok = false;
+  std::string Text;  // the text as typed (commas become points) when Ok
+  std::string Message;
+};
+tTyped_text Check_typed_text(const std::string& text, const std::string& caption);
+
 // A parsed or checked field: Ok false carries the message to show.
 struct tField_value {
   bool Ok = false;

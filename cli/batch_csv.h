@@ -1,26 +1,86 @@
 // The case file of a batch run: CSV with a header row naming case_x and case_y and,
 // optionally, id; one case per row. Quoted fields ("a,b", "say ""x""") and CR LF line
-// ends are read; other columns are ignored.
+// ends are read; other columns are ignored. The file is read record by record, so a
+// file of any size is read in bounded memory: a record or field over the limits below
+// becomes that row's error, with its line number.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
+
+// The longest record (all its fields, separators and quotes) and the longest field kept.
+constexpr std::size_t kMax_csv_record_length = 64 * 1024;
+constexpr std::size_t kMax_csv_field_length = 1024;
 
 struct tBatch_row {
   std::string Id;      // the id column, else the row's number (1 for the first case)
   std::string Case_x;  // texts, surrounding blanks removed; checked like worksheet fields
   std::string Case_y;
+  std::size_t Line = 0;  // the line on which the row starts
+  std::string Error;     // not empty when the row could not be read (too long, open quote)
+};
+
+// One CSV record as read.
+struct tCsv_record {
+  std::vector<std::string> Fields;
+  std::size_t Line = 0;  // the line on which the record starts
+  std::string Error;     // not empty when the record could not be read; Fields then empty
+};
+
+// Reads CSV records (RFC 4180, with LF, CR LF or CR line ends) from a file descriptor or
+// a text in memory, a buffer at a time.
+class tCsv_reader {
+ public:
+  explicit tCsv_reader(int fd);
+  explicit tCsv_reader(std::string_view text);
+  // The next record; false at the end of the input. Throws std::runtime_error when the
+  // file cannot be read.
+  bool Next(tCsv_record& record);
+
+ private:
+  int Get();   // the next byte, or -1 at the end
+  int Peek();  // the next byte without taking it, or -1
+  bool Fill();
+
+  int fd_ = -1;
+  std::string_view text_;
+  std::vector<char> buffer_;
+  std::size_t pos_ = 0, end_ = 0;
+  bool at_end_ = false;
+  std::size_t line_ = 1;
+};
+
+// The rows of a case file, read one at a time after its header.
+class tBatch_reader {
+ public:
+  explicit tBatch_reader(tCsv_reader& records) : records_(records) {}
+  // Reads the header; a readable message when the file is not a usable case file, else
+  // an empty text.
+  std::string Read_header();
+  // The next case; false at the end of the file. Blank records are skipped.
+  bool Next(tBatch_row& row);
+
+ private:
+  tCsv_reader& records_;
+  long long col_id_ = -1, col_x_ = -1, col_y_ = -1;
+  std::size_t count_ = 0;
 };
 
 struct tBatch_table {
   std::vector<tBatch_row> Rows;
 };
 
-// The table, or a readable message when the file is not a usable case file.
+// The whole table of a case file in memory, or the message when it is not usable.
 std::variant<tBatch_table, std::string> Read_batch_csv(const std::string& content);
 
-// One CSV field as written: quoted when it holds a comma, a quote, a line end or
-// surrounding blanks.
+// The text with no control characters: tabs and line ends become spaces, any other
+// control character U+FFFD, so that nothing copied from an input can steer a terminal or
+// break a line of output.
+std::string Printable_text(const std::string& text);
+
+// One CSV field as written: Printable_text of the text, quoted when it holds a comma, a
+// quote or surrounding blanks.
 std::string Csv_field(const std::string& text);

@@ -3,6 +3,11 @@
 #include <charconv>
 #include <limits>
 #include <optional>
+#include <set>
+
+#ifndef KESTRUM_VERSION
+#define KESTRUM_VERSION "unknown"
+#endif
 
 const std::array<std::string, 8> kField_options = {"--mean-x", "--sd-x", "--mean-y", "--sd-y",
                                                    "--r",      "--n",    "--case-x", "--case-y"};
@@ -24,7 +29,7 @@ bool Takes_value(const std::string& name) {
 
 bool Is_flag(const std::string& name) {
   return name == "--controls" || name == "--save-controls" || name == "--example" ||
-         name == "--help" || name == "-h";
+         name == "--help" || name == "-h" || name == "--version";
 }
 
 std::vector<std::string> Split_lines(const std::string& text) {
@@ -54,7 +59,8 @@ tUsage_error Bad_value(const std::string& name, const std::string& value,
 
 std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::string>& args) {
   tCli_options o;
-  bool example = false, help = false, batch = false;
+  bool example = false, help = false, version = false, batch = false;
+  std::set<std::string> given;  // every option once: a second one is a usage error
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string name = args[i];
     std::optional<std::string> value;
@@ -65,8 +71,13 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
         name.resize(eq);
       }
     }
+    const bool known = Is_flag(name) || Takes_value(name);
+    if (known && !given.insert(name == "-h" ? "--help" : name).second) {
+      return tUsage_error{"option " + name + " given twice"};
+    }
     if (Is_flag(name)) {
       if (value) return tUsage_error{"option " + name + " takes no value"};
+      if (name == "--version") version = true;
       if (name == "--controls") o.Use_controls = true;
       if (name == "--save-controls") o.Save_controls = true;
       if (name == "--example") example = true;
@@ -83,7 +94,6 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
     }
     const std::string& v = *value;
     if (const auto field = Field_index(name)) {
-      if (o.Field_given[*field]) return tUsage_error{"option " + name + " given twice"};
       o.Fields[*field] = v;
       o.Field_given[*field] = true;
     } else if (name == "--criteria") {
@@ -101,18 +111,19 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
     } else if (name == "--notes") {
       o.Notes_lines = Split_lines(v);
     } else if (name == "--iterations") {
-      std::int32_t k = 0;
+      // Checked here, before anything is allocated for the draws.
+      std::int64_t k = 0;
       const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), k);
-      if (ec != std::errc{} || ptr != v.data() + v.size() || k < 1) {
-        return Bad_value(name, v, "a whole number from 1 to 2147483647");
+      if (ec != std::errc{} || ptr != v.data() + v.size() || k < kMin_iterations ||
+          k > kMax_iterations) {
+        return Bad_value(name, v, "a whole number from 21 to 100000000");
       }
-      o.Run.Iterations = k;
+      o.Run.Iterations = static_cast<std::int32_t>(k);
     } else if (name == "--format") {
       if (v == "report") o.Format = tOutput_format::Report;
       else if (v == "json") o.Format = tOutput_format::Json;
       else return Bad_value(name, v, "report or json");
     } else if (name == "--batch") {
-      if (batch) return tUsage_error{"option --batch given twice"};
       if (v.empty()) return tUsage_error{"option --batch needs a file name"};
       o.Batch_file = v;
       batch = true;
@@ -121,6 +132,10 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
 
   if (help) {
     o.Mode = tCli_mode::Help;
+    return o;
+  }
+  if (version) {
+    o.Mode = tCli_mode::Version;
     return o;
   }
   bool any_control = false, any_case = false;
@@ -165,7 +180,8 @@ task, the Bayesian Standardized Difference Test (BSDT) on the difference between
 standardized scores (optionally also the frequentist RSDT), and the criteria for a strong or
 classical dissociation. The same computation and report as the Kestrum worksheet.
 
-Control sample and case (texts checked exactly as the worksheet checks its fields):
+Control sample and case (each text as the worksheet's fields take it: at most 6 characters,
+digits, one point, a leading minus; a comma is read as a point):
   --mean-x T        Mean of the control or normative sample on Task X
   --sd-x T          Standard deviation for the normative sample on Task X
   --mean-y T        Mean of the control or normative sample on Task Y
@@ -184,7 +200,8 @@ Options (defaults are the worksheet's):
                                  also needs a significant RSDT
   --tail two|one                 Tail of the test on the difference (default two)
   --prior calibrated|jeffreys    Form of the prior (default calibrated; needs N >= 4)
-  --iterations K                 Monte Carlo iterations of the BSDT (default 1000000)
+  --iterations K                 Monte Carlo iterations of the BSDT, 21 to 100000000
+                                 (default 1000000)
   --notes TEXT                   User's notes printed in the report (line ends kept)
   --format report|json           Output: the worksheet's report (default) or one JSON object
 
@@ -192,12 +209,15 @@ Other modes:
   --batch FILE.csv  Run every case of a CSV file against the same control sample. The header
                     row names case_x and case_y (and optionally id); cases run in parallel on
                     all cores. Output is CSV (one row per case, with an error column), or a
-                    JSON array with --format json. Progress is shown on standard error when it
-                    is a terminal.
+                    JSON array with --format json, written row by row in the file's order.
+                    Progress is shown on standard error when it is a terminal. An interrupted
+                    batch (Ctrl+C, SIGTERM, SIGHUP) keeps every row written so far and ends
+                    a valid CSV file or JSON array.
   --example         Run a built-in example (100, 15, 50, 10, 0.6, 20; case 80 and 40)
   --help, -h        Show this text
+  --version         Show the program's version
 
-Every option also accepts the form --name=value.
+Every option also accepts the form --name=value, and may be given once.
 
 The control-data file is $KESTRUM_DATA_FILE when set; else kestrum.txt beside the program
 when that directory is writable; else $XDG_CONFIG_HOME/kestrum/kestrum.txt (by default
@@ -205,6 +225,15 @@ when that directory is writable; else $XDG_CONFIG_HOME/kestrum/kestrum.txt (by d
 
 Exit status: 0 success; 1 usage error; 2 input error (the worksheet's message on standard
 error; in a batch, some rows failed their checks); 3 computation error (its message on
-standard error), also a control-data file that cannot be written.
+standard error), also a control-data file that cannot be written, output that cannot be
+written and a lack of memory; 129, 130, 143 interrupted by SIGHUP, SIGINT, SIGTERM.
 )";
+}
+
+std::string Version_text() {
+  return "kestrum-cli " KESTRUM_VERSION "\n"
+         "License GPL-3.0-or-later: GNU GPL version 3 or later "
+         "<https://www.gnu.org/licenses/gpl.html>.\n"
+         "This is free software: you are free to change and redistribute it.\n"
+         "There is NO WARRANTY, to the extent permitted by law.\n";
 }

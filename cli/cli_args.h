@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <variant>
 #include <vector>
@@ -11,7 +12,7 @@
 
 enum class tOutput_format { Report, Json };
 
-enum class tCli_mode { Single, Batch, Example, Help };
+enum class tCli_mode { Single, Batch, Example, Help, Version };
 
 struct tCli_options {
   tCli_mode Mode = tCli_mode::Single;
@@ -31,6 +32,11 @@ struct tUsage_error {
   std::string Message;
 };
 
+// The range of --iterations: enough draws for the interval's 2.5% and 97.5% points to be
+// distinct, and few enough that the draws fit in memory.
+constexpr std::int32_t kMin_iterations = 21;
+constexpr std::int32_t kMax_iterations = 100000000;
+
 // The option names of the eight fields, in worksheet order.
 extern const std::array<std::string, 8> kField_options;
 
@@ -40,3 +46,6 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
 
 // The --help text.
 std::string Usage_text();
+
+// The --version text: the program's name and version, then its licence.
+std::string Version_text();

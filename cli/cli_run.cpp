@@ -1,25 +1,38 @@
 #include "cli/cli_run.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
 #include <exception>
-#include <fstream>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <ostream>
-#include <sstream>
 #include <system_error>
 #include <thread>
 
 #include "app/control_data.h"
+#include "app/input_checks.h"
 #include "app/report.h"
 #include "app/text_format.h"
 #include "cli/batch_csv.h"
 #include "cli/cli_args.h"
+#include "cli/fd_output.h"
+#include "distrib/progress.h"
 
 namespace {
 
-std::string Num(Extended value) { return Format_g17(static_cast<double>(value)); }
+std::string Num(Extended value) { return Shortest_number(static_cast<double>(value)); }
 std::string Bool(bool value) { return value ? "true" : "false"; }
 
 const char* Criteria_name(tCriteria c) { return c == tCriteria::Combined ? "combined" : "bayesian"; }
@@ -35,7 +48,7 @@ std::string Deficit_json(const tDeficit_results& d, std::int32_t df, bool defici
          Num(d.Zcc_upper) + ", \"deficit\": " + Bool(deficit) + "}";
 }
 
-// A message in one line, for a CSV cell.
+// A message in one line, for a CSV cell or a JSON string.
 std::string One_line(const std::string& message) {
   std::string out;
   for (char c : message) {
@@ -51,6 +64,7 @@ std::string One_line(const std::string& message) {
 // What one case of a run produced.
 struct tCase_outcome {
   bool Computed = false;
+  bool Cancelled = false;  // stopped by an interruption: neither results nor an error
   tRun_results Results;
   int Status = kExit_success;  // kExit_input or kExit_computation on failure
   std::string Error;
@@ -59,7 +73,8 @@ struct tCase_outcome {
 
 // Checks and computes one case; the warnings of the statistics are collected for it.
 // Nothing here touches the control-data file.
-tCase_outcome Run_case(const std::array<std::string, 8>& fields, const tRun_options& options) {
+tCase_outcome Run_case(const std::array<std::string, 8>& fields, const tRun_options& options,
+                       const tProgress_observer* observer) {
   tCase_outcome outcome;
   const auto checked = Check_inputs(fields, options);
   if (const auto* error = std::get_if<tInput_error>(&checked)) {
@@ -69,8 +84,10 @@ tCase_outcome Run_case(const std::array<std::string, 8>& fields, const tRun_opti
   }
   Set_warning_hook([&outcome](const std::string& w) { outcome.Warnings.push_back(w); });
   try {
-    outcome.Results = Compute_analysis(std::get<tChecked_inputs>(checked), options);
+    outcome.Results = Compute_analysis(std::get<tChecked_inputs>(checked), options, observer);
     outcome.Computed = true;
+  } catch (const ECancelled&) {
+    outcome.Cancelled = true;
   } catch (const std::bad_alloc&) {
     outcome.Status = kExit_computation;
     outcome.Error = "Not enough memory for " + std::to_string(options.Iterations) +
@@ -86,7 +103,13 @@ tCase_outcome Run_case(const std::array<std::string, 8>& fields, const tRun_opti
 // Fills the six control texts from the control-data file; false with a message when the
 // file is missing or unreadable.
 bool Load_controls(std::array<std::string, 8>& fields, std::string& message) {
-  const std::string path = Data_file_path();
+  std::string path;
+  try {
+    path = Data_file_path();
+  } catch (const std::exception& e) {
+    message = e.what();
+    return false;
+  }
   const tLoaded_controls loaded = Load_control_data(path);
   if (!loaded.Found) {
     message = "No control data: the control-data file " + path +
@@ -103,12 +126,61 @@ bool Load_controls(std::array<std::string, 8>& fields, std::string& message) {
 
 void Print_warnings(std::ostream& err, const std::vector<std::string>& warnings,
                     const std::string& prefix) {
-  for (const std::string& w : warnings) err << "kestrum-cli: " << prefix << "warning: " << w << '\n';
+  for (const std::string& w : warnings) {
+    err << "kestrum-cli: " << Printable_text(prefix) << "warning: " << w << '\n';
+  }
 }
 
-int Run_single(const tCli_options& o, std::array<std::string, 8> fields, std::ostream& out,
-               std::ostream& err) {
-  // The worksheet's order: the checks, then the file, then the computation.
+// The worksheet's typing rules on the texts that did not come through a window (the
+// command line, a case file), in field order: the first refused text is the error.
+// The accepted texts become the typed ones (a comma becomes a point).
+std::optional<tInput_error> Check_typed(std::array<std::string, 8>& fields,
+                                        const std::array<bool, 8>& typed) {
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (!typed[i]) continue;
+    const tTyped_text checked = Check_typed_text(fields[i], kField_captions[i]);
+    if (!checked.Ok) return tInput_error{static_cast<int>(i), checked.Message};
+    fields[i] = checked.Text;
+  }
+  return std::nullopt;
+}
+
+// A closed pipe (the reader of `| head` has gone) ends the run quietly, as a process
+// ended by SIGPIPE would.
+constexpr int kExit_broken_pipe = kExit_signal_base + SIGPIPE;
+
+// Flushes out. 0 when everything written so far arrived; else the exit status, with the
+// cause on err (nothing for a closed pipe).
+int Output_status(std::ostream& out, std::ostream& err) {
+  out.flush();
+  if (out) return kExit_success;
+  int error = 0;
+  if (const auto* buffer = dynamic_cast<const tFd_output_buffer*>(out.rdbuf())) {
+    error = buffer->Error();
+  }
+  if (error == EPIPE) return kExit_broken_pipe;
+  err << "kestrum-cli: cannot write the output: "
+      << (error != 0 ? std::strerror(error) : "the output stream failed") << '\n';
+  return kExit_computation;
+}
+
+int Interrupted_status(const tInterrupt* interrupt) {
+  const int signal = interrupt != nullptr ? static_cast<int>(interrupt->Signal) : 0;
+  return kExit_signal_base + (signal > 0 ? signal : SIGINT);
+}
+
+bool Interrupt_requested(const tInterrupt* interrupt) {
+  return interrupt != nullptr && interrupt->Requested.load(std::memory_order_relaxed);
+}
+
+int Run_single(const tCli_options& o, std::array<std::string, 8> fields,
+               const std::array<bool, 8>& typed, std::ostream& out, std::ostream& err,
+               tInterrupt* interrupt) {
+  // The worksheet's order: typing, the checks, then the file, then the computation.
+  if (const auto error = Check_typed(fields, typed)) {
+    err << Message_for_terminal(error->Message) << '\n';
+    return kExit_input;
+  }
   const auto checked = Check_inputs(fields, o.Run);
   if (const auto* error = std::get_if<tInput_error>(&checked)) {
     err << Message_for_terminal(error->Message) << '\n';
@@ -122,8 +194,14 @@ int Run_single(const tCli_options& o, std::array<std::string, 8> fields, std::os
       return kExit_computation;
     }
   }
-  const tCase_outcome outcome = Run_case(fields, o.Run);
+  tProgress_observer observer;
+  if (interrupt != nullptr) observer.Cancel = &interrupt->Requested;
+  const tCase_outcome outcome = Run_case(fields, o.Run, &observer);
   Print_warnings(err, outcome.Warnings, "");
+  if (outcome.Cancelled || Interrupt_requested(interrupt)) {
+    err << "kestrum-cli: Interrupted; nothing was written.\n";
+    return Interrupted_status(interrupt);
+  }
   if (!outcome.Computed) {
     err << Message_for_terminal(outcome.Error) << '\n';
     return outcome.Status;
@@ -135,7 +213,7 @@ int Run_single(const tCli_options& o, std::array<std::string, 8> fields, std::os
       out << line << '\n';
     }
   }
-  return kExit_success;
+  return Output_status(out, err);
 }
 
 const char* const kCsv_result_columns =
@@ -149,6 +227,9 @@ const char* const kCsv_result_columns =
     "rsdt_t_value,rsdt_df,rsdt_p_one_tailed,rsdt_p_two_tailed,rsdt_significant,"
     "classification";
 constexpr int kCsv_result_count = 39;
+// Columns added later go after the error column, so that every earlier column keeps its
+// position for the scripts that read it.
+const char* const kCsv_later_columns = "bsdt_p_one_tailed_mc_se,bsdt_p_two_tailed_mc_se";
 
 std::string Csv_results(const tRun_results& r) {
   const std::int32_t df = r.Inputs.N - 1;
@@ -175,24 +256,371 @@ std::string Csv_results(const tRun_results& r) {
   return row;
 }
 
-int Run_batch(const tCli_options& o, std::array<std::string, 8> controls, std::ostream& out,
-              std::ostream& err, bool progress) {
-  std::ifstream in(o.Batch_file, std::ios::binary);
-  if (!in) {
-    err << "Cannot read the case file " << o.Batch_file << '\n';
+// One case of a batch, from its reading to its output line.
+struct tBatch_slot {
+  tBatch_row Row;
+  std::array<std::string, 8> Fields;
+  bool Started = false;
+  bool Done = false;
+  tCase_outcome Outcome;
+};
+
+// "about 3 min 20 s left"
+std::string Time_left(double seconds) {
+  const long s = std::lround(std::max(seconds, 0.0));
+  if (s >= 3600) return "about " + std::to_string(s / 3600) + " h " +
+                        std::to_string(s % 3600 / 60) + " min left";
+  if (s >= 60) return "about " + std::to_string(s / 60) + " min " + std::to_string(s % 60) +
+                      " s left";
+  return "about " + std::to_string(s) + " s left";
+}
+
+// The number of cases in a case file, by a first pass over it; nullopt when it is not a
+// regular file (a pipe can be read only once) or cannot be read.
+std::optional<std::size_t> Count_cases(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::size_t> count;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    try {
+      tCsv_reader records(fd);
+      tBatch_reader reader(records);
+      if (reader.Read_header().empty()) {
+        std::size_t n = 0;
+        tBatch_row row;
+        while (reader.Next(row)) ++n;
+        count = n;
+      }
+    } catch (const std::exception&) {
+      count.reset();
+    }
+  }
+  ::close(fd);
+  return count;
+}
+
+// Closes a file descriptor when it goes.
+struct tFd_closer {
+  int Fd;
+  ~tFd_closer() {
+    if (Fd >= 0) ::close(Fd);
+  }
+};
+
+// Reads the case file row by row and runs the cases on worker threads, a bounded window of
+// rows at a time; writes each row, in the file's order, as soon as it and the rows before
+// it are done, and flushes it.
+class tBatch_run {
+ public:
+  tBatch_run(const tCli_options& o, const std::array<std::string, 8>& controls,
+             tBatch_reader& reader, std::ostream& out, std::ostream& err, bool progress,
+             tInterrupt* interrupt, std::optional<std::size_t> total)
+      : o_(o), controls_(controls), reader_(reader), out_(out), err_(err),
+        progress_(progress), interrupt_(interrupt), total_(total) {
+    observer_.Cancel = &cancel_;
+  }
+  ~tBatch_run() { Stop_workers(); }
+
+  int Run();
+
+ private:
+  void Worker();
+  void Stop_workers();
+  bool Read_more();  // false at the end of the file
+  void Run_slot(tBatch_slot& slot);
+  std::string Row_text(const tBatch_slot& slot) const;
+  void Show_progress(bool force);
+  void Clear_progress();
+
+  const tCli_options& o_;
+  const std::array<std::string, 8>& controls_;
+  tBatch_reader& reader_;
+  std::ostream& out_;
+  std::ostream& err_;
+  const bool progress_;
+  tInterrupt* interrupt_;
+  const std::optional<std::size_t> total_;
+
+  std::atomic<bool> cancel_{false};
+  tProgress_observer observer_;
+  std::mutex mutex_;
+  std::condition_variable work_ready_, slot_done_;
+  std::deque<tBatch_slot> window_;  // rows read and not yet written, in the file's order
+  std::size_t base_ = 0;            // the sequence number of window_.front()
+  std::size_t next_ = 0;            // the next row to start
+  bool stop_ = false;
+  std::vector<std::thread> pool_;
+
+  std::size_t written_ = 0;
+  int status_ = kExit_success;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point shown_{};
+  bool progress_shown_ = false;
+  std::string read_error_;
+};
+
+void tBatch_run::Run_slot(tBatch_slot& slot) {
+  try {
+    slot.Outcome = Run_case(slot.Fields, o_.Run, &observer_);
+  } catch (const std::bad_alloc&) {
+    slot.Outcome = {};
+    slot.Outcome.Status = kExit_computation;
+    slot.Outcome.Error = "Not enough memory for this case.";
+  } catch (const std::exception& e) {
+    slot.Outcome = {};
+    slot.Outcome.Status = kExit_computation;
+    slot.Outcome.Error = e.what();
+  }
+}
+
+void tBatch_run::Worker() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    next_ = std::max(next_, base_);
+    while (next_ < base_ + window_.size() && window_[next_ - base_].Started) ++next_;
+    if (stop_) return;
+    if (next_ == base_ + window_.size()) {
+      work_ready_.wait(lock);
+      continue;
+    }
+    tBatch_slot& slot = window_[next_ - base_];  // stays in place until it is Done
+    slot.Started = true;
+    ++next_;
+    lock.unlock();
+    Run_slot(slot);
+    lock.lock();
+    slot.Done = true;
+    slot_done_.notify_one();
+  }
+}
+
+void tBatch_run::Stop_workers() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  work_ready_.notify_all();
+  for (std::thread& t : pool_) t.join();
+  pool_.clear();
+}
+
+bool tBatch_run::Read_more() {
+  tBatch_row row;
+  try {
+    if (!reader_.Next(row)) return false;
+  } catch (const std::runtime_error& e) {
+    // The file cannot be read to its end: the rows read so far are finished and written.
+    read_error_ = e.what();
+    return false;
+  }
+  tBatch_slot slot;
+  slot.Fields = controls_;
+  slot.Fields[6] = row.Case_x;
+  slot.Fields[7] = row.Case_y;
+  slot.Row = std::move(row);
+  if (!slot.Row.Error.empty()) {
+    slot.Outcome.Status = kExit_input;
+    slot.Outcome.Error = slot.Row.Error;
+    slot.Started = slot.Done = true;
+  } else if (const auto error = Check_typed(slot.Fields, {false, false, false, false, false,
+                                                          false, true, true})) {
+    slot.Outcome.Status = kExit_input;
+    slot.Outcome.Error = error->Message;
+    slot.Started = slot.Done = true;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    window_.push_back(std::move(slot));
+  }
+  work_ready_.notify_one();
+  return true;
+}
+
+std::string tBatch_run::Row_text(const tBatch_slot& slot) const {
+  const tCase_outcome& c = slot.Outcome;
+  const tBatch_row& row = slot.Row;
+  std::string text;
+  if (o_.Format == tOutput_format::Json) {
+    text = (written_ == 0 ? "\n" : ",\n");
+    text += "{\"id\": " + Json_string(row.Id) + ", \"case_x\": " + Json_string(row.Case_x) +
+            ", \"case_y\": " + Json_string(row.Case_y) + ", \"error\": " +
+            (c.Computed ? "null" : Json_string(One_line(c.Error))) + ", \"results\": " +
+            (c.Computed ? Results_json(c.Results) : "null") + "}";
+  } else {
+    text = Csv_field(row.Id) + ',' + Csv_field(row.Case_x) + ',' + Csv_field(row.Case_y) + ',';
+    if (c.Computed) {
+      text += Csv_results(c.Results) + ",," + Num(c.Results.Bsdt_precision.P_one_tailed_mc_se) +
+              "," + Num(c.Results.Bsdt_precision.P_two_tailed_mc_se);
+    } else {
+      text += std::string(kCsv_result_count, ',') + Csv_field(One_line(c.Error)) + ",,";
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+void tBatch_run::Show_progress(bool force) {
+  if (!progress_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && now - shown_ < std::chrono::milliseconds(250)) return;
+  shown_ = now;
+  std::string line = "\rkestrum-cli: " + std::to_string(written_);
+  if (total_) {
+    line += " of " + std::to_string(*total_) + " cases done";
+    if (written_ > 0 && written_ < *total_) {
+      const double elapsed = std::chrono::duration<double>(now - start_).count();
+      line += ", " + Time_left(elapsed / static_cast<double>(written_) *
+                               static_cast<double>(*total_ - written_));
+    }
+  } else {
+    line += " cases done";
+  }
+  line += "        ";  // covers the end of a longer earlier line
+  err_ << line << std::flush;
+  progress_shown_ = true;
+}
+
+void tBatch_run::Clear_progress() {
+  if (progress_shown_) err_ << '\n';
+  progress_shown_ = false;
+}
+
+int tBatch_run::Run() {
+  const std::size_t threads =
+      std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 64);
+  const std::size_t capacity = 4 * threads;
+  for (std::size_t t = 0; t < threads; ++t) {
+    try {
+      pool_.emplace_back([this] { Worker(); });
+    } catch (const std::system_error&) {
+      break;  // fewer threads; with none, this thread runs the cases itself
+    }
+  }
+
+  out_ << (o_.Format == tOutput_format::Json ? "[" : std::string("id,case_x,case_y,") +
+                                                         kCsv_result_columns + ",error," +
+                                                         kCsv_later_columns + "\n");
+  int output = Output_status(out_, err_);
+  bool end_of_file = false;
+  bool interrupted = false;
+  while (output == kExit_success) {
+    if (Interrupt_requested(interrupt_)) {
+      interrupted = true;
+      break;
+    }
+    while (!end_of_file && window_.size() < capacity) {
+      end_of_file = !Read_more();
+    }
+    if (pool_.empty()) {
+      // No worker thread: run the next case here.
+      for (tBatch_slot& slot : window_) {
+        if (slot.Started) continue;
+        slot.Started = true;
+        Run_slot(slot);
+        slot.Done = true;
+        break;
+      }
+    }
+    // Write every finished row at the front of the window.
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!window_.empty() && window_.front().Done) {
+      if (window_.front().Outcome.Cancelled) break;  // interrupted: written no more
+      tBatch_slot slot = std::move(window_.front());
+      window_.pop_front();
+      ++base_;
+      lock.unlock();
+      Clear_progress();
+      Print_warnings(err_, slot.Outcome.Warnings, "case " + slot.Row.Id + ": ");
+      status_ = std::max(status_, slot.Outcome.Status);
+      out_ << Row_text(slot);
+      output = Output_status(out_, err_);
+      ++written_;
+      lock.lock();
+      if (output != kExit_success) break;
+    }
+    if (output != kExit_success) break;
+    if (end_of_file && window_.empty()) break;
+    if (!window_.empty() && window_.front().Done && window_.front().Outcome.Cancelled) {
+      interrupted = true;
+      break;
+    }
+    if (!pool_.empty() && !(window_.size() < capacity && !end_of_file)) {
+      slot_done_.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    lock.unlock();
+    Show_progress(false);
+  }
+
+  // Interrupted, or the output failed: cancel the cases in flight and let them end.
+  cancel_.store(true);
+  Stop_workers();
+  if (output != kExit_success) {
+    Clear_progress();
+    return output;
+  }
+  if (interrupted) {
+    // Rows finished before the first unfinished one are complete: write them too.
+    while (!window_.empty() && window_.front().Done && !window_.front().Outcome.Cancelled &&
+           output == kExit_success) {
+      Print_warnings(err_, window_.front().Outcome.Warnings,
+                     "case " + window_.front().Row.Id + ": ");
+      out_ << Row_text(window_.front());
+      output = Output_status(out_, err_);
+      ++written_;
+      window_.pop_front();
+    }
+  }
+  if (o_.Format == tOutput_format::Json) out_ << "\n]\n";
+  if (output == kExit_success) output = Output_status(out_, err_);
+  Show_progress(true);
+  Clear_progress();
+  if (output != kExit_success) return output;
+  if (!read_error_.empty()) {
+    err_ << "kestrum-cli: the case file " << Printable_text(o_.Batch_file) << " was read only to row "
+         << written_ << ": " << read_error_ << '\n';
+    status_ = std::max(status_, kExit_input);
+  }
+  if (interrupted) {
+    err_ << "kestrum-cli: Interrupted after " << written_
+         << (total_ ? " of " + std::to_string(*total_) : std::string()) << " cases; the "
+         << (o_.Format == tOutput_format::Json ? "objects" : "rows")
+         << " written are complete.\n";
+    return Interrupted_status(interrupt_);
+  }
+  return status_;
+}
+
+int Run_batch(const tCli_options& o, std::array<std::string, 8> controls,
+              const std::array<bool, 8>& typed, std::ostream& out, std::ostream& err,
+              bool progress, tInterrupt* interrupt) {
+  const int fd = ::open(o.Batch_file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    err << "Cannot read the case file " << Printable_text(o.Batch_file) << " ("
+        << std::strerror(errno) << ")\n";
     return kExit_input;
   }
-  std::ostringstream content;
-  content << in.rdbuf();
-  const auto parsed = Read_batch_csv(content.str());
-  if (const auto* message = std::get_if<std::string>(&parsed)) {
-    err << "The case file " << o.Batch_file << " cannot be used: " << *message << '\n';
+  const tFd_closer closer{fd};
+  tCsv_reader records(fd);
+  tBatch_reader reader(records);
+  std::string message;
+  try {
+    message = reader.Read_header();
+  } catch (const std::runtime_error& e) {
+    message = e.what();
+  }
+  if (!message.empty()) {
+    err << "The case file " << Printable_text(o.Batch_file) << " cannot be used: " << message
+        << '\n';
     return kExit_input;
   }
-  const std::vector<tBatch_row>& rows = std::get<tBatch_table>(parsed).Rows;
 
   // The control sample is the same for every case: check it once, with placeholder case
   // scores, so that a bad control figure is reported once and nothing is computed.
+  if (const auto error = Check_typed(controls, typed)) {
+    err << Message_for_terminal(error->Message) << '\n';
+    return kExit_input;
+  }
   std::array<std::string, 8> probe = controls;
   probe[6] = probe[7] = "0";
   const auto probe_checked = Check_inputs(probe, o.Run);
@@ -214,69 +642,9 @@ int Run_batch(const tCli_options& o, std::array<std::string, 8> controls, std::o
 
   // Cases on all cores. The generator's seeds and the integration state are per thread
   // and every engine resets its seeds, so each case gives the numbers of its single run.
-  std::vector<tCase_outcome> outcomes(rows.size());
-  std::atomic<std::size_t> next{0};
-  std::size_t done = 0;
-  std::mutex progress_mutex;
-  const auto worker = [&] {
-    for (std::size_t i = next++; i < rows.size(); i = next++) {
-      std::array<std::string, 8> fields = controls;
-      fields[6] = rows[i].Case_x;
-      fields[7] = rows[i].Case_y;
-      outcomes[i] = Run_case(fields, o.Run);
-      if (progress) {
-        std::lock_guard<std::mutex> lock(progress_mutex);
-        ++done;
-        err << "\rkestrum-cli: " << done << " of " << rows.size() << " cases done" << std::flush;
-      }
-    }
-  };
-  const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1,
-                                                      std::max<std::size_t>(rows.size(), 1));
-  std::vector<std::thread> pool;
-  for (std::size_t t = 1; t < threads; ++t) {
-    try {
-      pool.emplace_back(worker);
-    } catch (const std::system_error&) {
-      break;  // fewer threads: the cases left are taken by those running
-    }
-  }
-  worker();
-  for (std::thread& t : pool) t.join();
-  if (progress && !rows.empty()) err << '\n';
-
-  int status = kExit_success;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    Print_warnings(err, outcomes[i].Warnings, "case " + rows[i].Id + ": ");
-    status = std::max(status, outcomes[i].Status);
-  }
-
-  if (o.Format == tOutput_format::Json) {
-    out << "[";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      const tCase_outcome& c = outcomes[i];
-      out << (i == 0 ? "\n" : ",\n") << "{\"id\": " << Json_string(rows[i].Id)
-          << ", \"case_x\": " << Json_string(rows[i].Case_x)
-          << ", \"case_y\": " << Json_string(rows[i].Case_y) << ", \"error\": "
-          << (c.Computed ? "null" : Json_string(One_line(c.Error))) << ", \"results\": "
-          << (c.Computed ? Results_json(c.Results) : "null") << "}";
-    }
-    out << "\n]\n";
-  } else {
-    out << "id,case_x,case_y," << kCsv_result_columns << ",error\n";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      const tCase_outcome& c = outcomes[i];
-      out << Csv_field(rows[i].Id) << ',' << Csv_field(rows[i].Case_x) << ','
-          << Csv_field(rows[i].Case_y) << ',';
-      if (c.Computed) {
-        out << Csv_results(c.Results) << ",";
-      } else {
-        out << std::string(kCsv_result_count - 1, ',') << "," << Csv_field(One_line(c.Error));
-      }
-      out << '\n';
-    }
-  }
-  return status;
+  tBatch_run run(o, controls, reader, out, err, progress, interrupt,
+                 Count_cases(o.Batch_file));
+  return run.Run();
 }
 
 }  // namespace
@@ -285,10 +653,23 @@ std::string Classification(const tRun_results& r) {
   return r.Strong ? "strong" : r.Classical ? "classical" : "neither";
 }
 
+std::string Shortest_number(double value) {
+  char buffer[64];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  (void)ec;  // 64 characters hold any double
+  return std::string(buffer, end);
+}
+
 std::string Message_for_terminal(const std::string& message) {
-  std::string out = message;
-  std::replace(out.begin(), out.end(), '\r', '\n');
-  return out;
+  std::string out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t cr = message.find('\r', start);
+    out += Printable_text(message.substr(start, cr - start));
+    if (cr == std::string::npos) return out;
+    out += '\n';
+    start = cr + 1;
+  }
 }
 
 std::string Json_string(const std::string& text) {
@@ -356,7 +737,18 @@ std::string Results_json(const tRun_results& r) {
           ", \"pct_lower\": " + Num(b.Pct_lower) + ", \"pct_upper\": " + Num(b.Pct_upper) +
           ", \"zdcc\": " + Num(b.Zdcc) + ", \"zdcc_lower\": " + Num(b.Zdcc_lower) +
           ", \"zdcc_upper\": " + Num(b.Zdcc_upper) + ", \"significant\": " +
-          Bool(r.Bsdt_significant) + "}";
+          Bool(r.Bsdt_significant);
+  const tBSDT_precision& precision = r.Bsdt_precision;
+  const tZdcc_histogram& histogram = precision.Zdcc_histogram;
+  json += ", \"p_one_tailed_mc_se\": " + Num(precision.P_one_tailed_mc_se) +
+          ", \"p_two_tailed_mc_se\": " + Num(precision.P_two_tailed_mc_se) +
+          ", \"zdcc_histogram\": {\"lower\": " + Num(histogram.Lower) + ", \"upper\": " +
+          Num(histogram.Upper) + ", \"below\": " + std::to_string(histogram.Below) +
+          ", \"above\": " + std::to_string(histogram.Above) + ", \"counts\": [";
+  for (std::size_t i = 0; i < histogram.Counts.size(); ++i) {
+    json += (i == 0 ? "" : ", ") + std::to_string(histogram.Counts[i]);
+  }
+  json += "]}}";
   if (r.Rsdt_computed) {
     json += ", \"rsdt\": {\"t_value\": " + Num(r.Rsdt_t) + ", \"df\": " + std::to_string(df) +
             ", \"p_one_tailed\": " + Num(r.Rsdt_p_one_tailed) + ", \"p_two_tailed\": " +
@@ -368,26 +760,48 @@ std::string Results_json(const tRun_results& r) {
   return json;
 }
 
-int Run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-            bool progress) {
+namespace {
+
+int Run_cli_unguarded(const std::vector<std::string>& args, std::ostream& out,
+                      std::ostream& err, bool progress, tInterrupt* interrupt) {
   const auto parsed = Parse_arguments(args);
   if (const auto* usage = std::get_if<tUsage_error>(&parsed)) {
-    err << "kestrum-cli: " << usage->Message << "\nTry 'kestrum-cli --help'.\n";
+    err << "kestrum-cli: " << Printable_text(usage->Message) << "\nTry 'kestrum-cli --help'.\n";
     return kExit_usage;
   }
   const tCli_options& o = std::get<tCli_options>(parsed);
-  if (o.Mode == tCli_mode::Help) {
-    out << Usage_text();
-    return kExit_success;
+  if (o.Mode == tCli_mode::Help || o.Mode == tCli_mode::Version) {
+    out << (o.Mode == tCli_mode::Help ? Usage_text() : Version_text());
+    return Output_status(out, err);
   }
   std::array<std::string, 8> fields = o.Fields;
+  // The texts from the command line follow the typing rules; the control figures read
+  // from the control-data file are shown in the fields as they are.
+  std::array<bool, 8> typed = o.Field_given;
   if (o.Use_controls) {
     std::string message;
     if (!Load_controls(fields, message)) {
       err << message << '\n';
       return kExit_input;
     }
+    for (std::size_t i = 0; i < 6; ++i) typed[i] = false;
   }
-  if (o.Mode == tCli_mode::Batch) return Run_batch(o, fields, out, err, progress);
-  return Run_single(o, fields, out, err);
+  if (o.Mode == tCli_mode::Batch) {
+    return Run_batch(o, fields, typed, out, err, progress, interrupt);
+  }
+  return Run_single(o, fields, typed, out, err, interrupt);
+}
+
+}  // namespace
+
+int Run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            bool progress, tInterrupt* interrupt) {
+  try {
+    return Run_cli_unguarded(args, out, err, progress, interrupt);
+  } catch (const std::bad_alloc&) {
+    err << "kestrum-cli: not enough memory to go on.\n";
+  } catch (const std::exception& e) {
+    err << "kestrum-cli: " << e.what() << '\n';
+  }
+  return kExit_computation;
 }
