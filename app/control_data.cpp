@@ -1,6 +1,8 @@
 #include "app/control_data.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,21 +30,49 @@ bool Writable_directory(const std::string& dir) {
   return !dir.empty() && ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
-// $XDG_CONFIG_HOME/kestrum (an absolute $XDG_CONFIG_HOME only, as the XDG base-directory
-// rules say), else $HOME/.config/kestrum; created when missing.
-std::string Config_directory() {
-  std::string base;
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && xdg[0] == '/') {
-    base = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = (home != nullptr && home[0] != '\0') ? std::string(home) + "/.config" : ".config";
+bool Absolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// A temporary file of a save to `target`: "." + its name + "." + six letters or digits
+// (the pattern mkstemp fills in).
+bool Is_temporary_of(const std::string& entry, const std::string& target_name) {
+  const std::string prefix = "." + target_name + ".";
+  if (entry.size() != prefix.size() + 6 || entry.compare(0, prefix.size(), prefix) != 0) {
+    return false;
   }
-  const std::string dir = base + "/kestrum";
-  std::error_code ec;
-  fs::create_directories(dir, ec);  // a failure shows when the file is written
-  return dir;
+  for (std::size_t i = prefix.size(); i < entry.size(); ++i) {
+    const char c = entry[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Removes the temporary files of earlier saves to `target` that were killed before they
+// renamed theirs: such a file is no longer locked. A save still running holds its lock,
+// and its file is left alone.
+void Remove_stale_temporaries(const fs::path& dir, const std::string& target_name,
+                              const std::string& own) {
+  DIR* listing = ::opendir(dir.c_str());
+  if (listing == nullptr) return;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name == own || !Is_temporary_of(name, target_name)) continue;
+    const std::string path = (dir / name).string();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      ::unlink(path.c_str());
+    }
+    ::close(fd);
+  }
+  ::closedir(listing);
 }
 
 // A number as a file may hold it: optional sign, digits with an optional point (or a
@@ -96,12 +126,40 @@ std::string Exe_directory() {
   return dir;
 }
 
+std::string Data_file_path_in(const tData_file_places& places) {
+  if (!places.Named.empty()) return places.Named;
+  if (places.Exe_dir_writable && !places.Exe_dir.empty()) {
+    return places.Exe_dir + "/" + Data_file_name;
+  }
+  std::string base;
+  if (Absolute(places.Xdg_config)) {
+    base = places.Xdg_config;
+  } else if (Absolute(places.Home)) {
+    base = places.Home + "/.config";
+  } else {
+    throw std::runtime_error(
+        "No place for the control-data file: the program's directory" +
+        (places.Exe_dir.empty() ? std::string() : " (" + places.Exe_dir + ")") +
+        " is not writable, and neither XDG_CONFIG_HOME nor HOME names an absolute "
+        "directory. Set KESTRUM_DATA_FILE to the file to use (or HOME).");
+  }
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  return base + "/kestrum/" + Data_file_name;
+}
+
 std::string Data_file_path() {
-  const char* named = std::getenv("KESTRUM_DATA_FILE");
-  if (named != nullptr && named[0] != '\0') return named;
-  const std::string exe_dir = Exe_directory();
-  if (Writable_directory(exe_dir)) return exe_dir + "/" + Data_file_name;
-  return Config_directory() + "/" + Data_file_name;
+  tData_file_places places;
+  places.Named = Environment("KESTRUM_DATA_FILE");
+  places.Exe_dir = Exe_directory();
+  places.Exe_dir_writable = Writable_directory(places.Exe_dir);
+  places.Xdg_config = Environment("XDG_CONFIG_HOME");
+  places.Home = Environment("HOME");
+  const std::string path = Data_file_path_in(places);
+  if (places.Named.empty() && !places.Exe_dir_writable) {
+    std::error_code ec;
+    fs::create_directories(fs::path(path).parent_path(), ec);  // a failure shows on writing
+  }
+  return path;
 }
 
 void Save_control_data(const std::string& path, const std::array<std::string, 8>& fields) {
@@ -132,8 +190,22 @@ void Save_control_data(const std::string& path, const std::array<std::string, 8>
                              (error != 0 ? " (" + Errno_text(error) + ")" : std::string()));
   };
 
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) fail("cannot create a file in " + dir.string(), errno);
+  // The temporary file is locked while it exists under its own name, so that another
+  // save can tell it from one left by a save that was killed. Should another save remove
+  // it between its creation and the lock, it is created again.
+  int fd = -1;
+  for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
+    temp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) fail("cannot create a file in " + dir.string(), errno);
+    struct stat st {};
+    if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &st) != 0 || st.st_nlink == 0) {
+      ::close(fd);
+      fd = -1;
+    }
+  }
+  if (fd < 0) fail("cannot create a file in " + dir.string(), EAGAIN);
+  Remove_stale_temporaries(dir, target.filename().string(), fs::path(temp).filename().string());
 
   // The new file gets the old file's permissions, or the usual ones for a new file.
   mode_t mode;
@@ -159,16 +231,20 @@ void Save_control_data(const std::string& path, const std::array<std::string, 8>
     }
     written += static_cast<std::size_t>(n);
   }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+  if (::fsync(fd) != 0) {
     const int error = errno;
     ::unlink(temp.c_str());
+    ::close(fd);
     fail("write failed", error);
   }
+  // Renamed while still locked; closing the file then releases the lock.
   if (std::rename(temp.c_str(), target.c_str()) != 0) {
     const int error = errno;
     ::unlink(temp.c_str());
+    ::close(fd);
     fail("cannot replace the file", error);
   }
+  if (::close(fd) != 0) fail("write failed", errno);
 }
 
 tLoaded_controls Parse_control_data(const std::string& content) {

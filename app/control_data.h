@@ -14,8 +14,23 @@ extern const std::string kInvalid_numeric_input;
 
 // Where the file lives: $KESTRUM_DATA_FILE when set and not empty; else beside the
 // executable when that directory is writable; else $XDG_CONFIG_HOME/kestrum/ (default
-// ~/.config/kestrum/), created when missing.
+// ~/.config/kestrum/), created when missing. Throws std::runtime_error, saying where it
+// looked and what to set, when none of these is usable: nothing is ever put in the
+// current directory.
 std::string Data_file_path();
+
+// The places Data_file_path looks at, as found in the environment.
+struct tData_file_places {
+  std::string Named;       // $KESTRUM_DATA_FILE
+  std::string Exe_dir;     // Exe_directory()
+  bool Exe_dir_writable = false;
+  std::string Xdg_config;  // $XDG_CONFIG_HOME
+  std::string Home;        // $HOME
+};
+
+// The choice of Data_file_path from given places (no directory is created). A relative
+// $XDG_CONFIG_HOME or $HOME is not used, as the XDG base-directory rules say.
+std::string Data_file_path_in(const tData_file_places& places);
 
 // The directory of the running executable (from /proc/self/exe), without a final slash;
 // empty when unknown.
@@ -23,7 +38,8 @@ std::string Exe_directory();
 
 // Writes the eight texts to a temporary file in the same directory and renames it over
 // the old file, so a failure never loses the saved sample. Throws std::runtime_error with
-// a readable message on failure.
+// a readable message on failure. A temporary file left by a save that was killed is
+// removed by the next save (each save holds a lock on its own until it is renamed).
 void Save_control_data(const std::string& path, const std::array<std::string, 8>& fields);
 
 struct tLoaded_controls {

@@ -45,18 +45,21 @@ TEST(ParseArguments, AcceptedCommandLines) {
   {
     const auto o = std::get<tCli_options>(Parse_arguments(
         {"--controls", "--case-x", "1", "--case-y", "2", "--criteria", "combined", "--tail=one",
-         "--prior", "jeffreys", "--iterations", "2147483647", "--format", "json", "--notes",
+         "--prior", "jeffreys", "--iterations", "100000000", "--format", "json", "--notes",
          "first\r\nsecond\nthird", "--save-controls"}));
     EXPECT_TRUE(o.Use_controls);
     EXPECT_TRUE(o.Save_controls);
     EXPECT_EQ(o.Run.Criteria, tCriteria::Combined);
     EXPECT_EQ(o.Run.Tail, tTail::One);
     EXPECT_EQ(o.Run.Prior, tPrior::Standard);
-    EXPECT_EQ(o.Run.Iterations, 2147483647);
+    EXPECT_EQ(o.Run.Iterations, 100000000);
     EXPECT_EQ(o.Format, tOutput_format::Json);
     EXPECT_EQ(o.Notes_lines, (std::vector<std::string>{"first", "second", "third"}));
   }
   EXPECT_EQ(std::get<tCli_options>(Parse_arguments({"--example"})).Mode, tCli_mode::Example);
+  EXPECT_EQ(std::get<tCli_options>(Parse_arguments({"--version"})).Mode, tCli_mode::Version);
+  EXPECT_EQ(std::get<tCli_options>(Parse_arguments({"--example", "--iterations=21"})).Run.Iterations,
+            21);
   EXPECT_EQ(std::get<tCli_options>(Parse_arguments({"--batch", "f.csv", "--controls"})).Mode,
             tCli_mode::Batch);
   EXPECT_EQ(std::get<tCli_options>(Parse_arguments({"--example", "--help"})).Mode,
@@ -84,6 +87,23 @@ TEST(ParseArguments, UsageErrors) {
       {"--iterations", "-5"},
       {"--iterations", "1e6"},
       {"--iterations", "2147483648"},
+      {"--iterations", "1"},
+      {"--iterations", "20"},
+      {"--iterations", "100000001"},
+      {"--iterations", "1000000000"},
+      {"--iterations", "99999999999999999999999"},
+      // Every option at most once, in either form.
+      {"--example", "--criteria", "combined", "--criteria=bayesian"},
+      {"--example", "--iterations", "100", "--iterations", "100"},
+      {"--example", "--tail", "one", "--tail", "one"},
+      {"--example", "--prior", "jeffreys", "--prior", "jeffreys"},
+      {"--example", "--format", "json", "--format=json"},
+      {"--example", "--notes", "a", "--notes", "b"},
+      {"--example", "--example"},
+      {"--controls", "--controls", "--case-x", "1", "--case-y", "2"},
+      {"--example", "--save-controls", "--save-controls"},
+      {"--help", "-h"},
+      {"--version", "--version"},
       {"--iterations", ""},
       {"--iterations", "10x"},
       {"--mean-x", "1", "--mean-x", "2"},
@@ -120,10 +140,13 @@ TEST(UsageText, ListsEveryOption) {
 // Batch file reader
 
 TEST(ReadBatchCsv, Tables) {
+  struct Row {
+    std::string id, x, y, error = {};  // error: the start of the row's error message
+  };
   struct Case {
     const char* name;
     std::string content;
-    std::vector<tBatch_row> rows;  // empty with error
+    std::vector<Row> rows;  // empty with error
     bool error;
   };
   const Case cases[] = {
@@ -141,7 +164,19 @@ TEST(ReadBatchCsv, Tables) {
       {"column named twice", "case_x,case_y,case_x\n1,2,3\n", {}, true},
       {"empty file", "", {}, true},
       {"only blank lines", "\n\r\n  \n", {}, true},
-      {"unterminated quote", "case_x,case_y\n\"80,40\n", {}, true},
+      // A row that cannot be read is that row's error, with its line; the rest stand.
+      {"unterminated quote", "case_x,case_y\n1,2\n\"80,40\n",
+       {{"1", "1", "2", ""}, {"2", "", "", "line 3: the quoted field opened on line 3 is never closed"}},
+       false},
+      {"over-long row", "id,case_x,case_y\na," + std::string(70000, ',') + "\nb,1,2\n",
+       {{"", "", "", "line 2: the row is longer than 65536 characters"}, {"b", "1", "2", ""}},
+       false},
+      {"over-long quoted row over lines",
+       "id,case_x,case_y\n\"" + std::string(40000, '\n') + std::string(40000, 'x') + "\",1,2\nc,3,4\n",
+       {{"", "", "", "line 2: the row is longer"}, {"c", "3", "4", ""}}, false},
+      {"over-long field", "id,case_x,case_y\n" + std::string(2000, 'i') + ",1,2\n",
+       {{"", "", "", "line 2: a field is longer than 1024 characters"}}, false},
+      {"over-long header", std::string(70000, ',') + "\n1,2\n", {}, true},
   };
   for (const Case& c : cases) {
     const auto parsed = Read_batch_csv(c.content);
@@ -153,9 +188,11 @@ TEST(ReadBatchCsv, Tables) {
     const auto& rows = std::get<tBatch_table>(parsed).Rows;
     ASSERT_EQ(rows.size(), c.rows.size()) << c.name;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      EXPECT_EQ(rows[i].Id, c.rows[i].Id) << c.name;
-      EXPECT_EQ(rows[i].Case_x, c.rows[i].Case_x) << c.name;
-      EXPECT_EQ(rows[i].Case_y, c.rows[i].Case_y) << c.name;
+      EXPECT_EQ(rows[i].Id, c.rows[i].id) << c.name;
+      EXPECT_EQ(rows[i].Case_x, c.rows[i].x) << c.name;
+      EXPECT_EQ(rows[i].Case_y, c.rows[i].y) << c.name;
+      EXPECT_EQ(rows[i].Error.rfind(c.rows[i].error, 0), 0u) << c.name << ": " << rows[i].Error;
+      EXPECT_EQ(rows[i].Error.empty(), c.rows[i].error.empty()) << c.name;
     }
   }
 }
@@ -165,9 +202,12 @@ TEST(OutputEscaping, CsvFieldsAndJsonStrings) {
   EXPECT_EQ(Csv_field("a,b"), "\"a,b\"");
   EXPECT_EQ(Csv_field("say \"x\""), "\"say \"\"x\"\"\"");
   EXPECT_EQ(Csv_field(" lead"), "\" lead\"");
-  EXPECT_EQ(Csv_field("two\nlines"), "\"two\nlines\"");
+  // No control character copied from the input reaches the output.
+  EXPECT_EQ(Csv_field("two\nlines"), "two lines");
+  EXPECT_EQ(Csv_field(std::string("n\0l\x1b[2J\x7f", 8)), "n\xEF\xBF\xBDl\xEF\xBF\xBD[2J\xEF\xBF\xBD");
+  EXPECT_EQ(Csv_field("\tx"), "\" x\"");
   // Every field written reads back unchanged.
-  for (const std::string id : {"a,b", "q\"q", " x ", "l\r\nm", ""}) {
+  for (const std::string id : {"a,b", "q\"q", " x ", "l  m", ""}) {
     const auto parsed = Read_batch_csv("id,case_x,case_y\n" + Csv_field(id) + ",1,2\n");
     ASSERT_TRUE(std::holds_alternative<tBatch_table>(parsed)) << id;
     const auto& rows = std::get<tBatch_table>(parsed).Rows;
@@ -181,6 +221,7 @@ TEST(OutputEscaping, CsvFieldsAndJsonStrings) {
   EXPECT_EQ(Json_string("\xED\xA0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // a surrogate half
   EXPECT_EQ(Message_for_terminal("INPUT ERROR\r\rEnter numeric data only."),
             "INPUT ERROR\n\nEnter numeric data only.");
+  EXPECT_EQ(Message_for_terminal("A\r(  x\x1b]0;t\x07\n  )"), "A\n(  x\xEF\xBF\xBD]0;t\xEF\xBF\xBD   )");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -241,7 +282,7 @@ TEST_F(CliRun, InputErrorsGiveTheWorksheetMessageAndStatusTwo) {
        "INPUT ERROR\n\n(  Case's test score on Task Y:  )\n\nData have not been entered in this field.\n"},
       {Args({kControls, {"--case-x", "-", "--case-y", "40"}}),
        "INPUT ERROR\n(  Case's test score on Task X:  -  )\n\nEnter numeric data only.\n"},
-      {{"--mean-x", "100", "--sd-x", "0", "--mean-y", "x"},
+      {{"--mean-x", "100", "--sd-x", "0", "--mean-y", "5"},
        "INPUT ERROR\n(  Standard deviation for the normative sample on Task X:  0.000  )\n"
        "Standard deviations must have a positive value.\n"},
   };
@@ -283,12 +324,14 @@ TEST_F(CliRun, JsonObjectHasEveryField) {
   ASSERT_EQ(Run({"--example", "--format", "json", "--iterations", "2000"}), kExit_success);
   const std::string json = out_.str();
   for (const char* key :
-       {"\"inputs\": {\"mean_x\": 100, \"sd_x\": 15, \"mean_y\": 50, \"sd_y\": 10, \"r\": 0.59999999999999998, \"n\": 20, \"case_x\": 80, \"case_y\": 40, \"criteria\": \"bayesian\", \"tail\": \"two\", \"prior\": \"calibrated\", \"iterations\": 2000}",
+       {"\"inputs\": {\"mean_x\": 100, \"sd_x\": 15, \"mean_y\": 50, \"sd_y\": 10, \"r\": 0.6, \"n\": 20, \"case_x\": 80, \"case_y\": 40, \"criteria\": \"bayesian\", \"tail\": \"two\", \"prior\": \"calibrated\", \"iterations\": 2000}",
         "\"z_x\": -1.3333333333333333", "\"deficit_x\": {\"t_value\": ", "\"df\": 19",
         "\"p_one_tailed\"", "\"p_two_tailed\"", "\"pct_below\"", "\"pct_lower\"", "\"pct_upper\"",
         "\"zcc\"", "\"zcc_lower\"", "\"zcc_upper\"", "\"deficit\": false", "\"deficit_y\"",
         "\"bsdt\": {", "\"pct_more_extreme\"", "\"zdcc\"", "\"zdcc_lower\"", "\"zdcc_upper\"",
-        "\"significant\": false", "\"rsdt\": null", "\"classification\": \"neither\"}"}) {
+        "\"significant\": false", "\"p_one_tailed_mc_se\": ", "\"p_two_tailed_mc_se\": ",
+        "\"zdcc_histogram\": {\"lower\": ", ", \"upper\": ", ", \"below\": ", ", \"above\": ",
+        ", \"counts\": [", "\"rsdt\": null", "\"classification\": \"neither\"}"}) {
     EXPECT_NE(json.find(key), std::string::npos) << key << "\n" << json;
   }
   EXPECT_EQ(json.back(), '\n');
@@ -364,7 +407,8 @@ TEST_F(CliRun, BatchRowsMatchSingleRunsAndBadRowsGetTheirMessage) {
   std::string header, row;
   std::getline(lines, header);
   EXPECT_EQ(header.rfind("id,case_x,case_y,z_x,z_y,x_t_value,", 0), 0u) << header;
-  EXPECT_EQ(header.substr(header.size() - 21), ",classification,error");
+  EXPECT_NE(header.find(",classification,error,bsdt_p_one_tailed_mc_se,bsdt_p_two_tailed_mc_se"),
+            std::string::npos);
   const auto columns = std::count(header.begin(), header.end(), ',');
   int rows = 0;
   while (std::getline(lines, row)) {

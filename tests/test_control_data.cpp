@@ -1,9 +1,13 @@
 // The control-data file: its one-line format, reading back with missing and bad numbers,
 // the plain-decimal display of loaded figures, the atomic save and the file's location.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +17,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/control_data.h"
 #include "app/input_checks.h"
@@ -242,6 +247,78 @@ TEST(DataFilePath, EnvironmentVariableNamesTheFileElseBesideTheExecutable) {
 TEST(ProgramStrings, TitleAndFileName) {
   EXPECT_EQ(Program_title, "Kestrum.EXE: Bayesian criteria for dissociations in single-case studies");
   EXPECT_EQ(Data_file_name, "kestrum.txt");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DataFilePath, ChoiceAmongThePlacesAndNoneUsable) {
+  struct Case {
+    tData_file_places places;
+    const char* path;  // nullptr: refused
+  };
+  const Case cases[] = {
+      {{"/n/k.txt", "/opt/bin", true, "/x", "/h"}, "/n/k.txt"},
+      {{"", "/opt/bin", true, "/x", "/h"}, "/opt/bin/kestrum.txt"},
+      {{"", "/usr/bin", false, "/x/", "/h"}, "/x/kestrum/kestrum.txt"},
+      {{"", "/usr/bin", false, "", "/h"}, "/h/.config/kestrum/kestrum.txt"},
+      {{"", "/usr/bin", false, "relative", "/h"}, "/h/.config/kestrum/kestrum.txt"},
+      // Nothing usable: never the current directory.
+      {{"", "/usr/bin", false, "", ""}, nullptr},
+      {{"", "/usr/bin", false, "rel", "also/relative"}, nullptr},
+      {{"", "", false, "", ""}, nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::string label = c.places.Xdg_config + "|" + c.places.Home;
+    if (c.path != nullptr) {
+      EXPECT_EQ(Data_file_path_in(c.places), c.path) << label;
+      continue;
+    }
+    try {
+      Data_file_path_in(c.places);
+      ADD_FAILURE() << "accepted " << label;
+    } catch (const std::runtime_error& e) {
+      const std::string message = e.what();
+      EXPECT_NE(message.find("KESTRUM_DATA_FILE"), std::string::npos) << message;
+      EXPECT_NE(message.find("HOME"), std::string::npos) << message;
+      EXPECT_EQ(message.find(".config"), std::string::npos) << message;
+    }
+  }
+}
+
+TEST_F(ControlDataFile, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
+  // A save killed at any moment leaves at most its temporary file; the next save removes
+  // every such file that no running save holds, and nothing else.
+  for (int i = 0; i < 150; ++i) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (;;) Save_control_data(path_, kExample);
+    }
+    ::usleep(static_cast<useconds_t>(200 + (i * 37) % 900));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+  }
+  Write_file(dir_ / ".kestrum.txt.AbC123", "left by a killed save");
+  Write_file(dir_ / ".kestrum.txt.held00", "a save in progress");
+  Write_file(dir_ / ".kestrum.txt.toolong1", "not the pattern");
+  Write_file(dir_ / ".other.txt.AbC123", "another file's");
+  const int held = ::open((dir_ / ".kestrum.txt.held00").c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+  Save_control_data(path_, kExample);
+  ::close(held);
+  EXPECT_EQ(Read_file(path_), "100 15 50 10 0.6 20 80 40 ");
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    left.push_back(entry.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{".kestrum.txt.held00", ".kestrum.txt.toolong1",
+                                            ".other.txt.AbC123", "kestrum.txt"}));
 }
 
 }  // namespace
