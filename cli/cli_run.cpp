@@ -429,11 +429,12 @@ bool tBatch_run::Read_more() {
     slot.Outcome.Error = error->Message;
     slot.Started = slot.Done = true;
   }
+  const bool to_run = !slot.Done;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     window_.push_back(std::move(slot));
   }
-  work_ready_.notify_one();
+  if (to_run) work_ready_.notify_one();
   return true;
 }
 
