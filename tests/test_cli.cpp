@@ -3,15 +3,21 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/control_data.h"
+#include "app/input_checks.h"
 #include "app/report.h"
+#include "app/text_format.h"
 #include "cli/batch_csv.h"
 #include "cli/cli_args.h"
 #include "cli/cli_run.h"
@@ -434,6 +440,107 @@ TEST_F(CliRun, BatchStopsOnBadControlsOrABadFile) {
 
   // All rows valid: status 0.
   EXPECT_EQ(Run(Args({kControls, {"--batch", csv, "--iterations", "1000"}})), kExit_success);
+}
+
+TEST(ShortestNumber, ShortestTextThatReadsBackTheSameDouble) {
+  struct Case { double value; const char* text; };
+  const Case cases[] = {
+      {0.6, "0.6"},      {0.2, "0.2"},   {0.1 + 0.2, "0.30000000000000004"},
+      {100, "100"},      {-1, "-1"},     {1e-05, "1e-05"},
+      {-4.0 / 3, "-1.3333333333333333"}, {1e21, "1e+21"},
+      {5e-324, "5e-324"}, {0, "0"},      {123456789012, "123456789012"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Shortest_number(c.value), c.text) << c.text;
+  std::mt19937_64 random(20261208);
+  for (int i = 0; i < 20000; ++i) {
+    const std::uint64_t bits = random();
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (!std::isfinite(value)) continue;
+    const std::string text = Shortest_number(value);
+    double back = 0;
+    std::from_chars(text.data(), text.data() + text.size(), back);
+    ASSERT_EQ(back, value) << text;
+    EXPECT_LE(text.size(), Format_g17(value).size()) << text;
+  }
+}
+
+TEST_F(CliRun, TextsFollowTheWorksheetTypingRules) {
+  const auto with = [](int field, const std::string& text) {
+    tArgs args = Args({kControls, {"--case-x", "80", "--case-y", "40", "--iterations", "1000",
+                                   "--save-controls", "--format", "json"}});
+    args[static_cast<std::size_t>(field) * 2 + 1] = text;
+    return args;
+  };
+  struct Case {
+    tArgs args;
+    int status;
+    const char* message;  // the end of standard error, or the saved file when accepted
+  };
+  const Case cases[] = {
+      {with(0, "100.000"), kExit_input,
+       "(  Mean of the control or normative sample on Task X:  100.000  )\n\n"
+       "Maximum length of input is 6 characters.\n"},
+      {with(4, "0.9999999"), kExit_input, "Maximum length of input is 6 characters.\n"},
+      {with(0, "1234.567"), kExit_input, "Maximum length of input is 6 characters.\n"},
+      {with(7, "1e5"), kExit_input, "1e5  )\n\nEnter numeric data only.\n"},
+      {with(6, "8 0"), kExit_input, "8 0  )\n\nEnter numeric data only.\n"},
+      {with(6, "+80"), kExit_input, "Enter numeric data only.\n"},
+      {with(1, std::string("1\x1b[2J", 5)), kExit_input,
+       "1\xEF\xBF\xBD[2J  )\n\nEnter numeric data only.\n"},
+      // The first refused field in worksheet order, before any range check.
+      {Args({with(1, "0"), {}}), kExit_input, "Standard deviations must have a positive value.\n"},
+      // A comma is typed as a point; six characters fit; the file gets the typed texts.
+      {with(4, "0,6"), kExit_success, "100 15 50 10 0.6 20 80 40 "},
+      {with(0, "-123.4"), kExit_success, "-123.4 15 50 10 0.6 20 80 40 "},
+      {with(4, ".99999"), kExit_success, "100 15 50 10 .99999 20 80 40 "},
+  };
+  for (const Case& c : cases) {
+    fs::remove(data_file_);
+    const int status = Run(c.args);
+    EXPECT_EQ(status, c.status) << c.message << err_.str();
+    if (c.status == kExit_success) {
+      std::ifstream in(data_file_, std::ios::binary);
+      std::stringstream saved;
+      saved << in.rdbuf();
+      EXPECT_EQ(saved.str(), c.message);
+      // The saved figures read back exactly as they were given.
+      const tLoaded_controls loaded = Load_control_data(data_file_);
+      for (std::size_t i = 0; i < 6; ++i) {
+        const std::string given = c.args[i * 2 + 1] == "0,6" ? "0.6" : c.args[i * 2 + 1];
+        EXPECT_EQ(Read_number(loaded.Texts[i], "c").Value, Read_number(given, "c").Value);
+      }
+      continue;
+    }
+    const std::string err = err_.str();
+    const std::string end = c.message;
+    ASSERT_GE(err.size(), end.size()) << err;
+    EXPECT_EQ(err.substr(err.size() - end.size()), end);
+    EXPECT_FALSE(fs::exists(data_file_));
+    EXPECT_EQ(out_.str(), "");
+  }
+
+  // A case file: the same rules on each row; nothing from the input reaches the output as
+  // a control character.
+  const std::string csv =
+      Write("cases.csv", "id,case_x,case_y\np1,80,40\np\x1b]2;x\x07," + std::string("8\0", 2) +
+                             ",40\np3,100.000,40\np4,\"7,5\",40\n");
+  for (const char* format : {"report", "json"}) {
+    ASSERT_EQ(Run(Args({kControls, {"--iterations", "1000", "--batch", csv, "--format", format}})),
+              kExit_input);
+    const std::string out = out_.str();
+    EXPECT_EQ(std::count_if(out.begin(), out.end(),
+                            [](char c) { return (c >= 0 && c < 0x20 && c != '\n') || c == 0x7f; }),
+              0)
+        << format;
+    EXPECT_NE(out.find("Maximum length of input is 6 characters."), std::string::npos);
+    EXPECT_NE(out.find("Enter numeric data only."), std::string::npos);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), std::string(format) == "json" ? 6 : 5);
+  }
+  // "7,5" is typed as 7.5: the row is computed.
+  EXPECT_NE(out_.str().find("\"id\": \"p4\", \"case_x\": \"7,5\", \"case_y\": \"40\", \"error\": null"),
+            std::string::npos)
+      << out_.str();
 }
 
 }  // namespace
