@@ -10,6 +10,9 @@ packages=(
   qt6-base-dev libgl-dev fonts-dejavu-core
   poppler-utils  # pdftotext: the viewer's tests read printed output back
   locales        # a decimal-comma locale for the tests of locale-independent output
+  help2man       # the kestrum-cli man page, generated from --help
+  lintian        # checks the .deb (scripts/package_check.sh)
+  time           # GNU time: peak memory in scripts/bench_batch.sh
 )
 
 missing=()

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   const tCli_options& o = std::get<tCli_options>(parsed);
-  if (o.Run.Iterations < 1) std::abort();
+  if (o.Run.Iterations < kMin_iterations || o.Run.Iterations > kMax_iterations) std::abort();
   if (o.Mode == tCli_mode::Batch && o.Batch_file.empty()) std::abort();
   if (o.Mode == tCli_mode::Example && o.Use_controls) std::abort();
   Check_inputs(o.Fields, o.Run);
