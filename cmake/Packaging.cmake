@@ -64,9 +64,9 @@ set(CPACK_PACKAGE_VENDOR "Kestrum")
 set(CPACK_PACKAGE_CONTACT "Kestrum maintainers <maintainers@kestrum.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-# Lines of at most 80 characters, as Debian's control files want them.
+# Lines of at most 80 characters, as Debian's control files want them; CPack puts the
+# summary above them.
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "${PROJECT_DESCRIPTION}\n"
     "A desktop program and a command line for single-case studies in\n"
     "neuropsychology: deficit tests on two tasks, the Bayesian and revised\n"
     "standardized difference tests, and the classification of the case's\n"
