@@ -531,7 +531,7 @@ int tBatch_run::Run() {
       window_.pop_front();
       ++base_;
       lock.unlock();
-      Clear_progress();
+      if (!slot.Outcome.Warnings.empty()) Clear_progress();
       Print_warnings(err_, slot.Outcome.Warnings, "case " + slot.Row.Id + ": ");
       status_ = std::max(status_, slot.Outcome.Status);
       out_ << Row_text(slot);
