@@ -5,6 +5,8 @@
 #include <optional>
 #include <set>
 
+#include "cli/batch_csv.h"
+
 #ifndef KESTRUM_VERSION
 #define KESTRUM_VERSION "unknown"
 #endif
@@ -109,7 +111,9 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
       else if (v == "jeffreys") o.Run.Prior = tPrior::Standard;
       else return Bad_value(name, v, "calibrated or jeffreys");
     } else if (name == "--notes") {
+      // Control characters (an escape sequence, a NUL) would reach the report as they are.
       o.Notes_lines = Split_lines(v);
+      for (std::string& line : o.Notes_lines) line = Printable_text(line);
     } else if (name == "--iterations") {
       // Checked here, before anything is allocated for the draws.
       std::int64_t k = 0;

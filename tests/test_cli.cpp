@@ -77,6 +77,8 @@ TEST(ParseArguments, AcceptedCommandLines) {
   EXPECT_EQ(std::get<tCli_options>(Parse_arguments({"--case-x", "-5"})).Fields[6], "-5");
   // Empty notes give no notes lines (and so no notes block in the report).
   EXPECT_TRUE(std::get<tCli_options>(Parse_arguments({"--example", "--notes", ""})).Notes_lines.empty());
+  EXPECT_EQ(std::get<tCli_options>(Parse_arguments({"--example", "--notes", "a\tb\x1b[0m"})).Notes_lines,
+            (std::vector<std::string>{"a b\xEF\xBF\xBD[0m"}));
 }
 
 TEST(ParseArguments, UsageErrors) {
