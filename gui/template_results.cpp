@@ -16,7 +16,6 @@
 #include <QShowEvent>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
-#include <memory>
 #include <stdexcept>
 
 #include "gui/dialogs.h"
@@ -32,8 +31,9 @@ constexpr int kButton_height = 37;
 
 const char* const kNo_printer_message =
     "No default printer is installed, so nothing was printed.\n"
-    "Install a printer (or choose a default one) in the system's printer settings and "
-    "print again.";
+    "To keep the results as a PDF file, choose \"Save as PDF...\"\n"
+    "in the \"Printer options...\" menu. To print, install a printer\n"
+    "(or choose a default one) in the system's printer settings.";
 
 }  // namespace
 
@@ -71,6 +71,7 @@ void TfrmTemplateResults::createControls() {
   memoResults->setFont(Courier_font(12));
   memoResults->setLineWrapMode(QPlainTextEdit::NoWrap);
   memoResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memoResults->setTabChangesFocus(true);  // Tab and Shift+Tab leave the text, as in a memo
   QPalette palette = memoResults->palette();
   palette.setColor(QPalette::Text, Qt::black);
   // The selection stays visible when the memo loses the focus (to a menu, a button).
@@ -95,7 +96,7 @@ void TfrmTemplateResults::createControls() {
     button->setObjectName(QString::fromLatin1(name));
     button->setFont(button_font);
     button->setGeometry(left, top, kButton_width, kButton_height);
-    button->setAutoDefault(false);
+    button->setAutoDefault(true);  // Enter clicks the focused button, as Space does
     connect(button, &QPushButton::clicked, this, handler);
     left += kButton_width + gap;
   };
@@ -119,6 +120,9 @@ void TfrmTemplateResults::createMenu() {
   mnuPrintSelection->setObjectName(QStringLiteral("mnuPrintSelection"));
   connect(mnuPrintSelection, &QAction::triggered, this,
           &TfrmTemplateResults::mnuPrintSelectionClick);
+  mnuSavePdf = mnuPrinterOptions->addAction(QStringLiteral("Save as PDF..."));
+  mnuSavePdf->setObjectName(QStringLiteral("mnuSavePdf"));
+  connect(mnuSavePdf, &QAction::triggered, this, &TfrmTemplateResults::mnuSavePdfClick);
   // The client area keeps its size below the menu bar.
   setFixedSize(kClient_width, kClient_height + bar->sizeHint().height());
 }
@@ -216,20 +220,38 @@ void TfrmTemplateResults::mnuPrintSelectionClick() {
   Print(cursor.selection().toPlainText());
 }
 
-void TfrmTemplateResults::Print(const QString& text) {
+// The whole text, as "Print All" prints it, into a PDF file; no printer is needed.
+void TfrmTemplateResults::mnuSavePdfClick() {
+  const QString path =
+      tDialogs::Save_file_name(this, QStringLiteral("results.pdf"),
+                               QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"));
+  if (path.isEmpty()) return;
+  Print_to_pdf(memoResults->toPlainText(), path);
+}
+
+void TfrmTemplateResults::Print_to_pdf(const QString& text, const QString& path) {
   try {
-    std::unique_ptr<QPrinter> printer;
-    if (!print_file_.isEmpty()) {
-      printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-      printer->setOutputFormat(QPrinter::PdfFormat);
-      printer->setOutputFileName(print_file_);
-    } else {
-      const QPrinterInfo default_printer = QPrinterInfo::defaultPrinter();
-      if (default_printer.isNull()) throw std::runtime_error(kNo_printer_message);
-      printer = std::make_unique<QPrinter>(default_printer, QPrinter::HighResolution);
-    }
-    printer->setDocName(QStringLiteral("Kestrum results"));
-    Print_text(*printer, memoResults->font(), text);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setDocName(QStringLiteral("Kestrum results"));
+    Print_text(printer, memoResults->font(), text);
+  } catch (const std::exception& error) {
+    tDialogs::Error(this, QString::fromStdString(error.what()));
+  }
+}
+
+void TfrmTemplateResults::Print(const QString& text) {
+  if (!print_file_.isEmpty()) {
+    Print_to_pdf(text, print_file_);
+    return;
+  }
+  try {
+    const QPrinterInfo default_printer = QPrinterInfo::defaultPrinter();
+    if (default_printer.isNull()) throw std::runtime_error(kNo_printer_message);
+    QPrinter printer(default_printer, QPrinter::HighResolution);
+    printer.setDocName(QStringLiteral("Kestrum results"));
+    Print_text(printer, memoResults->font(), text);
   } catch (const std::exception& error) {
     tDialogs::Error(this, QString::fromStdString(error.what()));
   }

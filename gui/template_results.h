@@ -47,6 +47,7 @@ class TfrmTemplateResults : public QMainWindow {
   void cmdExitClick();
   void mnuPrintClick();
   void mnuPrintSelectionClick();
+  void mnuSavePdfClick();
 
  private:
   void createControls();
@@ -54,6 +55,8 @@ class TfrmTemplateResults : public QMainWindow {
   void FormCreate();
   void FormShow();
   void Print(const QString& text);
+  // Prints text into a PDF file at path, as the printer would print it.
+  void Print_to_pdf(const QString& text, const QString& path);
 
   QPlainTextEdit* memoResults = nullptr;
   QFrame* Panel1 = nullptr;
@@ -64,6 +67,7 @@ class TfrmTemplateResults : public QMainWindow {
   QMenu* mnuPrinterOptions = nullptr;
   QAction* mnuPrint = nullptr;
   QAction* mnuPrintSelection = nullptr;
+  QAction* mnuSavePdf = nullptr;
 
   QWidget* worksheet_ = nullptr;
   QString print_file_;
