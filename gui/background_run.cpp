@@ -13,7 +13,6 @@
 #include <optional>
 #include <thread>
 
-#include "distrib/progress.h"
 #include "gui/progress_dialog.h"
 #include "stats/metrics_papers.h"
 
@@ -69,8 +68,7 @@ bool tInput_guard::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
-tRun_results Run_in_background(const tChecked_inputs& inputs, const tRun_options& options,
-                               const tBackground_view& view) {
+tRun_results Run_in_background(const tComputation& compute, const tBackground_view& view) {
   std::vector<const QWidget*> guarded = view.Also_guarded;
   guarded.push_back(view.Window);
   const tInput_guard guard(guarded);
@@ -110,7 +108,7 @@ tRun_results Run_in_background(const tChecked_inputs& inputs, const tRun_options
             },
             Qt::BlockingQueuedConnection);
       });
-      results = Compute_analysis(inputs, options, &observer);
+      results = compute(observer);
     } catch (...) {
       failure = std::current_exception();
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/analysis_run.h"
+#include "distrib/progress.h"
 
 class QWidget;
 
@@ -44,7 +45,9 @@ struct tBackground_view {
 // The delay before the progress box appears, in milliseconds.
 constexpr int kProgress_delay_ms = 500;
 
-// Runs Compute_analysis(inputs, options, observer) on a worker thread and returns its
-// results, or throws what it threw (ECancelled after Cancel). Call it from the GUI thread.
-tRun_results Run_in_background(const tChecked_inputs& inputs, const tRun_options& options,
-                               const tBackground_view& view);
+// The computation to run, with the observer through which it reports and is cancelled.
+using tComputation = std::function<tRun_results(const tProgress_observer& observer)>;
+
+// Runs the computation on a worker thread and returns its results, or throws what it
+// threw (ECancelled after Cancel). Call it from the GUI thread.
+tRun_results Run_in_background(const tComputation& compute, const tBackground_view& view);

@@ -512,22 +512,39 @@ bool TfrmTemplate::Field_other_event(QLineEdit* field, QEvent* event) {
   }
 }
 
-// The line edit's own menu, with its Paste put through the typing rules.
+// The line edit's usual menu, built here so that its Paste goes through the typing rules.
 void TfrmTemplate::Field_context_menu(QLineEdit* field, const QPoint& global_position) {
-  const std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
-  menu->setObjectName(QStringLiteral("mnuField"));
-  for (QAction* standard : menu->actions()) {
-    if (standard->objectName() != QLatin1String("edit-paste")) continue;
-    auto* paste = new QAction(standard->text(), menu.get());
-    paste->setObjectName(standard->objectName());
-    paste->setEnabled(standard->isEnabled());
-    connect(paste, &QAction::triggered, this, [this, field] {
-      Insert_into_field(field, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
-    });
-    menu->insertAction(standard, paste);
-    menu->removeAction(standard);
-  }
-  menu->exec(global_position);
+  QMenu menu(field);
+  menu.setObjectName(QStringLiteral("mnuField"));
+  auto add = [&](const char* name, const QString& text, QKeySequence::StandardKey key,
+                 bool enabled, auto&& handler) {
+    QString caption = text;
+    const QString shortcut = QKeySequence(key).toString(QKeySequence::NativeText);
+    if (!shortcut.isEmpty()) caption += QLatin1Char('\t') + shortcut;
+    QAction* item = menu.addAction(caption);
+    item->setObjectName(QString::fromLatin1(name));
+    item->setEnabled(enabled);
+    connect(item, &QAction::triggered, field, handler);
+  };
+  const bool selected = field->hasSelectedText();
+  add("edit-undo", QStringLiteral("&Undo"), QKeySequence::Undo, field->isUndoAvailable(),
+      [field] { field->undo(); });
+  add("edit-redo", QStringLiteral("&Redo"), QKeySequence::Redo, field->isRedoAvailable(),
+      [field] { field->redo(); });
+  menu.addSeparator();
+  add("edit-cut", QStringLiteral("Cu&t"), QKeySequence::Cut, selected, [field] { field->cut(); });
+  add("edit-copy", QStringLiteral("&Copy"), QKeySequence::Copy, selected,
+      [field] { field->copy(); });
+  add("edit-paste", QStringLiteral("&Paste"), QKeySequence::Paste,
+      !QGuiApplication::clipboard()->text(QClipboard::Clipboard).isEmpty(), [this, field] {
+        Insert_into_field(field, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+      });
+  add("edit-delete", QStringLiteral("Delete"), QKeySequence::UnknownKey, selected,
+      [field] { field->del(); });
+  menu.addSeparator();
+  add("select-all", QStringLiteral("Select All"), QKeySequence::SelectAll,
+      !field->text().isEmpty(), [field] { field->selectAll(); });
+  menu.exec(global_position);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -595,7 +612,11 @@ void TfrmTemplate::cmdComputeClick() {
       Statistics_warning(message, over);
     };
     computing_ = true;
-    results = Run_in_background(inputs, options, view);
+    results = Run_in_background(
+        [&](const tProgress_observer& observer) {
+          return Compute_analysis(inputs, options, &observer);
+        },
+        view);
     computing_ = false;
   } catch (const ECancelled&) {
     computing_ = false;
