@@ -77,6 +77,7 @@ tRun_results Run_in_background(const tComputation& compute, const tBackground_vi
   std::atomic<std::int64_t> done{0};
   std::atomic<std::int64_t> total{0};
   std::atomic<bool> warning_open{false};
+  std::atomic<bool> finished{false};
   tProgress_observer observer;
   observer.Cancel = &cancel;
   observer.Progress = [&](std::int64_t d, std::int64_t t) {
@@ -113,6 +114,7 @@ tRun_results Run_in_background(const tComputation& compute, const tBackground_vi
       failure = std::current_exception();
     }
     Set_warning_hook(nullptr);
+    finished.store(true);
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
 
@@ -144,6 +146,9 @@ tRun_results Run_in_background(const tComputation& compute, const tBackground_vi
   poll.start(kPoll_ms);
 
   loop.exec();
+  // The loop also ends when the application is told to quit: the run is then cancelled
+  // rather than waited for.
+  if (!finished.load()) cancel.store(true);
   worker.join();
   poll.stop();
   progress.hide();

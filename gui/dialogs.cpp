@@ -131,7 +131,7 @@ bool tDialogs::Confirm(QWidget* parent, const QString& text) {
 }
 
 QString tDialogs::Save_file_name(QWidget* parent, const QString& file_name, const QString& filter,
-                                 const QString& default_suffix) {
+                                 const QString& default_suffix, const QString& title) {
   if (Record(tKind::Save_dialog, file_name + QLatin1Char('|') + filter)) {
     tScript& script = Script();
     if (script.Save_files.empty()) return {};
@@ -141,7 +141,7 @@ QString tDialogs::Save_file_name(QWidget* parent, const QString& file_name, cons
   }
   // QFileDialog asks before overwriting an existing file unless told not to; with a
   // default suffix it asks about the name with the suffix added.
-  QFileDialog dialog(parent, QStringLiteral("Save Output"), QString(), filter);
+  QFileDialog dialog(parent, title, QString(), filter);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.selectFile(file_name);

@@ -34,7 +34,8 @@ class tDialogs {
   // empty string when the user cancels. A default suffix (without the dot) is added to a
   // name typed without one.
   static QString Save_file_name(QWidget* parent, const QString& file_name, const QString& filter,
-                                const QString& default_suffix = {});
+                                const QString& default_suffix = {},
+                                const QString& title = QStringLiteral("Save Output"));
   static void Beep();
   // Ends the program (leaves the event loop).
   static void Quit_application();

@@ -224,7 +224,8 @@ void TfrmTemplateResults::mnuPrintSelectionClick() {
 void TfrmTemplateResults::mnuSavePdfClick() {
   const QString path =
       tDialogs::Save_file_name(this, QStringLiteral("results.pdf"),
-                               QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"));
+                               QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"),
+                               QStringLiteral("Save as PDF"));
   if (path.isEmpty()) return;
   Print_to_pdf(memoResults->toPlainText(), path);
 }
