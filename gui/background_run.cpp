@@ -9,6 +9,9 @@
 #include <QWidget>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
 #include <exception>
 #include <optional>
 #include <thread>
@@ -97,17 +100,24 @@ tRun_results Run_in_background(const tComputation& compute, const tBackground_vi
   std::jthread worker([&] {
     try {
       // The warning hook is per thread: this one hands the message to the GUI thread and
-      // waits there until the box has been answered.
+      // waits until the box has been answered, or until the run is abandoned (the
+      // application quitting), when nobody will answer it.
       Set_warning_hook([&](const std::string& message) {
+        auto answered = std::make_shared<std::promise<void>>();
+        std::future<void> answer = answered->get_future();
         QMetaObject::invokeMethod(
             &relay,
-            [&] {
+            [&, message, answered] {
               warning_open.store(true);
               QWidget* over = progress.isVisible() ? static_cast<QWidget*>(&progress) : view.Window;
               if (view.Warning) view.Warning(message, over);
               warning_open.store(false);
+              answered->set_value();
             },
-            Qt::BlockingQueuedConnection);
+            Qt::QueuedConnection);
+        while (answer.wait_for(std::chrono::milliseconds(kPoll_ms)) != std::future_status::ready) {
+          if (cancel.load()) return;
+        }
       });
       results = compute(observer);
     } catch (...) {
