@@ -25,7 +25,6 @@
 #include <QTextCursor>
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <exception>
 #include <optional>
 #include <variant>
