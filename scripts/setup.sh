@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev libgl-dev fonts-dejavu-core
   poppler-utils  # pdftotext: the viewer's tests read printed output back
+  xvfb xauth     # an X server for the window tests that need the primary selection
   locales        # a decimal-comma locale for the tests of locale-independent output
 )
 

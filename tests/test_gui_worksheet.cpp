@@ -106,6 +106,7 @@ class TestWorksheet : public QObject {
     worksheet_->Set_viewer(viewer_.get());
     viewer_->Set_worksheet(worksheet_.get());
     worksheet_->show();
+    worksheet_->activateWindow();  // on an X server without a window manager too
     QVERIFY(QTest::qWaitForWindowActive(worksheet_.get()));
   }
 
