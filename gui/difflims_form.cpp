@@ -579,7 +579,10 @@ void TfrmTemplate::memoCommentsChange() {
 // ---------------------------------------------------------------------------------------
 // The buttons
 
+// The buttons also do nothing during a run when pressed other than by input events (an
+// accessibility tool's press action, say), which the run's input guard does not see.
 void TfrmTemplate::cmdComputeClick() {
+  if (computing_) return;
   const std::array<std::string, 8> texts = Field_texts();
   const tRun_options options = Run_options();
 
@@ -639,6 +642,7 @@ void TfrmTemplate::cmdComputeClick() {
 }
 
 void TfrmTemplate::btnclearDataClick() {
+  if (computing_) return;
   for (QLineEdit* field : fields_) field->clear();
   memoComments->clear();
   try {
@@ -650,6 +654,7 @@ void TfrmTemplate::btnclearDataClick() {
 }
 
 void TfrmTemplate::ExitBtnClick() {
+  if (computing_) return;
   if (tDialogs::Confirm(this, QStringLiteral("Exit from program?"))) tDialogs::Quit_application();
 }
 
