@@ -227,27 +227,28 @@ void TfrmTemplateResults::mnuSavePdfClick() {
                                QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"),
                                QStringLiteral("Save as PDF"));
   if (path.isEmpty()) return;
-  Print_to_pdf(memoResults->toPlainText(), path);
+  try {
+    Print_to_pdf(memoResults->toPlainText(), path);
+  } catch (const std::exception&) {
+    tDialogs::Error(this, QStringLiteral("The results could not be saved to \"%1\".")
+                              .arg(QDir::toNativeSeparators(path)));
+  }
 }
 
 void TfrmTemplateResults::Print_to_pdf(const QString& text, const QString& path) {
-  try {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-    printer.setDocName(QStringLiteral("Kestrum results"));
-    Print_text(printer, memoResults->font(), text);
-  } catch (const std::exception& error) {
-    tDialogs::Error(this, QString::fromStdString(error.what()));
-  }
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(path);
+  printer.setDocName(QStringLiteral("Kestrum results"));
+  Print_text(printer, memoResults->font(), text);
 }
 
 void TfrmTemplateResults::Print(const QString& text) {
-  if (!print_file_.isEmpty()) {
-    Print_to_pdf(text, print_file_);
-    return;
-  }
   try {
+    if (!print_file_.isEmpty()) {
+      Print_to_pdf(text, print_file_);
+      return;
+    }
     const QPrinterInfo default_printer = QPrinterInfo::defaultPrinter();
     if (default_printer.isNull()) throw std::runtime_error(kNo_printer_message);
     QPrinter printer(default_printer, QPrinter::HighResolution);

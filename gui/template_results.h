@@ -55,7 +55,8 @@ class TfrmTemplateResults : public QMainWindow {
   void FormCreate();
   void FormShow();
   void Print(const QString& text);
-  // Prints text into a PDF file at path, as the printer would print it.
+  // Prints text into a PDF file at path, as the printer would print it; throws
+  // std::runtime_error when the file cannot be written.
   void Print_to_pdf(const QString& text, const QString& path);
 
   QPlainTextEdit* memoResults = nullptr;

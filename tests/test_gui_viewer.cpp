@@ -188,6 +188,9 @@ class TestViewer : public QObject {
     if (!saved) {
       QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), before);
       QCOMPARE(Count_shown(tDialogs::tKind::Error), answer.isEmpty() ? 0 : 1);
+      if (!answer.isEmpty()) {
+        QVERIFY(Last_shown_text(tDialogs::tKind::Error).startsWith(QStringLiteral("The results could not be saved to")));
+      }
       return;
     }
     QCOMPARE(Count_shown(tDialogs::tKind::Error), 0);
