@@ -764,6 +764,39 @@ class TestWorksheet : public QObject {
                                           view));
   }
 
+  // The worker thread computes the very bits that the calling thread computes, under
+  // either prior.
+  void Background_run_matches_a_direct_run_data() {
+    QTest::addColumn<int>("prior");
+    QTest::newRow("calibrated") << int(tPrior::Calibrated);
+    QTest::newRow("standard theory") << int(tPrior::Standard);
+  }
+  void Background_run_matches_a_direct_run() {
+    QFETCH(int, prior);
+    Start();
+    const tChecked_inputs inputs{100, 15, 50, 10, 0.6, 20, 80, 40, 20};
+    tRun_options options;
+    options.Criteria = tCriteria::Combined;
+    options.Prior = static_cast<tPrior>(prior);
+    options.Iterations = 20000;
+    const tRun_results direct = Compute_analysis(inputs, options);
+    tBackground_view view;
+    view.Window = worksheet_.get();
+    const tRun_results background = Run_in_background(
+        [&](const tProgress_observer& observer) {
+          return Compute_analysis(inputs, options, &observer);
+        },
+        view);
+    const auto values = [](const tRun_results& r) {
+      const tBSDT_results& b = r.Bsdt;
+      return std::vector<Extended>{b.P_one_tailed, b.P_two_tailed, b.Pct_more_extreme,
+                                   b.Pct_lower, b.Pct_upper, b.Zdcc, b.Zdcc_lower, b.Zdcc_upper,
+                                   r.Deficit_x_results.Zcc_lower, r.Deficit_y_results.Pct_upper,
+                                   r.Rsdt_t};
+    };
+    QVERIFY(values(direct) == values(background));
+  }
+
   // Text that enters a field other than by typing meets the typing rules, all at once:
   // "," becomes ".", other characters are dropped, the text is cut to six characters, and
   // one action gives at most one message. Ctrl+V stays refused as a control key.
