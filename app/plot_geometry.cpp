@@ -24,6 +24,8 @@ namespace {
 // Room around the case's point, as a share of the plotted range, so that its marker and
 // label do not sit on the frame.
 constexpr double kCase_margin = 0.08;
+// Room left and right of what the posterior panel shows, as a share of its range.
+constexpr double kPosterior_margin = 0.03;
 // Room above the tallest bar for the labels, as a share of its height.
 constexpr double kDensity_headroom = 0.25;
 
@@ -151,7 +153,9 @@ tPosterior_plot Posterior_plot(const tBSDT_results& bsdt, const tZdcc_histogram&
 
   const double low = std::min({plot.Bars.front().Left, 0.0, plot.Zdcc, plot.Interval_lower});
   const double high = std::max({plot.Bars.back().Right, 0.0, plot.Zdcc, plot.Interval_upper});
-  plot.X_axis = Nice_axis(low, high);
+  // A margin keeps the line at 0 and the outer bars off the frame.
+  const double margin = kPosterior_margin * (high - low);
+  plot.X_axis = Nice_axis(low - margin, high + margin);
   plot.Y_axis = Nice_axis(0, tallest > 0 ? tallest * (1 + kDensity_headroom) : 1, 5);
   plot.Estimate_label = "Z-DCC = " + Number(plot.Zdcc, 3);
   plot.Interval_label = std::to_string(level) + "% credible interval: " +
