@@ -229,8 +229,8 @@ void Draw_Zdcc(std::int32_t iterations, tChi_square_distribution& chi_a,
       const tMat2 p2 = Multiply_2x2(k.L, p1);
       const tMat2 w = Multiply_2x2(p2, k.Lt);
       if (!Inverse_2x2(w, sigma))
-        Fail_draw(i, "a drawn Wishart matrix had no pivot of at least 1E-10 and could not "
-                     "be inverted");
+        Fail_draw(i, "a drawn Wishart matrix was singular at working precision and could "
+                     "not be inverted");
       rho = sigma.a12 / std::sqrt(sigma.a11 * sigma.a22);
       if constexpr (!kCalibrated) {
         break;

@@ -43,10 +43,13 @@ void Mat_transpose(const tMatrix& A, int n, tMatrix& B) {
     for (int j = 0; j < n; ++j) B.Entries[j][i] = a[i][j];
 }
 
-// Gauss-Jordan on the pair W | B. The pivot of column k is the first row from k down
-// whose entry passes Pivot_tolerance; its row is exchanged into place, scaled to a unit
-// pivot, and subtracted from every other row (g x pivot row + row, in that order).
-bool Mat_inverse(const tMatrix& A, int n, tMatrix& B) {
+namespace {
+
+// Gauss-Jordan on the pair W | B. The pivot of column k is chosen by Choose(w, k) (a row
+// from k down, or n for none); its row is exchanged into place, scaled to a unit pivot,
+// and subtracted from every other row (g x pivot row + row, in that order).
+template <typename tChoose>
+bool Gauss_jordan(const tMatrix& A, int n, tMatrix& B, tChoose&& Choose) {
   tBlock w;
   Copy_block(A, n, w);
   Zero_matrix(B);
@@ -54,8 +57,7 @@ bool Mat_inverse(const tMatrix& A, int n, tMatrix& B) {
   for (int i = 0; i < n; ++i) b[i][i] = 1;
 
   for (int k = 0; k < n; ++k) {
-    int pivot_row = k;
-    while (pivot_row < n && !(std::fabs(w[pivot_row][k]) >= Pivot_tolerance)) ++pivot_row;
+    const int pivot_row = Choose(w, k);
     if (pivot_row == n) return false;  // B holds a partly reduced matrix
     if (pivot_row != k)
       for (int j = 0; j < n; ++j) {
@@ -76,6 +78,39 @@ bool Mat_inverse(const tMatrix& A, int n, tMatrix& B) {
       }
     }
   }
+  return true;
+}
+
+}  // namespace
+
+bool Mat_inverse(const tMatrix& A, int n, tMatrix& B) {
+  // The first row whose entry passes the absolute tolerance.
+  const bool found = Gauss_jordan(A, n, B, [n](const tBlock& w, int k) {
+    int row = k;
+    while (row < n && !(std::fabs(w[row][k]) >= Pivot_tolerance)) ++row;
+    return row;
+  });
+  return found || Mat_inverse_pivoting(A, n, B);
+}
+
+bool Mat_inverse_pivoting(const tMatrix& A, int n, tMatrix& B) {
+  Extended scale = std::fabs(A.Entries[0][0]);
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) scale = std::fmax(scale, std::fabs(A.Entries[i][j]));
+  if (!std::isfinite(scale)) return false;
+  const Extended tolerance = Relative_pivot_tolerance(n, scale);
+  // The row with the largest entry (the first of equals); none when it is within
+  // rounding of zero.
+  const bool found = Gauss_jordan(A, n, B, [n, tolerance](const tBlock& w, int k) {
+    int row = k;
+    for (int i = k + 1; i < n; ++i)
+      if (std::fabs(w[i][k]) > std::fabs(w[row][k])) row = i;
+    return std::fabs(w[row][k]) > tolerance ? row : n;
+  });
+  if (!found) return false;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j)
+      if (!std::isfinite(B.Entries[i][j])) return false;
   return true;
 }
 

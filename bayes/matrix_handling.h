@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "distrib/distrib.h"
 
@@ -38,10 +39,25 @@ void Mat_transpose(const tMatrix& A, int n, tMatrix& B);
 
 // B = inverse of the leading n x n block of A, by Gauss-Jordan elimination taking in each
 // column the first row whose entry is at least Pivot_tolerance in absolute value (not the
-// largest). B is cleared completely first. Returns false when some column has no
-// acceptable pivot: B then holds a partly reduced matrix that is no inverse and must not
-// be used.
+// largest). B is cleared completely first. When some column has no such pivot (a
+// near-singular matrix such as a Wishart draw with one degree of freedom, whose second
+// pivot can fall below 1E-10 while the matrix is well within working precision), the
+// inverse is computed again by Mat_inverse_pivoting. Returns false only when that fails
+// too: B then holds a partly reduced matrix that is no inverse and must not be used.
 [[nodiscard]] bool Mat_inverse(const tMatrix& A, int n, tMatrix& B);
+
+// Tolerance of the partial-pivoting inverse: a pivot no larger than n units in the last
+// place of the largest entry is taken for zero.
+constexpr Extended Relative_pivot_tolerance(int n, Extended scale) {
+  return n * std::numeric_limits<Extended>::epsilon() * scale;
+}
+
+// B = inverse of the leading n x n block of A by Gauss-Jordan elimination with partial
+// pivoting (the row with the largest entry in the column; Golub and Van Loan, Matrix
+// Computations, 3.4). Returns false when the block is singular at working precision: a
+// pivot within Relative_pivot_tolerance of zero, a non-finite entry, or a non-finite
+// inverse.
+[[nodiscard]] bool Mat_inverse_pivoting(const tMatrix& A, int n, tMatrix& B);
 
 // Lower-triangular L with L x transpose(L) = A for a symmetric positive-definite 2 x 2
 // block; reads the entry below the diagonal, A(2, 1). Writes L(1,1), L(1,2), L(2,1) and

@@ -135,9 +135,9 @@ TEST(MatInverse, OneByOneAndThreeByThreeInPlace) {
     for (int j = 1; j <= 3; ++j) EXPECT_NEAR(product(i, j), i == j ? 1 : 0, 1E-17L);
 }
 
-// No pivot: the routine says so (the engines then stop with an error instead of using a
-// partly reduced matrix).
-TEST(MatInverse, ReportsWhenNoPivotIsFound) {
+// Singular at working precision: the routine says so (the engines then stop with an
+// error instead of using a partly reduced matrix).
+TEST(MatInverse, ReportsASingularMatrix) {
   struct tCase {
     const char* name;
     Extended a11, a12, a21, a22;
@@ -145,7 +145,8 @@ TEST(MatInverse, ReportsWhenNoPivotIsFound) {
   const tCase cases[] = {
       {"rank one", 1, 2, 2, 4},          // column 2 reduces to 0
       {"first column zero", 0, 1, 0, 1},
-      {"tiny scale", 1E-6L, 0, 0, 1E-11L},  // a covariance in the units of a tiny SD
+      {"rank one, tiny scale", 1E-12L, 2E-12L, 2E-12L, 4E-12L},
+      {"rank one after rounding", 1, 1, 1, 1 + 1E-20L},
       {"NaN", std::numeric_limits<Extended>::quiet_NaN(), 0, 0, 1},
   };
   for (const tCase& c : cases) {
@@ -154,6 +155,51 @@ TEST(MatInverse, ReportsWhenNoPivotIsFound) {
     tMat2 b2;
     EXPECT_FALSE(Inverse_2x2({c.a11, c.a12, c.a21, c.a22}, b2)) << c.name;
   }
+}
+
+// Matrices with no pivot of 1E-10 that are far from singular at working precision are
+// inverted by partial pivoting. Expected inverses from the closed form
+// [[d, -b], [-c, a]] / (ad - bc), worked exactly by hand; a 3 x 3 case checks A B = I.
+TEST(MatInverse, InvertsNearSingularMatricesByPartialPivoting) {
+  const Extended kTwo_to_40 = 1099511627776.0L, kTwo_to_minus_40 = 1 / kTwo_to_40;
+  struct tCase {
+    const char* name;
+    Extended a11, a12, a21, a22;
+    Extended i11, i12, i21, i22;
+  };
+  const tCase cases[] = {
+      // A covariance in the units of a tiny standard deviation.
+      {"tiny scale", 1E-6L, 0, 0, 1E-11L, 1E6L, 0, 0, 1E11L},
+      // A Wishart draw with one degree of freedom near zero: second pivot 2^-40.
+      {"near rank one", 1, 1, 1, 1 + kTwo_to_minus_40, kTwo_to_40 + 1, -kTwo_to_40,
+       -kTwo_to_40, kTwo_to_40},
+      {"both columns small", 4E-11L, 2E-11L, 2E-11L, 3E-11L, 3.75E10L, -2.5E10L, -2.5E10L,
+       5E10L},
+  };
+  for (const tCase& c : cases) {
+    tMatrix b;
+    ASSERT_TRUE(Mat_inverse(Block2(c.a11, c.a12, c.a21, c.a22), 2, b)) << c.name;
+    tMat2 b2;
+    ASSERT_TRUE(Inverse_2x2({c.a11, c.a12, c.a21, c.a22}, b2)) << c.name;
+    const Extended expected[2][2] = {{c.i11, c.i12}, {c.i21, c.i22}};
+    const Extended got2[2][2] = {{b2.a11, b2.a12}, {b2.a21, b2.a22}};
+    for (int i = 0; i < 2; ++i)
+      for (int j = 0; j < 2; ++j) {
+        const Extended tolerance = 1E-9L * std::fabs(c.i11);
+        EXPECT_NEAR(b(i + 1, j + 1), expected[i][j], tolerance) << c.name;
+        EXPECT_TRUE(Same_bits(b(i + 1, j + 1), got2[i][j])) << c.name;
+      }
+  }
+  // 3 x 3 with a second pivot of 2^-40.
+  tMatrix a = Block2(1, 1, 1, 1 + kTwo_to_minus_40);
+  a(1, 3) = a(3, 1) = 0;
+  a(2, 3) = a(3, 2) = 0;
+  a(3, 3) = 2;
+  tMatrix inverse, product;
+  ASSERT_TRUE(Mat_inverse(a, 3, inverse));
+  Mat_multiply(a, inverse, 3, product);
+  for (int i = 1; i <= 3; ++i)
+    for (int j = 1; j <= 3; ++j) EXPECT_NEAR(product(i, j), i == j ? 1 : 0, 1E-6L);
 }
 
 TEST(Cholesky, FactorReadsTheEntryBelowTheDiagonal) {
