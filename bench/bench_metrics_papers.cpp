@@ -103,21 +103,21 @@ void Refused(benchmark::State& state, tScenario s) {
 }
 
 // The worksheet's worst input: N = 999999, scores 1.1e11 control SDs from the mean
-// (refused before any search); and N = 3 with the case 866 SDs from the mean, whose
-// upper limit on delta (about 2900) the search refuses once its bracket passes 2048.
+// (refused before any search); and N = 3 with the case 1300 SDs from the mean, whose
+// upper limit on delta (about 4500) the search refuses once its bracket passes 4096.
 const tScenario kWorst_input{999999, 999999, -99999, 0.00001, -99999, 999999, 0.00001};
-const tScenario kBeyond_bound{3, -866.03, 0, 1, 866.03, 0, 1};
+const tScenario kBeyond_bound{3, -1300, 0, 1, 1300, 0, 1};
 
 // Control samples: N = 20, cases at z = -4 and +4 (and at -2 and +1); N = 1000, z = -10
 // and +10; and near the largest distances accepted, where the outer limit on delta
-// approaches the search's bound of 2048: at N = 3 (where that limit is about twice the
+// approaches the search's bound of 4096: at N = 3 (where that limit is about twice the
 // distance sqrt(N) |z|), at N = 1000 and at N = 999999.
 const tScenario kSmall_far{20, 60, 100, 10, 140, 100, 10};
 const tScenario kSmall_typical{20, 80, 100, 10, 110, 100, 10};
 const tScenario kLarge{1000, 0, 100, 10, 200, 100, 10};
-const tScenario kWorst_small_n{3, -611.99, 0, 1, 611.99, 0, 1};
-const tScenario kWorst_middle_n{1000, -61.9, 0, 1, 61.9, 0, 1};
-const tScenario kWorst_large_n{999999, -2.04, 0, 1, 2.04, 0, 1};
+const tScenario kWorst_small_n{3, -1230, 0, 1, 1230, 0, 1};
+const tScenario kWorst_middle_n{1000, -124, 0, 1, 124, 0, 1};
+const tScenario kWorst_large_n{999999, -4.09, 0, 1, 4.09, 0, 1};
 
 }  // namespace
 

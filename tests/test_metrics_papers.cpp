@@ -506,16 +506,16 @@ TEST(Refusals, NamedInputsOutOfRange) {
 
 // The worksheet accepts N up to 999999 and any six-character scores, so
 // sqrt(N) |case - mean| / SD reaches about 1.1e14. The limits on delta lie beyond that
-// distance; the search computes them up to |delta| = 2048 and refuses beyond, naming the
-// inputs. A distance beyond 2048 is refused before any search.
+// distance; the search computes them up to |delta| = 4096 and refuses beyond, naming the
+// inputs in a sentence. A distance beyond 4096 is refused before any search.
 TEST(Refusals, FarCasesAreRefusedAtOnce) {
   const struct {
     Extended case_score, mean, sd, n;
   } cases[] = {
       {999999, -99999, 0.00001, 999999},  // the worksheet's worst case
       {-99999, 999999, 0.00001, 3},
-      {2.048001, 0, 1, 1000000},          // just beyond the bound, largest N
-      {-1182.5, 0, 1, 3},                 // sqrt(3) x 1182.5 = 2048.15, smallest N
+      {4.096001, 0, 1, 1000000},          // just beyond the bound, largest N
+      {-2365, 0, 1, 3},                   // sqrt(3) x 2365 = 4096.3, smallest N
   };
   for (const auto& c : cases) {
     const auto start = std::chrono::steady_clock::now();
@@ -524,7 +524,7 @@ TEST(Refusals, FarCasesAreRefusedAtOnce) {
     Expect_refusal([&] { Abnormality_interval(true, c.case_score, c.mean, c.sd, c.n, 95, upper, lower); },
                    "too far from the control mean");
     Expect_refusal([&] { Deficit_test_intervals(true, r, c.case_score, c.mean, c.sd, c.n, 95); },
-                   "Check the case's score and the control mean and standard deviation");
+                   "Check the case's score and the control mean and standard deviation.");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     // The deficit test itself has no such limit.
     Extended t = 0, p2 = 0, p1 = 0, pct = 0;
@@ -534,38 +534,46 @@ TEST(Refusals, FarCasesAreRefusedAtOnce) {
 }
 
 // Just inside the bound the limits are computed: at N = 999999 the outer limit on delta is
-// about 2043, at N = 3 about 2036 (twice the distance of 1060). For N = 999999 the
+// about 4096, at N = 3 about 4092 (nearly twice the distance of 2130). For N = 999999 the
 // non-central t is nearly normal with variance 1 + delta^2/(2 nu), so the upper limit
-// solves delta - 1.96 sqrt(1 + delta^2/(2 nu)) = sqrt(N) z: Z-CC upper = -2.036561.
+// solves delta - 1.96 sqrt(1 + delta^2/(2 nu)) = sqrt(N) z: Z-CC upper = -4.084010 (the
+// approximation's own error is below 1E-5 here). A large normative sample with a severe
+// deficit (N = 100000, z = -7) lies well inside.
 TEST(Refusals, CasesJustInsideTheBoundAreComputed) {
-  tDeficit_results large, small;
-  Deficit_test_intervals(true, large, -2.04, 0, 1, 999999, 95);
-  EXPECT_NEAR(large.Zcc_upper, -2.036561, 1e-5);
-  Deficit_test_intervals(true, small, -611.99, 0, 1, 3, 95);
-  for (const auto& r : {large, small}) {
+  tDeficit_results large, small, normative;
+  Deficit_test_intervals(true, large, -4.09, 0, 1, 999999, 95);
+  EXPECT_NEAR(large.Zcc_upper, -4.084010, 1e-5);
+  Deficit_test_intervals(true, small, -1230, 0, 1, 3, 95);
+  Deficit_test_intervals(true, normative, -7, 0, 1, 100000, 95);
+  for (const auto& r : {large, small, normative}) {
     EXPECT_LT(r.Zcc_lower, r.Zcc);
     EXPECT_LT(r.Zcc, r.Zcc_upper);
     EXPECT_TRUE(std::isfinite(r.Pct_lower) && std::isfinite(r.Pct_upper));
   }
-  EXPECT_GT(small.Zcc_lower * std::sqrt(3.0L), -2048);
-  EXPECT_LT(small.Zcc_lower * std::sqrt(3.0L), -2000);
+  EXPECT_GT(small.Zcc_lower * std::sqrt(3.0L), -4096);
+  EXPECT_LT(small.Zcc_lower * std::sqrt(3.0L), -4000);
+  Extended upper = 0, lower = 0;
+  Abnormality_interval(true, -7, 0, 1, 100000, 95, upper, lower);
+  EXPECT_LT(lower, upper);
 }
 
-// With N = 3 the upper limit on delta is about twice the distance: 1500 needs a delta
-// near 2900, which the search refuses once its bracket would pass 2048.
+// With N = 3 the upper limit on delta is nearly twice the distance: 2252 needs a delta
+// near 4500, which the search refuses once its bracket would pass 4096; the message ends
+// in a full stop.
 TEST(Refusals, LimitBeyondTheBoundIsRefusedByTheSearch) {
   Extended upper = 0, lower = 0;
-  Expect_refusal([&] { Abnormality_interval(true, 866.03, 0, 1, 3, 95, upper, lower); },
-                 "non-centrality beyond +/-2048");
+  Expect_refusal([&] { Abnormality_interval(true, 1300, 0, 1, 3, 95, upper, lower); },
+                 "non-centrality beyond +/-4096, the largest this method computes reliably. "
+                 "Check the case's score and the control mean and standard deviation.");
 }
 
 // The search's own bound, from both sides: a root just inside is found, one just
 // outside is refused.
 TEST(Refusals, SearchBoundary) {
   for (const Extended sign : {1.0L, -1.0L}) {
-    tNon_central_t_distribution inside(2, sign * 2000), outside(2, sign * 2100);
+    tNon_central_t_distribution inside(2, sign * 4000), outside(2, sign * 4200);
     const Extended prob = sign > 0 ? 0.025L : 0.975L;
-    EXPECT_NEAR(Find_noncentrality(2, inside.Quantile(prob), prob), sign * 2000, 2e-6);
+    EXPECT_NEAR(Find_noncentrality(2, inside.Quantile(prob), prob), sign * 4000, 2e-6);
     Expect_refusal([&] { Find_noncentrality(2, outside.Quantile(prob), prob); },
                    "out of range for this method");
   }
