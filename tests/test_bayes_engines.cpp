@@ -114,17 +114,24 @@ const char* Prior_name(tBSDT_prior p) {
 // Z-DCC values, 1e-6 for the percentages (the transcription's normal distribution
 // function differs from ours in the last digits of its log-gamma).
 
+tBSDT_prior Reference_prior(const std::string& e) {
+  return e.find("\"prior\": \"standard\"") != std::string::npos ? tBSDT_prior::Standard
+                                                                : tBSDT_prior::Calibrated;
+}
+
+tBSDT_inputs Reference_inputs(const std::string& e) {
+  return Inputs(static_cast<std::int32_t>(Number(e, "n")), Number(e, "mean_x"),
+                Number(e, "sd_x"), Number(e, "mean_y"), Number(e, "sd_y"), Number(e, "r"),
+                Number(e, "case_x"), Number(e, "case_y"),
+                static_cast<std::int32_t>(Number(e, "iterations")));
+}
+
 TEST(BsdtReference, EveryEntryMatches) {
   const std::vector<std::string> entries = Reference_entries();
   ASSERT_EQ(entries.size(), 9u);
   for (const std::string& e : entries) {
-    const tBSDT_prior prior = e.find("\"prior\": \"standard\"") != std::string::npos
-                                  ? tBSDT_prior::Standard
-                                  : tBSDT_prior::Calibrated;
-    const tBSDT_inputs in = Inputs(
-        static_cast<std::int32_t>(Number(e, "n")), Number(e, "mean_x"), Number(e, "sd_x"),
-        Number(e, "mean_y"), Number(e, "sd_y"), Number(e, "r"), Number(e, "case_x"),
-        Number(e, "case_y"), static_cast<std::int32_t>(Number(e, "iterations")));
+    const tBSDT_prior prior = Reference_prior(e);
+    const tBSDT_inputs in = Reference_inputs(e);
     tBSDT_results got;
     Run_engine(prior, in, got);
     const auto values = Values(got);
@@ -195,14 +202,9 @@ TEST(BsdtEvaluation, FastPathAgreesWithStraightforward) {
     Expect_same_as_straightforward(c.prior, in, c.name);
   }
   for (const std::string& e : Reference_entries()) {
-    const tBSDT_prior prior = e.find("\"prior\": \"standard\"") != std::string::npos
-                                  ? tBSDT_prior::Standard
-                                  : tBSDT_prior::Calibrated;
-    const tBSDT_inputs in = Inputs(
-        static_cast<std::int32_t>(Number(e, "n")), Number(e, "mean_x"), Number(e, "sd_x"),
-        Number(e, "mean_y"), Number(e, "sd_y"), Number(e, "r"), Number(e, "case_x"),
-        Number(e, "case_y"), static_cast<std::int32_t>(Number(e, "iterations")));
-    Expect_same_as_straightforward(prior, in, "reference N=" + std::to_string(in.N));
+    const tBSDT_inputs in = Reference_inputs(e);
+    Expect_same_as_straightforward(Reference_prior(e), in,
+                                   "reference N=" + std::to_string(in.N));
   }
 }
 
