@@ -6,8 +6,7 @@
 
 namespace {
 
-// The confidence and credible level, in percent.
-constexpr std::int32_t kLevel = 95;
+constexpr std::int32_t kLevel = kCredible_level;
 
 }  // namespace
 
@@ -36,6 +35,11 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
   r.Options = options;
   r.Criteria_option = options.Criteria == tCriteria::Combined ? 2 : 1;
   const Extended n_real = in.N;
+  // Between the interval searches (each well under half a second) a request to stop is
+  // honoured; the engine honours it within its draws.
+  const auto checkpoint = [observer] {
+    if (observer != nullptr && observer->Cancel_requested()) throw ECancelled();
+  };
   Clear_fp_faults();
 
   // Deficit test and abnormality limits for X, then for Y.
@@ -45,14 +49,17 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
                dx.P_one_tailed, dx.Pct_below);
   Abnormality_interval(true, in.Case_x, in.Mean_x, in.Sd_x, n_real, kLevel, dx.Pct_upper,
                        dx.Pct_lower);
+  checkpoint();
   Deficit_test(in.Case_y, in.Mean_y, in.Sd_y, n_real, dy.T_value, dy.P_two_tailed,
                dy.P_one_tailed, dy.Pct_below);
   Abnormality_interval(true, in.Case_y, in.Mean_y, in.Sd_y, n_real, kLevel, dy.Pct_upper,
                        dy.Pct_lower);
+  checkpoint();
 
   // The interval estimates of Z-CC; only the effect sizes are taken from these records.
   tDeficit_results effect_x, effect_y;
   Deficit_test_intervals(true, effect_x, in.Case_x, in.Mean_x, in.Sd_x, n_real, kLevel);
+  checkpoint();
   Deficit_test_intervals(true, effect_y, in.Case_y, in.Mean_y, in.Sd_y, n_real, kLevel);
   for (auto [to, from] : {std::pair{&dx, &effect_x}, std::pair{&dy, &effect_y}}) {
     to->Zcc = from->Zcc;
@@ -67,7 +74,7 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
     r.Rsdt_computed = true;
   }
 
-  if (observer != nullptr && observer->Cancel_requested()) throw ECancelled();
+  checkpoint();
 
   // One engine, chosen by the prior; it resets the generator's seeds, so the same inputs
   // give the same draws. Equal-tailed limits whatever the tail option.

@@ -6,14 +6,20 @@
 
 #include "bayes/bayes_engines.h"
 
-// Sample standard deviation of p[1..n] (two passes: the mean, then the squared
-// deviations, both summed in order in extended precision) over sqrt(n): the standard
-// error of their mean. 0 for n < 2.
-Extended Mc_standard_error(const Extended* p, std::int64_t n);
+// Standard error of the mean of n values p_i in [0, 1] from their sum and their sum of
+// squares, both accumulated in extended precision in the same pass as the sum that gives
+// P: sqrt((sum_squares - sum^2 / n) / (n - 1)) / sqrt(n). With values in [0, 1] and a
+// 64-bit significand the cancellation costs at most a few digits of the sixteen the
+// result needs (Chan, Golub and LeVeque, Am. Stat. 37, 1983). 0 for n < 2.
+Extended Mc_standard_error(Extended sum, Extended sum_squares, std::int64_t n);
 
 // Positions (1-based, in 1..n) of the 0.1 % and the 99.9 % order statistics: Round,
 // halves to even, of 0.001 n and of 0.999 n plus 1, as the credible limits are placed.
 void Histogram_positions(std::int64_t n, std::int64_t& lo, std::int64_t& hi);
 
-// The histogram of samples[1..n]; reorders samples (it selects two order statistics).
-tZdcc_histogram Zdcc_histogram(double* samples, std::int64_t n);
+// The histogram of samples[1..n]. The samples must already be partitioned at the
+// positions lo <= hi (every value before a position no larger than the value there, every
+// value after it no smaller), as selecting the credible limits leaves them; the two
+// order statistics are then selected within the outer stretches. Reorders samples.
+tZdcc_histogram Zdcc_histogram(double* samples, std::int64_t n, std::int64_t lo,
+                               std::int64_t hi);

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cfenv>
 #include <cmath>
 #include <exception>
@@ -35,6 +36,7 @@
 #include <utility>
 #include <vector>
 
+#include "bayes/bsdt_draws.h"
 #include "bayes/bsdt_precision.h"
 #include "bayes/matrix_2x2.h"
 #include "bayes/matrix_handling.h"
@@ -43,10 +45,12 @@
 
 namespace {
 
-// Draws per block handed to a thread computing normal probabilities.
-constexpr std::int64_t kCdf_block = 8192;
-// Below this many iterations the normal probabilities stay on the calling thread.
+// Below this many iterations the draws stay on the calling thread.
 constexpr std::int32_t kParallel_min_iterations = 65536;
+// The variates in flight between the two threads (a power of 2), and how many the
+// generator's thread hands on at a time.
+constexpr std::int32_t kRing_size = 8192;
+constexpr std::int32_t kHandoff = 1024;
 
 // An argument refused by the engine: an EArgumentError (identifier and formatted limit
 // as the distribution unit's checks give them) whose message is a readable sentence.
@@ -79,181 +83,6 @@ void Check_faults(const std::string& where) {
   if (raised != 0) Fail_fp_fault(raised, where);
 }
 
-[[noreturn]] void Fail_draw(std::int64_t iteration, const char* what) {
-  throw EFloating_point_error(
-      "Bayesian standardized difference test stopped at Monte Carlo iteration " +
-      std::to_string(iteration) + ": " + what + ". No results were computed.");
-}
-
-// Normal probabilities of the draws d[1..n], replaced in place. Worker threads take
-// blocks as soon as the drawing thread has finished them; when the draws are complete
-// the calling thread joins in. Cdf draws no random numbers and keeps no state, so each
-// value is the one a serial loop would compute, and the caller sums them in order
-// afterwards. A failure (an exception, or a trapped flag raised in a block) is kept with
-// the position where it arose, and the earliest is rethrown.
-class tCdf_pipeline {
- public:
-  tCdf_pipeline(Extended* d, std::int64_t n, int workers)
-      : d_(d), n_(n), blocks_((n + kCdf_block - 1) / kCdf_block) {
-    try {
-      for (int w = 0; w < workers; ++w) threads_.emplace_back([this] { Work(); });
-    } catch (const std::system_error&) {
-      // Fewer threads than asked for: the calling thread does the rest.
-    }
-  }
-  ~tCdf_pipeline() { Stop(); }
-  tCdf_pipeline(const tCdf_pipeline&) = delete;
-  tCdf_pipeline& operator=(const tCdf_pipeline&) = delete;
-
-  // The draws d[1..count] are complete.
-  void Drawn(std::int64_t count) {
-    drawn_.store(count, std::memory_order_release);
-    drawn_.notify_all();
-  }
-
-  // Evaluates what is left on the calling thread, waits for the workers, and rethrows
-  // the earliest failure.
-  void Complete() {
-    Drawn(n_);
-    Work();
-    for (std::thread& t : threads_) t.join();
-    threads_.clear();
-    if (fault_) std::rethrow_exception(fault_);
-  }
-
- private:
-  void Stop() {
-    if (threads_.empty()) return;
-    stop_.store(true);
-    drawn_.store(std::numeric_limits<std::int64_t>::max());
-    drawn_.notify_all();
-    for (std::thread& t : threads_) t.join();
-    threads_.clear();
-  }
-
-  void Record(std::int64_t item, std::exception_ptr e) {
-    std::lock_guard<std::mutex> lock(fault_mutex_);
-    if (item < fault_item_) {
-      fault_item_ = item;
-      fault_ = std::move(e);
-    }
-  }
-
-  void Work() {
-    const tNormal_distribution normal(0, 1);
-    Clear_fp_faults();
-    for (;;) {
-      const std::int64_t block = next_block_.fetch_add(1);
-      if (block >= blocks_) return;
-      const std::int64_t first = block * kCdf_block + 1;
-      const std::int64_t last = std::min(n_, first + kCdf_block - 1);
-      std::int64_t seen = drawn_.load(std::memory_order_acquire);
-      while (seen < last && !stop_.load()) {
-        drawn_.wait(seen, std::memory_order_acquire);
-        seen = drawn_.load(std::memory_order_acquire);
-      }
-      if (stop_.load()) return;
-      std::int64_t i = first;
-      try {
-        for (; i <= last; ++i) d_[i] = normal.Cdf(d_[i]);
-      } catch (...) {
-        Record(i, std::current_exception());
-      }
-      if (const int raised = std::fetestexcept(kTrapped_fp_exceptions); raised != 0) {
-        std::feclearexcept(kTrapped_fp_exceptions);
-        try {
-          Fail_fp_fault(raised, "in the normal probabilities of the draws " +
-                                    std::to_string(first) + " to " + std::to_string(last));
-        } catch (...) {
-          Record(first, std::current_exception());
-        }
-      }
-    }
-  }
-
-  Extended* const d_;
-  const std::int64_t n_;
-  const std::int64_t blocks_;
-  std::atomic<std::int64_t> next_block_{0};
-  std::atomic<std::int64_t> drawn_{0};
-  std::atomic<bool> stop_{false};
-  std::mutex fault_mutex_;
-  std::int64_t fault_item_ = std::numeric_limits<std::int64_t>::max();
-  std::exception_ptr fault_;
-  std::vector<std::thread> threads_;
-};
-
-// Attempts between two calls of the observer (a power of 2).
-constexpr std::uint32_t kObserve_attempts = 8192;
-
-// Reports progress and honours a request to stop.
-void Observe(const tProgress_observer& observer, std::int64_t done, std::int64_t total) {
-  if (observer.Cancel_requested()) throw ECancelled();
-  if (observer.Progress) observer.Progress(done, total);
-}
-
-// What every draw of one call shares: the Cholesky factor of the inverse scale matrix
-// and its transpose, sqrt(N), and the standardized problem's means and case scores.
-struct tDraw_constants {
-  tMat2 L, Lt;
-  Extended Sqrt_n;
-  Extended Mean_x, Mean_y, Case_x, Case_y;
-};
-
-// The Monte Carlo loop. Per iteration the generator is used in this order: for each
-// attempt chi-square A, chi-square B, the standard normal (and, with the calibrated
-// prior, the standard uniform); after the accepted attempt the standard normal twice.
-// Store(i, d) receives each Z-DCC draw in extended precision.
-//
-// Every kObserve_attempts attempts (accepted or not) the observer, if any, hears of the
-// accepted iterations done and may cancel: about every 4 ms of work, and so well within
-// 65,536 iterations, however many attempts the calibrated prior rejects.
-template <bool kCalibrated, typename tStore>
-void Draw_Zdcc(std::int32_t iterations, tChi_square_distribution& chi_a,
-               tChi_square_distribution& chi_b, tNormal_distribution& normal,
-               tUniform_distribution* uniform, const tDraw_constants& k,
-               const tProgress_observer* observer, tStore&& Store) {
-  std::uint32_t attempts = 0;
-  for (std::int32_t i = 1; i <= iterations; ++i) {
-    tMat2 sigma;
-    Extended rho;
-    for (;;) {
-      if ((++attempts & (kObserve_attempts - 1)) == 0 && observer != nullptr)
-        Observe(*observer, i - 1, iterations);
-      const Extended c1 = std::sqrt(chi_a.Random_value());
-      const Extended c2 = std::sqrt(chi_b.Random_value());
-      const Extended z = normal.Random_value();
-      const tMat2 t{c1, z, 0, c2};
-      const tMat2 tt = Transpose_2x2(t);
-      const tMat2 p1 = Multiply_2x2(tt, t);
-      const tMat2 p2 = Multiply_2x2(k.L, p1);
-      const tMat2 w = Multiply_2x2(p2, k.Lt);
-      if (!Inverse_2x2(w, sigma))
-        Fail_draw(i, "a drawn Wishart matrix was singular at working precision and could "
-                     "not be inverted");
-      rho = sigma.a12 / std::sqrt(sigma.a11 * sigma.a22);
-      if constexpr (!kCalibrated) {
-        break;
-      } else {
-        // A NaN would fail the acceptance test for ever.
-        if (std::isnan(rho)) Fail_draw(i, "a drawn correlation was not a number");
-        const Extended u = uniform->Random_value();
-        if (u * u <= 1 - rho * rho) break;
-      }
-    }
-    const tMat2 c = Cholesky_factor_2x2(sigma);
-    const Extended z1 = normal.Random_value();
-    const Extended z2 = normal.Random_value();
-    const Extended mu_x = z1 * c.a11 / k.Sqrt_n + k.Mean_x;
-    const Extended mu_y = (z1 * c.a21 + z2 * c.a22) / k.Sqrt_n + k.Mean_y;
-    const Extended zx = (k.Case_x - mu_x) / std::sqrt(sigma.a11);
-    const Extended zy = (k.Case_y - mu_y) / std::sqrt(sigma.a22);
-    const Extended d = (zx - zy) / std::sqrt(2 - 2 * rho);
-    if (!std::isfinite(d))
-      Fail_draw(i, "a Z-DCC draw was not finite (a drawn correlation of 1 after rounding?)");
-    Store(i, d);
-  }
-}
 
 // Storage for entries 0..n (entry 0 unused), with a readable message when the machine
 // cannot hold that many draws.
@@ -282,7 +111,118 @@ std::int32_t Limit_position(Extended fraction, std::int32_t iterations, int offs
   return static_cast<std::int32_t>(position);
 }
 
+
+// The draws on two threads: the calling thread runs Draw_variates (it owns the generator's
+// thread-local seeds) and hands the variates through a ring to a second thread, which runs
+// Zdcc_of and Store in draw order. Each value is the one the single loop computes. A
+// failure on either side ends the call with the error the single loop would have met
+// first: the second thread's at an earlier iteration, else the calling thread's. The
+// threads meet only every kHandoff iterations, under one mutex.
+template <bool kCalibrated, typename tStore>
+void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
+                           const tDraw_constants& k, const tProgress_observer* observer,
+                           tStore&& Store) {
+  const std::unique_ptr<tVariates[]> ring = Allocate<tVariates>(kRing_size);
+  const auto slot = [&ring](std::int32_t i) -> tVariates& {
+    return ring[(i - 1) & (kRing_size - 1)];
+  };
+  std::mutex m;
+  std::condition_variable ready_cv, room_cv;
+  // Guarded by m.
+  std::int32_t produced = 0;  // variates 1..produced are in the ring
+  std::int32_t consumed = 0;  // draws 1..consumed are stored (their slots are free)
+  std::int32_t last = n;      // the last iteration to evaluate
+  bool stop = false;          // the calling thread gives up (cancelled)
+  bool finished = false;      // the second thread has ended
+  std::exception_ptr fault;   // the second thread's failure
+
+  std::thread second([&] {
+    Clear_fp_faults();
+    try {
+      for (std::int32_t i = 1;;) {
+        std::int32_t ready, end;
+        {
+          std::unique_lock lock(m);
+          ready_cv.wait(lock, [&] { return stop || produced >= i || i > last; });
+          if (stop) break;
+          ready = produced;
+          end = last;
+        }
+        if (i > end) break;
+        for (const std::int32_t stretch_end = std::min(ready, end); i <= stretch_end; ++i) {
+          Store(i, Zdcc_of<kCalibrated>(i, k, slot(i)));
+          if (i % kHandoff == 0) {
+            {
+              std::lock_guard lock(m);
+              consumed = i;
+            }
+            room_cv.notify_one();
+          }
+        }
+      }
+      if (const int raised = std::fetestexcept(kTrapped_fp_exceptions); raised != 0)
+        Fail_fp_fault(raised, "in the Monte Carlo draws (for example a drawn correlation of 1)");
+    } catch (...) {
+      std::lock_guard lock(m);
+      fault = std::current_exception();
+    }
+    {
+      std::lock_guard lock(m);
+      finished = true;
+    }
+    room_cv.notify_one();
+  });
+
+  const auto publish = [&](std::int32_t count, bool end_here, bool give_up) {
+    {
+      std::lock_guard lock(m);
+      produced = count;
+      if (end_here) last = count;
+      if (give_up) stop = true;
+    }
+    ready_cv.notify_one();
+  };
+  std::exception_ptr own_fault;
+  std::int32_t i = 1;
+  try {
+    std::uint32_t attempts = 0;
+    std::int32_t free_until = kRing_size;  // iterations that have a free slot
+    for (; i <= n; ++i) {
+      if (i > free_until) {  // wait for the second thread to free slots
+        std::unique_lock lock(m);
+        room_cv.wait(lock, [&] { return i - consumed <= kRing_size || finished; });
+        if (finished) break;  // it failed
+        free_until = consumed + kRing_size;
+      }
+      Draw_variates<kCalibrated>(i, n, dist, k, observer, attempts, slot(i));
+      if (i % kHandoff == 0 || i == n) publish(i, false, false);
+    }
+  } catch (const ECancelled&) {
+    publish(i - 1, true, true);
+    second.join();
+    throw;
+  } catch (...) {
+    own_fault = std::current_exception();
+  }
+  // After a failure at iteration i the draws before it still go through their checks.
+  if (own_fault) publish(i - 1, true, false);
+  second.join();
+  if (fault) std::rethrow_exception(fault);
+  if (own_fault) std::rethrow_exception(own_fault);
+}
+
 }  // namespace
+
+void Fail_draw(std::int64_t iteration, const char* what) {
+  throw EFloating_point_error(
+      "Bayesian standardized difference test stopped at Monte Carlo iteration " +
+      std::to_string(iteration) + ": " + what + ". No results were computed.");
+}
+
+void Observe(const tProgress_observer& observer, std::int64_t done, std::int64_t total) {
+  if (observer.Cancel_requested()) throw ECancelled();
+  if (observer.Progress) observer.Progress(done, total);
+}
 
 void Credible_limit_positions(std::int32_t Level, bool Two_sided, std::int32_t Iterations,
                               std::int32_t& lo, std::int32_t& hi) {
@@ -376,47 +316,42 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
   Check_faults("while preparing the draws (are the standard deviations positive and the "
                "correlation strictly between -1 and 1?)");
 
-  // Samples[1..n]: the draws as doubles, index 0 unused.
+  // Samples[1..n]: the draws as doubles, index 0 unused. S sums their normal
+  // probabilities, Q the squares of those (for the Monte Carlo standard error).
   const std::unique_ptr<double[]> samples = Allocate<double>(n);
   double* const Samples = samples.get();
-  Extended S = 0;
-
-  // The draws in extended precision, replaced by their normal probabilities; in the
-  // straightforward evaluation only when the precision is asked for.
-  std::unique_ptr<Extended[]> probabilities;
-  if (!how.Straightforward || precision != nullptr) probabilities = Allocate<Extended>(n);
-  Extended* const D = probabilities.get();
+  Extended S = 0, Q = 0;
+  const tDraw_distributions dist{chi_a, chi_b, normal, uniform ? &*uniform : nullptr};
 
   if (how.Straightforward) {
-    Draw_Zdcc<kCalibrated>(n, chi_a, chi_b, normal, uniform ? &*uniform : nullptr, k,
-                           observer, [&](std::int32_t i, Extended d) {
-                             Samples[i] = static_cast<double>(d);
-                             const Extended p = normal.Cdf(d);
-                             S += p;
-                             if (D != nullptr) D[i] = p;
-                           });
+    // The literal procedure: the normal distribution function of the distribution unit,
+    // summed inside the one loop, and a full sort.
+    Draw_Zdcc<kCalibrated>(n, dist, k, observer, [&](std::int32_t i, Extended d) {
+      Samples[i] = static_cast<double>(d);
+      const Extended p = normal.Cdf(d);
+      S += p;
+      Q += p * p;
+    });
     Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)");
     Quick_sort(1, n, Samples);
   } else {
-    int threads = how.Threads > 0 ? how.Threads
-                                  : static_cast<int>(std::thread::hardware_concurrency());
-    threads = std::clamp(threads, 1, kMax_BSDT_threads);
-    if (n < kParallel_min_iterations) threads = 1;
-    tCdf_pipeline pipeline(D, n, threads - 1);
-    std::int32_t next_publish = static_cast<std::int32_t>(std::min<std::int64_t>(kCdf_block, n));
-    Draw_Zdcc<kCalibrated>(n, chi_a, chi_b, normal, uniform ? &*uniform : nullptr, k,
-                           observer, [&](std::int32_t i, Extended d) {
-                             Samples[i] = static_cast<double>(d);
-                             D[i] = d;
-                             if (i == next_publish) {
-                               pipeline.Drawn(i);
-                               next_publish += static_cast<std::int32_t>(
-                                   std::min<std::int64_t>(kCdf_block, n - i));
-                             }
-                           });
-    Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)");
-    pipeline.Complete();
-    for (std::int32_t i = 1; i <= n; ++i) S += D[i];
+    // The same draws; the probabilities from the C library's erfc (the sum agrees with
+    // the literal one to about 1E-12), and the loop split over two threads.
+    const auto store = [&](std::int32_t i, Extended d) {
+      Samples[i] = static_cast<double>(d);
+      const Extended p = Standard_normal_probability(d);
+      S += p;
+      Q += p * p;
+    };
+    const int threads = how.Threads > 0
+                            ? how.Threads
+                            : static_cast<int>(std::thread::hardware_concurrency());
+    if (threads >= 2 && n >= kParallel_min_iterations) {
+      Draw_Zdcc_two_threads<kCalibrated>(n, dist, k, observer, store);
+    } else {
+      Draw_Zdcc<kCalibrated>(n, dist, k, observer, store);
+      Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)");
+    }
 
     // Only two order statistics are needed; they are the same values a full sort puts
     // at these positions.
@@ -454,9 +389,10 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
 
   if (precision != nullptr) {
     tBSDT_precision q;
-    q.P_one_tailed_mc_se = Mc_standard_error(D, n);
+    q.P_one_tailed_mc_se = Mc_standard_error(S, Q, n);
     q.P_two_tailed_mc_se = 2 * q.P_one_tailed_mc_se;
-    q.Zdcc_histogram = Zdcc_histogram(Samples, n);  // after the limits are read
+    // After the limits are read: it reorders the draws.
+    q.Zdcc_histogram = Zdcc_histogram(Samples, n, std::min(lo, hi), std::max(lo, hi));
     Require_finite(q.P_one_tailed_mc_se, "the Monte Carlo standard error of the BSDT");
     *precision = std::move(q);
   }

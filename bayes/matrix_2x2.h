@@ -27,20 +27,22 @@ inline tMat2 Multiply_2x2(const tMat2& a, const tMat2& b) {
   return c;
 }
 
-// Gauss-Jordan with the first acceptable pivot, the first half of Mat_inverse with
-// n = 2. Returns false (b then unusable) when a column has no pivot of at least
-// Pivot_tolerance.
-inline bool Inverse_2x2_first_pivot(const tMat2& a, tMat2& b) {
+// Gauss-Jordan on the pair W | B, as Mat_inverse's elimination with n = 2, once the row
+// of the first pivot is chosen (exchange: rows 1 and 2 are swapped first). Accept(p)
+// decides whether p may serve as a pivot. Returns false (b then unusable) when a pivot
+// is refused.
+template <typename tAccept>
+inline bool Gauss_jordan_2x2(const tMat2& a, bool exchange, tAccept&& Accept, tMat2& b) {
   Extended w11 = a.a11, w12 = a.a12, w21 = a.a21, w22 = a.a22;
   Extended b11 = 1, b12 = 0, b21 = 0, b22 = 1;
   // Column 1.
-  if (!(std::fabs(w11) >= Pivot_tolerance)) {
-    if (!(std::fabs(w21) >= Pivot_tolerance)) return false;
+  if (exchange) {
     std::swap(w11, w21);
     std::swap(w12, w22);
     std::swap(b11, b21);
     std::swap(b12, b22);
   }
+  if (!Accept(w11)) return false;
   Extended f = 1 / w11;
   w11 = w11 * f; w12 = w12 * f;
   b11 = b11 * f; b12 = b12 * f;
@@ -48,7 +50,7 @@ inline bool Inverse_2x2_first_pivot(const tMat2& a, tMat2& b) {
   w21 = g * w11 + w21; w22 = g * w12 + w22;
   b21 = g * b11 + b21; b22 = g * b12 + b22;
   // Column 2.
-  if (!(std::fabs(w22) >= Pivot_tolerance)) return false;
+  if (!Accept(w22)) return false;
   f = 1 / w22;
   w21 = w21 * f; w22 = w22 * f;
   b21 = b21 * f; b22 = b22 * f;
@@ -59,6 +61,13 @@ inline bool Inverse_2x2_first_pivot(const tMat2& a, tMat2& b) {
   return true;
 }
 
+// The first acceptable pivot, the first half of Mat_inverse with n = 2: a pivot of at
+// least Pivot_tolerance.
+inline bool Inverse_2x2_first_pivot(const tMat2& a, tMat2& b) {
+  const auto acceptable = [](Extended p) { return std::fabs(p) >= Pivot_tolerance; };
+  return Gauss_jordan_2x2(a, !acceptable(a.a11), acceptable, b);
+}
+
 // As Mat_inverse_pivoting with n = 2: partial pivoting, a pivot within
 // Relative_pivot_tolerance of zero taken for singular.
 inline bool Inverse_2x2_pivoting(const tMat2& a, tMat2& b) {
@@ -67,33 +76,15 @@ inline bool Inverse_2x2_pivoting(const tMat2& a, tMat2& b) {
       std::fabs(a.a22));
   if (!std::isfinite(scale)) return false;
   const Extended tolerance = Relative_pivot_tolerance(2, scale);
-  Extended w11 = a.a11, w12 = a.a12, w21 = a.a21, w22 = a.a22;
-  Extended b11 = 1, b12 = 0, b21 = 0, b22 = 1;
-  // Column 1.
-  if (std::fabs(w21) > std::fabs(w11)) {
-    std::swap(w11, w21);
-    std::swap(w12, w22);
-    std::swap(b11, b21);
-    std::swap(b12, b22);
-  }
-  if (!(std::fabs(w11) > tolerance)) return false;
-  Extended f = 1 / w11;
-  w11 = w11 * f; w12 = w12 * f;
-  b11 = b11 * f; b12 = b12 * f;
-  Extended g = -w21;
-  w21 = g * w11 + w21; w22 = g * w12 + w22;
-  b21 = g * b11 + b21; b22 = g * b12 + b22;
-  // Column 2.
-  if (!(std::fabs(w22) > tolerance)) return false;
-  f = 1 / w22;
-  w21 = w21 * f; w22 = w22 * f;
-  b21 = b21 * f; b22 = b22 * f;
-  g = -w12;
-  w11 = g * w21 + w11; w12 = g * w22 + w12;
-  b11 = g * b21 + b11; b12 = g * b22 + b12;
-  if (!(std::isfinite(b11) && std::isfinite(b12) && std::isfinite(b21) && std::isfinite(b22)))
+  tMat2 inverse;
+  if (!Gauss_jordan_2x2(a, std::fabs(a.a21) > std::fabs(a.a11),
+                        [tolerance](Extended p) { return std::fabs(p) > tolerance; },
+                        inverse))
     return false;
-  b = {b11, b12, b21, b22};
+  if (!(std::isfinite(inverse.a11) && std::isfinite(inverse.a12) &&
+        std::isfinite(inverse.a21) && std::isfinite(inverse.a22)))
+    return false;
+  b = inverse;
   return true;
 }
 

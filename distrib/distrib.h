@@ -175,6 +175,13 @@ class tNormal_distribution final : public tContinuous_distribution {
   Extended Mu = 0, Sigma_sq = 1, Sd = 1, Log_norm = 0, Ratio_bound = 0;
 };
 
+// The standard normal distribution function from the C library's complementary error
+// function, Phi(z) = erfc(-z / sqrt(2)) / 2, evaluated in double precision (absolute error
+// below 1E-16, against about 1E-11 for tNormal_distribution::Cdf, whose continued
+// fraction stops at a relative change of 5E-12) and about twenty times faster. Refuses
+// what that Cdf refuses: a NaN, and |z| between 65536 and Infinity_value.
+Extended Standard_normal_probability(Extended z);
+
 class tUniform_distribution final : public tContinuous_distribution {
  public:
   tUniform_distribution(Extended Low, Extended High);

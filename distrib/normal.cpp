@@ -66,3 +66,16 @@ Extended tNormal_distribution::Random_value() {
   }
   return Mu + Sd * x;
 }
+
+Extended Standard_normal_probability(Extended z) {
+  if (std::isnan(z))
+    throw EFloating_point_error(
+        "Invalid floating point operation (distribution function of a value that is not a "
+        "number)");
+  if (z < -Infinity_value) return 0;
+  if (z > Infinity_value) return 1;
+  // Gamma_p(z^2 / 2, 1/2), behind tNormal_distribution::Cdf, refuses this argument.
+  Check_condition(z * z / 2 > Infinity_value, 1361);
+  constexpr Extended kSqrt_half = 0.707106781186547524400844362104849039L;
+  return 0.5L * static_cast<Extended>(std::erfc(static_cast<double>(-z * kSqrt_half)));
+}

@@ -639,6 +639,7 @@ void TfrmTemplate::cmdComputeClick() {
     lines << Qt_text(line);
   }
   viewer_->Append_lines(lines);
+  viewer_->Set_latest_analysis(*results);
 }
 
 void TfrmTemplate::btnclearDataClick() {

@@ -19,6 +19,7 @@
 #include <stdexcept>
 
 #include "gui/dialogs.h"
+#include "gui/plots_window.h"
 #include "gui/text_printer.h"
 
 namespace {
@@ -123,6 +124,12 @@ void TfrmTemplateResults::createMenu() {
   mnuSavePdf = mnuPrinterOptions->addAction(QStringLiteral("Save as PDF..."));
   mnuSavePdf->setObjectName(QStringLiteral("mnuSavePdf"));
   connect(mnuSavePdf, &QAction::triggered, this, &TfrmTemplateResults::mnuSavePdfClick);
+  mnuPlots = bar->addMenu(QStringLiteral("Plots"));
+  mnuPlots->setObjectName(QStringLiteral("mnuPlots"));
+  mnuShowPlots = mnuPlots->addAction(QStringLiteral("Show plots of the latest analysis"));
+  mnuShowPlots->setObjectName(QStringLiteral("mnuShowPlots"));
+  mnuShowPlots->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  connect(mnuShowPlots, &QAction::triggered, this, &TfrmTemplateResults::mnuShowPlotsClick);
   // The client area keeps its size below the menu bar.
   setFixedSize(kClient_width, kClient_height + bar->sizeHint().height());
 }
@@ -241,6 +248,34 @@ void TfrmTemplateResults::Print_to_pdf(const QString& text, const QString& path)
   printer.setOutputFileName(path);
   printer.setDocName(QStringLiteral("Kestrum results"));
   Print_text(printer, memoResults->font(), text);
+}
+
+void TfrmTemplateResults::Set_latest_analysis(const tRun_results& results) {
+  latest_ = results;
+  if (plots_window_ == nullptr || !plots_window_->isVisible()) return;
+  try {
+    plots_window_->Set_results(results);
+  } catch (const std::exception& error) {
+    tDialogs::Error(this, QString::fromStdString(error.what()));
+  }
+}
+
+void TfrmTemplateResults::mnuShowPlotsClick() {
+  if (!latest_) {
+    tDialogs::Warning(this, QStringLiteral("There are no plots to show yet: no analysis has been "
+                                           "run. Compute one on the worksheet first."));
+    return;
+  }
+  try {
+    if (plots_window_ == nullptr) plots_window_ = new TfrmPlots(this);
+    plots_window_->Set_results(*latest_);
+  } catch (const std::exception& error) {
+    tDialogs::Error(this, QString::fromStdString(error.what()));
+    return;
+  }
+  plots_window_->show();
+  plots_window_->raise();
+  plots_window_->activateWindow();
 }
 
 void TfrmTemplateResults::Print(const QString& text) {

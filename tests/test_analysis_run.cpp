@@ -3,6 +3,7 @@
 // computation errors that end the run instead of reaching a report.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <string>
 #include <thread>
@@ -216,6 +217,36 @@ TEST(AnalysisRun, ComputationErrorEndsTheRunWithAReadableMessage) {
     FAIL() << "no exception";
   } catch (const std::exception& e) {
     EXPECT_GT(std::string(e.what()).size(), 10u);
+  }
+}
+
+// An observer sees the engine's progress up to the total; a request to stop ends the run
+// with ECancelled, whether it comes before the interval searches or during the draws, and
+// the next run is the one a run never cancelled gives.
+TEST(AnalysisRun, ObserverSeesProgressAndCanCancel) {
+  const tChecked_inputs in{100, 15, 50, 10, 0.6, 20, 80, 40, 20};
+  const tRun_options options{tCriteria::Combined, tTail::Two, tPrior::Calibrated, 100000};
+  const tRun_results plain = Compute_analysis(in, options);
+
+  std::int64_t last_done = -1, total = 0;
+  tProgress_observer watch;
+  watch.Progress = [&](std::int64_t done, std::int64_t of) {
+    last_done = done;
+    total = of;
+  };
+  EXPECT_TRUE(Same_bits(Compute_analysis(in, options, &watch), plain));
+  EXPECT_EQ(last_done, 100000);
+  EXPECT_EQ(total, 100000);
+
+  for (const std::int64_t stop_at : {std::int64_t{-1}, std::int64_t{40000}}) {
+    std::atomic<bool> cancel{stop_at < 0};  // -1: already set before the run
+    tProgress_observer stopper;
+    stopper.Cancel = &cancel;
+    stopper.Progress = [&](std::int64_t done, std::int64_t) {
+      if (done >= stop_at) cancel = true;
+    };
+    EXPECT_THROW(Compute_analysis(in, options, &stopper), ECancelled) << stop_at;
+    EXPECT_TRUE(Same_bits(Compute_analysis(in, options), plain)) << stop_at;
   }
 }
 
