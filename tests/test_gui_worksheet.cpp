@@ -764,20 +764,12 @@ class TestWorksheet : public QObject {
                                           view));
   }
 
-  // The worker thread computes the very bits that the calling thread computes, under
-  // either prior.
-  void Background_run_matches_a_direct_run_data() {
-    QTest::addColumn<int>("prior");
-    QTest::newRow("calibrated") << int(tPrior::Calibrated);
-    QTest::newRow("standard theory") << int(tPrior::Standard);
-  }
+  // The worker thread computes the very bits that the calling thread computes.
   void Background_run_matches_a_direct_run() {
-    QFETCH(int, prior);
     Start();
     const tChecked_inputs inputs{100, 15, 50, 10, 0.6, 20, 80, 40, 20};
     tRun_options options;
     options.Criteria = tCriteria::Combined;
-    options.Prior = static_cast<tPrior>(prior);
     options.Iterations = 20000;
     const tRun_results direct = Compute_analysis(inputs, options);
     tBackground_view view;
