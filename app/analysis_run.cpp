@@ -6,8 +6,7 @@
 
 namespace {
 
-// The confidence and credible level, in percent.
-constexpr std::int32_t kLevel = 95;
+constexpr std::int32_t kLevel = kCredible_level;
 
 }  // namespace
 

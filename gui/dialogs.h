@@ -8,8 +8,10 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <vector>
 
+class QMessageBox;
 class QWidget;
 
 class tDialogs {
@@ -29,14 +31,21 @@ class tDialogs {
   // Modal confirmation box with Yes and No; true on Yes.
   static bool Confirm(QWidget* parent, const QString& text);
   // The save-file dialog, asking before it overwrites a file; the chosen path, or an
-  // empty string when the user cancels.
-  static QString Save_file_name(QWidget* parent, const QString& file_name, const QString& filter);
+  // empty string when the user cancels. A default suffix (without the dot) is added to a
+  // name typed without one.
+  static QString Save_file_name(QWidget* parent, const QString& file_name, const QString& filter,
+                                const QString& default_suffix = {},
+                                const QString& title = QStringLiteral("Save Output"));
   static void Beep();
   // Ends the program (leaves the event loop).
   static void Quit_application();
 
   // The text of a message as a box shows it: the core's carriage returns become line breaks.
   static QString Display_text(const QString& text);
+  // The box that Warning, Error or Confirm shows, not yet shown. Its text is laid out so
+  // that each line of the message stays on one line where the screen is wide enough, and
+  // no wrapped line holds a lone word.
+  static std::unique_ptr<QMessageBox> Message_box(tKind kind, QWidget* parent, const QString& text);
 
   // --- Scripted mode, for tests -------------------------------------------------------
   static void Start_scripted();

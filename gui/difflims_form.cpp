@@ -1,7 +1,10 @@
 #include "gui/difflims_form.h"
 
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
@@ -9,24 +12,31 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <optional>
 #include <variant>
 
 #include "app/control_data.h"
-#include "gui/dialogs.h"
 #include "app/input_checks.h"
 #include "app/report.h"
-#include "stats/metrics_papers.h"
+#include "distrib/progress.h"
+#include "gui/background_run.h"
+#include "gui/dialogs.h"
 #include "gui/template_results.h"
+#include "stats/metrics_papers.h"
 
 namespace {
 
@@ -49,6 +59,59 @@ class tBusy_cursor {
   tBusy_cursor& operator=(const tBusy_cursor&) = delete;
 };
 
+// What a paste or a drop puts into a field: each character as the key filter would type
+// it. The editing keys that the filter lets through (backspace, tab, carriage return) move
+// or delete when typed, so in a pasted text they are refused like any other character.
+struct tFiltered_text {
+  QString Text;
+  bool Refused = false;
+};
+
+tFiltered_text Filter_inserted(const QString& text) {
+  tFiltered_text filtered;
+  for (const QChar c : text) {
+    const char16_t code = c.unicode();
+    const char typed = code < 0x80 ? Key_filter(static_cast<char>(code)) : '\0';
+    if (typed == '-' || typed == '.' || (typed >= '0' && typed <= '9')) {
+      filtered.Text += QLatin1Char(typed);
+    } else {
+      filtered.Refused = true;
+    }
+  }
+  return filtered;
+}
+
+// The field's font at the largest pixel size, up to its own, at which six of its widest
+// digits and the text cursor fit the text area that the style leaves inside the frame
+// (QLineEdit keeps a further 2-pixel margin on either side).
+void Fit_six_digits(QLineEdit* field) {
+  constexpr int kLine_edit_margin = 2;
+  constexpr int kCursor_width = 1;
+  constexpr int kSmallest_pixel_size = 8;
+  QStyleOptionFrame option;
+  option.initFrom(field);
+  option.rect = field->rect();
+  option.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field);
+  option.midLineWidth = 0;
+  option.state |= QStyle::State_Sunken;
+  const QMargins margins = field->textMargins();
+  const int room = field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field).width() -
+                   margins.left() - margins.right() - 2 * kLine_edit_margin - kCursor_width;
+  QFont font = field->font();
+  auto needed = [](const QFont& f) {
+    const QFontMetricsF metrics(f);
+    qreal widest = 0;
+    for (char digit = '0'; digit <= '9'; ++digit) {
+      widest = std::max(widest, metrics.horizontalAdvance(QString(6, QLatin1Char(digit))));
+    }
+    return std::ceil(widest);
+  };
+  while (font.pixelSize() > kSmallest_pixel_size && needed(font) > room) {
+    font.setPixelSize(font.pixelSize() - 1);
+  }
+  field->setFont(font);
+}
+
 }  // namespace
 
 TfrmTemplate::TfrmTemplate(QWidget* parent)
@@ -57,7 +120,7 @@ TfrmTemplate::TfrmTemplate(QWidget* parent)
                           Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("frmTemplate"));
   createControls();
-  Set_warning_hook([this](const std::string& message) { Statistics_warning(message); });
+  Set_warning_hook([this](const std::string& message) { Statistics_warning(message, this); });
   FormCreate();
 }
 
@@ -184,6 +247,10 @@ void TfrmTemplate::createInputFields(QFrame* panel) {
     field->setObjectName(QString::fromLatin1(field_names[k]));
     field->setGeometry(696, 120 + 32 * k, 56, 24);
     field->setFont(bold);
+    Fit_six_digits(field);
+    // Typed text comes as key presses only, through the key filter; input methods would
+    // bypass it.
+    field->setAttribute(Qt::WA_InputMethodEnabled, false);
     field->installEventFilter(this);
     *fields[k] = fields_[k] = field;
   }
@@ -198,6 +265,7 @@ void TfrmTemplate::createButtons() {
     button->setObjectName(QString::fromLatin1(name));
     button->setFont(bold);
     button->setGeometry(left, 536, width, 23);
+    button->setAutoDefault(true);  // Enter clicks the focused button, as Space does
     connect(button, &QPushButton::clicked, this, handler);
   };
   make_button(cmdCompute, "cmdCompute", "Compute", 20, 165, &TfrmTemplate::cmdComputeClick);
@@ -266,8 +334,13 @@ void TfrmTemplate::showEvent(QShowEvent* event) {
   FormShow();
 }
 
-// Closing the worksheet by its title bar ends the program without asking.
+// Closing the worksheet by its title bar ends the program without asking; during a run it
+// does nothing (the progress box's Cancel stops the run).
 void TfrmTemplate::closeEvent(QCloseEvent* event) {
+  if (computing_) {
+    event->ignore();
+    return;
+  }
   event->accept();
   tDialogs::Quit_application();
 }
@@ -299,11 +372,19 @@ bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
   }
   for (std::size_t k = 0; k < fields_.size(); ++k) {
     if (watched != fields_[k]) continue;
-    if (event->type() == QEvent::KeyPress) {
-      return (this->*kKey_press[k])(static_cast<QKeyEvent*>(event));
+    switch (event->type()) {
+      case QEvent::KeyPress:
+        key_field_ = fields_[k];
+        return (this->*kKey_press[k])(static_cast<QKeyEvent*>(event));
+      case QEvent::KeyRelease:
+        if (key_field_ == fields_[k]) (this->*kKey_up[k])();
+        return false;
+      case QEvent::FocusIn:
+        key_field_ = nullptr;
+        return false;
+      default:
+        return Field_other_event(fields_[k], event);
     }
-    if (event->type() == QEvent::KeyRelease) (this->*kKey_up[k])();
-    return false;
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -329,6 +410,10 @@ void TfrmTemplate::txtinput8KeyUp() { Field_key_up(txtinput8); }
 // Home, End, Delete) edit the field as usual.
 bool TfrmTemplate::Field_key_press(QLineEdit* field, QKeyEvent* key) {
   const QString typed = key->text();
+  if (typed.isEmpty() && key->matches(QKeySequence::Paste)) {  // Shift+Insert
+    Insert_into_field(field, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+    return true;
+  }
   if (typed.size() != 1 || key->key() == Qt::Key_Delete) return false;
   const char16_t code = typed.front().unicode();
   const char inserted = code < 0x80 ? Key_filter(static_cast<char>(code)) : '\0';
@@ -354,6 +439,111 @@ void TfrmTemplate::Field_key_up(QLineEdit* field) {
   field->setText(ascii ? Qt_text(Limit_length(text.toStdString()))
                        : text.left(static_cast<qsizetype>(kMax_field_length)));
   field->selectAll();
+}
+
+void TfrmTemplate::Insert_into_field(QLineEdit* field, const QString& text) {
+  const tFiltered_text filtered = Filter_inserted(text);
+  if (!filtered.Text.isEmpty()) field->insert(filtered.Text);  // over the selection, if any
+  const bool too_long = field->text().size() > static_cast<qsizetype>(kMax_field_length);
+  if (too_long) {
+    field->setText(field->text().left(static_cast<qsizetype>(kMax_field_length)));
+    field->selectAll();
+  }
+  if (!filtered.Refused && !too_long) return;
+  tDialogs::Beep();
+  tDialogs::Warning(this, Qt_text(filtered.Refused ? kNumeric_only_message : kMax_length_message));
+}
+
+bool TfrmTemplate::Field_other_event(QLineEdit* field, QEvent* event) {
+  switch (event->type()) {
+    // The middle button pastes the primary selection where it is clicked.
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick: {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() != Qt::MiddleButton) return false;
+      if (event->type() == QEvent::MouseButtonRelease &&
+          field->rect().contains(mouse->position().toPoint())) {
+        const QClipboard* clipboard = QGuiApplication::clipboard();
+        if (clipboard->supportsSelection()) {
+          field->deselect();
+          field->setCursorPosition(field->cursorPositionAt(mouse->position().toPoint()));
+          Insert_into_field(field, clipboard->text(QClipboard::Selection));
+        }
+      }
+      return true;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      if (drag->mimeData()->hasText()) {
+        drag->setDropAction(Qt::CopyAction);  // the source keeps its text
+        drag->accept();
+      } else {
+        drag->ignore();
+      }
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (!drop->mimeData()->hasText()) {
+        drop->ignore();
+        return true;
+      }
+      drop->setDropAction(Qt::CopyAction);
+      drop->accept();
+      field->setFocus(Qt::OtherFocusReason);
+      field->deselect();
+      field->setCursorPosition(field->cursorPositionAt(drop->position().toPoint()));
+      Insert_into_field(field, drop->mimeData()->text());
+      return true;
+    }
+    case QEvent::ContextMenu:
+      Field_context_menu(field, static_cast<QContextMenuEvent*>(event)->globalPos());
+      return true;
+    case QEvent::InputMethod: {
+      auto* input = static_cast<QInputMethodEvent*>(event);
+      if (!input->commitString().isEmpty()) Insert_into_field(field, input->commitString());
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// The line edit's usual menu, built here so that its Paste goes through the typing rules.
+void TfrmTemplate::Field_context_menu(QLineEdit* field, const QPoint& global_position) {
+  QMenu menu(field);
+  menu.setObjectName(QStringLiteral("mnuField"));
+  auto add = [&](const char* name, const QString& text, QKeySequence::StandardKey key,
+                 bool enabled, auto&& handler) {
+    QString caption = text;
+    const QString shortcut = QKeySequence(key).toString(QKeySequence::NativeText);
+    if (!shortcut.isEmpty()) caption += QLatin1Char('\t') + shortcut;
+    QAction* item = menu.addAction(caption);
+    item->setObjectName(QString::fromLatin1(name));
+    item->setEnabled(enabled);
+    connect(item, &QAction::triggered, field, handler);
+  };
+  const bool selected = field->hasSelectedText();
+  add("edit-undo", QStringLiteral("&Undo"), QKeySequence::Undo, field->isUndoAvailable(),
+      [field] { field->undo(); });
+  add("edit-redo", QStringLiteral("&Redo"), QKeySequence::Redo, field->isRedoAvailable(),
+      [field] { field->redo(); });
+  menu.addSeparator();
+  add("edit-cut", QStringLiteral("Cu&t"), QKeySequence::Cut, selected, [field] { field->cut(); });
+  add("edit-copy", QStringLiteral("&Copy"), QKeySequence::Copy, selected,
+      [field] { field->copy(); });
+  add("edit-paste", QStringLiteral("&Paste"), QKeySequence::Paste,
+      !QGuiApplication::clipboard()->text(QClipboard::Clipboard).isEmpty(), [this, field] {
+        Insert_into_field(field, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
+      });
+  add("edit-delete", QStringLiteral("Delete"), QKeySequence::UnknownKey, selected,
+      [field] { field->del(); });
+  menu.addSeparator();
+  add("select-all", QStringLiteral("Select All"), QKeySequence::SelectAll,
+      !field->text().isEmpty(), [field] { field->selectAll(); });
+  menu.exec(global_position);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -389,7 +579,10 @@ void TfrmTemplate::memoCommentsChange() {
 // ---------------------------------------------------------------------------------------
 // The buttons
 
+// The buttons also do nothing during a run when pressed other than by input events (an
+// accessibility tool's press action, say), which the run's input guard does not see.
 void TfrmTemplate::cmdComputeClick() {
+  if (computing_) return;
   const std::array<std::string, 8> texts = Field_texts();
   const tRun_options options = Run_options();
 
@@ -408,12 +601,30 @@ void TfrmTemplate::cmdComputeClick() {
     return;
   }
 
+  // The computation runs on a worker thread while this one keeps the windows drawn; the
+  // worksheet takes no input meanwhile. Cancel leaves everything as it was before the run.
   std::optional<tRun_results> results;
   try {
     const tBusy_cursor busy;
     txtInput1->setFocus();
-    results = Compute_analysis(inputs, options);
+    tBackground_view view;
+    view.Window = this;
+    if (viewer_ != nullptr) view.Also_guarded.push_back(viewer_);
+    view.Warning = [this](const std::string& message, QWidget* over) {
+      Statistics_warning(message, over);
+    };
+    computing_ = true;
+    results = Run_in_background(
+        [&](const tProgress_observer& observer) {
+          return Compute_analysis(inputs, options, &observer);
+        },
+        view);
+    computing_ = false;
+  } catch (const ECancelled&) {
+    computing_ = false;
+    return;
   } catch (const std::exception& error) {
+    computing_ = false;
     tDialogs::Error(this, Qt_text(error.what()));
     return;
   }
@@ -428,9 +639,11 @@ void TfrmTemplate::cmdComputeClick() {
     lines << Qt_text(line);
   }
   viewer_->Append_lines(lines);
+  viewer_->Set_latest_analysis(*results);
 }
 
 void TfrmTemplate::btnclearDataClick() {
+  if (computing_) return;
   for (QLineEdit* field : fields_) field->clear();
   memoComments->clear();
   try {
@@ -442,13 +655,14 @@ void TfrmTemplate::btnclearDataClick() {
 }
 
 void TfrmTemplate::ExitBtnClick() {
+  if (computing_) return;
   if (tDialogs::Confirm(this, QStringLiteral("Exit from program?"))) tDialogs::Quit_application();
 }
 
-void TfrmTemplate::Statistics_warning(const std::string& message) {
+void TfrmTemplate::Statistics_warning(const std::string& message, QWidget* over) {
   // The box is answered with the ordinary cursor, then the hourglass comes back.
   QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-  tDialogs::Warning(this, Qt_text(message));
+  tDialogs::Warning(over, Qt_text(message));
   QGuiApplication::restoreOverrideCursor();
 }
 

@@ -34,6 +34,8 @@ class TfrmTemplate : public QWidget {
 
   // The results viewer that a run shows and fills.
   void Set_viewer(TfrmTemplateResults* viewer);
+  // True while a run computes (on its worker thread).
+  bool Computing() const { return computing_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -77,13 +79,21 @@ class TfrmTemplate : public QWidget {
   void txtinput8KeyUp();
   bool Field_key_press(QLineEdit* field, QKeyEvent* key);
   void Field_key_up(QLineEdit* field);
+  // Text that enters a field other than by typing (a paste, a drop): the typing rules
+  // applied to the whole text at once, with at most one message.
+  void Insert_into_field(QLineEdit* field, const QString& text);
+  // The field's mouse, drag-and-drop, context-menu and input-method events; true when
+  // dealt with here.
+  bool Field_other_event(QLineEdit* field, QEvent* event);
+  void Field_context_menu(QLineEdit* field, const QPoint& global_position);
 
   void memoCommentsEnter();
   void memoCommentsKeyUp(QKeyEvent* key);
   void memoCommentsExit();
 
-  // "Too many steps" from the frequentist statistics: a warning, after which the run goes on.
-  void Statistics_warning(const std::string& message);
+  // "Too many steps" from the frequentist statistics: a warning over the given window,
+  // after which the run goes on.
+  void Statistics_warning(const std::string& message, QWidget* over);
 
   std::array<std::string, 8> Field_texts() const;
   tRun_options Run_options() const;
@@ -126,4 +136,8 @@ class TfrmTemplate : public QWidget {
   std::array<QLineEdit*, 8> fields_{};
   TfrmTemplateResults* viewer_ = nullptr;
   bool centred_ = false;
+  bool computing_ = false;
+  // The field that received the last key press: a key released in a field checks its
+  // length only when it was also pressed there (not, say, the Enter that closed a box).
+  QLineEdit* key_field_ = nullptr;
 };

@@ -16,10 +16,10 @@
 #include <QShowEvent>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
-#include <memory>
 #include <stdexcept>
 
 #include "gui/dialogs.h"
+#include "gui/plots_window.h"
 #include "gui/text_printer.h"
 
 namespace {
@@ -32,8 +32,9 @@ constexpr int kButton_height = 37;
 
 const char* const kNo_printer_message =
     "No default printer is installed, so nothing was printed.\n"
-    "Install a printer (or choose a default one) in the system's printer settings and "
-    "print again.";
+    "To keep the results as a PDF file, choose \"Save as PDF...\"\n"
+    "in the \"Printer options...\" menu. To print, install a printer\n"
+    "(or choose a default one) in the system's printer settings.";
 
 }  // namespace
 
@@ -71,6 +72,7 @@ void TfrmTemplateResults::createControls() {
   memoResults->setFont(Courier_font(12));
   memoResults->setLineWrapMode(QPlainTextEdit::NoWrap);
   memoResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memoResults->setTabChangesFocus(true);  // Tab and Shift+Tab leave the text, as in a memo
   QPalette palette = memoResults->palette();
   palette.setColor(QPalette::Text, Qt::black);
   // The selection stays visible when the memo loses the focus (to a menu, a button).
@@ -95,7 +97,7 @@ void TfrmTemplateResults::createControls() {
     button->setObjectName(QString::fromLatin1(name));
     button->setFont(button_font);
     button->setGeometry(left, top, kButton_width, kButton_height);
-    button->setAutoDefault(false);
+    button->setAutoDefault(true);  // Enter clicks the focused button, as Space does
     connect(button, &QPushButton::clicked, this, handler);
     left += kButton_width + gap;
   };
@@ -119,6 +121,15 @@ void TfrmTemplateResults::createMenu() {
   mnuPrintSelection->setObjectName(QStringLiteral("mnuPrintSelection"));
   connect(mnuPrintSelection, &QAction::triggered, this,
           &TfrmTemplateResults::mnuPrintSelectionClick);
+  mnuSavePdf = mnuPrinterOptions->addAction(QStringLiteral("Save as PDF..."));
+  mnuSavePdf->setObjectName(QStringLiteral("mnuSavePdf"));
+  connect(mnuSavePdf, &QAction::triggered, this, &TfrmTemplateResults::mnuSavePdfClick);
+  mnuPlots = bar->addMenu(QStringLiteral("Plots"));
+  mnuPlots->setObjectName(QStringLiteral("mnuPlots"));
+  mnuShowPlots = mnuPlots->addAction(QStringLiteral("Show plots of the latest analysis"));
+  mnuShowPlots->setObjectName(QStringLiteral("mnuShowPlots"));
+  mnuShowPlots->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  connect(mnuShowPlots, &QAction::triggered, this, &TfrmTemplateResults::mnuShowPlotsClick);
   // The client area keeps its size below the menu bar.
   setFixedSize(kClient_width, kClient_height + bar->sizeHint().height());
 }
@@ -216,20 +227,68 @@ void TfrmTemplateResults::mnuPrintSelectionClick() {
   Print(cursor.selection().toPlainText());
 }
 
+// The whole text, as "Print All" prints it, into a PDF file; no printer is needed.
+void TfrmTemplateResults::mnuSavePdfClick() {
+  const QString path =
+      tDialogs::Save_file_name(this, QStringLiteral("results.pdf"),
+                               QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"),
+                               QStringLiteral("Save as PDF"));
+  if (path.isEmpty()) return;
+  try {
+    Print_to_pdf(memoResults->toPlainText(), path);
+  } catch (const std::exception&) {
+    tDialogs::Error(this, QStringLiteral("The results could not be saved to \"%1\".")
+                              .arg(QDir::toNativeSeparators(path)));
+  }
+}
+
+void TfrmTemplateResults::Print_to_pdf(const QString& text, const QString& path) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(path);
+  printer.setDocName(QStringLiteral("Kestrum results"));
+  Print_text(printer, memoResults->font(), text);
+}
+
+void TfrmTemplateResults::Set_latest_analysis(const tRun_results& results) {
+  latest_ = results;
+  if (plots_window_ == nullptr || !plots_window_->isVisible()) return;
+  try {
+    plots_window_->Set_results(results);
+  } catch (const std::exception& error) {
+    tDialogs::Error(this, QString::fromStdString(error.what()));
+  }
+}
+
+void TfrmTemplateResults::mnuShowPlotsClick() {
+  if (!latest_) {
+    tDialogs::Warning(this, QStringLiteral("There are no plots to show yet: no analysis has been "
+                                           "run. Compute one on the worksheet first."));
+    return;
+  }
+  try {
+    if (plots_window_ == nullptr) plots_window_ = new TfrmPlots(this);
+    plots_window_->Set_results(*latest_);
+  } catch (const std::exception& error) {
+    tDialogs::Error(this, QString::fromStdString(error.what()));
+    return;
+  }
+  plots_window_->show();
+  plots_window_->raise();
+  plots_window_->activateWindow();
+}
+
 void TfrmTemplateResults::Print(const QString& text) {
   try {
-    std::unique_ptr<QPrinter> printer;
     if (!print_file_.isEmpty()) {
-      printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-      printer->setOutputFormat(QPrinter::PdfFormat);
-      printer->setOutputFileName(print_file_);
-    } else {
-      const QPrinterInfo default_printer = QPrinterInfo::defaultPrinter();
-      if (default_printer.isNull()) throw std::runtime_error(kNo_printer_message);
-      printer = std::make_unique<QPrinter>(default_printer, QPrinter::HighResolution);
+      Print_to_pdf(text, print_file_);
+      return;
     }
-    printer->setDocName(QStringLiteral("Kestrum results"));
-    Print_text(*printer, memoResults->font(), text);
+    const QPrinterInfo default_printer = QPrinterInfo::defaultPrinter();
+    if (default_printer.isNull()) throw std::runtime_error(kNo_printer_message);
+    QPrinter printer(default_printer, QPrinter::HighResolution);
+    printer.setDocName(QStringLiteral("Kestrum results"));
+    Print_text(printer, memoResults->font(), text);
   } catch (const std::exception& error) {
     tDialogs::Error(this, QString::fromStdString(error.what()));
   }

@@ -1,18 +1,23 @@
 // The results viewer: the window that holds the reports of the analysis runs, one below the
 // other, and saves them to a text file, prints all or the selected part, clears them, goes
-// back to the worksheet or ends the program. It never composes report text itself.
+// back to the worksheet or ends the program; its "Plots" menu opens the pictures of the
+// latest run. It never composes report text itself.
 #pragma once
 
 #include <QFont>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <optional>
+
+#include "app/analysis_run.h"
 
 class QAction;
 class QFrame;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class TfrmPlots;
 
 // "Courier New" where it is installed, else the system's fixed-width font, at pixel_size.
 QFont Courier_font(int pixel_size);
@@ -32,6 +37,12 @@ class TfrmTemplateResults : public QMainWindow {
   void Append_lines(const QStringList& lines);
   QString Text() const;
 
+  // Keeps the results of the latest run for the plots, and redraws the plots window with
+  // them when it is open.
+  void Set_latest_analysis(const tRun_results& results);
+  // The plots window, once it has been opened (else nullptr).
+  TfrmPlots* Plots_window() const { return plots_window_; }
+
   // Sends printing to a PDF file instead of the default printer (for tests and for
   // machines without a printer); an empty path restores the default printer.
   void Set_print_file(const QString& pdf_path);
@@ -47,6 +58,8 @@ class TfrmTemplateResults : public QMainWindow {
   void cmdExitClick();
   void mnuPrintClick();
   void mnuPrintSelectionClick();
+  void mnuSavePdfClick();
+  void mnuShowPlotsClick();
 
  private:
   void createControls();
@@ -54,6 +67,9 @@ class TfrmTemplateResults : public QMainWindow {
   void FormCreate();
   void FormShow();
   void Print(const QString& text);
+  // Prints text into a PDF file at path, as the printer would print it; throws
+  // std::runtime_error when the file cannot be written.
+  void Print_to_pdf(const QString& text, const QString& path);
 
   QPlainTextEdit* memoResults = nullptr;
   QFrame* Panel1 = nullptr;
@@ -64,6 +80,11 @@ class TfrmTemplateResults : public QMainWindow {
   QMenu* mnuPrinterOptions = nullptr;
   QAction* mnuPrint = nullptr;
   QAction* mnuPrintSelection = nullptr;
+  QAction* mnuSavePdf = nullptr;
+  QMenu* mnuPlots = nullptr;
+  QAction* mnuShowPlots = nullptr;
+  TfrmPlots* plots_window_ = nullptr;
+  std::optional<tRun_results> latest_;
 
   QWidget* worksheet_ = nullptr;
   QString print_file_;

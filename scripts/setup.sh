@@ -8,7 +8,9 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev libgl-dev fonts-dejavu-core
+  qt6-svg-dev    # QSvgGenerator: the plots window exports SVG
   poppler-utils  # pdftotext: the viewer's tests read printed output back
+  xvfb xauth     # an X server for the window tests that need the primary selection
   locales        # a decimal-comma locale for the tests of locale-independent output
   help2man       # the kestrum-cli man page, generated from --help
   lintian        # checks the .deb (scripts/package_check.sh)

@@ -120,6 +120,95 @@ class TestViewer : public QObject {
 
     QCOMPARE(Menu_item("mnuPrint")->text(), QStringLiteral("Print All"));
     QCOMPARE(Menu_item("mnuPrintSelection")->text(), QStringLiteral("Print Selection"));
+    QCOMPARE(Menu_item("mnuSavePdf")->text(), QStringLiteral("Save as PDF..."));
+  }
+
+  // Tab and Shift+Tab leave the text, as in a plain memo, and never type a tab into it.
+  void Tab_leaves_the_text_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::newRow("Tab") << int(Qt::Key_Tab) << int(Qt::NoModifier);
+    QTest::newRow("Shift+Tab") << int(Qt::Key_Backtab) << int(Qt::ShiftModifier);
+  }
+  void Tab_leaves_the_text() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    Memo()->setPlainText(QStringLiteral("a report"));
+    Memo()->setFocus();
+    QCOMPARE(viewer_->focusWidget(), Memo());
+    QTest::keyClick(Memo(), static_cast<Qt::Key>(key), Qt::KeyboardModifiers(modifiers));
+    QVERIFY(viewer_->focusWidget() != Memo());
+    QVERIFY(qobject_cast<QPushButton*>(viewer_->focusWidget()) != nullptr);
+    QCOMPARE(Memo()->toPlainText(), QStringLiteral("a report"));
+  }
+
+  // Enter on a focused button clicks it, as Space does.
+  void Enter_clicks_the_focused_button_data() {
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter on the keypad") << int(Qt::Key_Enter);
+  }
+  void Enter_clicks_the_focused_button() {
+    QFETCH(int, key);
+    Memo()->setPlainText(QStringLiteral("a report"));
+    Button("cmdClearResults")->setFocus();
+    QTest::keyClick(Button("cmdClearResults"), static_cast<Qt::Key>(key));
+    QVERIFY(Memo()->toPlainText().isEmpty());
+    QTest::keyClick(Button("cmdReturn"), static_cast<Qt::Key>(key));
+    QVERIFY(!viewer_->isVisible());
+    QVERIFY(worksheet_->isVisible());
+  }
+
+  // "Save as PDF..." writes the whole text into a PDF as "Print All" prints it, with no
+  // printer at all; the save dialog offers PDF files.
+  void Save_as_pdf_data() {
+    QTest::addColumn<QString>("answer");  // file name in the temporary folder; empty: cancel
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("cancel writes nothing") << QString() << false;
+    QTest::newRow("new file") << QStringLiteral("report.pdf") << true;
+    QTest::newRow("missing folder is an error") << QStringLiteral("no/such/folder/r.pdf") << false;
+  }
+  void Save_as_pdf() {
+    if (!Have_pdftotext()) QSKIP("pdftotext (poppler-utils) is needed to read the PDF back");
+    QFETCH(QString, answer);
+    QFETCH(bool, saved);
+    QStringList lines;
+    for (int i = 1; i <= 90; ++i) lines << QStringLiteral(" Line %1 =   %2").arg(i).arg(i * 0.5);
+    Memo()->setPlainText(lines.join(QLatin1Char('\n')));
+    viewer_->Set_print_file(QString());  // the default printer, of which there may be none
+    const QString path = answer.isEmpty() ? QString() : dir_.filePath(answer);
+    const QStringList before = QDir(dir_.path()).entryList(QDir::Files);
+    tDialogs::Set_next_save_file(path);
+
+    Menu_item("mnuSavePdf")->trigger();
+
+    QCOMPARE(Count_shown(tDialogs::tKind::Save_dialog), 1);
+    const QString asked = Last_shown_text(tDialogs::tKind::Save_dialog);
+    QCOMPARE(asked, QStringLiteral("results.pdf|PDF files (*.pdf)"));
+    if (!saved) {
+      QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), before);
+      QCOMPARE(Count_shown(tDialogs::tKind::Error), answer.isEmpty() ? 0 : 1);
+      if (!answer.isEmpty()) {
+        QVERIFY(Last_shown_text(tDialogs::tKind::Error).startsWith(QStringLiteral("The results could not be saved to")));
+      }
+      return;
+    }
+    QCOMPARE(Count_shown(tDialogs::tKind::Error), 0);
+    const QString text = Pdf_text(path);
+    QStringList read_back;
+    for (const QString& line : text.split(QRegularExpression(QStringLiteral("[\n\f]")),
+                                          Qt::SkipEmptyParts)) {
+      read_back << line.simplified();
+    }
+    QStringList expected;
+    for (const QString& line : lines) expected << line.simplified();
+    QCOMPARE(read_back, expected);
+    // The very pages "Print All" puts on the printer.
+    const QString printed = dir_.filePath(QStringLiteral("printed.pdf"));
+    viewer_->Set_print_file(printed);
+    Menu_item("mnuPrint")->trigger();
+    QCOMPARE(Pdf_text(path), Pdf_text(printed));
+    QFile::remove(path);
   }
 
   // Reports are appended as whole texts; a report's first line is blank, which must
@@ -325,7 +414,9 @@ class TestViewer : public QObject {
     viewer_->Set_print_file(QString());
     Menu_item("mnuPrint")->trigger();
     QCOMPARE(Count_shown(tDialogs::tKind::Error), 1);
-    QVERIFY(Last_shown_text(tDialogs::tKind::Error).contains(QStringLiteral("printer")));
+    const QString message = Last_shown_text(tDialogs::tKind::Error);
+    QVERIFY(message.contains(QStringLiteral("printer")));
+    QVERIFY2(message.contains(QStringLiteral("\"Save as PDF...\"")), qPrintable(message));
   }
 };
 

@@ -4,26 +4,42 @@
 //
 // Expected messages and captions are written out here as the program's documents give
 // them, not taken from the core, so that a changed text in either place shows up.
+#include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextLayout>
+#include <QThread>
+#include <QTimer>
 #include <array>
+#include <atomic>
+#include <functional>
+#include <map>
 #include <memory>
 
+#include "distrib/progress.h"
+#include "gui/background_run.h"
 #include "gui/dialogs.h"
-#include "gui_test_support.h"
 #include "gui/difflims_form.h"
-#include "stats/metrics_papers.h"
 #include "gui/template_results.h"
+#include "gui_test_support.h"
+#include "stats/metrics_papers.h"
 
 namespace {
 
@@ -46,6 +62,31 @@ const char* const kCaptions[8] = {"Mean of the control or normative sample on Ta
 // case 80 and 40.
 const QStringList kExample = {"100", "15", "50", "10", "0.6", "20", "80", "40"};
 
+// Controls correlated at 0.999: the calibrated prior then rejects most draws, and a run of
+// a million accepted iterations takes several seconds.
+const QStringList kSlow = {"100", "15", "50", "10", "0.999", "20", "80", "40"};
+
+const QString kSeparator(106, QLatin1Char('_'));
+
+// How far the display is scaled (QT_SCALE_FACTOR), for the names of screenshots.
+QString Scale_name() { return qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")); }
+
+// The lines of a paragraph laid out as a word-wrapped label of this width lays it out.
+QStringList Wrapped_lines(const QFont& font, const QString& paragraph, int width) {
+  QTextLayout layout(paragraph, font);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WordWrap);
+  layout.setTextOption(option);
+  QStringList lines;
+  layout.beginLayout();
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(width);
+    lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+  }
+  layout.endLayout();
+  return lines;
+}
+
 }  // namespace
 
 class TestWorksheet : public QObject {
@@ -65,6 +106,7 @@ class TestWorksheet : public QObject {
     worksheet_->Set_viewer(viewer_.get());
     viewer_->Set_worksheet(worksheet_.get());
     worksheet_->show();
+    worksheet_->activateWindow();  // on an X server without a window manager too
     QVERIFY(QTest::qWaitForWindowActive(worksheet_.get()));
   }
 
@@ -95,6 +137,25 @@ class TestWorksheet : public QObject {
     }
   }
   void Compute() { Click(worksheet_.get(), "cmdCompute"); }
+  QDialog* Progress_box() { return worksheet_->findChild<QDialog*>(QStringLiteral("frmProgress")); }
+
+  // Calls action once from the event loop as soon as the next run is computing; the flag
+  // tells afterwards whether it was called during the run.
+  std::shared_ptr<bool> During_run(std::function<bool()> ready, std::function<void()> action) {
+    auto called = std::make_shared<bool>(false);
+    auto* poll = new QTimer(worksheet_.get());
+    poll->setInterval(1);
+    connect(poll, &QTimer::timeout, poll, [this, poll, called, ready, action] {
+      if (!worksheet_->Computing() || !ready()) return;
+      poll->stop();
+      *called = true;
+      action();
+      *called = worksheet_->Computing();  // the action ran before the run ended
+      poll->deleteLater();
+    });
+    poll->start();
+    return called;
+  }
 
  private slots:
   void initTestCase() {
@@ -536,6 +597,367 @@ class TestWorksheet : public QObject {
     cleanup();
     Simpson_integral(0, 99999);
     QCOMPARE(Count_shown(tDialogs::tKind::Warning), 1);
+  }
+
+  // While a run computes, the worksheet takes no input, and none of it is kept for later:
+  // after the run the fields and options are as they were typed, and there is one report.
+  void Input_during_a_run_is_dropped_data() {
+    QTest::addColumn<QString>("action");
+    QTest::newRow("more clicks on Compute") << "clicks";
+    QTest::newRow("keys typed into the fields") << "keys";
+    QTest::newRow("key events already queued") << "posted";
+    QTest::newRow("Shift+Insert paste") << "paste";
+    QTest::newRow("click on an option") << "option";
+    QTest::newRow("close by the title bar") << "close";
+    QTest::newRow("buttons pressed without input events") << "press";
+  }
+  void Input_during_a_run_is_dropped() {
+    QFETCH(QString, action);
+    Start();
+    Type_fields(kExample);
+    QGuiApplication::clipboard()->setText(QStringLiteral("123"));
+    auto* compute = Find<QPushButton>(QStringLiteral("cmdCompute"));
+    const std::map<QString, std::function<void()>> actions = {
+        {"clicks",  // the second click of a double click, and a third
+         [&] {
+           QTest::mouseClick(compute, Qt::LeftButton);
+           QTest::mouseClick(compute, Qt::LeftButton);
+         }},
+        {"keys",
+         [&] {
+           QTest::keyClicks(worksheet_->focusWidget(), QStringLiteral("7"));
+           QTest::keyClicks(Field(6), QStringLiteral("9x"));
+         }},
+        {"posted",
+         [&] {
+           QCoreApplication::postEvent(
+               Field(0), new QKeyEvent(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier, "5"));
+           QCoreApplication::postEvent(
+               Field(0), new QKeyEvent(QEvent::KeyRelease, Qt::Key_5, Qt::NoModifier, "5"));
+         }},
+        {"paste", [&] { QTest::keyClick(Field(0), Qt::Key_Insert, Qt::ShiftModifier); }},
+        {"option", [&] { Click(worksheet_.get(), "RadioButton2"); }},
+        {"close", [&] { worksheet_->close(); }},
+        {"press",  // as an accessibility tool presses them
+         [&] {
+           compute->click();
+           Find<QPushButton>(QStringLiteral("btnclearData"))->click();
+           Find<QPushButton>(QStringLiteral("ExitBtn"))->click();
+         }},
+    };
+    tDialogs::Clear_shown();
+    const auto called = During_run([] { return true; }, actions.at(action));
+
+    Compute();
+
+    QVERIFY2(*called, "the action did not happen during the run, or ended it");
+    QVERIFY2(tDialogs::Shown().empty(), qPrintable(Last_shown_text(tDialogs::tKind::Warning)));
+    QVERIFY(viewer_->isVisible());
+    const QString report = Results()->toPlainText();
+    QVERIFY(report.contains(QStringLiteral("OVERALL RESULT")));
+    QVERIFY2(!report.contains(kSeparator), "a second report was appended");
+    Click(viewer_.get(), "cmdReturn");
+    QVERIFY(worksheet_->isVisible());
+    for (int k = 0; k < 8; ++k) QCOMPARE(Field(k)->text(), kExample[k]);
+    QVERIFY(Find<QRadioButton>(QStringLiteral("RadioButton1"))->isChecked());
+    QCOMPARE(Results()->toPlainText(), report);
+    QVERIFY(tDialogs::Shown().empty());
+  }
+
+  // A long run shows the progress box after half a second; Cancel (its button, Escape, or
+  // its title bar) stops the run: no report, the viewer as it was, the worksheet back with
+  // its fields as typed, and no message.
+  void Cancel_leaves_everything_as_it_was_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Cancel button") << "button";
+    QTest::newRow("Escape") << "escape";
+    QTest::newRow("title bar close") << "close";
+  }
+  void Cancel_leaves_everything_as_it_was() {
+    QFETCH(QString, how);
+    Start();
+    viewer_->Append_lines({QStringLiteral("an earlier report")});
+    Type_fields(kSlow);
+    tDialogs::Clear_shown();
+    QElapsedTimer since_cancel;
+    QString title, iterations, time_left;
+    bool modal = false;
+    const auto called = During_run(
+        [this] {
+          // Shown, and the engine has reported iterations.
+          QDialog* box = Progress_box();
+          if (box == nullptr || !box->isVisible()) return false;
+          auto* label = box->findChild<QLabel*>(QStringLiteral("lblIterations"));
+          return !label->text().endsWith(QStringLiteral(": 0 of 0"));
+        },
+        [&] {
+          QDialog* box = Progress_box();
+          title = box->windowTitle();
+          modal = box->windowModality() == Qt::WindowModal;
+          iterations = box->findChild<QLabel*>(QStringLiteral("lblIterations"))->text();
+          time_left = box->findChild<QLabel*>(QStringLiteral("lblTime_left"))->text();
+          if (how == QLatin1String("button")) {
+            box->grab().save(QStringLiteral(KESTRUM_SCREENSHOT_DIR "/progress.png"));
+          }
+          since_cancel.start();
+          if (how == QLatin1String("button")) {
+            QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("cmdCancel")),
+                              Qt::LeftButton);
+          } else if (how == QLatin1String("escape")) {
+            QTest::keyClick(box, Qt::Key_Escape);
+          } else {
+            box->close();
+          }
+        });
+
+    Compute();
+
+    QVERIFY2(*called, "the progress box did not appear");
+    qInfo("returned %lld ms after the cancel", static_cast<long long>(since_cancel.elapsed()));
+    QCOMPARE(title, QStringLiteral("Kestrum: computing"));
+    QVERIFY(modal);
+    QVERIFY2(iterations.startsWith(QStringLiteral("Monte Carlo iterations done: ")) &&
+                 iterations.endsWith(QStringLiteral(" of 1,000,000")),
+             qPrintable(iterations));
+    QVERIFY2(time_left.startsWith(QStringLiteral("Time left: ")), qPrintable(time_left));
+    QVERIFY2(tDialogs::Shown().empty(), qPrintable(Last_shown_text(tDialogs::tKind::Error)));
+    QVERIFY(worksheet_->isVisible());
+    QVERIFY(!viewer_->isVisible());
+    QVERIFY(Progress_box() == nullptr);  // the box went with the run
+    QCOMPARE(Results()->toPlainText(), QStringLiteral("an earlier report"));
+    for (int k = 0; k < 8; ++k) QCOMPARE(Field(k)->text(), kSlow[k]);
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    QCOMPARE(Read_file(data_file_), QStringLiteral("100 15 50 10 0.999 20 80 40 "));
+    QVERIFY(!worksheet_->Computing());
+  }
+
+  // The statistics' warning raised on the worker thread is shown on the GUI thread, and
+  // the worker waits until it has been answered.
+  void Worker_warning_is_shown_on_the_gui_thread() {
+    Start();
+    tBackground_view view;
+    view.Window = worksheet_.get();
+    std::atomic<bool> answered{false};
+    bool on_gui_thread = false;
+    QString shown;
+    view.Warning = [&](const std::string& message, QWidget*) {
+      on_gui_thread = QThread::currentThread() == QCoreApplication::instance()->thread();
+      shown = QString::fromStdString(message);
+      QTest::qWait(50);
+      answered = true;
+    };
+    bool waited = false;
+    Run_in_background(
+        [&](const tProgress_observer&) {
+          Simpson_integral(0, 99999);
+          waited = answered.load();
+          return tRun_results{};
+        },
+        view);
+    QVERIFY(on_gui_thread);
+    QCOMPARE(shown, QStringLiteral("Too many steps"));
+    QVERIFY(waited);
+    // The worker's errors come back to the caller.
+    QVERIFY_THROWS_EXCEPTION(ECancelled, Run_in_background([](const tProgress_observer&) -> tRun_results {
+                                            throw ECancelled();
+                                          },
+                                          view));
+  }
+
+  // The worker thread computes the very bits that the calling thread computes.
+  void Background_run_matches_a_direct_run() {
+    Start();
+    const tChecked_inputs inputs{100, 15, 50, 10, 0.6, 20, 80, 40, 20};
+    tRun_options options;
+    options.Criteria = tCriteria::Combined;
+    options.Iterations = 20000;
+    const tRun_results direct = Compute_analysis(inputs, options);
+    tBackground_view view;
+    view.Window = worksheet_.get();
+    const tRun_results background = Run_in_background(
+        [&](const tProgress_observer& observer) {
+          return Compute_analysis(inputs, options, &observer);
+        },
+        view);
+    const auto values = [](const tRun_results& r) {
+      const tBSDT_results& b = r.Bsdt;
+      return std::vector<Extended>{b.P_one_tailed, b.P_two_tailed, b.Pct_more_extreme,
+                                   b.Pct_lower, b.Pct_upper, b.Zdcc, b.Zdcc_lower, b.Zdcc_upper,
+                                   r.Deficit_x_results.Zcc_lower, r.Deficit_y_results.Pct_upper,
+                                   r.Rsdt_t};
+    };
+    QVERIFY(values(direct) == values(background));
+  }
+
+  // Text that enters a field other than by typing meets the typing rules, all at once:
+  // "," becomes ".", other characters are dropped, the text is cut to six characters, and
+  // one action gives at most one message. Ctrl+V stays refused as a control key.
+  void Text_enters_a_field_only_by_the_typing_rules_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("inserted");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("message");  // empty: none
+    const QString numeric = QStringLiteral("INPUT ERROR\r\rEnter numeric data only.");
+    const QString length = QStringLiteral("Maximum length of input is 6 characters.");
+    QTest::newRow("Shift+Insert, comma") << "shift-insert" << "" << "1,5" << "1.5" << QString();
+    QTest::newRow("Shift+Insert, letter and too long")
+        << "shift-insert" << "" << "1x2345678" << "123456" << numeric;
+    QTest::newRow("context menu, letter") << "menu" << "" << "12a3" << "123" << numeric;
+    QTest::newRow("context menu, too long after the text")
+        << "menu" << "12" << "99999" << "129999" << length;
+    QTest::newRow("drop, too long") << "drop" << "" << "1234567" << "123456" << length;
+    QTest::newRow("drop, only letters") << "drop" << "7" << "abc" << "7" << numeric;
+    QTest::newRow("drop, line break") << "drop" << "" << "-2.5\n" << "-2.5" << numeric;
+    QTest::newRow("middle click, comma") << "middle" << "" << "7,25" << "7.25" << QString();
+    QTest::newRow("Ctrl+V is refused") << "ctrl-v" << "1" << "5" << "1" << numeric;
+  }
+  void Text_enters_a_field_only_by_the_typing_rules() {
+    QFETCH(QString, path);
+    QFETCH(QString, before);
+    QFETCH(QString, inserted);
+    QFETCH(QString, after);
+    QFETCH(QString, message);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (path == QLatin1String("middle") && !clipboard->supportsSelection()) {
+      QSKIP("this platform has no primary selection to paste with the middle button");
+    }
+    Start();
+    QLineEdit* field = Field(3);
+    field->setText(before);
+    field->setFocus();
+    field->end(false);
+    const QPoint end_of_text(field->width() - 4, field->height() / 2);
+    tDialogs::Clear_shown();
+    if (path == QLatin1String("shift-insert")) {
+      clipboard->setText(inserted);
+      QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
+    } else if (path == QLatin1String("ctrl-v")) {
+      clipboard->setText(inserted);
+      QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    } else if (path == QLatin1String("menu")) {
+      clipboard->setText(inserted);
+      bool pasted = false;
+      QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) return;
+        for (QAction* item : menu->actions()) {
+          if (item->objectName() == QLatin1String("edit-paste") && item->isEnabled()) {
+            item->trigger();
+            pasted = true;
+          }
+        }
+        menu->close();
+      });
+      QContextMenuEvent event(QContextMenuEvent::Mouse, end_of_text, field->mapToGlobal(end_of_text));
+      QApplication::sendEvent(field, &event);
+      QVERIFY2(pasted, "the field's menu offered no Paste");
+    } else if (path == QLatin1String("drop")) {
+      QMimeData data;
+      data.setText(inserted);
+      QDragEnterEvent enter(end_of_text, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
+                            Qt::NoModifier);
+      QApplication::sendEvent(field, &enter);
+      QVERIFY(enter.isAccepted());
+      QDropEvent drop(QPointF(end_of_text), Qt::CopyAction | Qt::MoveAction, &data,
+                      Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(field, &drop);
+      QCOMPARE(drop.dropAction(), Qt::CopyAction);  // the source keeps its text
+    } else if (path == QLatin1String("middle")) {
+      clipboard->setText(inserted, QClipboard::Selection);
+      QTest::mouseClick(field, Qt::MiddleButton, Qt::NoModifier, end_of_text);
+    }
+    QCOMPARE(field->text(), after);
+    QCOMPARE(Count_shown(tDialogs::tKind::Warning), message.isEmpty() ? 0 : 1);
+    QCOMPARE(Count_shown(tDialogs::tKind::Beep), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) QCOMPARE(Last_shown_text(tDialogs::tKind::Warning), message);
+    // No release of a key pressed elsewhere brings a second box: Enter released in the
+    // field, as when a box was closed with Enter.
+    QTest::keyRelease(field, Qt::Key_Return);
+    QCOMPARE(Count_shown(tDialogs::tKind::Warning), message.isEmpty() ? 0 : 1);
+  }
+
+  // Enter on a focused button clicks it, as Space does.
+  void Enter_clicks_the_focused_button() {
+    Start();
+    Type_fields(kExample);
+    auto* clear = Find<QPushButton>(QStringLiteral("btnclearData"));
+    clear->setFocus();
+    QTest::keyClick(clear, Qt::Key_Return);
+    for (int k = 0; k < 8; ++k) QVERIFY(Field(k)->text().isEmpty());
+  }
+
+  // Six of the widest digits of the field's font fit the field without scrolling, at the
+  // scale this test runs at (it runs at 1, 1.5 and 2).
+  void Fields_hold_six_wide_digits() {
+    Start();
+    for (int k = 0; k < 8; ++k) {
+      QLineEdit* field = Field(k);
+      const QFontMetrics metrics(field->font());
+      QChar widest = QLatin1Char('0');
+      for (char digit = '0'; digit <= '9'; ++digit) {
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest))
+          widest = QLatin1Char(digit);
+      }
+      for (const QString& text : {QString(6, widest), QStringLiteral("888888")}) {
+        field->setText(text);
+        field->setCursorPosition(6);
+        field->grab();  // the line edit scrolls its text when it paints
+        const int end = field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+        field->setCursorPosition(0);
+        field->grab();
+        const int start = field->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+        // Scrolled text would bring the end nearer the start than the text is wide.
+        QVERIFY2(end - start >= metrics.horizontalAdvance(text) - 1,
+                 qPrintable(QStringLiteral("%1: %2 pixels for %3").arg(text).arg(end - start).arg(
+                     metrics.horizontalAdvance(text))));
+        QVERIFY(end < field->width());
+      }
+      field->setText(QStringLiteral("888888"));
+    }
+    qInfo("field font: %d pixels at scale %s", Field(0)->font().pixelSize(), qPrintable(Scale_name()));
+    worksheet_->grab().save(QStringLiteral(KESTRUM_SCREENSHOT_DIR "/worksheet_888888_scale%1.png")
+                                .arg(Scale_name()));
+  }
+
+  // The worksheet's messages keep each line whole where the screen has room, and never
+  // wrap a lone word onto a line of its own.
+  void Message_boxes_keep_words_together_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("sample size")
+        << "INPUT ERROR\r(  Sample size of the normative sample:  10.500  )\r"
+           "The value for sample size must be an integer greater than 2.";
+    QTest::newRow("empty field") << "INPUT ERROR\r\r(  Standard deviation for the normative "
+                                    "sample on Task X:  )\r\rData have not been entered in "
+                                    "this field.";
+    QTest::newRow("numeric only") << "INPUT ERROR\r\rEnter numeric data only.";
+    QTest::newRow("a long error")
+        << "Bayesian standardized difference test stopped at Monte Carlo iteration 123456: "
+           "the draw of the covariance matrix was not positive definite, so no credible "
+           "interval could be formed. No results were computed.";
+  }
+  void Message_boxes_keep_words_together() {
+    QFETCH(QString, text);
+    Start();
+    const auto box = tDialogs::Message_box(tDialogs::tKind::Warning, worksheet_.get(), text);
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    QVERIFY(label != nullptr);
+    const int width = label->contentsRect().width();
+    const int screen_width = worksheet_->screen()->availableGeometry().width();
+    for (const QString& paragraph : tDialogs::Display_text(text).split(QLatin1Char('\n'))) {
+      const QStringList lines = Wrapped_lines(label->font(), paragraph, width);
+      // A line the screen has room for stays whole.
+      if (QFontMetrics(label->font()).horizontalAdvance(paragraph) < screen_width / 2) {
+        QVERIFY2(lines.size() <= 1, qPrintable(lines.join(QLatin1Char('|'))));
+      }
+      for (int i = 1; i < lines.size(); ++i) {
+        QVERIFY2(lines[i].contains(QLatin1Char(' ')), qPrintable(lines.join(QLatin1Char('|'))));
+      }
+    }
+    QVERIFY(box->width() <= screen_width);
+    box->close();
   }
 
   void Notes_grow_and_shrink() {

@@ -1,0 +1,37 @@
+# Checks the layering of the sources: each folder includes headers of its own layer and of
+# the layers below it only, and the Qt-free core includes no Qt header.
+#   cmake -DSOURCE_DIR=<repository> -P check_layers.cmake
+# Layers, lowest first: distrib; stats; bayes; app; then cli and gui, which do not include
+# each other.
+cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
+set(allowed_distrib distrib)
+set(allowed_stats distrib stats)
+set(allowed_bayes distrib stats bayes)
+set(allowed_app distrib stats bayes app)
+set(allowed_cli distrib stats bayes app cli)
+set(allowed_gui distrib stats bayes app gui)
+set(qt_free distrib stats bayes app cli)
+set(all_layers distrib stats bayes app cli gui)
+
+set(failures "")
+foreach(layer IN LISTS all_layers)
+  file(GLOB_RECURSE sources "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
+  foreach(source IN LISTS sources)
+    file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+    foreach(line IN LISTS includes)
+      if(line MATCHES "#[ \t]*include[ \t]*\"([a-z_]+)/")
+        set(target "${CMAKE_MATCH_1}")
+        if(target IN_LIST all_layers AND NOT target IN_LIST allowed_${layer})
+          list(APPEND failures "${source}: ${line}")
+        endif()
+      elseif(layer IN_LIST qt_free AND line MATCHES "#[ \t]*include[ \t]*<Q")
+        list(APPEND failures "${source}: ${line} (a Qt header in the core)")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(failures)
+  list(JOIN failures "\n" report)
+  message(FATAL_ERROR "Includes across layers:\n${report}")
+endif()
+message(STATUS "Layers: no include reaches a higher layer")

@@ -1,0 +1,232 @@
+// The Monte Carlo standard error of the BSDT's probability and the histogram of its Z-DCC
+// draws, against a direct computation from the same draws drawn again: chained runs of
+// one iteration each, without resetting the generator, give the draws one by one (with a
+// one-sided level of 1 % the single draw is its own credible limit).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+#include "bayes/bsdt_precision.h"
+#include "bayes/bsdt_run.h"
+#include "distrib/distrib.h"
+
+namespace {
+
+tBSDT_inputs Example(std::int32_t iterations) {
+  tBSDT_inputs in;
+  in.N = 20;
+  in.Iterations = iterations;
+  in.Mean_x = 100, in.Sd_x = 15, in.Mean_y = 50, in.Sd_y = 10, in.R_xy = 0.6;
+  in.Case_x = 80, in.Case_y = 40;
+  return in;
+}
+
+// The first n Z-DCC draws of a reset run, in order.
+std::vector<double> Draws_one_by_one(tBSDT_prior prior, tBSDT_inputs in, std::int32_t n) {
+  Reset_seeds();
+  in.Iterations = 1;
+  in.Reset_seed = false;
+  in.Two_sided = false;
+  in.Level = 1;
+  std::vector<double> draws;
+  for (std::int32_t i = 0; i < n; ++i) {
+    tBSDT_results one;
+    Run_BSDT(prior, in, tBSDT_evaluation{1, true}, one);
+    EXPECT_EQ(one.Zdcc_lower, one.Zdcc_upper);
+    draws.push_back(static_cast<double>(one.Zdcc_lower));
+  }
+  return draws;
+}
+
+// The standard error of the mean of Phi(d), directly, in two passes.
+Extended Direct_standard_error(const std::vector<double>& draws, Extended& mean) {
+  const tNormal_distribution normal(0, 1);
+  std::vector<Extended> p;
+  for (double d : draws) p.push_back(normal.Cdf(d));
+  const Extended n = static_cast<Extended>(p.size());
+  mean = std::accumulate(p.begin(), p.end(), Extended{0}) / n;
+  Extended squares = 0;
+  for (Extended x : p) squares += (x - mean) * (x - mean);
+  return std::sqrt(squares / (n - 1) / n);
+}
+
+// The histogram counted directly: limits at the order statistics' positions, draws
+// beyond them apart, the rest into 120 equal bins, the upper edge into the last one.
+tZdcc_histogram Direct_histogram(std::vector<double> draws, std::int64_t lo, std::int64_t hi) {
+  std::sort(draws.begin(), draws.end());
+  tZdcc_histogram h;
+  h.Lower = draws[static_cast<std::size_t>(lo - 1)];
+  h.Upper = draws[static_cast<std::size_t>(hi - 1)];
+  h.Counts.assign(kZdcc_bins, 0);
+  const double width = (h.Upper - h.Lower) / kZdcc_bins;
+  for (double d : draws) {
+    if (d < h.Lower) {
+      ++h.Below;
+    } else if (d > h.Upper) {
+      ++h.Above;
+    } else {
+      const int bin = std::min(kZdcc_bins - 1, static_cast<int>(std::floor((d - h.Lower) / width)));
+      ++h.Counts[static_cast<std::size_t>(bin)];
+    }
+  }
+  return h;
+}
+
+void Expect_same_histogram(const tZdcc_histogram& a, const tZdcc_histogram& b, const char* what) {
+  EXPECT_EQ(a.Lower, b.Lower) << what;
+  EXPECT_EQ(a.Upper, b.Upper) << what;
+  EXPECT_EQ(a.Below, b.Below) << what;
+  EXPECT_EQ(a.Above, b.Above) << what;
+  EXPECT_EQ(a.Counts, b.Counts) << what;
+}
+
+// The histogram of values, partitioned first as selecting the two-sided 95 % credible
+// limits leaves the engine's draws.
+tZdcc_histogram Histogram_of(const std::vector<double>& values) {
+  const auto n = static_cast<std::int64_t>(values.size());
+  std::vector<double> samples(1, 0.0);
+  samples.insert(samples.end(), values.begin(), values.end());
+  const std::int64_t lo = std::max<std::int64_t>(1, std::llround(0.025 * n));
+  const std::int64_t hi = std::min<std::int64_t>(n, std::llround(0.975 * n) + 1);
+  std::nth_element(samples.begin() + 1, samples.begin() + lo, samples.end());
+  std::nth_element(samples.begin() + lo + 1, samples.begin() + hi, samples.end());
+  return Zdcc_histogram(samples.data(), n, lo, hi);
+}
+
+std::int64_t Total(const tZdcc_histogram& h) {
+  return h.Below + h.Above + std::accumulate(h.Counts.begin(), h.Counts.end(), std::int64_t{0});
+}
+
+}  // namespace
+
+TEST(BsdtPrecision, StandardErrorAndHistogramMatchADirectComputation) {
+  constexpr std::int32_t n = 3000;
+  for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+    const char* name = prior == tBSDT_prior::Standard ? "standard" : "calibrated";
+    tBSDT_results results;
+    tBSDT_precision precision;
+    Run_BSDT(prior, Example(n), tBSDT_evaluation{1, true}, results, nullptr, &precision);
+    const std::int32_t seed1 = Seed1, seed2 = Seed2;
+
+    const std::vector<double> draws = Draws_one_by_one(prior, Example(n), n);
+    EXPECT_EQ(Seed1, seed1) << name;  // the same generator use as the run
+    EXPECT_EQ(Seed2, seed2) << name;
+
+    Extended mean = 0;
+    const Extended se = Direct_standard_error(draws, mean);
+    // The draws came back as doubles; their normal probabilities differ by rounding only.
+    EXPECT_NEAR(static_cast<double>(std::min(mean, 1 - mean)),
+                static_cast<double>(results.P_one_tailed), 1e-13) << name;
+    EXPECT_NEAR(static_cast<double>(precision.P_one_tailed_mc_se), static_cast<double>(se),
+                1e-9 * static_cast<double>(se)) << name;
+    EXPECT_EQ(precision.P_two_tailed_mc_se, 2 * precision.P_one_tailed_mc_se) << name;
+    EXPECT_GT(precision.P_one_tailed_mc_se, 0) << name;
+
+    // 0.1 % and 99.9 % of 3000 draws: the 3rd and the 2998th.
+    const tZdcc_histogram direct = Direct_histogram(draws, 3, 2998);
+    Expect_same_histogram(precision.Zdcc_histogram, direct, name);
+    EXPECT_EQ(Total(precision.Zdcc_histogram), n) << name;
+    EXPECT_EQ(precision.Zdcc_histogram.Below, 2) << name;
+    EXPECT_EQ(precision.Zdcc_histogram.Above, 2) << name;
+  }
+}
+
+// The fast evaluation (its own normal probabilities, the draws on two threads past a
+// size) gives the straightforward one's histogram bit for bit and its standard error to
+// the probabilities' agreement, the same with any number of threads; asking for the
+// precision leaves the results alone.
+TEST(BsdtPrecision, FastEvaluationGivesTheSamePrecision) {
+  constexpr std::int32_t n = 70000;
+  for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+    for (bool two_sided : {true, false}) {
+      tBSDT_inputs in = Example(n);
+      in.Two_sided = two_sided;
+      tBSDT_results serial_results;
+      tBSDT_precision serial;
+      Run_BSDT(prior, in, tBSDT_evaluation{1, true}, serial_results, nullptr, &serial);
+      EXPECT_EQ(Total(serial.Zdcc_histogram), n);
+      std::vector<tBSDT_precision> fast(2);
+      for (int t = 0; t < 2; ++t) {
+        const int threads = t == 0 ? 1 : 3;
+        tBSDT_results fast_results, plain;
+        Run_BSDT(prior, in, tBSDT_evaluation{threads, false}, fast_results, nullptr, &fast[t]);
+        EXPECT_NEAR(static_cast<double>(fast[t].P_one_tailed_mc_se),
+                    static_cast<double>(serial.P_one_tailed_mc_se),
+                    1e-9 * static_cast<double>(serial.P_one_tailed_mc_se)) << threads;
+        EXPECT_EQ(fast[t].P_two_tailed_mc_se, 2 * fast[t].P_one_tailed_mc_se);
+        Expect_same_histogram(fast[t].Zdcc_histogram, serial.Zdcc_histogram, "fast");
+        Run_BSDT(prior, in, tBSDT_evaluation{threads, false}, plain);
+        EXPECT_EQ(plain.Zdcc_lower, fast_results.Zdcc_lower);
+        EXPECT_EQ(plain.Zdcc_upper, fast_results.Zdcc_upper);
+        EXPECT_EQ(plain.P_one_tailed, fast_results.P_one_tailed);
+      }
+      EXPECT_EQ(fast[0].P_one_tailed_mc_se, fast[1].P_one_tailed_mc_se) << "1 and 3 threads";
+    }
+  }
+}
+
+TEST(BsdtPrecision, StandardErrorOfGivenProbabilities) {
+  const struct {
+    std::vector<Extended> p;
+    Extended se;
+  } cases[] = {
+      {{0.3L}, 0},                                  // one value: no spread
+      {{0, 1}, 0.5L},                               // sd sqrt(1/2) over sqrt(2)
+      {{0.2L, 0.2L, 0.2L}, 0},                      // rounding must not give a NaN
+      {{0.1L, 0.2L, 0.3L, 0.4L}, std::sqrt(0.05L / 3) / 2},
+      {{0.49L, 0.5L, 0.51L}, 0.01L / std::sqrt(3.0L)},
+  };
+  for (const auto& c : cases) {
+    Extended sum = 0, squares = 0;
+    for (Extended p : c.p) sum += p, squares += p * p;
+    const auto n = static_cast<std::int64_t>(c.p.size());
+    EXPECT_NEAR(static_cast<double>(Mc_standard_error(sum, squares, n)),
+                static_cast<double>(c.se), 1e-9) << "n " << n;
+  }
+}
+
+TEST(BsdtPrecision, HistogramLimitsAndEdges) {
+  const struct {
+    std::int64_t n, lo, hi;
+  } positions[] = {{1, 1, 1}, {20, 1, 20}, {2600, 3, 2598}, {3000, 3, 2998},
+                   {1000000, 1000, 999001}};
+  for (const auto& c : positions) {
+    std::int64_t lo = 0, hi = 0;
+    Histogram_positions(c.n, lo, hi);
+    EXPECT_EQ(lo, c.lo) << c.n;
+    EXPECT_EQ(hi, c.hi) << c.n;
+  }
+
+  // One draw, and all draws equal: everything in the first bin.
+  for (std::int64_t n : {1, 50}) {
+    const tZdcc_histogram h = Histogram_of(std::vector<double>(static_cast<std::size_t>(n), -0.75));
+    EXPECT_EQ(h.Lower, -0.75);
+    EXPECT_EQ(h.Upper, -0.75);
+    EXPECT_EQ(h.Counts[0], n);
+    EXPECT_EQ(Total(h), n);
+  }
+
+  // 1..1000 in a scrambled order: limits 1 and 1000, bins of 999/120, the largest value
+  // in the last bin; ties at the lower limit stay inside.
+  std::vector<double> scrambled;
+  for (int i = 1; i <= 1000; ++i) scrambled.push_back((i * 617) % 1000 + 1);
+  tZdcc_histogram h = Histogram_of(scrambled);
+  Expect_same_histogram(h, Direct_histogram(scrambled, 1, 1000), "1..1000");
+  EXPECT_EQ(h.Lower, 1);
+  EXPECT_EQ(h.Upper, 1000);
+  EXPECT_EQ(h.Counts[0], 9);    // 1..9, below 1 + 999/120 = 9.325
+  EXPECT_EQ(h.Counts[119], 9);  // 992..1000, from 1 + 119 * 8.325 = 991.675
+  EXPECT_EQ(Total(h), 1000);
+
+  std::vector<double> ties;
+  for (int i = 2000; i >= 1; --i) ties.push_back(i <= 10 ? 0.0 : i);
+  h = Histogram_of(ties);
+  EXPECT_EQ(h.Lower, 0.0);
+  EXPECT_EQ(h.Below, 0);
+  EXPECT_EQ(h.Above, 1);  // 2000, above the 1999th value
+  EXPECT_GE(h.Counts[0], 10);
+  EXPECT_EQ(Total(h), 2000);
+}

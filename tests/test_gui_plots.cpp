@@ -1,0 +1,231 @@
+// The plots window, driven as a user would: a run on the worksheet, the viewer's "Plots"
+// menu, the window's Export button with the save dialog answered through the wrapper's
+// script. The exported files are read back: the PNG as an image, the SVG as XML, the PDF
+// with pdftotext and pdfinfo (poppler-utils).
+#include <QAbstractButton>
+#include <QAction>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QXmlStreamReader>
+#include <memory>
+
+#include "gui/difflims_form.h"
+#include "gui/dialogs.h"
+#include "gui/plots_window.h"
+#include "gui/template_results.h"
+#include "gui_test_support.h"
+
+namespace {
+
+const char* const kField_names[] = {"txtInput1", "txtInput2", "txtInput3", "txtInput4",
+                                    "txtInput5", "txtInput6", "txtInput7", "txtinput8"};
+// Controls 100, 15, 50, 10, r = 0.6, N = 20; case 80 and 40 (z = -1.333 and -1.000).
+const QStringList kExample = {"100", "15", "50", "10", "0.6", "20", "80", "40"};
+
+// Output of a poppler tool on a file, empty on failure.
+QString Poppler(const QString& tool, const QString& pdf, bool to_stdout) {
+  const QString program = QFileInfo(QStringLiteral(KESTRUM_PDFTOTEXT)).dir().filePath(tool);
+  QProcess process;
+  QStringList arguments{pdf};
+  if (to_stdout) arguments << QStringLiteral("-");
+  process.start(program, arguments);
+  if (!process.waitForFinished(30000) || process.exitCode() != 0) return {};
+  return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The texts of an SVG's <text> elements (each element's whole text) and its <title>.
+bool Svg_texts(const QString& path, QStringList& texts, QString& title, QString& error) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  QXmlStreamReader xml(&file);
+  while (!xml.atEnd()) {
+    if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+    if (xml.name() == QLatin1String("text"))
+      texts << xml.readElementText(QXmlStreamReader::IncludeChildElements).simplified();
+    else if (xml.name() == QLatin1String("title"))
+      title = xml.readElementText();
+  }
+  error = xml.errorString();
+  return !xml.hasError();
+}
+
+}  // namespace
+
+class TestPlots : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  std::unique_ptr<TfrmTemplate> worksheet_;
+  std::unique_ptr<TfrmTemplateResults> viewer_;
+
+  QLineEdit* Field(int k) {
+    return worksheet_->findChild<QLineEdit*>(QString::fromLatin1(kField_names[k]));
+  }
+  void Click(QWidget* window, const char* name) {
+    auto* button = window->findChild<QAbstractButton*>(QString::fromLatin1(name));
+    QVERIFY2(button != nullptr, name);
+    QTest::mouseClick(button, Qt::LeftButton);
+  }
+  void Run(const QStringList& texts) {
+    if (!worksheet_->isVisible()) Click(viewer_.get(), "cmdReturn");
+    for (int k = 0; k < 8; ++k) {
+      Field(k)->clear();
+      QTest::keyClicks(Field(k), texts.value(k));
+    }
+    Click(worksheet_.get(), "cmdCompute");
+    QVERIFY2(Count_shown(tDialogs::tKind::Error) == 0,
+             qPrintable(Last_shown_text(tDialogs::tKind::Error)));
+    QVERIFY(viewer_->isVisible());
+  }
+  QAction* Show_plots() {
+    return viewer_->findChild<QAction*>(QStringLiteral("mnuShowPlots"));
+  }
+  QString Path(const char* name) { return dir_.filePath(QString::fromLatin1(name)); }
+  void Export(const QString& path) {
+    tDialogs::Set_next_save_file(path);
+    Click(viewer_->Plots_window(), "cmdExport");
+  }
+
+ private slots:
+  void initTestCase() {
+    tDialogs::Start_scripted();
+    QVERIFY(dir_.isValid());
+    qputenv("KESTRUM_DATA_FILE", dir_.filePath(QStringLiteral("kestrum.txt")).toLocal8Bit());
+  }
+
+  void init() {
+    tDialogs::Clear_shown();
+    worksheet_ = std::make_unique<TfrmTemplate>();
+    viewer_ = std::make_unique<TfrmTemplateResults>();
+    worksheet_->Set_viewer(viewer_.get());
+    viewer_->Set_worksheet(worksheet_.get());
+    worksheet_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(worksheet_.get()));
+  }
+
+  void cleanup() {
+    viewer_.reset();
+    worksheet_.reset();
+  }
+
+  void Menu_says_so_before_any_analysis() {
+    auto* menu = viewer_->findChild<QMenu*>(QStringLiteral("mnuPlots"));
+    QVERIFY(menu != nullptr);
+    QCOMPARE(menu->title(), QStringLiteral("Plots"));
+    QAction* show = Show_plots();
+    QVERIFY(show != nullptr);
+    QCOMPARE(show->text(), QStringLiteral("Show plots of the latest analysis"));
+    QCOMPARE(show->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
+
+    show->trigger();
+    QCOMPARE(Count_shown(tDialogs::tKind::Warning), 1);
+    QVERIFY(Last_shown_text(tDialogs::tKind::Warning).contains(QStringLiteral("no analysis")));
+    QVERIFY(viewer_->Plots_window() == nullptr);
+  }
+
+  // A run, the window, a second run redrawing the open window, the screenshot and the
+  // three exports read back.
+  void Window_follows_the_runs_and_exports() {
+    Run(kExample);
+    Show_plots()->trigger();
+    TfrmPlots* window = viewer_->Plots_window();
+    QVERIFY(window != nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Kestrum plots"));
+    QCOMPARE(window->Plots().Case.Case_label, std::string("Case (z = -1.333, -1.000)"));
+    QVERIFY(tDialogs::Shown().empty());
+
+    QStringList second = kExample;
+    second[7] = QStringLiteral("65");
+    Run(second);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->Plots().Case.Case_label, std::string("Case (z = -1.333, 1.500)"));
+    Show_plots()->trigger();
+    QCOMPARE(viewer_->Plots_window(), window);  // still the one window
+    QCOMPARE(viewer_->findChildren<TfrmPlots*>().size(), 1);
+    const QString title = QString::fromStdString(window->Plots().Title);
+    QVERIFY(title.contains(QStringLiteral("case X = 80.00, Y = 65.00")));
+    window->grab().save(QStringLiteral(KESTRUM_SCREENSHOT_DIR "/plots.png"));
+
+    // PNG: 7 x 3.92 inches at 300 dpi, the title in its text, the case's point drawn.
+    Export(Path("plots.png"));
+    QImage png(Path("plots.png"));
+    QVERIFY(!png.isNull());
+    QCOMPARE(png.size(), QSize(2100, 1176));
+    QCOMPARE(png.dotsPerMeterX(), 11811);
+    QCOMPARE(png.text(QStringLiteral("Title")), title);
+    int vermillion = 0, dark = 0;
+    for (int y = 0; y < png.height(); y += 2) {
+      for (int x = 0; x < png.width(); x += 2) {
+        const QColor c = png.pixelColor(x, y);
+        vermillion += c == QColor(0xD5, 0x5E, 0x00) ? 1 : 0;
+        dark += qGray(c.rgb()) < 128 ? 1 : 0;
+      }
+    }
+    QVERIFY2(vermillion > 200, qPrintable(QString::number(vermillion)));
+    QVERIFY2(dark > 20000, qPrintable(QString::number(dark)));
+
+    // SVG: well-formed XML holding the labels and the inputs.
+    Export(Path("plots.svg"));
+    QStringList texts;
+    QString svg_title, xml_error;
+    QVERIFY2(Svg_texts(Path("plots.svg"), texts, svg_title, xml_error), qPrintable(xml_error));
+    QCOMPARE(svg_title, title);
+    for (const char* label :
+         {"Task X (z)", "Task Y (z)", "50 %", "95 %", "99 %", "Case (z = -1.333, 1.500)",
+          "Z-DCC", "Density", "Case against the controls", "Posterior of Z-DCC"}) {
+      QVERIFY2(texts.contains(QString::fromLatin1(label)), label);
+    }
+    QVERIFY(texts.filter(QStringLiteral("95% credible interval: ")).size() == 1);
+    QVERIFY(texts.filter(QStringLiteral("Z-DCC = ")).size() == 1);
+
+    // PDF: written here, read back at the end.
+    Export(Path("plots.pdf"));
+    QVERIFY(Read_file(Path("plots.pdf")).startsWith(QStringLiteral("%PDF-")));
+    QCOMPARE(tDialogs::Shown().size(), std::size_t{3});  // the three save dialogs only
+
+    // A cancelled dialog writes nothing; a name without a known suffix and a folder that
+    // does not exist are refused with a message, and leave no file.
+    Click(window, "cmdExport");  // no answer queued: cancelled
+    QCOMPARE(Count_shown(tDialogs::tKind::Error), 0);
+
+    const struct {
+      const char* name;
+      const char* message;
+    } cases[] = {{"plots.jpg", ".png, .svg or .pdf"}, {"plots", ".png, .svg or .pdf"},
+                 {"missing/plots.pdf", "could not be saved"}};
+    for (const auto& c : cases) {
+      tDialogs::Clear_shown();
+      Export(Path(c.name));
+      QCOMPARE(Count_shown(tDialogs::tKind::Error), 1);
+      QVERIFY2(Last_shown_text(tDialogs::tKind::Error).contains(QString::fromLatin1(c.message)),
+               qPrintable(Last_shown_text(tDialogs::tKind::Error)));
+      QVERIFY(!QFile::exists(Path(c.name)));
+    }
+
+    // The PDF read back: its text, and the inputs in the document's title.
+    if (!QFile::exists(QStringLiteral(KESTRUM_PDFTOTEXT))) QSKIP("pdftotext is not installed");
+    const QString pdf_text = Poppler(QStringLiteral("pdftotext"), Path("plots.pdf"), true);
+    for (const char* label : {"Task X (z)", "Task Y (z)", "99 %", "95% credible interval",
+                              "Monte Carlo SE", "calibrated prior", "Bayesian criteria"}) {
+      QVERIFY2(pdf_text.contains(QString::fromLatin1(label)), label);
+    }
+    const QString info = Poppler(QStringLiteral("pdfinfo"), Path("plots.pdf"), false);
+    QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Title: +") +
+                                              QRegularExpression::escape(title) + '\n')),
+             qPrintable(info));
+    QVERIFY(info.contains(QRegularExpression(QStringLiteral("Pages: +1\n"))));
+    QVERIFY(info.contains(QRegularExpression(QStringLiteral("Page size: +504 x 282 pts"))));
+  }
+};
+
+QTEST_MAIN(TestPlots)
+#include "test_gui_plots.moc"
