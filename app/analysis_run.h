@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One analysis of a case against a control sample: the checks of the eight field texts,
 // then the deficit tests with their interval estimates on both tasks, the RSDT under the
 // combined criteria, one BSDT engine chosen by the prior, and the criteria for a

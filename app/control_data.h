@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control-data file "kestrum.txt": the eight field texts of the last run, each
 // followed by one space, on one line with no line end. The six control figures are read
 // back when the worksheet opens, so further cases can be run against the same controls.

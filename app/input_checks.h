@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worksheet's input fields: the key filter and length limit applied while typing, the
 // parser of a field's text, and the range checks run when "Compute" starts an analysis.
 // Messages use "\r" for a carriage return; a window or terminal converts as it needs.

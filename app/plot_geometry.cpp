@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Geometry and texts of the two pictures of an analysis run.
 //
 // Coverage ellipses. In standardized units the controls' scores are bivariate normal with

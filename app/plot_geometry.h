@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the two pictures of an analysis run show, in plot units and plain text, so that a
 // window only has to draw it: the case among the controls (the controls' bivariate normal
 // in standardized units, its coverage ellipses and the case's point) and the posterior of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report text of one analysis, line by line, as it is appended to the results viewer.
 #pragma once
 

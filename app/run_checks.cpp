@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input checks of a run, in worksheet order, and the criteria for a dissociation.
 #include <cmath>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // printf-style number formatting that ignores the process locale: the report, the field
 // messages and the files always use "." as the decimal point, also when a window toolkit
 // has switched the C locale to the user's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two engines: the shared procedure of bsdt_run.cpp under each prior, evaluated the
 // fast way (normal probabilities on several threads, the two credible limits selected
 // rather than fully sorted), which gives the straightforward evaluation's results bit

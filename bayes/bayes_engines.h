@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Bayesian Standardized Difference Test (BSDT): two Monte Carlo engines with one
 // interface, one per prior. Each draws the control population's covariance matrix
 // (inverse Wishart, by Bartlett's construction) and means from their posterior, computes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The BSDT's Monte Carlo draws, split in two halves so that they can run on two threads
 // with the same results, bit for bit, as one loop:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Monte Carlo standard error and histogram of the BSDT's draws.
 //
 // P is the mean of the draws' normal probabilities p_i, so its Monte Carlo standard error

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Monte Carlo precision of the BSDT's probability and the shape of its Z-DCC draws.
 // Internal to the bayes unit.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Bayesian Standardized Difference Test (BSDT) by Monte Carlo, shared by the
 // standard-theory and the calibrated prior.
 //

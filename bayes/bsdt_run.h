@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shared procedure behind BSDT_standard and BSDT_calibrated, with the choices of how
 // it is evaluated. Internal to the bayes unit; the tests use it to compare the fast
 // evaluation with the straightforward one.

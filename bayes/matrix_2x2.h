@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The matrix routines of matrix_handling.h written out for a 2 x 2 block held in four
 // scalars, for the engines' inner loop. Each performs the same arithmetic in the same
 // order as the general routine with n = 2 (operations on zero entries included, so that

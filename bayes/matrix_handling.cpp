@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Matrix routines on the leading block of a tMatrix, and the draws' quicksort.
 //
 // Inputs are copied (their leading block only) into local work arrays before any output

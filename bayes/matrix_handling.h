@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fixed-capacity square matrices of extended reals and the few operations the Bayesian
 // engines need (product, transpose, Gauss-Jordan inverse, 2 x 2 Cholesky factor), plus
 // the in-place quicksort that orders the engines' Monte Carlo draws.

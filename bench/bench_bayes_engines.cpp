@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Run time of the two BSDT engines at the worksheet's setting: 1,000,000 iterations,
 // N = 20, seeds reset, equal tails, level 95; the calibrated prior at r = 0.99; the cost
 // of an observer and how soon a cancelled run stops. Reports the process's peak resident memory

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time per call of the operations the Monte Carlo engines repeat about a million times a
 // run: the uniform generator, normal and chi-square variates, and the normal distribution
 // function.

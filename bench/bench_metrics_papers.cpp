@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The interval estimates of one analysis run: Abnormality_interval and
 // Deficit_test_intervals for both tasks, eight non-central t searches in all, for a small
 // control sample, a large one with a far case, and the worst cases the worksheet accepts

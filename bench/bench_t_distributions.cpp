@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time per call of the t and non-central t operations under the interval searches: the
 // t(19) distribution function, the non-central t(19, delta = -5) distribution function,
 // density and 97.5% quantile, a large-N case of the search (N = 10000, delta = 200), and

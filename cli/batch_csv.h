@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The case file of a batch run: CSV with a header row naming case_x and case_y and,
 // optionally, id; one case per row. Quoted fields ("a,b", "say ""x""") and CR LF line
 // ends are read; other columns are ignored. The file is read record by record, so a

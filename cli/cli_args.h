@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line of kestrum-cli, parsed into a plain record, so that it can be tested
 // and fuzzed without starting a process.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrum-cli as a function: parses the arguments, runs the analysis (or a batch of
 // cases) and writes the output, returning the exit status. main() only connects it to
 // the process's streams and signals.

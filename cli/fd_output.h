@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stream buffer over a file descriptor that keeps the error of the first failed write,
 // so that a full disk or a closed output can be named in the message.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrum-cli: the command-line front end of Kestrum (see cli_run.h).
 #include <unistd.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The distribution unit: special functions, a small class family of probability
 // distributions with one common interface (density, distribution function, interval
 // probability, quantile, moments, random variates) and the program's own uniform

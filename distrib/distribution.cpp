@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The base operations of the distribution family: parameter storage and checks, the
 // support, the distribution function and interval probability in terms of each other,
 // the generic quantile search of the continuous classes, and variates by inversion.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The unit's exceptions and the readable texts of its message identifiers.
 #include <cfenv>
 #include <cmath>

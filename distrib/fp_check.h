@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Floating-point faults. The statistics were designed for a platform that trapped an
 // invalid operation, a division by zero and an overflow (and let underflow and inexact
 // pass). C++ does not trap, so the sticky <cfenv> flags are tested where a computation

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The gamma distribution with shape a and rate b (density b^a x^(a-1) e^(-b x) / Gamma(a)),
 // and the chi-square distribution as the gamma with shape Df/2 and rate 1/2.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // State of the unit's uniform generator (L'Ecuyer's combined multiplicative congruential
 // generator, Uniform_01 in distrib.h). Each thread has its own pair of seeds, set to the
 // start-up values when the thread first uses them; the engines reset them at their start.

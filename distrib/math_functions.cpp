@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Special functions of the distribution unit: comparison and formatting helpers for the
 // parameter checks, real and whole-number powers, a floor, the logarithm of the gamma
 // function (Lanczos), the regularized incomplete gamma function (series and continued

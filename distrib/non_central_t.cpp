@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The non-central t distribution with Df degrees of freedom (nu) and non-centrality Delta.
 //
 // Distribution function and density: the Poisson mixture of incomplete beta functions

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The normal distribution, parametrised by its mean and its variance. The distribution
 // function comes from the incomplete gamma function, Phi(z) = (1 + P(1/2, z^2/2)) / 2 for
 // z >= 0; variates by the ratio-of-uniforms method of Kinderman and Monahan (ACM TOMS 3,

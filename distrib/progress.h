@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Progress reports and cancellation of a long computation (the Monte Carlo engines and
 // the analysis run). A caller that wants neither passes no observer, and the computation
 // then does no extra work.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Student's t distribution with Df degrees of freedom (any positive real Df).
 //
 // Distribution function: I_b(Df/2, 1/2) with b = Df / (Df + x^2), the regularized

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The continuous uniform distribution on [Low, High].
 #include "distrib/distrib.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An analysis run on a worker thread, so that the windows stay drawn and the run can be
 // watched and cancelled. The caller's thread keeps handling events meanwhile, but no
 // click, key, paste or drop reaches the guarded windows: such input is dropped, not kept

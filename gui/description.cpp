@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text of the worksheet's description box.
 #include "gui/difflims_form.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one way the windows talk to the user outside their own controls: the modal message
 // boxes (a warning with OK, an error with OK, a confirmation with Yes and No), the save-file
 // dialog, the beep and the end of the program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worksheet: the program's main window, on which the researcher types the control
 // sample's figures and the case's scores, chooses the criteria, the tail and the prior, and
 // starts a run. The checks, the computation, the report text and the control-data file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kestrum, the desktop program: the worksheet and the results viewer.
 #include <QApplication>
 #include <QIcon>

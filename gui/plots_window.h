@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plots window: the two pictures of the latest analysis run (the case among the
 // controls, and the posterior of Z-DCC) and their export to PNG, SVG and PDF. What the
 // pictures hold, in plot units and text, comes from the core (app/plot_geometry.h); this

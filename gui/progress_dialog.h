@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The box that stands over the worksheet while a long computation runs: the Monte Carlo
 // iterations done, the time left, and a Cancel button (Escape and the title bar's close
 // button cancel too). It never ends the computation itself; it asks, and the computation

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results viewer: the window that holds the reports of the analysis runs, one below the
 // other, and saves them to a text file, prints all or the selected part, clears them, goes
 // back to the worksheet or ends the program; its "Plots" menu opens the pictures of the

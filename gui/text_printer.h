@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printing plain text as a line printer would: one text line per printed line, top to
 // bottom, a new page when the next line no longer fits, no wrapping (a line too long for
 // the page is cut at its edge), no header, footer or page number, and no margin beyond the

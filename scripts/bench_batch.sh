@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A large batch: ROWS cases (default 300,000) against one control sample at ITERATIONS
 # Monte Carlo iterations (default 21), with the wall-clock time and the peak resident
 # memory of the whole kestrum-cli run (GNU time). Usage: scripts/bench_batch.sh [kestrum-cli]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Wall-clock figures of kestrum-cli, start-up included: the median of RUNS whole runs
 # (combined criteria, calibrated prior, N = 20, 1,000,000 iterations) and one batch of
 # 100 cases against the same controls. Usage: scripts/bench_cli.sh [path/to/kestrum-cli]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets (the `fuzz` preset: clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each for FUZZ_SECONDS (default 60) from the seed
 # inputs in tests/fuzz/corpus/. A crash, a sanitizer report or a failed check stops the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the default preset and checks it with lintian: any error
 # or warning fails the script. Usage: scripts/package_check.sh
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs, with apt, whatever the build and the tests need and is not yet on this machine.
 # Idempotent: a second run installs nothing. Runs apt as root directly, otherwise via sudo.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up the machine, builds the default preset and starts the worksheet.
 # Without a display it says so and prints the built-in example's report instead.
 set -euo pipefail

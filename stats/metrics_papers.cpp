@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frequentist single-case statistics: the modified t-test for a deficit on one task
 // (Quarrin & Orlund, 1998), the confidence limits on the effect size Z-CC and on the
 // percentage of controls below the case, both found by searching for the non-centrality

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frequentist single-case statistics: the modified t-test for a deficit on one task, the
 // confidence limits on the effect size Z-CC and on the abnormality of the case's score
 // (by search over non-central t distributions), and the revised standardized difference

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The standard normal distribution function of this unit, by numerical integration of the
 // density: Simpson's rule obtained from successive trapezoid refinements (Richardson's
 // extrapolation S = (4 T_2n - T_n) / 3, as in Numerical Recipes' qsimp/trapzd), stopped

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Standard deviation of the difference of two variables with standard deviations s1 and
 // s2 and correlation r: sqrt(s1^2 + s2^2 - 2 s1 s2 r).
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads the reference tables of tests/data/*.json that have the simple shape
 //   { "table": [ { "name": number, ... }, ... ], ... }
 // (numbers only inside the records). Enough for the distribution references; not a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The analysis run: the criteria for a dissociation, the whole computation against
 // independently computed reference values, reproducibility (also across threads), and
 // computation errors that end the run instead of reaching a report.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the two BSDT engines.
 #include <gtest/gtest.h>
 

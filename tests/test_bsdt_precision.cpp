@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Monte Carlo standard error of the BSDT's probability and the histogram of its Z-DCC
 // draws, against a direct computation from the same draws drawn again: chained runs of
 // one iteration each, without resetting the generator, give the draws one by one (with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrum-cli through its library: argument parsing, the batch file reader, and whole
 // runs with their output and exit statuses (no process is started).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestrum-cli as a process, under the faults a user meets: output that cannot be written,
 // a memory limit, and signals in the middle of a run. Each case starts the program with
 // fork and exec, sets the limit in the child, and reads its output through a pipe.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control-data file: its one-line format, reading back with missing and bad numbers,
 // the plain-decimal display of loaded figures, the atomic save and the file's location.
 #include <gtest/gtest.h>

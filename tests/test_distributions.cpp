@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The distribution family (base operations, normal, uniform, gamma, chi-square) and the
 // uniform generator: reference values, identities, parameter checks, the draw sequence and
 // the moments of the variates.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plots window, driven as a user would: a run on the worksheet, the viewer's "Plots"
 // menu, the window's Export button with the save dialog answered through the wrapper's
 // script. The exported files are read back: the PNG as an image, the SVG as XML, the PDF

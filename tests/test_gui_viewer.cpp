@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The results viewer, driven as a user would: its buttons clicked by objectName, its menu
 // items triggered, message boxes and the save dialog answered through the wrapper's script.
 // Printing goes through the viewer's own printing code into a PDF, read back with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worksheet and its runs, driven as a user would: text typed into the fields found by
 // objectName, buttons clicked, message boxes answered through the wrapper's script. The
 // control-data file lives in a temporary folder (KESTRUM_DATA_FILE).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The worksheet's field checks: key filter, length limit, the field parser with its exact
 // messages, the range checks, and the order in which a run checks its eight fields.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Special functions of the distribution unit: reference values, domain checks with their
 // identifiers and formatted limits, and the floating-point fault behaviour.
 #include <gtest/gtest.h>

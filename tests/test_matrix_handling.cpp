@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the matrix routines, their 2 x 2 forms used by the engines, and Quick_sort.
 #include <gtest/gtest.h>
 #include <pthread.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the frequentist single-case statistics (stats/metrics_papers.h).
 //
 // tests/data/frequentist.json is a copy of the project's shared reference file: for five

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pictures' geometry against closed forms: chi-square(2) quantiles, the ellipses'
 // quadratic form, extent and area, "nice" steps and axes, and the panels built from a run.
 #include "app/plot_geometry.h"

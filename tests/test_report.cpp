@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report text, line by line. The results are built by hand, so these goldens test the
 // layout and the wording, not the numerics.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Student t and non-central t distributions: reference values, identities, parameter
 // and argument errors, large non-centralities, and the t variates.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch reader on arbitrary file contents; every row read must survive being written
 // to CSV fields and read back (with its control characters made printable), and its id
 // must become a valid JSON string.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line parser on arbitrary argument lists (the input split at NUL bytes).
 // An accepted line must be consistent, and its fields must pass through the input checks
 // without fault.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control-data loader on arbitrary file contents. Every figure it shows must be
 // accepted by the field parser (the next run reads it back from the field).
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Field parser and the key-level checks on arbitrary text. A text accepted by the parser
 // must give a finite value, and the range checks must accept or refuse it without fault.
 #include <cmath>
