@@ -26,6 +26,7 @@
 #include <cfenv>
 #include <cmath>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -52,6 +53,10 @@ constexpr std::int32_t kParallel_min_iterations = 65536;
 // generator's thread hands on at a time.
 constexpr std::int32_t kRing_size = 8192;
 constexpr std::int32_t kHandoff = 1024;
+// The generator's numbers computed ahead: kUniform_blocks blocks of kUniform_block (an
+// iteration takes about fifteen).
+constexpr std::int32_t kUniform_block = 4096;
+constexpr std::int32_t kUniform_blocks = 16;
 
 // An argument refused by the engine: an EArgumentError (identifier and formatted limit
 // as the distribution unit's checks give them) whose message is a readable sentence.
@@ -113,12 +118,15 @@ std::int32_t Limit_position(Extended fraction, std::int32_t iterations, int offs
 }
 
 
-// The draws on two threads: the calling thread runs Draw_variates (it owns the generator's
-// thread-local seeds) and hands the variates through a ring to a second thread, which runs
-// Zdcc_of and Store in draw order. Each value is the one the single loop computes. A
-// failure on either side ends the call with the error the single loop would have met
-// first: the second thread's at an earlier iteration, else the calling thread's. The
-// threads meet only every kHandoff iterations, under one mutex.
+// The draws on two threads. The calling thread runs Draw_variates: it owns the
+// generator's thread-local seeds, and it parses the generator's sequence into variates.
+// The second thread computes that sequence ahead, in blocks of kUniform_block numbers
+// (the calling thread reads them through a tUniform_source), and evaluates the handed-on
+// variates with Zdcc_of and Store in draw order. Each value is the one the single loop
+// computes, and the seeds end where the single loop leaves them. A failure on either side
+// ends the call with the error the single loop would have met first: the second thread's
+// at an earlier iteration, else the calling thread's. The threads meet only once per
+// block of numbers and every kHandoff iterations, under one mutex.
 template <bool kCalibrated, typename tStore>
 void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
                            const tDraw_constants& k, const tProgress_observer* observer,
@@ -127,39 +135,63 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
   const auto slot = [&ring](std::int32_t i) -> tVariates& {
     return ring[(i - 1) & (kRing_size - 1)];
   };
+  struct tBlock {
+    std::int32_t Seed1, Seed2;  // the seeds before the block's first number
+    std::int32_t Z[kUniform_block];
+  };
+  const std::unique_ptr<tBlock[]> blocks = Allocate<tBlock>(kUniform_blocks);
+
   std::mutex m;
-  std::condition_variable ready_cv, room_cv;
+  std::condition_variable first_cv, second_cv;  // wake the calling / the second thread
   // Guarded by m.
   std::int32_t produced = 0;  // variates 1..produced are in the ring
   std::int32_t consumed = 0;  // draws 1..consumed are stored (their slots are free)
   std::int32_t last = n;      // the last iteration to evaluate
-  bool stop = false;          // the calling thread gives up (cancelled)
+  std::int64_t filled = 0;    // blocks 0..filled - 1 of numbers are computed
+  std::int64_t released = 0;  // blocks 0..released - 1 are read (their slots are free)
+  bool stop = false;          // the calling thread gives up
   bool finished = false;      // the second thread has ended
   std::exception_ptr fault;   // the second thread's failure
 
-  std::thread second([&] {
+  std::thread second([&, seed1 = Seed1, seed2 = Seed2]() mutable {
     Clear_fp_faults();
     try {
+      std::int64_t next_block = 0;
       for (std::int32_t i = 1;;) {
+        bool fill;
         std::int32_t ready, end;
         {
           std::unique_lock lock(m);
-          ready_cv.wait(lock, [&] { return stop || produced >= i || i > last; });
+          second_cv.wait(lock, [&] {
+            return stop || i > last || next_block < released + kUniform_blocks ||
+                   produced >= i;
+          });
           if (stop) break;
           ready = produced;
           end = last;
+          fill = next_block < released + kUniform_blocks;
         }
         if (i > end) break;
-        for (const std::int32_t stretch_end = std::min(ready, end); i <= stretch_end; ++i) {
-          Store(i, Zdcc_of<kCalibrated>(i, k, slot(i)));
-          if (i % kHandoff == 0) {
-            {
-              std::lock_guard lock(m);
-              consumed = i;
-            }
-            room_cv.notify_one();
+        if (fill) {  // numbers first: the calling thread must not wait for them
+          tBlock& block = blocks[next_block % kUniform_blocks];
+          block.Seed1 = seed1;
+          block.Seed2 = seed2;
+          for (std::int32_t& z : block.Z) z = Uniform_step(seed1, seed2);
+          {
+            std::lock_guard lock(m);
+            filled = ++next_block;
           }
+          first_cv.notify_one();
+          continue;
         }
+        for (const std::int32_t stretch_end = std::min({ready, end, i + kHandoff - 1});
+             i <= stretch_end; ++i)
+          Store(i, Zdcc_of<kCalibrated>(i, k, slot(i)));
+        {
+          std::lock_guard lock(m);
+          consumed = i - 1;
+        }
+        first_cv.notify_one();
       }
       if (const int raised = std::fetestexcept(kTrapped_fp_exceptions); raised != 0)
         Fail_fp_fault(raised, "in the Monte Carlo draws (for example a drawn correlation of 1)");
@@ -171,8 +203,53 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
       std::lock_guard lock(m);
       finished = true;
     }
-    room_cv.notify_one();
+    first_cv.notify_one();
   });
+
+  // Raised in the calling thread when the second thread has ended early (its failure).
+  struct tSecond_ended {};
+  // The calling thread's numbers: block `held` of the second thread's.
+  class tSource final : public tUniform_source {
+   public:
+    explicit tSource(std::function<const tBlock&(std::int64_t)> next) : next_(std::move(next)) {}
+    void Refill() override {
+      const tBlock& block = next_(++held_);
+      block_ = &block;
+      Next = block.Z;
+      End = block.Z + kUniform_block;
+    }
+    // The seeds after the numbers read so far.
+    void Seeds(std::int32_t& s1, std::int32_t& s2) const {
+      if (block_ == nullptr) return;
+      s1 = block_->Seed1;
+      s2 = block_->Seed2;
+      for (const std::int32_t* z = block_->Z; z != Next; ++z) Uniform_step(s1, s2);
+    }
+
+   private:
+    std::function<const tBlock&(std::int64_t)> next_;
+    std::int64_t held_ = -1;
+    const tBlock* block_ = nullptr;
+  };
+  tSource source([&](std::int64_t number) -> const tBlock& {
+    {
+      std::unique_lock lock(m);
+      released = number;  // the blocks before this one are read
+      second_cv.notify_one();
+      first_cv.wait(lock, [&] { return filled > number || finished; });
+      if (filled <= number) throw tSecond_ended{};
+    }
+    return blocks[number % kUniform_blocks];
+  });
+  // Installed for the draws only; the seeds then continue from the last number read.
+  struct tInstalled {
+    tSource& source;
+    explicit tInstalled(tSource& s) : source(s) { Uniform_source = &source; }
+    ~tInstalled() {
+      Uniform_source = nullptr;
+      source.Seeds(Seed1, Seed2);
+    }
+  };
 
   const auto publish = [&](std::int32_t count, bool end_here, bool give_up) {
     {
@@ -181,18 +258,19 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
       if (end_here) last = count;
       if (give_up) stop = true;
     }
-    ready_cv.notify_one();
+    second_cv.notify_one();
   };
   std::exception_ptr own_fault;
   std::int32_t i = 1;
   try {
+    const tInstalled installed(source);
     std::uint32_t attempts = 0;
     std::int32_t free_until = kRing_size;  // iterations that have a free slot
     for (; i <= n; ++i) {
       if (i > free_until) {  // wait for the second thread to free slots
         std::unique_lock lock(m);
-        room_cv.wait(lock, [&] { return i - consumed <= kRing_size || finished; });
-        if (finished) break;  // it failed
+        first_cv.wait(lock, [&] { return i - consumed <= kRing_size || finished; });
+        if (i - consumed > kRing_size) break;  // it failed
         free_until = consumed + kRing_size;
       }
       Draw_variates<kCalibrated>(i, n, dist, k, observer, attempts, slot(i));
@@ -202,6 +280,8 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
     publish(i - 1, true, true);
     second.join();
     throw;
+  } catch (const tSecond_ended&) {
+    // The second thread's failure, rethrown below.
   } catch (...) {
     own_fault = std::current_exception();
   }

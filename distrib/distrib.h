@@ -94,20 +94,47 @@ void Reset_seeds();
 // The decimal constant 4.656613E-10 rounded to extended (not 1/2147483563).
 constexpr Extended kUniform_scale = 4.656613E-10L;
 
-// One uniform number strictly between 0 and 1; truncating integer division throughout.
-inline Extended Uniform_01() {
-  std::int32_t s1 = Seed1;  // local copies: one load and one store of each seed
-  std::int32_t s2 = Seed2;
+// One step of the generator: advances the seeds and returns z in 1..2147483562, of which
+// Uniform_01 makes its number. Truncating integer division throughout (Schrage's method,
+// exact: each seed becomes a x seed mod m).
+inline std::int32_t Uniform_step(std::int32_t& s1, std::int32_t& s2) {
   std::int32_t k = s1 / 53668;
   s1 = 40014 * (s1 - k * 53668) - k * 12211;
   if (s1 < 0) s1 += 2147483563;
   k = s2 / 52774;
   s2 = 40692 * (s2 - k * 52774) - k * 3791;
   if (s2 < 0) s2 += 2147483399;
-  Seed1 = s1;
-  Seed2 = s2;
   std::int32_t z = s1 - s2;
   if (z < 1) z += 2147483562;
+  return z;
+}
+
+// The generator's sequence computed ahead of use, by another thread (the BSDT engines do
+// this): while a source is installed on a thread, Uniform_01 there takes the values z of
+// Uniform_step from Next, in order, and calls Refill when they run out. The seeds are
+// left alone meanwhile; whoever removes the source brings them up to date.
+class tUniform_source {
+ public:
+  const std::int32_t* Next = nullptr;
+  const std::int32_t* End = nullptr;
+  virtual void Refill() = 0;
+
+ protected:
+  ~tUniform_source() = default;
+};
+extern thread_local constinit tUniform_source* Uniform_source;
+
+// One uniform number strictly between 0 and 1.
+inline Extended Uniform_01() {
+  if (tUniform_source* const source = Uniform_source; source != nullptr) {
+    if (source->Next == source->End) source->Refill();
+    return static_cast<Extended>(*source->Next++) * kUniform_scale;
+  }
+  std::int32_t s1 = Seed1;  // local copies: one load and one store of each seed
+  std::int32_t s2 = Seed2;
+  const std::int32_t z = Uniform_step(s1, s2);
+  Seed1 = s1;
+  Seed2 = s2;
   return static_cast<Extended>(z) * kUniform_scale;
 }
 

@@ -6,6 +6,7 @@
 
 thread_local constinit std::int32_t Seed1 = kStart_seed1;
 thread_local constinit std::int32_t Seed2 = kStart_seed2;
+thread_local constinit tUniform_source* Uniform_source = nullptr;
 
 void Reset_seeds() {
   Seed1 = kStart_seed1;
