@@ -84,11 +84,11 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
   if (options.Prior == tPrior::Calibrated) {
     BSDT_calibrated(in.N, options.Iterations, reset_seed, in.Mean_x, in.Sd_x, in.Mean_y,
                     in.Sd_y, in.R_xy, in.Case_x, in.Case_y, two_sided, kLevel, r.Bsdt,
-                    observer, &r.Bsdt_precision);
+                    observer, &r.Bsdt_precision, options.Engine_threads);
   } else {
     BSDT_standard(in.N, options.Iterations, reset_seed, in.Mean_x, in.Sd_x, in.Mean_y,
                   in.Sd_y, in.R_xy, in.Case_x, in.Case_y, two_sided, kLevel, r.Bsdt,
-                  observer, &r.Bsdt_precision);
+                  observer, &r.Bsdt_precision, options.Engine_threads);
   }
 
   r.Z_x = (in.Case_x - in.Mean_x) / in.Sd_x;

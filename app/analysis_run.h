@@ -26,6 +26,10 @@ struct tRun_options {
   tTail Tail = tTail::Two;
   tPrior Prior = tPrior::Calibrated;
   std::int32_t Iterations = 1000000;
+  // Threads of the BSDT engine: 0 for two where the machine has them (the windows, for the
+  // shortest wait), 1 for the calling thread only (the command line, which runs several
+  // cases at once in a batch and so spends the least CPU time per case this way).
+  int Engine_threads = 0;
 };
 
 // The first failing field (0..7, in worksheet order) and the message to show.

@@ -34,20 +34,21 @@ void BSDT_standard(std::int32_t N, std::int32_t Iterations, bool Reset_seed, Ext
                    Extended Sd_x, Extended Mean_y, Extended Sd_y, Extended R_xy,
                    Extended Case_x, Extended Case_y, bool Two_sided, std::int32_t Level,
                    tBSDT_results& Results, const tProgress_observer* Observer,
-                   tBSDT_precision* Precision) {
+                   tBSDT_precision* Precision, int Threads) {
   Run_BSDT(tBSDT_prior::Standard,
            Inputs(N, Iterations, Reset_seed, Mean_x, Sd_x, Mean_y, Sd_y, R_xy, Case_x, Case_y,
                   Two_sided, Level),
-           tBSDT_evaluation{}, Results, Observer, Precision);
+           tBSDT_evaluation{Threads, false}, Results, Observer, Precision);
 }
 
 void BSDT_calibrated(std::int32_t N, std::int32_t Iterations, bool Reset_seed,
                      Extended Mean_x, Extended Sd_x, Extended Mean_y, Extended Sd_y,
                      Extended R_xy, Extended Case_x, Extended Case_y, bool Two_sided,
                      std::int32_t Level, tBSDT_results& Results,
-                     const tProgress_observer* Observer, tBSDT_precision* Precision) {
+                     const tProgress_observer* Observer, tBSDT_precision* Precision,
+                     int Threads) {
   Run_BSDT(tBSDT_prior::Calibrated,
            Inputs(N, Iterations, Reset_seed, Mean_x, Sd_x, Mean_y, Sd_y, R_xy, Case_x, Case_y,
                   Two_sided, Level),
-           tBSDT_evaluation{}, Results, Observer, Precision);
+           tBSDT_evaluation{Threads, false}, Results, Observer, Precision);
 }

@@ -23,7 +23,9 @@ struct tCli_options {
   std::array<bool, 8> Field_given{};
   bool Use_controls = false;   // --controls: the six control figures from the data file
   bool Save_controls = false;  // --save-controls
-  tRun_options Run;
+  // The BSDT engine on the thread of each case: a batch runs cases side by side, and a
+  // single case then costs the least CPU time.
+  tRun_options Run{.Engine_threads = 1};
   std::vector<std::string> Notes_lines;  // --notes, split at line ends
   tOutput_format Format = tOutput_format::Report;
   std::string Batch_file;  // --batch
