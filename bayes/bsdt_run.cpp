@@ -18,10 +18,16 @@
 // keeps the draw sequence and the results of the unscaled formulas up to rounding, and it
 // keeps every matrix entry near 1: on the raw scale W grows like 1/Sd^2, and beyond
 // Sd ~ 5E4 the inverse's absolute pivot test 1E-10 rejected legitimate draws.
+//
+// Evaluation. The straightforward evaluation is the procedure word for word: one loop,
+// the distribution unit's normal distribution function, a full sort. The fast one, which
+// the engines use, gives the same draws and limits bit for bit: the probabilities come
+// from erfc (their sum agrees with the literal one to about 1E-12), only the two limits
+// are selected from the draws, and with two threads the draws are split as described at
+// Draw_Zdcc_two_threads.
 #include "bayes/bsdt_run.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <cfenv>
 #include <cmath>
@@ -36,7 +42,6 @@
 #include <string>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include "bayes/bsdt_draws.h"
 #include "bayes/bsdt_precision.h"
@@ -49,8 +54,8 @@ namespace {
 
 // Below this many iterations the draws stay on the calling thread.
 constexpr std::int32_t kParallel_min_iterations = 65536;
-// The variates in flight between the two threads (a power of 2), and how many the
-// generator's thread hands on at a time.
+// The variates in flight between the two threads (a power of 2), and how many
+// iterations the drawing thread hands on at a time.
 constexpr std::int32_t kRing_size = 8192;
 constexpr std::int32_t kHandoff = 1024;
 // The generator's numbers computed ahead: kUniform_blocks blocks of kUniform_block (an

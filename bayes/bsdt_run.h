@@ -21,16 +21,16 @@ struct tBSDT_inputs {
 };
 
 struct tBSDT_evaluation {
-  // Threads for the normal probabilities of the draws: 0 for the machine's count (at
-  // most kMax_BSDT_threads), 1 for none besides the caller's.
+  // Threads for the draws: 0 for two where the machine has two cores or more, 1 for the
+  // calling thread only, 2 or more for two. Runs of fewer than 65,536 iterations stay on
+  // the calling thread.
   int Threads = 0;
-  // True: the normal probability added to S inside the draw loop, one draw at a time,
-  // and the draws fully sorted by Quick_sort before the limits are read. Same results,
-  // bit for bit; slower.
+  // True: the literal procedure, on the calling thread: the distribution unit's normal
+  // distribution function added to S inside the draw loop, and the draws fully sorted by
+  // Quick_sort before the limits are read. The same draws and limits bit for bit, P
+  // within 1E-10; slower.
   bool Straightforward = false;
 };
-
-constexpr int kMax_BSDT_threads = 8;
 
 // Positions of the lower and upper credible limits among the draws sorted ascending
 // (1-based): Round, halves to even, of the tail fractions times Iterations, the upper
