@@ -794,9 +794,7 @@ std::string Message_for_terminal(const std::string& message) {
   }
 }
 
-std::string Json_string(const std::string& input) {
-  // C1 controls and bidirectional overrides become U+FFFD, as in the CSV and the report.
-  const std::string text = Safe_utf8(input);
+std::string Json_string(const std::string& text) {
   std::string out = "\"";
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t n = text.size();
@@ -827,7 +825,17 @@ std::string Json_string(const std::string& input) {
       if (ok && len == 4) {
         ok = !(c == 0xF0 && s[i + 1] < 0x90) && !(c == 0xF4 && s[i + 1] > 0x8F);
       }
-      if (ok) {
+      // C1 controls (C2 80 to C2 9F) and the bidirectional embeddings, overrides and
+      // isolates (E2 80 AA to E2 80 AE, E2 81 A6 to E2 81 A9) are replaced too, as in the
+      // CSV and the report.
+      const bool c1 = ok && len == 2 && c == 0xC2 && s[i + 1] <= 0x9F;
+      const bool bidi = ok && len == 3 && c == 0xE2 &&
+                        ((s[i + 1] == 0x80 && s[i + 2] >= 0xAA && s[i + 2] <= 0xAE) ||
+                         (s[i + 1] == 0x81 && s[i + 2] >= 0xA6 && s[i + 2] <= 0xA9));
+      if (c1 || bidi) {
+        out += "\\ufffd";
+        i += len;
+      } else if (ok) {
         out.append(text, i, len);
         i += len;
       } else {
