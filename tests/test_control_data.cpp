@@ -399,8 +399,9 @@ namespace {
 // is read or replaced, a link only when it is the user's own, and nothing is followed,
 // opened for writing or replaced otherwise. Run as root, the "another user" rows use a
 // link really owned by another uid (lchown); the same checks run for every user by
-// naming another uid as the one asking. The device rows need root (mknod); the device
-// node is made inside the test's directory and is never written to.
+// naming another uid as the one asking. The device rows need root (mknod); the nodes are
+// made inside the test's directory, with a device number of the range kept for local use
+// (no driver behind it), and are never written to.
 TEST_F(ControlDataFile, OnlyRegularFilesAndTheUsersOwnLinksAreReadOrReplaced) {
   const bool root = ::geteuid() == 0;
   const uid_t me = ::geteuid();
@@ -442,11 +443,11 @@ TEST_F(ControlDataFile, OnlyRegularFilesAndTheUsersOwnLinksAreReadOrReplaced) {
          return made;
        },
        kThis_user, "it is a socket, not a regular file", false},
-      {"character device (like /dev/null)",
-       [](const fs::path& at) { return ::mknod(at.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0; },
+      {"character device (as /dev/null is)",
+       [](const fs::path& at) { return ::mknod(at.c_str(), S_IFCHR | 0600, makedev(240, 77)) == 0; },
        kThis_user, "it is a character device, not a regular file", false},
       {"block device",
-       [](const fs::path& at) { return ::mknod(at.c_str(), S_IFBLK | 0600, makedev(7, 250)) == 0; },
+       [](const fs::path& at) { return ::mknod(at.c_str(), S_IFBLK | 0600, makedev(240, 77)) == 0; },
        kThis_user, "it is a block device, not a regular file", false},
       {"directory", [](const fs::path& at) { return fs::create_directory(at); }, kThis_user,
        "it is a directory, not a regular file", false},
