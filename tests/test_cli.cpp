@@ -548,7 +548,9 @@ TEST_F(CliRun, UnusableFilesGetOneMessageEach) {
     if (!c.in_output && where.find(data_file_) != std::string::npos) {
       EXPECT_EQ(where.find(data_file_, where.find(data_file_) + 1), std::string::npos) << c.name << ": " << where;
     }
-    if (!c.in_output) EXPECT_EQ(out_.str(), "") << c.name;
+    if (!c.in_output) {
+      EXPECT_EQ(out_.str(), "") << c.name;
+    }
   }
   // A semicolon-separated file with decimal commas gives the scores as meant.
   ASSERT_EQ(Run(Args({batch, {Write("s.csv", "id;case_x;case_y\nP1;80,5;40,2\n"), "--format", "json"}})),
