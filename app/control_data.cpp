@@ -220,10 +220,11 @@ std::string Exe_directory() {
 
 bool Is_system_directory(const std::string& dir) {
   if (dir.empty() || dir == "/") return true;
-  if (dir == "/var/tmp" || dir.rfind("/var/tmp/", 0) == 0) return false;
-  static constexpr const char* kPrefixes[] = {
-      "/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32", "/opt", "/etc",
-      "/boot", "/dev", "/proc", "/sys", "/run", "/snap", "/srv", "/var"};
+  // Where packages install and the system keeps its own files. /var is not among them:
+  // the home folders of service accounts lie under /var/lib.
+  static constexpr const char* kPrefixes[] = {"/usr", "/bin",  "/sbin", "/lib",  "/lib32",
+                                              "/lib64", "/libx32", "/opt", "/etc", "/boot",
+                                              "/dev", "/proc", "/sys",  "/run",  "/snap"};
   for (const char* prefix : kPrefixes) {
     const std::size_t n = std::strlen(prefix);
     if (dir.compare(0, n, prefix) == 0 && (dir.size() == n || dir[n] == '/')) return true;

@@ -50,8 +50,8 @@ struct tData_file_places {
 std::string Data_file_path_in(const tData_file_places& places);
 
 // True for "/" and every directory under the system's own prefixes (/usr, /bin, /sbin,
-// /lib*, /opt, /etc, /boot, /dev, /proc, /sys, /run, /snap, /srv and /var except
-// /var/tmp), where an installed program lives: no control-data file is written there.
+// /lib*, /opt, /etc, /boot, /dev, /proc, /sys, /run, /snap), where packages install
+// programs: no control-data file is written there.
 bool Is_system_directory(const std::string& dir);
 
 // True when the program's directory may hold the control-data file: an absolute

@@ -647,6 +647,10 @@ int tBatch_run::Run() {
     Show_progress(false);
   }
 
+  // An interruption that ended the wait for input looks like the end of the file to the
+  // loop: it is an interruption all the same.
+  if (output == kExit_success && Interrupt_requested(interrupt_)) interrupted = true;
+
   // Interrupted, or the output failed: cancel the cases in flight and let them end.
   cancel_.store(true);
   Stop_threads();

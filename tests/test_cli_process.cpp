@@ -52,6 +52,7 @@ struct tChild {
   std::string Output_file;
   int Signal = 0;  // sent once Ready(output so far) is true
   std::function<bool(const std::string&)> Ready = {};
+  std::string Ready_when_open;  // else: sent once the program holds this file open
 };
 
 struct tEnded {
@@ -60,6 +61,15 @@ struct tEnded {
   std::string Out, Err;  // the output (Pipe only) and standard error
   long Max_rss_kb = 0;
 };
+
+// The process has the file open (its signal handlers are in place by then).
+bool Holds_open(pid_t pid, const std::string& path) {
+  std::error_code ec;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+    if (fs::read_symlink(fd.path(), ec) == path) return true;
+  }
+  return false;
+}
 
 class CliProcess : public ::testing::Test {
  protected:
@@ -152,7 +162,9 @@ class CliProcess : public ::testing::Test {
           if (n <= 0) break;
           ended.Out.append(buffer, static_cast<std::size_t>(n));
         }
-        if (child.Signal != 0 && !signalled && child.Ready(ended.Out)) {
+        if (child.Signal != 0 && !signalled &&
+            (child.Ready_when_open.empty() ? child.Ready(ended.Out)
+                                           : Holds_open(pid, child.Ready_when_open))) {
           ::kill(pid, child.Signal);
           signalled = true;
         }
@@ -405,7 +417,7 @@ TEST_F(CliProcess, EveryWaitEndsOnASignal) {
     long rows;       // whole rows in the output; -1: the number the message names
   };
   const Case cases[] = {
-      {"a FIFO no one writes to", SIGINT, fifo_batch, after(300), false, tOutput::Pipe,
+      {"a FIFO no one writes to", SIGINT, fifo_batch, nullptr, false, tOutput::Pipe,
        "Interrupted while waiting for the case file; nothing was written.", 0},
       {"input that stops after one row", SIGTERM, fifo_batch,
        [](const std::string& out) { return out.find("\nc0,") != std::string::npos && out.back() == '\n'; },
@@ -426,9 +438,10 @@ TEST_F(CliProcess, EveryWaitEndsOnASignal) {
     tChild child{c.args, c.output};
     child.Signal = c.signal;
     child.Ready = c.ready;
+    if (!c.ready) child.Ready_when_open = fifo;
     const tEnded ended = Run(child);
     if (writer >= 0) ::close(writer);
-    EXPECT_EQ(ended.Exit, 128 + c.signal) << c.name << ": " << ended.Err;
+    EXPECT_EQ(ended.Exit, 128 + c.signal) << c.name << ": " << ended.Err << ended.Out.substr(0, 300);
     EXPECT_NE(ended.Err.find(c.message), std::string::npos) << c.name << ": " << ended.Err;
     const std::size_t rows = Whole_csv_rows(ended.Out, c.name);
     if (c.rows >= 0) {

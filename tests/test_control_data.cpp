@@ -541,8 +541,8 @@ TEST(DataFilePath, NoFileInASystemDirectoryAndBesideOnlyAUsersOwnProgram) {
   const Case cases[] = {
       {"/", true},           {"/usr/bin", true},         {"/usr/local/bin", true},
       {"/opt/kestrum/bin", true}, {"/bin", true},        {"/sbin", true},
-      {"/lib64", true},      {"/etc", true},             {"/var/lib/kestrum", true},
-      {"/dev", true},        {"/var/tmp", false},        {"/var/tmp/k", false},
+      {"/lib64", true},      {"/etc", true},             {"/run/kestrum", true},
+      {"/dev", true},        {"/var/tmp", false},        {"/var/lib/service-home", false},
       {"/usr2/bin", false},  {"/home/u/bin", false},     {"/tmp/build", false},
       {"/work/kestrum/build/cli", false}, {"/optional", false}, {"", true},
   };
