@@ -14,6 +14,7 @@
 // stops with EFloating_point_error when it meets a NaN or an infinity. Incomplete_beta is
 // the one routine that handles its own faults: it reads the flags under tFp_flag_guard.
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -96,7 +97,16 @@ std::string Format_limit(Extended x) {
     if (!mantissa.empty() && mantissa.back() == '.') mantissa.pop_back();
     return mantissa + "E" + exponent;
   }
-  std::string text = Fixed_text(x, 12);
+  // A double holds about 15 significant digits: digits beyond them would show the
+  // binary representation's error (123456.789 as 123456.789000000004), so the decimals
+  // stop there. The x87 type holds 18, more than the pattern's twelve decimals need.
+  int decimals = 12;
+  if constexpr (std::numeric_limits<Extended>::digits < 64) {
+    int integer_digits = 1;
+    for (Extended a = std::fabs(x); a >= 10 && integer_digits < 19; a /= 10) ++integer_digits;
+    decimals = std::clamp(15 - integer_digits, 0, 12);
+  }
+  std::string text = Fixed_text(x, decimals);
   while (text.back() == '0') text.pop_back();
   if (text.back() == '.') text.pop_back();
   if (text == "-0") text = "0";  // a value that rounds to zero carries no sign
