@@ -16,6 +16,8 @@ packages=(
   help2man       # the kestrum-cli man page, generated from --help
   lintian        # checks the .deb (scripts/package_check.sh)
   time           # GNU time: peak memory in scripts/bench_batch.sh
+  emscripten     # the web page (the "web" preset)
+  chromium nodejs npm  # the web page's end-to-end tests (tests/web, playwright-core)
 )
 
 missing=()
@@ -39,4 +41,9 @@ fi
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   "${sudo_cmd[@]}" sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   "${sudo_cmd[@]}" locale-gen > /dev/null
+fi
+
+# The web page's end-to-end test tools, pinned by tests/web/package-lock.json.
+if [ ! -d tests/web/node_modules ] || [ tests/web/package-lock.json -nt tests/web/node_modules ]; then
+  (cd "$(dirname "$0")/../tests/web" && npm ci --no-audit --no-fund --silent)
 fi
