@@ -130,21 +130,25 @@ test('each input message, with the focus on its field', async () => {
   await page.context().close();
 });
 
-test('Cancel of a long run stops it within 0.5 s and leaves the page as it was', async () => {
+test('Cancel (the button, then Escape) of a long run stops it within 0.5 s and leaves the page as it was', async () => {
   const page = await openPage(siteUrl);
   await fill(page, cases.longRun);
-  await page.click('#cmdCompute');
-  await page.waitForSelector('#progressBox:not([hidden])', { timeout: 5000 });
-  await page.waitForFunction(() => /iterations done/.test(document.getElementById('progressText').textContent));
-  const elapsed = await page.evaluate(async () => {
-    const t0 = performance.now();
-    document.getElementById('cmdCancel').click();
-    while (document.body.dataset.state !== 'idle') await new Promise((r) => setTimeout(r, 5));
-    return performance.now() - t0;
-  });
-  assert.ok(elapsed <= 500, `cancel took ${elapsed} ms`);
-  assert.equal(await page.inputValue('#memoResults'), '');
-  assert.equal(await page.inputValue('#txtInput5'), '0.9999');
+  for (const how of ['button', 'Escape']) {
+    await page.waitForSelector('body[data-engine="ready"]');
+    await page.click('#cmdCompute');
+    await page.waitForSelector('#progressBox:not([hidden])', { timeout: 5000 });
+    await page.waitForFunction(() => /iterations done, about .* s left/.test(document.getElementById('progressText').textContent));
+    const elapsed = await page.evaluate(async (how) => {
+      const t0 = performance.now();
+      if (how === 'button') document.getElementById('cmdCancel').click();
+      else document.dispatchEvent(new KeyboardEvent('keydown', { key: 'Escape', bubbles: true }));
+      while (document.body.dataset.state !== 'idle') await new Promise((r) => setTimeout(r, 5));
+      return performance.now() - t0;
+    }, how);
+    assert.ok(elapsed <= 500, `${how}: cancel took ${elapsed} ms`);
+    assert.equal(await page.inputValue('#memoResults'), '');
+    assert.equal(await page.inputValue('#txtInput5'), '0.9999');
+  }
   // A new engine is ready: the example runs.
   await page.waitForSelector('body[data-engine="ready"]');
   await fill(page, example);
@@ -165,12 +169,21 @@ test('a 20-row batch gives kestrum-cli --batch\'s CSV', async () => {
   await page.click('#cmdBatch');
   await page.waitForSelector('#batchDownload:not([hidden])', { timeout: 120000 });
   const got = await page.evaluate(async () => (await fetch(document.getElementById('batchDownload').href)).text());
+  // kestrum-cli compiled to WebAssembly (the page's numerics, run by node) writes the same
+  // bytes.
+  const args = [...cliArgs(example).slice(0, 12), '--iterations', '10000', '--batch', csv];
+  let same;
+  try {
+    same = execFileSync(process.execPath, ['--no-experimental-fetch', join(web, 'kestrum-cli.js'), ...args],
+                        { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
+  } catch (e) { same = e.stdout; }  // exit status 2: a row failed its checks
+  assert.equal(got, same);
   // The CSV holds every figure at full precision (17 digits). The page computes in double,
   // with WebAssembly's math library, so its figures may differ from the native x87
   // kestrum-cli's in the last digits: every other field must be equal, and numbers agree
   // within 1E-9 (relative above 1).
   let want;
-  try { want = cliRun([...cliArgs(example).slice(0, 12), '--iterations', '10000', '--batch', csv]); }
+  try { want = cliRun(args); }
   catch (e) { want = e.stdout; }  // exit status 2: a row failed its checks
   const gotRows = got.split('\n'), wantRows = want.split('\n');
   assert.equal(gotRows.length, wantRows.length);
@@ -210,4 +223,70 @@ test('the self-contained file works from file://; screenshot; accessibility chec
   const serious = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
   assert.deepEqual(serious.map((v) => `${v.id}: ${v.help}`), []);
   await page.context().close();
+});
+
+test('a whole analysis from the keyboard; Save, plot exports, Clear Results and Clear Data', async () => {
+  const page = await openPage(siteUrl);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'txtInput1');
+  for (let k = 0; k < 8; ++k) {
+    await page.keyboard.type(example.fields[k]);
+    await page.keyboard.press('Tab');
+  }
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'cmdCompute');
+  const before = Number(await page.evaluate(() => document.body.dataset.reports || 0));
+  await page.keyboard.press('Enter');
+  await page.waitForFunction((n) => Number(document.body.dataset.reports || 0) > n, before, { timeout: 60000 });
+  const report = await page.inputValue('#memoResults');
+  assert.equal(report, cliRun(cliArgs(example)));
+
+  const saved = async (button) => {
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click(button)]);
+    return { name: download.suggestedFilename(), bytes: readFileSync(await download.path()) };
+  };
+  const text = await saved('#cmdSaveOutput');
+  assert.equal(text.name, 'results.txt');
+  assert.equal(text.bytes.toString('utf8'), report);
+  for (const [button, name] of [['#caseSvg', 'case_plot.svg'], ['#posteriorSvg', 'posterior_plot.svg']]) {
+    const svg = await saved(button);
+    assert.equal(svg.name, name);
+    assert.match(svg.bytes.toString('utf8'), /^<\?xml[^]*<svg[^]*<\/svg>$/);
+  }
+  for (const button of ['#casePng', '#posteriorPng']) {
+    const png = await saved(button);
+    assert.deepEqual([...png.bytes.subarray(0, 8)], [137, 80, 78, 71, 13, 10, 26, 10]);
+  }
+
+  // Clear Results asks first; No (the default, Enter) keeps the text.
+  await page.focus('#cmdClearResults');
+  await page.keyboard.press('Enter');
+  await page.waitForSelector('#messageBox:not([hidden])');
+  assert.equal(await page.textContent('#messageText'), 'Clear all results?');
+  await page.keyboard.press('Enter');
+  assert.equal(await page.inputValue('#memoResults'), report);
+  await page.click('#cmdClearResults');
+  await page.click('#messageButtons button:text("Yes")');
+  assert.equal(await page.inputValue('#memoResults'), '');
+  // Clear Data asks first; Yes empties the fields and forgets the control figures.
+  await page.click('#btnclearData');
+  await page.click('#messageButtons button:text("Yes")');
+  assert.equal(await page.inputValue('#txtInput1'), '');
+  assert.equal(await page.evaluate(() => localStorage.getItem('kestrum.controls')), null);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'txtInput1');
+  await page.context().close();
+});
+
+test('usable at 200 % zoom of a 1280 x 720 window: nothing wider than the window', async () => {
+  for (const [viewport, scale] of [[{ width: 1280, height: 720 }, 1], [{ width: 640, height: 360 }, 2]]) {
+    const context = await browser.newContext({ viewport, deviceScaleFactor: scale, bypassCSP: true });
+    const page = await context.newPage();
+    await page.goto(siteUrl);
+    await page.waitForSelector('body[data-engine="ready"]');
+    const widths = await page.evaluate(() => [document.documentElement.scrollWidth, window.innerWidth]);
+    assert.ok(widths[0] <= widths[1], `page ${widths[0]} px wide in a ${widths[1]} px window`);
+    await page.click('#cmdCompute');  // reachable; empty fields give the first message
+    await page.waitForSelector('#messageBox:not([hidden])');
+    const box = await page.locator('#messageBox .box').boundingBox();
+    assert.ok(box.x >= 0 && box.y >= 0 && box.x + box.width <= viewport.width && box.y + box.height <= viewport.height);
+    await context.close();
+  }
 });
