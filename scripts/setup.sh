@@ -17,7 +17,7 @@ packages=(
   lintian        # checks the .deb (scripts/package_check.sh)
   time           # GNU time: peak memory in scripts/bench_batch.sh
   emscripten     # the web page (the "web" preset)
-  chromium nodejs npm  # the web page's end-to-end tests (tests/web, playwright-core)
+  chromium nodejs # the web page's end-to-end tests (tests/web, playwright-core)
 )
 
 missing=()
@@ -30,6 +30,8 @@ done
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# npm comes with some builds of nodejs; Debian's own nodejs needs the npm package.
+command -v npm > /dev/null || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update -qq
@@ -44,6 +46,7 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
 fi
 
 # The web page's end-to-end test tools, pinned by tests/web/package-lock.json.
-if [ ! -d tests/web/node_modules ] || [ tests/web/package-lock.json -nt tests/web/node_modules ]; then
-  (cd "$(dirname "$0")/../tests/web" && npm ci --no-audit --no-fund --silent)
+web_tests="$(dirname "$0")/../tests/web"
+if [ ! -d "$web_tests/node_modules" ] || [ "$web_tests/package-lock.json" -nt "$web_tests/node_modules" ]; then
+  (cd "$web_tests" && npm ci --no-audit --no-fund --silent)
 fi

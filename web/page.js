@@ -71,6 +71,20 @@
     const mapped = S.key_filter[code];
     return mapped === '\0' ? '' : mapped;
   }
+  // The refused key's beep: a short tone (a page has no system beep).
+  let audio = null;
+  function beep() {
+    try {
+      audio = audio || new AudioContext();
+      const tone = audio.createOscillator();
+      const gain = audio.createGain();
+      tone.frequency.value = 880;
+      gain.gain.value = 0.1;
+      tone.connect(gain).connect(audio.destination);
+      tone.start();
+      tone.stop(audio.currentTime + 0.08);
+    } catch (e) { /* no audio: the message still shows */ }
+  }
   function insertIntoField(field, data, typed) {
     let kept = '';
     let refused = false;
@@ -81,7 +95,7 @@
     }
     if (kept !== '') field.setRangeText(kept, field.selectionStart, field.selectionEnd, 'end');
     if (typed) {
-      if (refused) warning(S.numeric_only, field);
+      if (refused) { beep(); warning(S.numeric_only, field); }
       return;
     }
     const tooLong = field.value.length > S.max_field_length;
@@ -89,7 +103,7 @@
       field.value = field.value.slice(0, S.max_field_length);
       field.select();
     }
-    if (refused || tooLong) warning(refused ? S.numeric_only : S.max_length, field);
+    if (refused || tooLong) { beep(); warning(refused ? S.numeric_only : S.max_length, field); }
   }
   for (const field of fields) {
     field.addEventListener('beforeinput', (e) => {
@@ -102,6 +116,7 @@
     field.addEventListener('keyup', () => {
       if (messageOpen || field.value.length <= S.max_field_length) return;
       field.value = field.value.slice(0, S.max_field_length);
+      beep();
       warning(S.max_length, field).then(() => field.select());
     });
   }
@@ -120,7 +135,14 @@
       bytes = new Uint8Array(text.length);
       for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
     } else {
-      bytes = await (await fetch('kestrum.wasm')).arrayBuffer();
+      try {
+        const response = await fetch('kestrum.wasm');
+        if (!response.ok) throw new Error(response.statusText);
+        bytes = await response.arrayBuffer();
+      } catch (e) {
+        throw new Error('kestrum.wasm could not be loaded (' + e.message + '). A page opened from ' +
+                        'disk cannot load it: open kestrum.html, the single-file page, instead.');
+      }
     }
     wasmModule = await WebAssembly.compile(bytes);
     startWorker();
