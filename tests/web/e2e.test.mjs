@@ -97,11 +97,20 @@ async function messageText(page) {
 
 test('the example case and an option variant give kestrum-cli\'s report byte for byte', async () => {
   const page = await openPage(siteUrl);
-  for (const name of ['example', 'combinedOneTailed']) {
-    await page.evaluate(() => { document.getElementById('memoResults').value = ''; });
-    await fill(page, cases[name]);
-    assert.equal(await compute(page), cliRun(cliArgs(cases[name])), name);
-  }
+  await fill(page, example);
+  const first = cliRun(cliArgs(example));
+  assert.equal(await compute(page), first);
+  // The next report is appended after the separator of 106 underscores.
+  await fill(page, cases.combinedOneTailed);
+  assert.equal(await compute(page), first + '_'.repeat(106) + '\n' + cliRun(cliArgs(cases.combinedOneTailed)));
+  // Print prints the reports alone, in the print stylesheet's monospace.
+  await page.evaluate(() => { window.print = () => { document.body.dataset.printed = 'yes'; }; });
+  await page.click('#cmdPrint');
+  assert.equal(await page.evaluate(() => document.body.dataset.printed), 'yes');
+  await page.emulateMedia({ media: 'print' });
+  assert.equal(await page.textContent('#printout'), await page.inputValue('#memoResults'));
+  assert.ok(await page.isVisible('#printout'));
+  assert.ok(!(await page.isVisible('#worksheet')));
   await page.context().close();
 });
 
