@@ -442,7 +442,9 @@ TEST(BsdtFaults, CallersFlagsAreKept) {
   std::feraiseexcept(FE_DIVBYZERO);
   tBSDT_results r;
   BSDT_standard(20, 1000, true, 100, 15, 50, 10, 0.6, 70, 52, true, 95, r);
-  if (kHas_fp_flags) EXPECT_EQ(Raised_fp_faults(), kFp_divbyzero);
+  if (kHas_fp_flags) {
+    EXPECT_EQ(Raised_fp_faults(), kFp_divbyzero);
+  }
   std::feclearexcept(FE_ALL_EXCEPT);
 }
 

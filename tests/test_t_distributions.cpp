@@ -242,7 +242,9 @@ TEST(NonCentralT, KeepsTheCallersFloatingPointFlagsAndAddsNone) {
   EXPECT_EQ(Raised_fp_faults(), 0);
   std::feraiseexcept(FE_DIVBYZERO);
   t.Cdf(-2.5L);
-  if (kHas_fp_flags) EXPECT_NE(Raised_fp_faults() & kFp_divbyzero, 0);
+  if (kHas_fp_flags) {
+    EXPECT_NE(Raised_fp_faults() & kFp_divbyzero, 0);
+  }
   std::feclearexcept(FE_ALL_EXCEPT);
 }
 
