@@ -111,6 +111,12 @@ EM_JS(void, Post_progress, (double done, double total), {
   if (typeof Module.onProgress === 'function') Module.onProgress(done, total);
 });
 
+// The inputs passed their checks: the page keeps the control figures now, as the worksheet
+// writes its control-data file before the run (a cancelled run keeps them too).
+EM_JS(void, Post_checked, (), {
+  if (typeof Module.onChecked === 'function') Module.onChecked();
+});
+
 }  // namespace
 
 extern "C" {
@@ -154,6 +160,7 @@ EMSCRIPTEN_KEEPALIVE const char* kestrum_compute(const char* fields, int criteri
     return Answer("{\"ok\":false,\"field\":" + std::to_string(failure->Field) +
                   ",\"message\":" + Json_string(failure->Message) + "}");
   }
+  Post_checked();
   try {
     tProgress_observer observer;
     observer.Progress = [](std::int64_t done, std::int64_t total) {

@@ -15,6 +15,7 @@ self.onmessage = async (event) => {
           return {};
         },
         onProgress(done, total) { self.postMessage({ type: 'progress', done, total }); },
+        onChecked() { self.postMessage({ type: 'checked' }); },
         print() {},
         printErr() {},
       });

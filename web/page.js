@@ -165,12 +165,13 @@
     if (m.type === 'ready') { setReady(true); return; }
     if (!running) return;
     if (m.type === 'progress') { showProgress(m.done, m.total); return; }
+    if (m.type === 'checked') { if (running.onChecked) running.onChecked(); return; }
     const run = finishRun();
     if (m.type === 'failed') { warning('The engine stopped: ' + m.message); return; }
     run.onAnswer(m.answer);
   }
-  function startRun(kind, message, onAnswer) {
-    running = { kind, started: performance.now(), onAnswer, done: 0, total: 0 };
+  function startRun(kind, message, onAnswer, onChecked = null) {
+    running = { kind, started: performance.now(), onAnswer, onChecked, done: 0, total: 0 };
     running.timer = setTimeout(() => {
       if (!running) return;
       $('progressBox').hidden = false;
@@ -249,7 +250,6 @@
     startRun('compute', { type: 'compute', fields: texts, ...o, notes: notesText(),
                           viewerHasText: $('memoResults').value.length > 0, iterations }, (a) => {
       if (!a.ok && a.field >= 0) { warning(a.message, fields[a.field]); return; }
-      saveControls(texts);
       if (!a.ok) { warning(a.message, $('cmdCompute')); return; }
       const memo = $('memoResults');
       memo.value += a.report;
@@ -257,7 +257,7 @@
       drawPlots(a.plots);
       document.body.dataset.reports = String(Number(document.body.dataset.reports || 0) + 1);
       $('cmdCompute').focus();
-    });
+    }, () => saveControls(texts));
   });
 
   $('btnclearData').addEventListener('click', async () => {

@@ -157,6 +157,8 @@ test('Cancel (the button, then Escape) of a long run stops it within 0.5 s and l
     assert.ok(elapsed <= 500, `${how}: cancel took ${elapsed} ms`);
     assert.equal(await page.inputValue('#memoResults'), '');
     assert.equal(await page.inputValue('#txtInput5'), '0.9999');
+    // The figures passed their checks before the run: they are kept, as on the desktop.
+    assert.equal(JSON.parse(await page.evaluate(() => localStorage.getItem('kestrum.controls')))[4], '0.9999');
   }
   // A new engine is ready: the example runs.
   await page.waitForSelector('body[data-engine="ready"]');
