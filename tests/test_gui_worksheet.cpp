@@ -307,6 +307,8 @@ class TestWorksheet : public QObject {
     Compute();
     QVERIFY(viewer_->isVisible());
     QVERIFY(inside(viewer_.get()));
+    const QString suffix = QStringLiteral("_scale%1_%2.png").arg(Scale_name(), screen_name);
+    viewer_->grab().save(QStringLiteral(KESTRUM_SCREENSHOT_DIR "/viewer") + suffix);
     viewer_->findChild<QAction*>(QStringLiteral("mnuShowPlots"))->trigger();
     TfrmPlots* plots = viewer_->Plots_window();
     QVERIFY(plots != nullptr && plots->isVisible());
@@ -314,6 +316,7 @@ class TestWorksheet : public QObject {
     const QSize plots_framed = QSize(1024, 624).grownBy(plots->windowHandle()->frameMargins());
     if (plots_framed.width() > area.width() || plots_framed.height() > area.height())
       QVERIFY(plots->width() < 1024 || plots->height() < 624);
+    plots->grab().save(QStringLiteral(KESTRUM_SCREENSHOT_DIR "/plots") + suffix);
     for (const char* name : {"cmdExport", "cmdClose"}) {
       auto* button = plots->findChild<QPushButton*>(QString::fromLatin1(name));
       QVERIFY(plots->rect().contains(QRect(button->mapTo(plots, QPoint(0, 0)), button->size())));
