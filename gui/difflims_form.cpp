@@ -175,7 +175,7 @@ void TfrmTemplate::createControls() {
   // 13-pixel system font is wider, a smaller size keeps it whole.
   constexpr int kCaption_room = 96;
   while (bold.pixelSize() > 9 &&
-         QFontMetrics(bold).horizontalAdvance(lblComments->text()) > kCaption_room) {
+         QFontMetrics(bold).horizontalAdvance(QStringLiteral("User's Notes:")) > kCaption_room) {
     bold.setPixelSize(bold.pixelSize() - 1);
   }
   lblComments->setFont(bold);
@@ -188,7 +188,7 @@ void TfrmTemplate::createControls() {
   createOptionGroups(Panel2);
   createInputFields(Panel2);
 
-  // On the window itself, above both panels, so that it can grow over the options.
+  // On the sheet itself, above both panels, so that it can grow over the options.
   memoComments = new QPlainTextEdit(sheet_);
   memoComments->setObjectName(QStringLiteral("memoComments"));
   memoComments->setGeometry(112, 110, 666, kNotes_height);
