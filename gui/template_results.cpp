@@ -40,8 +40,8 @@ const char* const kNo_printer_message =
     "in the \"Printer options...\" menu. To print, install a printer\n"
     "(or choose a default one) in the system's printer settings.";
 
-}  // namespace
-
+// True when the font's digits, letters, space and the report's punctuation all have the
+// same advance width.
 bool Equal_advances(const QFont& font) {
   const QFontMetricsF metrics(font);
   const qreal advance = metrics.horizontalAdvance(QLatin1Char('0'));
@@ -51,6 +51,8 @@ bool Equal_advances(const QFont& font) {
   return std::all_of(sample.begin(), sample.end(),
                      [&](QChar c) { return metrics.horizontalAdvance(c) == advance; });
 }
+
+}  // namespace
 
 // The report's columns line up only in a font whose characters all advance alike. Font
 // families are asked for in order; a family counts as found when the font the system

@@ -20,10 +20,6 @@ class QPlainTextEdit;
 class QPushButton;
 class TfrmPlots;
 
-// True when the font's digits, letters, space and the report's punctuation all have the
-// same advance width.
-bool Equal_advances(const QFont& font);
-
 // The report's font at pixel_size: the first with equal advances of "Courier New" (or
 // Liberation Mono, which has its metrics), the system's fixed-width font, DejaVu Sans Mono
 // and Liberation Mono; the system's fixed-width font when none has.
