@@ -262,7 +262,7 @@
 
   $('btnclearData').addEventListener('click', async () => {
     if (running) return;
-    if (!(await confirmBox('Clear the worksheet\'s fields and notes, and forget the saved control data?'))) return;
+    if (!(await confirmBox('Clear every field and the User\'s Notes, and delete the saved control data?'))) return;
     for (const f of fields) f.value = '';
     $('memoComments').value = '';
     try { localStorage.removeItem(storageKey); } catch (e) { /* nothing saved */ }
@@ -289,7 +289,7 @@
   });
   $('cmdClearResults').addEventListener('click', async () => {
     if ($('memoResults').value === '') return;
-    if (!(await confirmBox('Clear all results?'))) return;
+    if (!(await confirmBox('Clear all the results?'))) return;
     $('memoResults').value = '';
     $('plots').hidden = true;
   });

@@ -271,7 +271,7 @@ test('a whole analysis from the keyboard; Save, plot exports, Clear Results and 
   await page.focus('#cmdClearResults');
   await page.keyboard.press('Enter');
   await page.waitForSelector('#messageBox:not([hidden])');
-  assert.equal(await page.textContent('#messageText'), 'Clear all results?');
+  assert.equal(await page.textContent('#messageText'), 'Clear all the results?');
   await page.keyboard.press('Enter');
   assert.equal(await page.inputValue('#memoResults'), report);
   await page.click('#cmdClearResults');
@@ -279,6 +279,8 @@ test('a whole analysis from the keyboard; Save, plot exports, Clear Results and 
   assert.equal(await page.inputValue('#memoResults'), '');
   // Clear Data asks first; Yes empties the fields and forgets the control figures.
   await page.click('#btnclearData');
+  assert.equal(await page.textContent('#messageText'),
+               "Clear every field and the User's Notes, and delete the saved control data?");
   await page.click('#messageButtons button:text("Yes")');
   assert.equal(await page.inputValue('#txtInput1'), '');
   assert.equal(await page.evaluate(() => localStorage.getItem('kestrum.controls')), null);
