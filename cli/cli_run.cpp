@@ -30,6 +30,7 @@
 #include "cli/cli_args.h"
 #include "cli/fd_output.h"
 #include "cli/io_wait.h"
+#include "distrib/number_text.h"
 #include "distrib/progress.h"
 
 namespace {
@@ -779,12 +780,7 @@ std::string Classification(const tRun_results& r) {
   return r.Strong ? "strong" : r.Classical ? "classical" : "neither";
 }
 
-std::string Shortest_number(double value) {
-  char buffer[64];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  (void)ec;  // 64 characters hold any double
-  return std::string(buffer, end);
-}
+std::string Shortest_number(double value) { return Shortest_text(value); }
 
 std::string Message_for_terminal(const std::string& message) {
   std::string out;
