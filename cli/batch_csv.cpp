@@ -75,6 +75,13 @@ bool tCsv_reader::Fill() {
   }
 }
 
+void tCsv_reader::Set_wake_fds(const std::vector<int>& fds) {
+  wake_fds_.clear();
+  for (const int fd : fds) {
+    if (fd >= 0) wake_fds_.push_back(fd);
+  }
+}
+
 void tCsv_reader::Detect_separator() {
   if (Peek() < 0) return;
   const char* data = fd_ >= 0 ? buffer_.data() : text_.data();

@@ -47,7 +47,8 @@ class tCsv_reader {
   explicit tCsv_reader(std::string_view text);
   // Waits for input are cut short when one of these becomes readable (tIo_woken is then
   // thrown). The descriptor may be non-blocking.
-  void Set_wake_fds(std::vector<int> fds) { wake_fds_ = std::move(fds); }
+  // Negative numbers (no pipe) are left out.
+  void Set_wake_fds(const std::vector<int>& fds);
   // Looks at the first line that is not blank and takes ';' as the separator when it has
   // semicolons and no comma outside quotes. Call before the first record.
   void Detect_separator();

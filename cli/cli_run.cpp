@@ -606,7 +606,7 @@ int tBatch_run::Run() {
       interrupted = true;
       break;
     }
-    if (!reader_thread_.joinable()) {
+    if (!reader_thread_.joinable() && !end_of_file_) {
       bool end = false;
       while (!end && window_.size() < capacity_) end = !Read_more();
       if (end) end_of_file_ = true;

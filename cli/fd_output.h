@@ -23,8 +23,14 @@ class tFd_output_buffer : public std::streambuf {
   // nothing more is written.
   int Error() const { return error_; }
 
-  // Waits for the output end when one of these becomes readable.
-  void Set_wake_fds(std::vector<int> fds) { wake_fds_ = std::move(fds); }
+  // Waits for the output end when one of these becomes readable (negative numbers, no
+  // pipe, are left out).
+  void Set_wake_fds(const std::vector<int>& fds) {
+    wake_fds_.clear();
+    for (const int fd : fds) {
+      if (fd >= 0) wake_fds_.push_back(fd);
+    }
+  }
 
   // Everything put so far is whole rows.
   void Mark_whole() {

@@ -7,7 +7,12 @@
 #include <cerrno>
 
 tWake_pipe::tWake_pipe() {
-  if (::pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) {
+#if defined(__EMSCRIPTEN__)
+  // WebAssembly has no signals, and its file streams cannot be polled: no pipe, so no
+  // wait polls.
+  return;
+#endif
+  if (::pipe(fds_) != 0) {
     fds_[0] = fds_[1] = -1;
     return;
   }
@@ -15,9 +20,15 @@ tWake_pipe::tWake_pipe() {
   // the program's output would go into the pipe: move it above them.
   for (int& fd : fds_) {
     if (fd > STDERR_FILENO) continue;
-    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int moved = ::fcntl(fd, F_DUPFD, STDERR_FILENO + 1);
     ::close(fd);
     fd = moved;
+  }
+  for (const int fd : fds_) {
+    if (fd < 0) continue;
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    // Non-blocking: a full pipe never holds up a signal handler.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
   }
 }
 

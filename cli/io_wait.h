@@ -16,7 +16,8 @@ class tWake_pipe {
   ~tWake_pipe();
   tWake_pipe(const tWake_pipe&) = delete;
   tWake_pipe& operator=(const tWake_pipe&) = delete;
-  // -1 when the pipe could not be made (then waits are not cut short by it).
+  // -1 when the pipe could not be made, and in a WebAssembly build (then waits are not cut
+  // short by it and nothing is polled).
   int Read_fd() const { return fds_[0]; }
   int Write_fd() const { return fds_[1]; }
   // Async-signal-safe.
