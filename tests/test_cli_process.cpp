@@ -49,10 +49,10 @@ struct tChild {
   tOutput Output = tOutput::Pipe;
   rlim_t Address_space = RLIM_INFINITY;
   rlim_t File_size = RLIM_INFINITY;  // RLIMIT_FSIZE, with SIGXFSZ ignored
-  std::string Output_file;
+  std::string Output_file = {};
   int Signal = 0;  // sent once Ready(output so far) is true
   std::function<bool(const std::string&)> Ready = {};
-  std::string Ready_when_open;  // else: sent once the program holds this file open
+  std::string Ready_when_open = {};  // else: sent once the program holds this file open
 };
 
 struct tEnded {
