@@ -399,9 +399,10 @@ tLoaded_controls Parse_control_data(const std::string& content) {
       // The figure is shown in a field of six characters: it is used only when that
       // text stands for exactly the same number.
       const std::string shown = Field_text(value);
+      const std::string plain = Format_plain_decimal(value);  // the same, with its "0."
       double back = 0;
       const char* end = nullptr;
-      Parse_double(shown.data(), shown.data() + shown.size(), back, &end);
+      Parse_double(plain.data(), plain.data() + plain.size(), back, &end);
       if (shown.size() > kMax_field_length || back != value) {
         std::string caption = kField_captions[field];
         if (!caption.empty() && caption.back() == ':') caption.pop_back();
