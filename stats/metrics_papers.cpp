@@ -257,6 +257,25 @@ Extended Find_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
   return delta;
 }
 
+void Noncentrality_limits(const std::string& routine, Extended Df, Extended T_obs,
+                          Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U) {
+  const auto refuse_far = [&routine, T_obs] {
+    Refuse(routine,
+           "the case's score lies too far from the controls for the interval estimates of "
+           "this method (the observed non-central t is " + Number_text(T_obs) +
+               "; the limits would need a non-centrality beyond +/-" +
+               Number_text(kMax_noncentrality) + "). Check the case's score and the "
+               "controls' figures");
+  };
+  if (!(std::fabs(T_obs) <= kMax_noncentrality)) refuse_far();
+  try {
+    delta_L = Search_noncentrality(Df, T_obs, p_a);
+    delta_U = Search_noncentrality(Df, T_obs, p_b);
+  } catch (const tBracket_exceeded&) {
+    refuse_far();
+  }
+}
+
 void Deficit_test(Extended Case, Extended Mean, Extended Sd, Extended N, Extended& T_value,
                   Extended& P_two_tailed, Extended& P_one_tailed, Extended& Pct_below) {
   Check_task_inputs("Deficit test", Case, Mean, Sd, N);
