@@ -78,6 +78,10 @@ void Bayesian_deficit_test(const tConditional_task& task, std::int32_t Iteration
   }
   tChi_square_distribution chi(df_real);
   tNormal_distribution normal(0, 1);
+  // S and Q sum the probabilities of the tail the case is expected in, and their squares:
+  // for a case above its prediction the upper tail Phi(-z_i) directly, so that a tiny
+  // folded P and its standard error keep their digits (1 - Phi(z_i) would lose them).
+  const bool upper_tail = zccc > 0;
   Extended S = 0, Q = 0;
   for (std::int32_t i = 1; i <= Iterations; ++i) {
     if (Observer != nullptr && (i & (kObserve_every - 1)) == 0) {
@@ -94,7 +98,7 @@ void Bayesian_deficit_test(const tConditional_task& task, std::int32_t Iteration
                                   std::to_string(i) + ": a draw was not finite. No results "
                                   "were computed.");
     z_draws[i] = static_cast<double>(z_i);
-    const Extended p = Standard_normal_probability(z_i);
+    const Extended p = Standard_normal_probability(upper_tail ? -z_i : z_i);
     S += p;
     Q += p * p;
   }
@@ -110,9 +114,17 @@ void Bayesian_deficit_test(const tConditional_task& task, std::int32_t Iteration
     std::nth_element(z_draws + first + 1, z_draws + second, z_draws + Iterations + 1);
 
   tBayesian_deficit_results r;
-  Extended P = S / Iterations * 100;
-  r.Reversed = P > 50;
-  if (r.Reversed) P = 100 - P;
+  // The BSDT's fold: the lower-tail percentage P, replaced by 100 - P when above 50.
+  Extended P;
+  if (!upper_tail) {
+    P = S / Iterations * 100;
+    r.Reversed = P > 50;
+    if (r.Reversed) P = 100 - P;
+  } else {
+    const Extended upper = S / Iterations * 100;  // 100 - the lower-tail percentage
+    r.Reversed = upper < 50;
+    P = r.Reversed ? upper : 100 - upper;
+  }
   r.Pct_more_extreme = P;
   r.P_one_tailed = P / 100;
   r.P_two_tailed = P / 50;

@@ -109,6 +109,23 @@ TEST(BayesianDeficit, FoldsACaseAboveItsPrediction) {
   EXPECT_LE(hi.Pct_lower, hi.Pct_upper);
 }
 
+// A far case above its prediction keeps a tiny P and its standard error: they are summed
+// in the upper tail itself, not as 1 - Phi (which would round them away).
+TEST(BayesianDeficit, TinyFoldedProbabilityKeepsItsStandardError) {
+  tConditional_task below = Task_for({1, 50, -40.0, 0.5});
+  tConditional_task above = below;
+  above.Case = 2 * below.Predicted - below.Case;
+  tBayesian_deficit_results r;
+  Bayesian_deficit_test(above, 100000, true, true, 95, r);
+  EXPECT_TRUE(r.Reversed);
+  EXPECT_GT(r.P_one_tailed, 0);
+  EXPECT_LT(r.P_one_tailed, 1e-25);
+  // The standard error of a mean of positive values is positive and at most about the
+  // mean itself (reached when one draw dominates).
+  EXPECT_GT(r.P_one_tailed_mc_se, 0);
+  EXPECT_LE(r.P_one_tailed_mc_se, 1.01L * r.P_one_tailed);
+}
+
 TEST(BayesianDeficit, RefusesTooFewIterationsForTheLimits) {
   const tConditional_task task = Task_for({0, 10, -1.0, 0});
   tBayesian_deficit_results r;
