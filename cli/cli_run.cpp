@@ -29,6 +29,7 @@
 #include "cli/batch_csv.h"
 #include "cli/cli_args.h"
 #include "cli/fd_output.h"
+#include "cli/toolkit_cli.h"
 #include "distrib/progress.h"
 
 namespace {
@@ -799,6 +800,9 @@ int Run_cli_unguarded(const std::vector<std::string>& args, std::ostream& out,
 int Run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             bool progress, tInterrupt* interrupt) {
   try {
+    // The toolkit's subcommands; with none, the worksheet's analysis as always.
+    if (!args.empty() && Is_toolkit_subcommand(args[0]))
+      return Run_toolkit_cli(args, out, err, progress, interrupt);
     return Run_cli_unguarded(args, out, err, progress, interrupt);
   } catch (const std::bad_alloc&) {
     err << "kestrum-cli: not enough memory to go on.\n";
