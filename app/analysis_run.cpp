@@ -77,19 +77,24 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
 
   checkpoint();
 
-  // One engine, chosen by the prior; it resets the generator's seeds, so the same inputs
+  // The engine of the chosen prior; it resets the generator's seeds, so the same inputs
   // give the same draws. Equal-tailed limits whatever the tail option.
-  const bool reset_seed = true;
-  const bool two_sided = true;
-  if (options.Prior == tPrior::Calibrated) {
-    BSDT_calibrated(in.N, options.Iterations, reset_seed, in.Mean_x, in.Sd_x, in.Mean_y,
-                    in.Sd_y, in.R_xy, in.Case_x, in.Case_y, two_sided, kLevel, r.Bsdt,
-                    observer, &r.Bsdt_precision, options.Engine_threads);
-  } else {
-    BSDT_standard(in.N, options.Iterations, reset_seed, in.Mean_x, in.Sd_x, in.Mean_y,
-                  in.Sd_y, in.R_xy, in.Case_x, in.Case_y, two_sided, kLevel, r.Bsdt,
-                  observer, &r.Bsdt_precision, options.Engine_threads);
-  }
+  tBSDT_inputs engine;
+  engine.Prior = options.Prior;
+  engine.N = in.N;
+  engine.Iterations = options.Iterations;
+  engine.Reset_seed = true;
+  engine.Mean_x = in.Mean_x;
+  engine.Sd_x = in.Sd_x;
+  engine.Mean_y = in.Mean_y;
+  engine.Sd_y = in.Sd_y;
+  engine.R_xy = in.R_xy;
+  engine.Case_x = in.Case_x;
+  engine.Case_y = in.Case_y;
+  engine.Two_sided = true;
+  engine.Level = kLevel;
+  engine.Threads = options.Engine_threads;
+  Run_BSDT(engine, r.Bsdt, observer, &r.Bsdt_precision);
 
   r.Z_x = (in.Case_x - in.Mean_x) / in.Sd_x;
   r.Z_y = (in.Case_y - in.Mean_y) / in.Sd_y;

@@ -16,7 +16,6 @@
 
 enum class tCriteria { Bayesian = 1, Combined = 2 };
 enum class tTail { Two, One };
-enum class tPrior { Calibrated, Standard };
 
 // The confidence and credible level of every interval of a run, in percent.
 constexpr std::int32_t kCredible_level = 95;

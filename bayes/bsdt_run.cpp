@@ -29,6 +29,8 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <stop_token>
+#include <system_error>
 #include <cfenv>
 #include <cmath>
 #include <exception>
@@ -132,8 +134,13 @@ std::int32_t Limit_position(Extended fraction, std::int32_t iterations, int offs
 // ends the call with the error the single loop would have met first: the second thread's
 // at an earlier iteration, else the calling thread's. The threads meet only once per
 // block of numbers and every kHandoff iterations, under one mutex.
+//
+// The second thread is a std::jthread declared after everything it uses: on every way
+// out of this function, an exception included, it is asked to stop (its waits end on the
+// request) and joined before that state goes. False, with nothing drawn, when the second
+// thread cannot be started; the caller then draws on its own thread.
 template <bool kCalibrated, typename tStore>
-void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
+bool Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
                            const tDraw_constants& k, const tProgress_observer* observer,
                            tStore&& Store) {
   const std::unique_ptr<tVariates[]> ring = Allocate<tVariates>(kRing_size);
@@ -147,7 +154,8 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
   const std::unique_ptr<tBlock[]> blocks = Allocate<tBlock>(kUniform_blocks);
 
   std::mutex m;
-  std::condition_variable first_cv, second_cv;  // wake the calling / the second thread
+  std::condition_variable first_cv;       // wakes the calling thread
+  std::condition_variable_any second_cv;  // wakes the second thread, also on a stop request
   // Guarded by m.
   std::int32_t produced = 0;  // variates 1..produced are in the ring
   std::int32_t consumed = 0;  // draws 1..consumed are stored (their slots are free)
@@ -158,7 +166,43 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
   bool finished = false;      // the second thread has ended
   std::exception_ptr fault;   // the second thread's failure
 
-  std::thread second([&, seed1 = Seed1, seed2 = Seed2]() mutable {
+  // Raised in the calling thread when the second thread has ended early (its failure).
+  struct tSecond_ended {};
+  // The calling thread's numbers: block `held` of the second thread's.
+  class tSource final : public tUniform_source {
+   public:
+    explicit tSource(std::function<const tBlock&(std::int64_t)> next) : next_(std::move(next)) {}
+    void Refill() override {
+      const tBlock& block = next_(++held_);
+      block_ = &block;
+      Next = block.Z;
+      End = block.Z + kUniform_block;
+    }
+    // The seeds after the numbers read so far.
+    void Seeds(std::int32_t& s1, std::int32_t& s2) const {
+      if (block_ == nullptr) return;
+      s1 = block_->Seed1;
+      s2 = block_->Seed2;
+      for (const std::int32_t* z = block_->Z; z != Next; ++z) Uniform_step(s1, s2);
+    }
+
+   private:
+    std::function<const tBlock&(std::int64_t)> next_;
+    std::int64_t held_ = -1;
+    const tBlock* block_ = nullptr;
+  };
+  tSource source([&](std::int64_t number) -> const tBlock& {
+    {
+      std::unique_lock lock(m);
+      released = number;  // the blocks before this one are read
+      second_cv.notify_one();
+      first_cv.wait(lock, [&] { return filled > number || finished; });
+      if (filled <= number) throw tSecond_ended{};
+    }
+    return blocks[number % kUniform_blocks];
+  });
+
+  const auto second_thread = [&, seed1 = Seed1, seed2 = Seed2](std::stop_token stop_token) mutable {
     Clear_fp_faults();
     try {
       std::int64_t next_block = 0;
@@ -167,11 +211,11 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
         std::int32_t ready, end;
         {
           std::unique_lock lock(m);
-          second_cv.wait(lock, [&] {
+          second_cv.wait(lock, stop_token, [&] {
             return stop || i > last || next_block < released + kUniform_blocks ||
                    produced >= i;
           });
-          if (stop) break;
+          if (stop || stop_token.stop_requested()) break;
           ready = produced;
           end = last;
           fill = next_block < released + kUniform_blocks;
@@ -209,43 +253,16 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
       finished = true;
     }
     first_cv.notify_one();
-  });
-
-  // Raised in the calling thread when the second thread has ended early (its failure).
-  struct tSecond_ended {};
-  // The calling thread's numbers: block `held` of the second thread's.
-  class tSource final : public tUniform_source {
-   public:
-    explicit tSource(std::function<const tBlock&(std::int64_t)> next) : next_(std::move(next)) {}
-    void Refill() override {
-      const tBlock& block = next_(++held_);
-      block_ = &block;
-      Next = block.Z;
-      End = block.Z + kUniform_block;
-    }
-    // The seeds after the numbers read so far.
-    void Seeds(std::int32_t& s1, std::int32_t& s2) const {
-      if (block_ == nullptr) return;
-      s1 = block_->Seed1;
-      s2 = block_->Seed2;
-      for (const std::int32_t* z = block_->Z; z != Next; ++z) Uniform_step(s1, s2);
-    }
-
-   private:
-    std::function<const tBlock&(std::int64_t)> next_;
-    std::int64_t held_ = -1;
-    const tBlock* block_ = nullptr;
   };
-  tSource source([&](std::int64_t number) -> const tBlock& {
-    {
-      std::unique_lock lock(m);
-      released = number;  // the blocks before this one are read
-      second_cv.notify_one();
-      first_cv.wait(lock, [&] { return filled > number || finished; });
-      if (filled <= number) throw tSecond_ended{};
-    }
-    return blocks[number % kUniform_blocks];
-  });
+  std::jthread second;
+  try {
+    second = std::jthread(second_thread);
+  } catch (const std::system_error&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+
   // Installed for the draws only; the seeds then continue from the last number read.
   struct tInstalled {
     tSource& source;
@@ -295,6 +312,7 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
   second.join();
   if (fault) std::rethrow_exception(fault);
   if (own_fault) std::rethrow_exception(own_fault);
+  return true;
 }
 
 }  // namespace
@@ -429,12 +447,11 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
       S += p;
       Q += p * p;
     };
-    const int threads = how.Threads > 0
-                            ? how.Threads
+    const int threads = in.Threads > 0
+                            ? in.Threads
                             : static_cast<int>(std::thread::hardware_concurrency());
-    if (threads >= 2 && n >= kParallel_min_iterations) {
-      Draw_Zdcc_two_threads<kCalibrated>(n, dist, k, observer, store);
-    } else {
+    if (!(threads >= 2 && n >= kParallel_min_iterations &&
+          Draw_Zdcc_two_threads<kCalibrated>(n, dist, k, observer, store))) {
       Draw_Zdcc<kCalibrated>(n, dist, k, observer, store);
       Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)");
     }
@@ -487,11 +504,15 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
 
 }  // namespace
 
-void Run_BSDT(tBSDT_prior prior, const tBSDT_inputs& in, const tBSDT_evaluation& how,
-              tBSDT_results& Results, const tProgress_observer* Observer,
-              tBSDT_precision* Precision) {
-  if (prior == tBSDT_prior::Calibrated)
+void Run_BSDT(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Results,
+              const tProgress_observer* Observer, tBSDT_precision* Precision) {
+  if (in.Prior == tPrior::Calibrated)
     Run<true>(in, how, Results, Observer, Precision);
   else
     Run<false>(in, how, Results, Observer, Precision);
+}
+
+void Run_BSDT(const tBSDT_inputs& in, tBSDT_results& Results,
+              const tProgress_observer* Observer, tBSDT_precision* Precision) {
+  Run_BSDT(in, tBSDT_evaluation{}, Results, Observer, Precision);
 }

@@ -16,6 +16,15 @@
 
 namespace {
 
+// One run of the engine under the prior, on the threads given, evaluated as asked.
+void Run_evaluated(tPrior prior, tBSDT_inputs in, int threads, bool straightforward,
+                   tBSDT_results& r, const tProgress_observer* observer = nullptr,
+                   tBSDT_precision* precision = nullptr) {
+  in.Prior = prior;
+  in.Threads = threads;
+  Run_BSDT(in, tBSDT_evaluation{straightforward}, r, observer, precision);
+}
+
 double Peak_rss_mb() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -111,7 +120,7 @@ void BM_BSDT_standard_straightforward(benchmark::State& state) {
   in.Case_y = 52;
   tBSDT_results r;
   for (auto _ : state) {
-    Run_BSDT(tBSDT_prior::Standard, in, tBSDT_evaluation{1, true}, r);
+    Run_evaluated(tPrior::Standard, in, 1, true, r);
     benchmark::DoNotOptimize(r);
   }
 }

@@ -31,7 +31,13 @@ Extended Sd_difference(Extended s1, Extended s2, Extended r);
 
 double Student_t_cdf(std::int32_t Df, double t);
 double Normal_density(double x);
-double Trapezoid_refine(std::int32_t n, double a, double b);
+// The state of successive trapezoid refinements of one integral: the number of new
+// points of the next refinement and the current estimate. Refinement n = 1 starts it.
+struct tTrapezoid_state {
+  std::int32_t Points = 1;
+  double Estimate = 0;
+};
+double Trapezoid_refine(tTrapezoid_state& state, std::int32_t n, double a, double b);
 double Simpson_integral(double a, double b);
 double Normal_cdf(double x);
 

@@ -16,6 +16,15 @@
 
 namespace {
 
+// One run of the engine under the prior, on the threads given, evaluated as asked.
+void Run_evaluated(tPrior prior, tBSDT_inputs in, int threads, bool straightforward,
+                   tBSDT_results& r, const tProgress_observer* observer = nullptr,
+                   tBSDT_precision* precision = nullptr) {
+  in.Prior = prior;
+  in.Threads = threads;
+  Run_BSDT(in, tBSDT_evaluation{straightforward}, r, observer, precision);
+}
+
 tBSDT_inputs Example(std::int32_t iterations) {
   tBSDT_inputs in;
   in.N = 20;
@@ -26,7 +35,7 @@ tBSDT_inputs Example(std::int32_t iterations) {
 }
 
 // The first n Z-DCC draws of a reset run, in order.
-std::vector<double> Draws_one_by_one(tBSDT_prior prior, tBSDT_inputs in, std::int32_t n) {
+std::vector<double> Draws_one_by_one(tPrior prior, tBSDT_inputs in, std::int32_t n) {
   Reset_seeds();
   in.Iterations = 1;
   in.Reset_seed = false;
@@ -35,7 +44,7 @@ std::vector<double> Draws_one_by_one(tBSDT_prior prior, tBSDT_inputs in, std::in
   std::vector<double> draws;
   for (std::int32_t i = 0; i < n; ++i) {
     tBSDT_results one;
-    Run_BSDT(prior, in, tBSDT_evaluation{1, true}, one);
+    Run_evaluated(prior, in, 1, true, one);
     EXPECT_EQ(one.Zdcc_lower, one.Zdcc_upper);
     draws.push_back(static_cast<double>(one.Zdcc_lower));
   }
@@ -105,11 +114,11 @@ std::int64_t Total(const tZdcc_histogram& h) {
 
 TEST(BsdtPrecision, StandardErrorAndHistogramMatchADirectComputation) {
   constexpr std::int32_t n = 3000;
-  for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
-    const char* name = prior == tBSDT_prior::Standard ? "standard" : "calibrated";
+  for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
+    const char* name = prior == tPrior::Standard ? "standard" : "calibrated";
     tBSDT_results results;
     tBSDT_precision precision;
-    Run_BSDT(prior, Example(n), tBSDT_evaluation{1, true}, results, nullptr, &precision);
+    Run_evaluated(prior, Example(n), 1, true, results, nullptr, &precision);
     const std::int32_t seed1 = Seed1, seed2 = Seed2;
 
     const std::vector<double> draws = Draws_one_by_one(prior, Example(n), n);
@@ -141,25 +150,25 @@ TEST(BsdtPrecision, StandardErrorAndHistogramMatchADirectComputation) {
 // precision leaves the results alone.
 TEST(BsdtPrecision, FastEvaluationGivesTheSamePrecision) {
   constexpr std::int32_t n = 70000;
-  for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+  for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
     for (bool two_sided : {true, false}) {
       tBSDT_inputs in = Example(n);
       in.Two_sided = two_sided;
       tBSDT_results serial_results;
       tBSDT_precision serial;
-      Run_BSDT(prior, in, tBSDT_evaluation{1, true}, serial_results, nullptr, &serial);
+      Run_evaluated(prior, in, 1, true, serial_results, nullptr, &serial);
       EXPECT_EQ(Total(serial.Zdcc_histogram), n);
       std::vector<tBSDT_precision> fast(2);
       for (int t = 0; t < 2; ++t) {
         const int threads = t == 0 ? 1 : 3;
         tBSDT_results fast_results, plain;
-        Run_BSDT(prior, in, tBSDT_evaluation{threads, false}, fast_results, nullptr, &fast[t]);
+        Run_evaluated(prior, in, threads, false, fast_results, nullptr, &fast[t]);
         EXPECT_NEAR(static_cast<double>(fast[t].P_one_tailed_mc_se),
                     static_cast<double>(serial.P_one_tailed_mc_se),
                     1e-9 * static_cast<double>(serial.P_one_tailed_mc_se)) << threads;
         EXPECT_EQ(fast[t].P_two_tailed_mc_se, 2 * fast[t].P_one_tailed_mc_se);
         Expect_same_histogram(fast[t].Zdcc_histogram, serial.Zdcc_histogram, "fast");
-        Run_BSDT(prior, in, tBSDT_evaluation{threads, false}, plain);
+        Run_evaluated(prior, in, threads, false, plain);
         EXPECT_EQ(plain.Zdcc_lower, fast_results.Zdcc_lower);
         EXPECT_EQ(plain.Zdcc_upper, fast_results.Zdcc_upper);
         EXPECT_EQ(plain.P_one_tailed, fast_results.P_one_tailed);
