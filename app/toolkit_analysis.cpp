@@ -171,7 +171,7 @@ tToolkit_results Compute_toolkit(const tToolkit_request& request,
       r.Rsdt_computed = true;
       r.Rsdt_significant = (one_tailed ? r.Rsdt_p_one_tailed : r.Rsdt_p_two_tailed) < 0.05;
     }
-    BSDT_with_covariates(request.Options.Prior == tPrior::Calibrated, r.Model, request.Options.Iterations,
+    BSDT_with_covariates(request.Options.Prior, r.Model, request.Options.Iterations,
                          request.Options.Engine_threads, r.Bsdt, observer, &r.Bsdt_precision);
     r.Bsdt_computed = true;
     r.Bsdt_significant = (one_tailed ? r.Bsdt.P_one_tailed : r.Bsdt.P_two_tailed) < 0.05;

@@ -68,6 +68,10 @@ struct tBSDT_inputs {
   bool Two_sided = true;
   std::int32_t Level = 95;
   int Threads = 0;
+  // The means' draws have covariance Sigma h, with h = Mean_spread^2 / N: 1 for the
+  // controls' own means (h = 1/N); sqrt(h (N - m)) on the conditional model given m
+  // covariates, where N is N - m (see bsdt_covariates.h).
+  Extended Mean_spread = 1;
 };
 
 // One run of the engine the prior names. Observer (progress and cancellation: ECancelled,

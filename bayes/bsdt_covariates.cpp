@@ -25,11 +25,11 @@
 #include <cmath>
 #include <string>
 
-#include "bayes/bsdt_run.h"
 
-void BSDT_with_covariates(bool Calibrated, const tConditional_model& model,
+void BSDT_with_covariates(tPrior prior, const tConditional_model& model,
                           std::int32_t Iterations, int Threads, tBSDT_results& Results,
                           const tProgress_observer* Observer, tBSDT_precision* Precision) {
+  const bool Calibrated = prior == tPrior::Calibrated;
   if (model.Case.size() != 2)
     throw ERefused_input("The BSDT needs the conditional model of two tasks.");
   const std::int32_t n_residual = model.N - model.M;
@@ -41,10 +41,8 @@ void BSDT_with_covariates(bool Calibrated, const tConditional_model& model,
         std::to_string(need) + " (N = " + std::to_string(model.N) + ", m = " +
         std::to_string(model.M) + ")" +
         (Calibrated ? "; use the standard-theory (Jeffreys) prior or fewer covariates." : "."));
-  if (model.M > 0)
-    throw ERefused_input("The BSDT allowing for covariates is not yet available.");
-
   tBSDT_inputs in;
+  in.Prior = prior;
   in.N = n_residual;
   in.Iterations = Iterations;
   in.Reset_seed = true;
@@ -57,8 +55,9 @@ void BSDT_with_covariates(bool Calibrated, const tConditional_model& model,
   in.Case_y = model.Case[1];
   in.Two_sided = true;
   in.Level = 95;
-  tBSDT_evaluation how;
-  how.Threads = Threads;
-  Run_BSDT(Calibrated ? tBSDT_prior::Calibrated : tBSDT_prior::Standard, in, how, Results,
-           Observer, Precision);
+  in.Threads = Threads;
+  // sqrt(h (N - m)) = sqrt(N h (N - m) / N): 1 exactly without covariates.
+  in.Mean_spread = std::sqrt(model.Leverage_factor * static_cast<Extended>(n_residual) /
+                             static_cast<Extended>(model.N));
+  Run_BSDT(in, Results, Observer, Precision);
 }

@@ -8,10 +8,10 @@
 #include "bayes/bayes_engines.h"
 #include "stats/conditional_model.h"
 
-// Calibrated: the calibrated prior, else the standard-theory (Jeffreys) prior. Needs
+// Either prior. Needs
 // N - m of at least 3 (standard) or 4 (calibrated); refuses fewer with ERefused_input.
 // Threads, Observer and Precision as for the engines.
-void BSDT_with_covariates(bool Calibrated, const tConditional_model& model,
+void BSDT_with_covariates(tPrior prior, const tConditional_model& model,
                           std::int32_t Iterations, int Threads, tBSDT_results& Results,
                           const tProgress_observer* Observer = nullptr,
                           tBSDT_precision* Precision = nullptr);

@@ -359,6 +359,10 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
     throw EBSDT_argument_error(1301, "0",
                                "Bayesian standardized difference test: the number of "
                                "iterations must be positive.");
+  if (!(in.Mean_spread > 0 && std::isfinite(in.Mean_spread)))
+    throw EBSDT_argument_error(1301, "0",
+                               "Bayesian standardized difference test: the spread of the "
+                               "means' draws must be a positive number.");
 
   std::int32_t lo, hi;
   Credible_limit_positions(in.Level, in.Two_sided, n, lo, hi);
@@ -412,7 +416,9 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
   tDraw_constants k;
   k.L = Cholesky_factor_2x2(a_inv);
   k.Lt = Transpose_2x2(k.L);
-  k.Sqrt_n = std::sqrt(static_cast<Extended>(N));
+  // 1/sqrt(h): the means' draws C z / Sqrt_n have covariance Sigma h. Without covariates
+  // the spread is 1 and this is sqrt(N) exactly.
+  k.Sqrt_n = std::sqrt(static_cast<Extended>(N)) / in.Mean_spread;
   k.Mean_x = 0;
   k.Mean_y = 0;
   k.Case_x = zx0;
