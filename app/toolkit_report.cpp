@@ -149,6 +149,7 @@ void Add_udt(std::vector<std::string>& lines, const tToolkit_results& r) {
   const bool one_tailed = r.Options.Tail == tTail::One;
   lines.push_back(" UNSTANDARDIZED DIFFERENCE TEST (UDT) ON THE DIFFERENCE BETWEEN THE CASE'S SCORES ON " +
                   Upper(x) + " AND " + Upper(y) + ":");
+  if (r.Model.M > 0) lines.push_back(" (on the controls' raw figures: the UDT does not allow for the covariates)");
   lines.push_back(" Significance test: t = " + F(d.T_value, 1, 3) + ", df = " +
                   Format_int(static_cast<std::int64_t>(d.Df), 2) +
                   (one_tailed ? ", p(one-tailed) = " + F(d.P_one_tailed, 1, 5)

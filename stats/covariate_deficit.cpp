@@ -38,6 +38,21 @@ tConditional_task Task_of(const tConditional_model& model, int j) {
   return t;
 }
 
+void Covariate_deficit_significance(const tConditional_task& task, Extended& T_value,
+                                    Extended& P_one_tailed) {
+  const std::int32_t df = task.N - task.M - 1;
+  if (df < 1 || !(task.Residual_sd > 0))
+    throw ERefused_input(kRoutine + ": too few controls or no residual variation.");
+  const Extended N = task.N;
+  Clear_fp_faults();
+  const Extended t = (task.Case - task.Predicted) /
+                     (task.Residual_sd * std::sqrt((N + task.Leverage_factor) / N));
+  const Extended F = Student_t_cdf(df, static_cast<double>(std::fabs(t)));
+  Check_fp_faults();
+  T_value = t;
+  P_one_tailed = 1 - F;
+}
+
 void Covariate_deficit_test(bool Two_sided, tDeficit_results& Results,
                             const tConditional_task& task, Extended Level) {
   const Extended N = task.N;

@@ -25,6 +25,10 @@ struct tConditional_task {
 // Task j (0 or 1) of a built model.
 tConditional_task Task_of(const tConditional_model& model, int j);
 
+// The significance test alone (no interval search): t and the one-tailed p.
+void Covariate_deficit_significance(const tConditional_task& task, Extended& T_value,
+                                    Extended& P_one_tailed);
+
 // Fills all ten fields of Results (Zcc and its limits hold Z-CCC; Df = N - m - 1), with
 // equal-tailed limits when Two_sided, at Level percent. Throws a std::exception with a
 // readable message on a computation error.
