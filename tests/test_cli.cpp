@@ -275,6 +275,42 @@ tArgs Args(std::initializer_list<tArgs> parts) {
   return all;
 }
 
+std::string Data_file(const std::string& name) {
+  std::ifstream in(std::string(KESTRUM_TEST_DATA_DIR) + "/outputs/" + name, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The report, the JSON and the CSV are written from the figure table; their bytes are
+// those written before the table existed (tests/data/outputs/README.md).
+TEST_F(CliRun, OutputsKeepTheirBytes) {
+  const tArgs single = Args({kControls, {"--iterations", "20000", "--notes", "hello"}});
+  const struct {
+    tArgs args;
+    const char* file;
+  } cases[] = {
+      {Args({single, {"--case-x", "70", "--case-y", "52", "--criteria", "combined", "--prior",
+                      "calibrated", "--format", "json"}}),
+       "combined_calibrated.json"},
+      {Args({single, {"--case-x", "70", "--case-y", "52", "--criteria", "bayesian", "--prior",
+                      "jeffreys", "--tail", "one", "--format", "json"}}),
+       "bayesian_jeffreys_one_tailed.json"},
+      {Args({single, {"--case-x", "40", "--case-y", "52", "--criteria", "combined", "--tail",
+                      "one", "--prior", "jeffreys", "--format", "report"}}),
+       "combined_jeffreys_one_tailed.txt"},
+      {Args({kControls, {"--criteria", "combined", "--iterations", "20000", "--batch",
+                         std::string(KESTRUM_TEST_DATA_DIR) + "/outputs/cases.csv"}}),
+       "batch.csv"},
+  };
+  for (const auto& c : cases) {
+    const std::string expected = Data_file(c.file);
+    ASSERT_FALSE(expected.empty()) << c.file;
+    Run(c.args);
+    EXPECT_EQ(out_.str(), expected) << c.file << "\n" << err_.str();
+  }
+}
+
 TEST_F(CliRun, HelpAndUsageErrors) {
   EXPECT_EQ(Run({"--help"}), kExit_success);
   EXPECT_EQ(out_.str(), Usage_text());
@@ -319,7 +355,7 @@ TEST_F(CliRun, ReportIsTheFirstReportOfASession) {
   const tRun_options options{tCriteria::Combined, tTail::Two, tPrior::Calibrated, 2000};
   std::string expected;
   for (const std::string& line :
-       Report_lines(Compute_analysis(std::get<tChecked_inputs>(checked), options), options,
+       Report_lines(Compute_analysis(std::get<tChecked_inputs>(checked), options),
                     {"AB", "CD"}, false)) {
     expected += line + "\n";
   }
