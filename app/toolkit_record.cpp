@@ -3,32 +3,34 @@
 
 namespace {
 
-class tBuilder {
+using K = tFigure_kind;
+
+// Adds figures of one group; each figure's name is the group's prefix and its key.
+class tGroup {
  public:
-  std::vector<tRecord_entry> entries;
-  std::string group;
-  void Number(const std::string& name, Extended v) {
-    entries.push_back({group, name, static_cast<double>(v)});
+  tGroup(tFigure_table& table, std::string group, std::string prefix)
+      : table_(table), group_(std::move(group)), prefix_(std::move(prefix)) {}
+  void Add(const std::string& key, K kind, const std::string& unit, tFigure_value value) {
+    table_.Add(group_, key, prefix_ + key, kind, unit, std::move(value));
   }
-  void Integer(const std::string& name, std::int64_t v) { entries.push_back({group, name, v}); }
-  void Flag(const std::string& name, bool v) { entries.push_back({group, name, v}); }
-  void Text(const std::string& name, const std::string& v) { entries.push_back({group, name, v}); }
+
+ private:
+  tFigure_table& table_;
+  std::string group_, prefix_;
 };
 
-void Add_deficit(tBuilder& b, const tDeficit_results& d, const std::string& effect) {
-  b.Number("t_value", d.T_value);
-  b.Integer("df", static_cast<std::int64_t>(d.Df));
-  b.Number("p_one_tailed", d.P_one_tailed);
-  b.Number("p_two_tailed", d.P_two_tailed);
-  b.Number("pct_below", d.Pct_below);
-  b.Number("pct_lower", d.Pct_lower);
-  b.Number("pct_upper", d.Pct_upper);
-  b.Number(effect, d.Zcc);
-  b.Number(effect + "_lower", d.Zcc_lower);
-  b.Number(effect + "_upper", d.Zcc_upper);
+void Add_deficit(tGroup& g, const tDeficit_results& d, const std::string& effect) {
+  g.Add("t_value", K::Statistic, "", d.T_value);
+  g.Add("df", K::Degrees_of_freedom, "", static_cast<std::int64_t>(d.Df));
+  g.Add("p_one_tailed", K::Probability, "", d.P_one_tailed);
+  g.Add("p_two_tailed", K::Probability, "", d.P_two_tailed);
+  g.Add("pct_below", K::Percentage, "%", d.Pct_below);
+  g.Add("pct_lower", K::Percentage, "%", d.Pct_lower);
+  g.Add("pct_upper", K::Percentage, "%", d.Pct_upper);
+  g.Add(effect, K::Effect_size, "SD", d.Zcc);
+  g.Add(effect + "_lower", K::Effect_size, "SD", d.Zcc_lower);
+  g.Add(effect + "_upper", K::Effect_size, "SD", d.Zcc_upper);
 }
-
-const char* Prior_name(tPrior p) { return p == tPrior::Standard ? "jeffreys" : "calibrated"; }
 
 }  // namespace
 
@@ -41,68 +43,97 @@ std::string Kind_name(tToolkit_kind kind) {
   return "";
 }
 
-std::vector<tRecord_entry> Toolkit_record(const tToolkit_results& r) {
-  tBuilder b;
-  b.Text("analysis", Kind_name(r.Kind));
-  b.Integer("n", r.Inputs.N);
-  b.Integer("covariates", static_cast<std::int64_t>(r.Inputs.Covariates.size()));
-  b.Text("tail", r.Options.Tail == tTail::One ? "one" : "two");
+tFigure_table Toolkit_figures(const tToolkit_results& r) {
+  tFigure_table t;
+  tGroup top(t, "", "");
+  top.Add("analysis", K::Word, "", Kind_name(r.Kind));
+  tGroup inputs(t, "inputs", "");
+  inputs.Add("n", K::Input, "", static_cast<std::int64_t>(r.Inputs.N));
+  const auto variable = [&inputs](const std::string& key, const tVariable_summary& v) {
+    inputs.Add(key + "_name", K::Word, "", v.Name);
+    inputs.Add(key + "_mean", K::Input, "score", v.Mean);
+    inputs.Add(key + "_sd", K::Input, "score", v.Sd);
+    inputs.Add(key + "_case", K::Input, "score", v.Case);
+  };
+  for (std::size_t i = 0; i < r.Inputs.Covariates.size(); ++i)
+    variable("covariate" + std::to_string(i + 1), r.Inputs.Covariates[i]);
+  const bool two = r.Inputs.Tasks.size() == 2;
+  for (std::size_t j = 0; j < r.Inputs.Tasks.size(); ++j)
+    variable(two ? (j == 0 ? "task_x" : "task_y") : "task", r.Inputs.Tasks[j]);
+  const std::size_t p = r.Inputs.Correlations.size();
+  for (std::size_t i = 1; i < p; ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      inputs.Add("r_" + std::to_string(j + 1) + "_" + std::to_string(i + 1), K::Input, "",
+                 r.Inputs.Correlations[i][j]);
+  inputs.Add("tail", K::Option, "", std::string(Words(r.Options.Tail).Key));
   if (r.Kind == tToolkit_kind::Dissociation) {
-    b.Text("criteria", r.Options.Criteria == tCriteria::Combined ? "combined" : "bayesian");
-    b.Text("prior", Prior_name(r.Options.Prior));
+    inputs.Add("criteria", K::Option, "", std::string(Words(r.Options.Criteria).Key));
+    inputs.Add("prior", K::Option, "", std::string(Words(r.Options.Prior).Key));
+    inputs.Add("udt", K::Option, "", r.With_udt);
   }
-  if (r.Kind != tToolkit_kind::Udt) b.Integer("iterations", r.Options.Iterations);
+  if (r.Kind != tToolkit_kind::Udt)
+    inputs.Add("iterations", K::Option, "", static_cast<std::int64_t>(r.Options.Iterations));
+
   const std::string effect = r.Model.M > 0 ? "zccc" : "zcc";
-  if (r.Model.M > 0) b.Number("leverage", r.Model.Leverage);
+  if (r.Kind != tToolkit_kind::Udt) {
+    tGroup model(t, "model", "model_");
+    model.Add("covariates", K::Degrees_of_freedom, "", static_cast<std::int64_t>(r.Model.M));
+    model.Add("leverage", K::Statistic, "", r.Model.Leverage);
+    for (std::size_t j = 0; j < r.Model.Predicted.size(); ++j) {
+      const std::string key = two ? (j == 0 ? "x_" : "y_") : "";
+      model.Add(key + "predicted", K::Statistic, "score", r.Model.Predicted[j]);
+      model.Add(key + "residual_sd", K::Statistic, "score", r.Model.Residual_sd[j]);
+    }
+    if (two) model.Add("residual_r", K::Statistic, "", r.Model.Residual_r);
+  }
   for (std::size_t j = 0; j < r.Deficit.size(); ++j) {
-    b.group = r.Deficit.size() == 1 ? "deficit" : (j == 0 ? "deficit_x" : "deficit_y");
-    b.Text("task", r.Inputs.Tasks[j].Name);
-    b.Number("predicted", r.Model.Predicted[j]);
-    b.Number("residual_sd", r.Model.Residual_sd[j]);
-    Add_deficit(b, r.Deficit[j], effect);
-    b.Flag("deficit", r.Deficit_met[j]);
+    const std::string group = two ? (j == 0 ? "deficit_x" : "deficit_y") : "deficit";
+    tGroup g(t, group, group + "_");
+    Add_deficit(g, r.Deficit[j], effect);
+    g.Add("deficit", K::Flag, "", static_cast<bool>(r.Deficit_met[j]));
   }
   if (r.Bayesian_computed) {
-    b.group = "bayesian_deficit";
+    tGroup g(t, "bayesian_deficit", "bayesian_");
     const tBayesian_deficit_results& d = r.Bayesian;
-    b.Number("p_one_tailed", d.P_one_tailed);
-    b.Number("p_two_tailed", d.P_two_tailed);
-    b.Number("p_one_tailed_mc_se", d.P_one_tailed_mc_se);
-    b.Number("pct_more_extreme", d.Pct_more_extreme);
-    b.Number("pct_lower", d.Pct_lower);
-    b.Number("pct_upper", d.Pct_upper);
-    b.Number(effect, d.Zccc);
-    b.Number(effect + "_lower", d.Zccc_lower);
-    b.Number(effect + "_upper", d.Zccc_upper);
+    g.Add("p_one_tailed", K::Probability, "", d.P_one_tailed);
+    g.Add("p_two_tailed", K::Probability, "", d.P_two_tailed);
+    g.Add("p_one_tailed_mc_se", K::Standard_error, "", d.P_one_tailed_mc_se);
+    g.Add("pct_more_extreme", K::Percentage, "%", d.Pct_more_extreme);
+    g.Add("pct_lower", K::Percentage, "%", d.Pct_lower);
+    g.Add("pct_upper", K::Percentage, "%", d.Pct_upper);
+    g.Add(effect, K::Effect_size, "SD", d.Zccc);
+    g.Add(effect + "_lower", K::Effect_size, "SD", d.Zccc_lower);
+    g.Add(effect + "_upper", K::Effect_size, "SD", d.Zccc_upper);
   }
   if (r.Bsdt_computed) {
-    b.group = "bsdt";
-    b.Number("residual_r", r.Model.Residual_r);
-    b.Number("p_one_tailed", r.Bsdt.P_one_tailed);
-    b.Number("p_two_tailed", r.Bsdt.P_two_tailed);
-    b.Number("p_one_tailed_mc_se", r.Bsdt_precision.P_one_tailed_mc_se);
-    b.Number("pct_more_extreme", r.Bsdt.Pct_more_extreme);
-    b.Number("pct_lower", r.Bsdt.Pct_lower);
-    b.Number("pct_upper", r.Bsdt.Pct_upper);
-    b.Number("zdcc", r.Bsdt.Zdcc);
-    b.Number("zdcc_lower", r.Bsdt.Zdcc_lower);
-    b.Number("zdcc_upper", r.Bsdt.Zdcc_upper);
-    b.Flag("significant", r.Bsdt_significant);
+    tGroup g(t, "bsdt", "bsdt_");
+    g.Add("p_one_tailed", K::Probability, "", r.Bsdt.P_one_tailed);
+    g.Add("p_two_tailed", K::Probability, "", r.Bsdt.P_two_tailed);
+    g.Add("p_one_tailed_mc_se", K::Standard_error, "", r.Bsdt_precision.P_one_tailed_mc_se);
+    g.Add("pct_more_extreme", K::Percentage, "%", r.Bsdt.Pct_more_extreme);
+    g.Add("pct_lower", K::Percentage, "%", r.Bsdt.Pct_lower);
+    g.Add("pct_upper", K::Percentage, "%", r.Bsdt.Pct_upper);
+    g.Add("zdcc", K::Effect_size, "SD", r.Bsdt.Zdcc);
+    g.Add("zdcc_lower", K::Effect_size, "SD", r.Bsdt.Zdcc_lower);
+    g.Add("zdcc_upper", K::Effect_size, "SD", r.Bsdt.Zdcc_upper);
+    g.Add("significant", K::Flag, "", r.Bsdt_significant);
   }
   if (r.Rsdt_computed) {
-    b.group = "rsdt";
-    b.Number("t_value", r.Rsdt_t);
-    b.Number("p_one_tailed", r.Rsdt_p_one_tailed);
-    b.Number("p_two_tailed", r.Rsdt_p_two_tailed);
-    b.Flag("significant", r.Rsdt_significant);
+    tGroup g(t, "rsdt", "rsdt_");
+    g.Add("t_value", K::Statistic, "", r.Rsdt_t);
+    g.Add("p_one_tailed", K::Probability, "", static_cast<Extended>(r.Rsdt_p_one_tailed));
+    g.Add("p_two_tailed", K::Probability, "", static_cast<Extended>(r.Rsdt_p_two_tailed));
+    g.Add("significant", K::Flag, "", r.Rsdt_significant);
   }
   if (r.Udt_computed) {
-    b.group = "udt";
-    Add_deficit(b, r.Udt, "zcc");
+    tGroup g(t, "udt", "udt_");
+    Add_deficit(g, r.Udt, "zcc");
   }
   if (r.Kind == tToolkit_kind::Dissociation) {
-    b.group = "";
-    b.Text("classification", r.Strong ? "strong" : (r.Classical ? "classical" : "neither"));
+    const tClassification c = r.Strong ? tClassification::Strong
+                                       : (r.Classical ? tClassification::Classical
+                                                      : tClassification::Neither);
+    top.Add("classification", K::Word, "", std::string(Words(c).Key));
   }
-  return b.entries;
+  return t;
 }

@@ -1,22 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A toolkit analysis as one flat record of named figures, in groups, in a fixed order:
-// what the JSON object and the batch CSV columns of the command line are written from.
+// A toolkit analysis as a result record: its figures in a tFigure_table (see
+// app/result_record.h), inputs and options first, then each test's group, which the
+// command line's JSON object and batch CSV columns are written from.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <variant>
-#include <vector>
 
+#include "app/result_record.h"
 #include "app/toolkit_analysis.h"
 
-struct tRecord_entry {
-  std::string Group;  // "" for the record's top level
-  std::string Name;
-  std::variant<double, std::int64_t, bool, std::string> Value;
-};
-
-std::vector<tRecord_entry> Toolkit_record(const tToolkit_results& results);
+tFigure_table Toolkit_figures(const tToolkit_results& results);
 
 // "deficit", "dissociation", "udt".
 std::string Kind_name(tToolkit_kind kind);

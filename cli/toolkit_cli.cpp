@@ -475,32 +475,52 @@ std::string Toolkit_usage_text(const std::string& sub) {
   return t;
 }
 
+namespace {
+
+// A figure's value as JSON writes it, and in a CSV cell (words bare, empty for none).
+std::string Json_value(const tFigure& f) {
+  return std::visit(
+      [](const auto& v) -> std::string {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>) return "null";
+        else if constexpr (std::is_same_v<T, Extended>) return Shortest_number(static_cast<double>(v));
+        else if constexpr (std::is_same_v<T, std::int64_t>) return std::to_string(v);
+        else if constexpr (std::is_same_v<T, bool>) return v ? "true" : "false";
+        else return Json_string(v);
+      },
+      f.Value);
+}
+
+std::string Csv_value(const tFigure& f) {
+  if (std::holds_alternative<std::monostate>(f.Value)) return "";
+  if (const auto* w = std::get_if<std::string>(&f.Value)) return Csv_field(*w);
+  return Json_value(f);
+}
+
+}  // namespace
+
 std::string Toolkit_json(const tToolkit_results& results) {
-  const std::vector<tRecord_entry> record = Toolkit_record(results);
-  std::string out = "{";
-  std::string open_group;
-  bool first = true, first_in_group = true;
-  for (const tRecord_entry& e : record) {
-    if (e.Group != open_group) {
-      if (!open_group.empty()) out += "}";
-      open_group = e.Group;
-      if (!open_group.empty()) {
-        out += (first ? "" : ", ") + Json_string(open_group) + ": {";
-        first = false;
-        first_in_group = true;
-      }
+  // The record's figures in order: those of the run as a whole as members, each group as
+  // an object.
+  const tFigure_table table = Toolkit_figures(results);
+  const std::vector<tFigure>& figures = table.Figures;
+  std::string json = "{";
+  for (std::size_t i = 0; i < figures.size();) {
+    if (i > 0) json += ", ";
+    const std::string& group = figures[i].Group;
+    if (group.empty()) {
+      json += Json_string(figures[i].Key) + ": " + Json_value(figures[i]);
+      ++i;
+      continue;
     }
-    bool& separator_needed_first = open_group.empty() ? first : first_in_group;
-    out += separator_needed_first ? "" : ", ";
-    separator_needed_first = false;
-    out += Json_string(e.Name) + ": ";
-    if (const auto* d = std::get_if<double>(&e.Value)) out += Shortest_number(*d);
-    else if (const auto* i = std::get_if<std::int64_t>(&e.Value)) out += std::to_string(*i);
-    else if (const auto* b = std::get_if<bool>(&e.Value)) out += *b ? "true" : "false";
-    else out += Json_string(std::get<std::string>(e.Value));
+    json += Json_string(group) + ": {";
+    std::size_t k = i;
+    for (; k < figures.size() && figures[k].Group == group; ++k)
+      json += (k > i ? ", " : "") + Json_string(figures[k].Key) + ": " + Json_value(figures[k]);
+    json += "}";
+    i = k;
   }
-  if (!open_group.empty()) out += "}";
-  return out + "}";
+  return json + "}";
 }
 
 namespace {
@@ -632,20 +652,13 @@ int Run_toolkit_batch(const tToolkit_cli& o, const tToolkit_request& base, std::
     } else {
       if (!header_written && outcome.Computed) {
         out << "id";
-        for (const auto& e : Toolkit_record(outcome.Results))
-          out << ',' << Csv_field(e.Group.empty() ? e.Name : e.Group + "." + e.Name);
+        for (const tFigure& f : Toolkit_figures(outcome.Results).Figures) out << ',' << f.Name;
         out << ",error\n";
         header_written = true;
       }
       if (outcome.Computed) {
         out << Csv_field(id);
-        for (const auto& e : Toolkit_record(outcome.Results)) {
-          out << ',';
-          if (const auto* d = std::get_if<double>(&e.Value)) out << Shortest_number(*d);
-          else if (const auto* i = std::get_if<std::int64_t>(&e.Value)) out << *i;
-          else if (const auto* b = std::get_if<bool>(&e.Value)) out << (*b ? "true" : "false");
-          else out << Csv_field(std::get<std::string>(e.Value));
-        }
+        for (const tFigure& f : Toolkit_figures(outcome.Results).Figures) out << ',' << Csv_value(f);
         out << ",\n";
       } else {
         // Before the first computed row the columns are not known: id and error only.
