@@ -51,7 +51,9 @@ tResult Run_toolkit_in_background(QWidget* window,
   }));
   QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
   worker->start();
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  // The window's own buttons do nothing while computing (the caller's flag), and the box,
+  // once shown, is modal over it; Cancel needs the user's input, so none is excluded.
+  loop.exec();
   worker->wait();
   QCoreApplication::removePostedEvents(&box);
   if (fault) std::rethrow_exception(fault);
