@@ -11,10 +11,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "app/control_data.h"
+#include "app/input_checks.h"
 #include "app/toolkit_report.h"
 #include "gui/dialogs.h"
 #include "gui/template_results.h"
@@ -34,6 +36,27 @@ void Set_cell(QTableWidget* table, int row, int column, const QString& text, boo
   if (!editable) item->setFlags(item->flags() & ~Qt::ItemIsEditable & ~Qt::ItemIsEnabled);
   table->setItem(row, column, item);
 }
+
+// A figure's cell edits like a worksheet field: at most kMax_field_length characters, a
+// comma typed becomes a point. The texts' full checks run at "Compute".
+class tFigure_delegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+      line->setMaxLength(static_cast<int>(kMax_field_length));
+      QObject::connect(line, &QLineEdit::textEdited, line, [line](const QString& text) {
+        if (!text.contains(QLatin1Char(','))) return;
+        const int at = line->cursorPosition();
+        line->setText(QString(text).replace(QLatin1Char(','), QLatin1Char('.')));
+        line->setCursorPosition(at);
+      });
+    }
+    return editor;
+  }
+};
 
 }  // namespace
 
@@ -76,6 +99,8 @@ void TfrmToolkit::createControls() {
                                              : (j == 0 ? QStringLiteral("Task X") : QStringLiteral("Task Y")));
     grdVariables->setVerticalHeaderItem(j, new QTableWidgetItem(QStringLiteral("task")));
   }
+  auto* figures = new tFigure_delegate(this);
+  for (int column = 1; column <= 3; ++column) grdVariables->setItemDelegateForColumn(column, figures);
   connect(grdVariables, &QTableWidget::cellChanged, this, &TfrmToolkit::grdVariablesCellChanged);
   layout->addWidget(grdVariables);
 
@@ -94,6 +119,7 @@ void TfrmToolkit::createControls() {
   layout->addWidget(new QLabel(QStringLiteral("Correlations in the normative sample (lower triangle):"), this));
   grdCorrelations = new QTableWidget(this);
   grdCorrelations->setObjectName(QStringLiteral("grdCorrelations"));
+  grdCorrelations->setItemDelegate(figures);
   layout->addWidget(grdCorrelations);
 
   auto* options = new QHBoxLayout;
