@@ -139,6 +139,8 @@ void Bayesian_deficit_test(const tConditional_task& task, std::int32_t Iteration
     r.Pct_lower = 100 - r.Pct_upper;
     r.Pct_upper = 100 - old_lower;
   }
+  // After the limits are read: it reorders the draws.
+  r.Histogram = Zdcc_histogram(z_draws, Iterations, first, second);
   if (fp_guard.Faulted())
     throw EFloating_point_error(kRoutine + ": a floating-point fault in the results.");
   for (const Extended v : {r.P_one_tailed, r.P_two_tailed, r.Pct_more_extreme, r.Pct_lower,

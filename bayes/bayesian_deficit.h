@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "bayes/bayes_engines.h"
 #include "distrib/progress.h"
 #include "stats/covariate_deficit.h"
 
@@ -20,6 +21,7 @@ struct tBayesian_deficit_results {
   Extended Zccc_lower = 0, Zccc_upper = 0;
   Extended P_one_tailed_mc_se = 0;  // Monte Carlo standard error of P_one_tailed
   bool Reversed = false;  // P was folded: the case lies above its predicted score
+  tZdcc_histogram Histogram;  // the Z-CCC draws' shape, as the BSDT's of Z-DCC
 };
 
 // Iterations as the BSDT (at least 21 for 95 % equal-tailed limits); Reset_seed resets

@@ -17,8 +17,10 @@
 
 #include "app/control_data.h"
 #include "app/input_checks.h"
+#include "app/toolkit_plots.h"
 #include "app/toolkit_report.h"
 #include "gui/dialogs.h"
+#include "gui/plots_window.h"
 #include "gui/template_results.h"
 #include "gui/toolkit_run.h"
 
@@ -166,6 +168,11 @@ void TfrmToolkit::createControls() {
   cmdClose->setObjectName(QStringLiteral("cmdClose"));
   connect(cmdCompute, &QPushButton::clicked, this, &TfrmToolkit::cmdComputeClick);
   connect(cmdClose, &QPushButton::clicked, this, &TfrmToolkit::cmdCloseClick);
+  cmdPlots = new QPushButton(QStringLiteral("&Plots..."), this);
+  cmdPlots->setObjectName(QStringLiteral("cmdPlots"));
+  cmdPlots->setEnabled(false);
+  connect(cmdPlots, &QPushButton::clicked, this, &TfrmToolkit::cmdPlotsClick);
+  buttons->addWidget(cmdPlots);
   buttons->addStretch();
   buttons->addWidget(cmdCompute);
   buttons->addWidget(cmdClose);
@@ -260,6 +267,23 @@ void TfrmToolkit::cmdRemoveCovariateClick() {
 
 void TfrmToolkit::cmdCloseClick() { close(); }
 
+void TfrmToolkit::cmdPlotsClick() {
+  if (plots_ == nullptr) return;
+  if (plots_window_ == nullptr) {
+    plots_window_ = new QWidget(this, Qt::Window);
+    plots_window_->setObjectName(QStringLiteral("frmToolkitPlots"));
+    plots_window_->setWindowTitle(windowTitle() + QStringLiteral(": plots"));
+    auto* layout = new QVBoxLayout(plots_window_);
+    plots_canvas_ = new tPlots_canvas(plots_window_);
+    plots_canvas_->setObjectName(QStringLiteral("cnvPlots"));
+    layout->addWidget(plots_canvas_);
+    plots_window_->resize(kPlots_width, kPlots_height);
+  }
+  plots_canvas_->Set_plots(plots_.get());
+  plots_window_->show();
+  plots_window_->raise();
+}
+
 void TfrmToolkit::cmdComputeClick() {
   if (computing_) return;
   const tToolkit_request request = Request();
@@ -284,6 +308,19 @@ void TfrmToolkit::cmdComputeClick() {
     computing_ = false;
     tDialogs::Error(this, Qt_text(error.what()));
     return;
+  }
+  plots_.reset();
+  if (results.Kind != tToolkit_kind::Udt) {
+    try {
+      plots_ = std::make_unique<tResult_plots>(Toolkit_plots(results));
+    } catch (const std::exception&) {
+      plots_.reset();  // nothing to draw (no draws): the report stands without pictures
+    }
+  }
+  cmdPlots->setEnabled(plots_ != nullptr);
+  if (plots_canvas_ != nullptr) {
+    plots_canvas_->Set_plots(plots_.get());
+    if (plots_ == nullptr) plots_window_->hide();
   }
   if (viewer_ == nullptr) return;
   QStringList lines;

@@ -8,7 +8,9 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
+#include "app/plot_geometry.h"
 #include "app/toolkit_analysis.h"
 
 class QCheckBox;
@@ -18,6 +20,7 @@ class QPushButton;
 class QRadioButton;
 class QTableWidget;
 class TfrmTemplateResults;
+class tPlots_canvas;
 
 class TfrmToolkit : public QWidget {
   Q_OBJECT
@@ -34,6 +37,7 @@ class TfrmToolkit : public QWidget {
   void cmdAddCovariateClick();
   void cmdRemoveCovariateClick();
   void cmdCloseClick();
+  void cmdPlotsClick();
   void grdVariablesCellChanged(int row, int column);
 
  private:
@@ -60,6 +64,11 @@ class TfrmToolkit : public QWidget {
   QCheckBox* chkUdt = nullptr;
   QPushButton* cmdCompute = nullptr;
   QPushButton* cmdClose = nullptr;
+  QPushButton* cmdPlots = nullptr;
+  // The pictures of the latest run (none for the UDT) and the window that shows them.
+  std::unique_ptr<tResult_plots> plots_;
+  QWidget* plots_window_ = nullptr;
+  tPlots_canvas* plots_canvas_ = nullptr;
   bool computing_ = false;
   bool updating_ = false;
 };

@@ -96,6 +96,12 @@ class TestToolkitWindows : public QObject {
     const QString text = viewer_->Text();
     QVERIFY(text.contains(QStringLiteral(" TEST FOR A DEFICIT ON NAMING ALLOWING FOR COVARIATES:")));
     QVERIFY(text.contains(QStringLiteral(" BAYESIAN TEST FOR A DEFICIT ON NAMING ALLOWING FOR COVARIATES:")));
+    // The pictures of the run.
+    auto* plots = window->findChild<QPushButton*>(QStringLiteral("cmdPlots"));
+    QVERIFY(plots->isEnabled());
+    plots->click();
+    auto* shown = window->findChild<QWidget*>(QStringLiteral("frmToolkitPlots"));
+    QVERIFY(shown != nullptr && shown->isVisible());
   }
 
   void Matrix_not_positive_definite_is_refused() {
