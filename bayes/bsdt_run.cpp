@@ -421,10 +421,12 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
                "correlation strictly between -1 and 1?)");
 
   // Samples[1..n]: the draws as doubles, index 0 unused. S sums their normal
-  // probabilities, Q the squares of those (for the Monte Carlo standard error).
+  // probabilities p, which give P. For the Monte Carlo standard error, Q sums the squares
+  // of p, and U and V the upper-tail probabilities u = 1 - p and their squares, each u
+  // computed from the upper tail directly where p > 1/2 (see bsdt_precision.h).
   const std::unique_ptr<double[]> samples = Allocate<double>(n);
   double* const Samples = samples.get();
-  Extended S = 0, Q = 0;
+  Extended S = 0, Q = 0, U = 0, V = 0;
   const tDraw_distributions dist{chi_a, chi_b, normal, uniform ? &*uniform : nullptr};
 
   if (how.Straightforward) {
@@ -435,6 +437,9 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
       const Extended p = normal.Cdf(d);
       S += p;
       Q += p * p;
+      const Extended u = d > 0 ? normal.Cdf(-d) : 1 - p;
+      U += u;
+      V += u * u;
     });
     Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)");
     Quick_sort(1, n, Samples);
@@ -446,6 +451,9 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
       const Extended p = Standard_normal_probability(d);
       S += p;
       Q += p * p;
+      const Extended u = d > 0 ? Standard_normal_probability(-d) : 1 - p;
+      U += u;
+      V += u * u;
     };
     const int threads = in.Threads > 0
                             ? in.Threads
@@ -492,7 +500,9 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
 
   if (precision != nullptr) {
     tBSDT_precision q;
-    q.P_one_tailed_mc_se = Mc_standard_error(S, Q, n);
+    // From the sums of the folded tail: with P tiny those values are tiny too, and the
+    // other tail's values, all near 1, would have lost the differences between them.
+    q.P_one_tailed_mc_se = Reversed ? Mc_standard_error(U, V, n) : Mc_standard_error(S, Q, n);
     q.P_two_tailed_mc_se = 2 * q.P_one_tailed_mc_se;
     // After the limits are read: it reorders the draws.
     q.Zdcc_histogram = Zdcc_histogram(Samples, n, std::min(lo, hi), std::max(lo, hi));
