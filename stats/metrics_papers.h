@@ -41,8 +41,6 @@ double Trapezoid_refine(tTrapezoid_state& state, std::int32_t n, double a, doubl
 double Simpson_integral(double a, double b);
 double Normal_cdf(double x);
 
-Extended Find_noncentrality(Extended Df, Extended T_obs, Extended Prob);
-
 void Deficit_test(Extended Case, Extended Mean, Extended Sd, Extended N, Extended& T_value,
                   Extended& P_two_tailed, Extended& P_one_tailed, Extended& Pct_below);
 

@@ -14,17 +14,21 @@
 
 #include "bayes/bsdt_precision.h"
 #include "bayes/bsdt_run.h"
+#include "tests/support/bsdt_literal.h"
 #include "distrib/distrib.h"
 
 namespace {
 
-// One run of the engine under the prior, on the threads given, evaluated as asked.
+// One run under the prior: the engine on the threads given, or the literal procedure.
 void Run_evaluated(tPrior prior, tBSDT_inputs in, int threads, bool straightforward,
                    tBSDT_results& r, const tProgress_observer* observer = nullptr,
                    tBSDT_precision* precision = nullptr) {
   in.Prior = prior;
   in.Threads = threads;
-  Run_BSDT(in, tBSDT_evaluation{straightforward}, r, observer, precision);
+  if (straightforward)
+    Run_BSDT_literal(in, r, observer, precision);
+  else
+    Run_BSDT(in, r, observer, precision);
 }
 
 tBSDT_inputs Example(std::int32_t iterations) {
