@@ -30,11 +30,3 @@ std::string Format_int(std::int64_t value, int width) {
   (void)ec;  // 32 characters always hold a 64-bit integer
   return Pad_left(std::string(buffer, end), width);
 }
-
-std::string Format_g17(double value) {
-  char buffer[64];
-  const auto [end, ec] =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
-  (void)ec;
-  return std::string(buffer, end);
-}

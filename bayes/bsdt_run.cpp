@@ -19,11 +19,11 @@
 // keeps every matrix entry near 1: on the raw scale W grows like 1/Sd^2, and beyond
 // Sd ~ 5E4 the inverse's absolute pivot test 1E-10 rejected legitimate draws.
 //
-// Evaluation. The straightforward evaluation is the procedure word for word: one loop,
-// the distribution unit's normal distribution function, a full sort. The fast one, which
-// the engines use, gives the same draws and limits bit for bit: the probabilities come
-// from erfc (their sum agrees with the literal one to about 1E-12), only the two limits
-// are selected from the draws, and with two threads the draws are split as described at
+// Evaluation. The procedure word for word is one loop, the distribution unit's normal
+// distribution function and a full sort (the tests keep it, tests/support/bsdt_literal.h).
+// The engine gives the same draws and limits bit for bit: the probabilities come from
+// erfc (their sum agrees with the literal one to about 1E-12), only the two limits are
+// selected from the draws, and with two threads the draws are split as described at
 // Draw_Zdcc_two_threads.
 #include "bayes/bsdt_run.h"
 
@@ -48,7 +48,6 @@
 #include "bayes/bsdt_draws.h"
 #include "bayes/bsdt_precision.h"
 #include "bayes/matrix_2x2.h"
-#include "bayes/matrix_handling.h"
 #include "distrib/fp_check.h"
 #include "stats/metrics_papers.h"
 
@@ -343,8 +342,8 @@ void Credible_limit_positions(std::int32_t Level, bool Two_sided, std::int32_t I
 namespace {
 
 template <bool kCalibrated>
-void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Results,
-         const tProgress_observer* observer, tBSDT_precision* precision) {
+void Run(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_observer* observer,
+         tBSDT_precision* precision) {
   const std::int32_t N = in.N;
   const std::int32_t n = in.Iterations;
   if constexpr (kCalibrated) {
@@ -427,31 +426,26 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
                "correlation strictly between -1 and 1?)");
 
   // Samples[1..n]: the draws as doubles, index 0 unused. S sums their normal
-  // probabilities, Q the squares of those (for the Monte Carlo standard error).
+  // probabilities p, which give P. For the Monte Carlo standard error, Q sums the squares
+  // of p, and U and V the upper-tail probabilities u = 1 - p and their squares, each u
+  // computed from the upper tail directly where p > 1/2 (see bsdt_precision.h).
   const std::unique_ptr<double[]> samples = Allocate<double>(n);
   double* const Samples = samples.get();
-  Extended S = 0, Q = 0;
+  Extended S = 0, Q = 0, U = 0, V = 0;
   const tDraw_distributions dist{chi_a, chi_b, normal, uniform ? &*uniform : nullptr};
 
-  if (how.Straightforward) {
-    // The literal procedure: the normal distribution function of the distribution unit,
-    // summed inside the one loop, and a full sort.
-    Draw_Zdcc<kCalibrated>(n, dist, k, observer, [&](std::int32_t i, Extended d) {
-      Samples[i] = static_cast<double>(d);
-      const Extended p = normal.Cdf(d);
-      S += p;
-      Q += p * p;
-    });
-    Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)");
-    Quick_sort(1, n, Samples);
-  } else {
-    // The same draws; the probabilities from the C library's erfc (the sum agrees with
-    // the literal one to about 1E-12), and the loop split over two threads.
+  {
+    // The probabilities from the C library's erfc (the sum agrees with the distribution
+    // unit's normal distribution function to about 1E-12), and the loop split over two
+    // threads.
     const auto store = [&](std::int32_t i, Extended d) {
       Samples[i] = static_cast<double>(d);
       const Extended p = Standard_normal_probability(d);
       S += p;
       Q += p * p;
+      const Extended u = d > 0 ? Standard_normal_probability(-d) : 1 - p;
+      U += u;
+      V += u * u;
     };
     const int threads = in.Threads > 0
                             ? in.Threads
@@ -498,7 +492,9 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
 
   if (precision != nullptr) {
     tBSDT_precision q;
-    q.P_one_tailed_mc_se = Mc_standard_error(S, Q, n);
+    // From the sums of the folded tail: with P tiny those values are tiny too, and the
+    // other tail's values, all near 1, would have lost the differences between them.
+    q.P_one_tailed_mc_se = Reversed ? Mc_standard_error(U, V, n) : Mc_standard_error(S, Q, n);
     q.P_two_tailed_mc_se = 2 * q.P_one_tailed_mc_se;
     // After the limits are read: it reorders the draws.
     q.Zdcc_histogram = Zdcc_histogram(Samples, n, std::min(lo, hi), std::max(lo, hi));
@@ -510,15 +506,10 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
 
 }  // namespace
 
-void Run_BSDT(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Results,
-              const tProgress_observer* Observer, tBSDT_precision* Precision) {
-  if (in.Prior == tPrior::Calibrated)
-    Run<true>(in, how, Results, Observer, Precision);
-  else
-    Run<false>(in, how, Results, Observer, Precision);
-}
-
 void Run_BSDT(const tBSDT_inputs& in, tBSDT_results& Results,
               const tProgress_observer* Observer, tBSDT_precision* Precision) {
-  Run_BSDT(in, tBSDT_evaluation{}, Results, Observer, Precision);
+  if (in.Prior == tPrior::Calibrated)
+    Run<true>(in, Results, Observer, Precision);
+  else
+    Run<false>(in, Results, Observer, Precision);
 }

@@ -199,17 +199,6 @@ bool tBatch_reader::Next(tBatch_row& row) {
   return true;
 }
 
-std::variant<tBatch_table, std::string> Read_batch_csv(const std::string& content) {
-  tCsv_reader records{std::string_view(content)};
-  tBatch_reader reader(records);
-  const std::string message = reader.Read_header();
-  if (!message.empty()) return message;
-  tBatch_table table;
-  tBatch_row row;
-  while (reader.Next(row)) table.Rows.push_back(row);
-  return table;
-}
-
 std::string Printable_text(const std::string& text) {
   std::string out;
   out.reserve(text.size());

@@ -70,13 +70,6 @@ class tBatch_reader {
   std::size_t count_ = 0;
 };
 
-struct tBatch_table {
-  std::vector<tBatch_row> Rows;
-};
-
-// The whole table of a case file in memory, or the message when it is not usable.
-std::variant<tBatch_table, std::string> Read_batch_csv(const std::string& content);
-
 // The text with no control characters: tabs and line ends become spaces, any other
 // control character U+FFFD, so that nothing copied from an input can steer a terminal or
 // break a line of output.

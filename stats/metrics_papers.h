@@ -41,11 +41,9 @@ double Trapezoid_refine(tTrapezoid_state& state, std::int32_t n, double a, doubl
 double Simpson_integral(double a, double b);
 double Normal_cdf(double x);
 
-Extended Find_noncentrality(Extended Df, Extended T_obs, Extended Prob);
-
 // The two limits on the non-centrality delta of a non-central t with Df degrees of
 // freedom, for an observed value T_obs: delta_L where T_obs is the p_a quantile, then
-// delta_U where it is the p_b quantile, by the search of Find_noncentrality. A T_obs
+// delta_U where it is the p_b quantile, by the interval estimates' search. A T_obs
 // beyond the search's range is refused with a message naming `routine`.
 void Noncentrality_limits(const std::string& routine, Extended Df, Extended T_obs,
                           Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U);

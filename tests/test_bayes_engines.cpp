@@ -17,17 +17,21 @@
 
 #include "bayes/bayes_engines.h"
 #include "bayes/bsdt_run.h"
+#include "tests/support/bsdt_literal.h"
 #include "distrib/fp_check.h"
 
 namespace {
 
-// One run of the engine under the prior, on the threads given, evaluated as asked.
+// One run under the prior: the engine on the threads given, or the literal procedure.
 void Run_evaluated(tPrior prior, tBSDT_inputs in, int threads, bool straightforward,
                    tBSDT_results& r, const tProgress_observer* observer = nullptr,
                    tBSDT_precision* precision = nullptr) {
   in.Prior = prior;
   in.Threads = threads;
-  Run_BSDT(in, tBSDT_evaluation{straightforward}, r, observer, precision);
+  if (straightforward)
+    Run_BSDT_literal(in, r, observer, precision);
+  else
+    Run_BSDT(in, r, observer, precision);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -402,10 +406,10 @@ TEST(BsdtFaults, FloatingPointFaultsEndTheCallWithoutResults) {
   };
   for (const tCase& c : cases) {
     for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
-      for (bool straightforward : {false, true}) {
+      {
         tBSDT_results r = Sentinel_results();
         try {
-          Run_evaluated(prior, c.in, 0, straightforward, r);
+          Run_evaluated(prior, c.in, 0, false, r);
           ADD_FAILURE() << c.name << ": no error";
         } catch (const EFloating_point_error& e) {
           EXPECT_NE(std::string(e.what()).find("No results were computed"), std::string::npos)
@@ -434,9 +438,9 @@ TEST(BsdtFaults, FloatingPointFaultsEndTheCallWithoutResults) {
 // computed on other threads.
 TEST(BsdtFaults, ErrorsOfTheNormalProbabilitiesReachTheCaller) {
   const tBSDT_inputs in = Inputs(20, 0, 1, 0, 1, 0.6, 1E6L, -1E6L, 70000);
-  for (bool straightforward : {false, true}) {
+  {
     tBSDT_results r = Sentinel_results();
-    EXPECT_THROW(Run_evaluated(tPrior::Standard, in, 2, straightforward, r),
+    EXPECT_THROW(Run_evaluated(tPrior::Standard, in, 2, false, r),
                  EArgumentError);
     EXPECT_TRUE(Bit_identical(r, Sentinel_results()));
   }
@@ -590,33 +594,31 @@ TEST(BsdtObserver, ProgressIsReportedOftenAndEndsAtTheTotal) {
 }
 
 TEST(BsdtObserver, CancelLeavesNoResultsAndTheNextRunIsUnchanged) {
-  for (tPrior prior : {tPrior::Standard, tPrior::Calibrated})
-    for (const bool straightforward : {false, true}) {
-      const tBSDT_inputs in = Inputs(20, 100, 15, 50, 10, 0.6, 80, 40, 100000);
-      tBSDT_results expected;
-      Run_evaluated(prior, in, 0, straightforward, expected);
+  for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
+    const tBSDT_inputs in = Inputs(20, 100, 15, 50, 10, 0.6, 80, 40, 100000);
+    tBSDT_results expected;
+    Run_evaluated(prior, in, 0, false, expected);
 
-      std::atomic<bool> cancel{false};
-      tProgress_observer observer;
-      observer.Cancel = &cancel;
-      observer.Progress = [&](std::int64_t d, std::int64_t) {
-        if (d >= 30000) cancel = true;  // stop part-way through the draws
-      };
-      tBSDT_results results = Sentinel_results();
-      tBSDT_precision precision;
-      precision.P_one_tailed_mc_se = -1;
-      try {
-        Run_evaluated(prior, in, 0, straightforward, results, &observer,
-                 &precision);
-        ADD_FAILURE() << "not cancelled";
-      } catch (const ECancelled& e) {
-        EXPECT_STREQ(e.what(), "The computation was cancelled.");
-      }
-      EXPECT_TRUE(Bit_identical(results, Sentinel_results()));
-      EXPECT_EQ(precision.P_one_tailed_mc_se, -1);
-
-      tBSDT_results after;
-      Run_evaluated(prior, in, 0, straightforward, after);
-      EXPECT_TRUE(Bit_identical(after, expected)) << Prior_name(prior) << straightforward;
+    std::atomic<bool> cancel{false};
+    tProgress_observer observer;
+    observer.Cancel = &cancel;
+    observer.Progress = [&](std::int64_t d, std::int64_t) {
+      if (d >= 30000) cancel = true;  // stop part-way through the draws
+    };
+    tBSDT_results results = Sentinel_results();
+    tBSDT_precision precision;
+    precision.P_one_tailed_mc_se = -1;
+    try {
+      Run_evaluated(prior, in, 0, false, results, &observer, &precision);
+      ADD_FAILURE() << "not cancelled";
+    } catch (const ECancelled& e) {
+      EXPECT_STREQ(e.what(), "The computation was cancelled.");
     }
+    EXPECT_TRUE(Bit_identical(results, Sentinel_results()));
+    EXPECT_EQ(precision.P_one_tailed_mc_se, -1);
+
+    tBSDT_results after;
+    Run_evaluated(prior, in, 0, false, after);
+    EXPECT_TRUE(Bit_identical(after, expected)) << Prior_name(prior);
+  }
 }

@@ -25,6 +25,7 @@
 
 #include "distrib/distrib.h"
 #include "stats/metrics_papers.h"
+#include "tests/support/noncentrality.h"
 
 namespace {
 
