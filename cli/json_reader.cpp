@@ -59,7 +59,7 @@ class tParser {
         if (Peek() != '"') Fail("expected a member name");
         std::string name = String();
         Expect(':');
-        v.Members.emplace_back(std::move(name), Value(depth + 1));
+        v.Members.push_back(tJson_member{std::move(name), Value(depth + 1)});
         if (Peek() == ',') {
           ++pos_;
           continue;

@@ -7,18 +7,24 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
+
+struct tJson_member;
 
 struct tJson_value {
   enum class tKind { Null, Bool, Number, String, Array, Object } Kind = tKind::Null;
   bool Bool = false;
   std::string Text;  // a number's text or a string's value
   std::vector<tJson_value> Items;                            // array
-  std::vector<std::pair<std::string, tJson_value>> Members;  // object, in order
+  std::vector<tJson_member> Members;  // object, in order
 
   // The member of that name, or nullptr.
   const tJson_value* Find(const std::string& name) const;
+};
+
+struct tJson_member {
+  std::string Name;
+  tJson_value Value;
 };
 
 // Parses a whole document; throws std::runtime_error with the offset on a syntax error.
