@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -177,10 +176,11 @@ class ToolkitRun : public ::testing::Test {
     const std::string text = out_.str();
     const auto at = text.find("\"" + group + "\": {");
     if (at == std::string::npos) return "";
-    std::smatch m;
-    const std::string rest = text.substr(at);
-    if (!std::regex_search(rest, m, std::regex("\"" + key + "\": ([^,}]+)"))) return "";
-    return m[1];
+    const std::string needle = "\"" + key + "\": ";
+    const auto from = text.find(needle, at);
+    if (from == std::string::npos) return "";
+    const auto begin = from + needle.size();
+    return text.substr(begin, text.find_first_of(",}", begin) - begin);
   }
   std::ostringstream out_, err_;
 };
