@@ -65,6 +65,8 @@ struct tCase_plot {
   std::string X_title = "Task X (z)", Y_title = "Task Y (z)";
   std::string Case_label;  // "Case (z = -1.333, -1.000)"
   std::string Caption;
+  // The legend's entries for the ellipses and for the dashed line.
+  std::string Regions_label = "controls' 50/95/99 % regions", Diagonal_label = "z_x = z_y";
 };
 
 tCase_plot Case_plot(double r, double z_x, double z_y);

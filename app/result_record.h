@@ -18,7 +18,8 @@
 // The report, the JSON and CSV of the command line, the captions of the plots and any
 // later front end read the figures from the table, by name or in order, and so never
 // recompute one. A new analysis describes its results the same way: it fills a table
-// with its own groups and names, and the generic writers lay it out.
+// with its own groups and names, and the generic writers lay it out. What is not one
+// number or word (the histogram of the BSDT's draws) stays in the record's typed part.
 #pragma once
 
 #include <cstdint>

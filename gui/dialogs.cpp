@@ -133,7 +133,7 @@ bool tDialogs::Confirm(QWidget* parent, const QString& text) {
 
 QString tDialogs::Save_file_name(QWidget* parent, const QString& file_name, const QString& filter,
                                  const QString& default_suffix, const QString& title) {
-  if (Record(tKind::Save_dialog, file_name + QLatin1Char('|') + filter)) {
+  if (Record(tKind::Save_dialog, file_name + QLatin1Char('|') + filter + QLatin1Char('|') + title)) {
     tScript& script = Script();
     if (script.Save_files.empty()) return {};
     QString path = script.Save_files.front();

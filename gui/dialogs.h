@@ -19,7 +19,8 @@ class tDialogs {
  public:
   enum class tKind { Warning, Error, Confirmation, Save_dialog, Beep, Quit };
 
-  // One thing shown (or done), with the text as the window passed it.
+  // One thing shown (or done), with the text as the window passed it; a save dialog's
+  // text is "file name|filter|title".
   struct tShown {
     tKind Kind;
     QString Text;

@@ -18,12 +18,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -36,6 +37,7 @@
 #include "distrib/progress.h"
 #include "gui/background_run.h"
 #include "gui/dialogs.h"
+#include "gui/screen_fit.h"
 #include "gui/template_results.h"
 #include "stats/metrics_papers.h"
 
@@ -138,7 +140,21 @@ void TfrmTemplate::createControls() {
   setFont(window_font);
   setFixedSize(kClient_width, kClient_height);
 
-  DescripFld = new QPlainTextEdit(this);
+  // The controls stand on a sheet of the designed size; the window shows it whole, or
+  // with scroll bars where the screen leaves less room.
+  sheet_ = new QWidget;
+  sheet_->setObjectName(QStringLiteral("Sheet"));
+  sheet_->setFixedSize(kClient_width, kClient_height);
+  scroller_ = new QScrollArea(this);
+  scroller_->setObjectName(QStringLiteral("SheetScroller"));
+  scroller_->setFrameShape(QFrame::NoFrame);
+  scroller_->setFocusPolicy(Qt::NoFocus);
+  scroller_->setWidget(sheet_);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(scroller_);
+
+  DescripFld = new QPlainTextEdit(sheet_);
   DescripFld->setObjectName(QStringLiteral("DescripFld"));
   DescripFld->setGeometry(12, 7, 768, 94);
   DescripFld->setReadOnly(true);
@@ -147,11 +163,11 @@ void TfrmTemplate::createControls() {
   face.setColor(QPalette::Base, face.color(QPalette::Window));
   DescripFld->setPalette(face);
 
-  Panel1 = new QFrame(this);
+  Panel1 = new QFrame(sheet_);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Panel1->setGeometry(12, 106, 768, 33);
-  lblComments = new QLabel(QStringLiteral("User's Notes:"), Panel1);
+  lblComments = new QLabel(QStringLiteral("User's &Notes:"), Panel1);
   lblComments->setObjectName(QStringLiteral("lblComments"));
   QFont bold = window_font;
   bold.setBold(true);
@@ -159,21 +175,21 @@ void TfrmTemplate::createControls() {
   // 13-pixel system font is wider, a smaller size keeps it whole.
   constexpr int kCaption_room = 96;
   while (bold.pixelSize() > 9 &&
-         QFontMetrics(bold).horizontalAdvance(lblComments->text()) > kCaption_room) {
+         QFontMetrics(bold).horizontalAdvance(QStringLiteral("User's Notes:")) > kCaption_room) {
     bold.setPixelSize(bold.pixelSize() - 1);
   }
   lblComments->setFont(bold);
   lblComments->setGeometry(4, 8, kCaption_room, 17);
 
-  Panel2 = new QFrame(this);
+  Panel2 = new QFrame(sheet_);
   Panel2->setObjectName(QStringLiteral("Panel2"));
   Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Panel2->setGeometry(12, 143, 768, 378);
   createOptionGroups(Panel2);
   createInputFields(Panel2);
 
-  // On the window itself, above both panels, so that it can grow over the options.
-  memoComments = new QPlainTextEdit(this);
+  // On the sheet itself, above both panels, so that it can grow over the options.
+  memoComments = new QPlainTextEdit(sheet_);
   memoComments->setObjectName(QStringLiteral("memoComments"));
   memoComments->setGeometry(112, 110, 666, kNotes_height);
   memoComments->setFont(Courier_font(12));
@@ -183,6 +199,7 @@ void TfrmTemplate::createControls() {
   memoComments->installEventFilter(this);
   memoComments->raise();
   connect(memoComments, &QPlainTextEdit::textChanged, this, &TfrmTemplate::memoCommentsChange);
+  lblComments->setBuddy(memoComments);
 
   createButtons();
   createTabOrder();
@@ -192,11 +209,11 @@ void TfrmTemplate::createOptionGroups(QFrame* panel) {
   GroupBox1 = new QGroupBox(QStringLiteral("Apply..."), panel);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(8, 0, 745, 57);
-  RadioButton1 = new QRadioButton(QStringLiteral("Bayesian criteria for dissociations"), GroupBox1);
+  RadioButton1 = new QRadioButton(QStringLiteral("&Bayesian criteria for dissociations"), GroupBox1);
   RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
   RadioButton1->setGeometry(24, 26, 310, 20);
   RadioButton2 = new QRadioButton(
-      QStringLiteral("Combined Bayesian / frequentist criteria for dissociations"), GroupBox1);
+      QStringLiteral("Co&mbined Bayesian / frequentist criteria for dissociations"), GroupBox1);
   RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
   RadioButton2->setGeometry(344, 26, 395, 20);
   RadioButton1->setChecked(true);
@@ -207,10 +224,10 @@ void TfrmTemplate::createOptionGroups(QFrame* panel) {
       panel);
   GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
   GroupBox2->setGeometry(8, 64, 745, 49);
-  radio_two_tail = new QRadioButton(QStringLiteral("Two-tailed test"), GroupBox2);
+  radio_two_tail = new QRadioButton(QStringLiteral("&Two-tailed test"), GroupBox2);
   radio_two_tail->setObjectName(QStringLiteral("radio_two_tail"));
   radio_two_tail->setGeometry(24, 22, 310, 20);
-  radio_one_tail = new QRadioButton(QStringLiteral("One-tailed test"), GroupBox2);
+  radio_one_tail = new QRadioButton(QStringLiteral("&One-tailed test"), GroupBox2);
   radio_one_tail->setObjectName(QStringLiteral("radio_one_tail"));
   radio_one_tail->setGeometry(344, 22, 310, 20);
   radio_two_tail->setChecked(true);
@@ -220,7 +237,7 @@ void TfrmTemplate::createOptionGroups(QFrame* panel) {
   Prior_Radio->setObjectName(QStringLiteral("Prior_Radio"));
   Prior_Radio->setGeometry(8, 128, 249, 105);
   Prior_Radio_items = new QButtonGroup(Prior_Radio);
-  const char* const items[] = {"Calibrated (Recommended)", "Standard Theory (Jeffreys prior)"};
+  const char* const items[] = {"C&alibrated (Recommended)", "&Standard Theory (Jeffreys prior)"};
   for (int i = 0; i < 2; ++i) {
     auto* item = new QRadioButton(QString::fromLatin1(items[i]), Prior_Radio);
     item->setObjectName(QStringLiteral("Prior_Radio_item%1").arg(i));
@@ -262,17 +279,17 @@ void TfrmTemplate::createButtons() {
   bold.setBold(true);
   auto make_button = [&](QPushButton*& button, const char* name, const char* caption, int left,
                          int width, void (TfrmTemplate::*handler)()) {
-    button = new QPushButton(QString::fromLatin1(caption), this);
+    button = new QPushButton(QString::fromLatin1(caption), sheet_);
     button->setObjectName(QString::fromLatin1(name));
     button->setFont(bold);
     button->setGeometry(left, 536, width, 23);
     button->setAutoDefault(true);  // Enter clicks the focused button, as Space does
     connect(button, &QPushButton::clicked, this, handler);
   };
-  make_button(cmdCompute, "cmdCompute", "Compute", 20, 165, &TfrmTemplate::cmdComputeClick);
-  make_button(btnclearData, "btnclearData", "Clear Data ", 212, 161,
+  make_button(cmdCompute, "cmdCompute", "&Compute", 20, 165, &TfrmTemplate::cmdComputeClick);
+  make_button(btnclearData, "btnclearData", "Clear &Data ", 212, 161,
               &TfrmTemplate::btnclearDataClick);
-  make_button(ExitBtn, "ExitBtn", "Exit", 595, 161, &TfrmTemplate::ExitBtnClick);
+  make_button(ExitBtn, "ExitBtn", "E&xit", 595, 161, &TfrmTemplate::ExitBtnClick);
 }
 
 // The eight fields first, in order, then the buttons, the notes and the options.
@@ -315,30 +332,39 @@ void TfrmTemplate::LoadPreviousData() {
   }
 }
 
+// The focused field's text is selected, so that typing replaces it.
 void TfrmTemplate::FormShow() {
+  QLineEdit* focused = txtInput1;
   if (!txtInput1->text().isEmpty()) {
     raise();
     activateWindow();
-    txtInput7->setFocus();
-  } else {
-    txtInput1->setFocus();
+    focused = txtInput7;
   }
+  focused->setFocus();
+  focused->selectAll();
 }
 
 void TfrmTemplate::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (event->spontaneous()) return;  // restored from the task bar: not a new showing
   if (!centred_) {
-    if (QScreen* where = screen()) move(where->availableGeometry().center() - rect().center());
+    setFixedSize(Fitting_client_size(this, sheet_->size()));
+    Centre_on_screen(this);
     centred_ = true;
   }
   FormShow();
 }
 
-// Closing the worksheet by its title bar ends the program without asking; during a run it
-// does nothing (the progress box's Cancel stops the run).
+// Closing the worksheet (its title bar, the window manager's keys) ends the program; while
+// the viewer holds results that were not saved it first asks, as Exit does. During a run
+// it does nothing (the progress box's Cancel stops the run).
 void TfrmTemplate::closeEvent(QCloseEvent* event) {
   if (computing_) {
+    event->ignore();
+    return;
+  }
+  if (viewer_ != nullptr && viewer_->Has_unsaved_text() &&
+      !tDialogs::Confirm(this, QStringLiteral("Exit from program?"))) {
     event->ignore();
     return;
   }
@@ -407,16 +433,24 @@ void TfrmTemplate::txtInput6KeyUp() { Field_key_up(txtInput6); }
 void TfrmTemplate::txtInput7KeyUp() { Field_key_up(txtInput7); }
 void TfrmTemplate::txtinput8KeyUp() { Field_key_up(txtinput8); }
 
-// A key that types a character goes through Key_filter; keys that type nothing (arrows,
-// Home, End, Delete) edit the field as usual.
+// A key that types a character goes through Key_filter. Keys that type nothing (arrows,
+// Home, End, Delete, Escape) and the editing shortcuts held with Ctrl (select all, copy,
+// cut, undo, redo) edit the field as usual; a paste, by Ctrl+V or Shift+Insert, passes
+// the typing rules character by character. Alt and Meta with a letter are menu and window
+// keys, never typed text.
 bool TfrmTemplate::Field_key_press(QLineEdit* field, QKeyEvent* key) {
-  const QString typed = key->text();
-  if (typed.isEmpty() && key->matches(QKeySequence::Paste)) {  // Shift+Insert
+  if (key->matches(QKeySequence::Paste)) {
     Insert_into_field(field, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
     return true;
   }
+  const QString typed = key->text();
   if (typed.size() != 1 || key->key() == Qt::Key_Delete) return false;
+  const Qt::KeyboardModifiers held = key->modifiers();
+  if (held & (Qt::AltModifier | Qt::MetaModifier)) return true;
+  if (held & Qt::ControlModifier) return false;
   const char16_t code = typed.front().unicode();
+  const bool edits = code == 8 || code == 9 || code == 13;  // backspace, tab, carriage return
+  if (!edits && !typed.front().isPrint()) return false;
   const char inserted = code < 0x80 ? Key_filter(static_cast<char>(code)) : '\0';
   if (inserted == '\0') {
     tDialogs::Beep();
@@ -603,7 +637,8 @@ void TfrmTemplate::cmdComputeClick() {
   }
 
   // The computation runs on a worker thread while this one keeps the windows drawn; the
-  // worksheet takes no input meanwhile. Cancel leaves everything as it was before the run.
+  // worksheet takes no input meanwhile. Cancel leaves the windows as they were before the
+  // run; the control data above are saved all the same.
   std::optional<tRun_results> results;
   try {
     const tBusy_cursor busy;
@@ -645,6 +680,10 @@ void TfrmTemplate::cmdComputeClick() {
 
 void TfrmTemplate::btnclearDataClick() {
   if (computing_) return;
+  if (!tDialogs::Confirm(this, QStringLiteral("Clear every field and the User's Notes, and "
+                                              "delete the saved control data?"))) {
+    return;
+  }
   for (QLineEdit* field : fields_) field->clear();
   memoComments->clear();
   try {

@@ -21,6 +21,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class TfrmTemplateResults;
 
 // The worksheet's description of the program.
@@ -100,6 +101,8 @@ class TfrmTemplate : public QWidget {
   tRun_options Run_options() const;
   std::vector<std::string> Notes_lines() const;
 
+  QScrollArea* scroller_ = nullptr;
+  QWidget* sheet_ = nullptr;  // every control below stands on it
   QPlainTextEdit* DescripFld = nullptr;
   QFrame* Panel1 = nullptr;  // the user's notes
   QLabel* lblComments = nullptr;

@@ -5,8 +5,11 @@
 // file only draws it, with one paint function for the screen and every file format.
 #pragma once
 
+#include <QPolygonF>
+#include <QRectF>
 #include <QString>
 #include <QWidget>
+#include <vector>
 
 #include "app/plot_geometry.h"
 
@@ -24,6 +27,28 @@ constexpr int kPlots_dpi = 300;
 
 // Draws both panels into the painter's logical box (0, 0, kPlots_width, kPlots_height).
 void Paint_result_plots(QPainter& painter, const tResult_plots& plots);
+
+// A text of a panel and the box it takes in the logical box.
+struct tPlaced_text {
+  QString Text;
+  QRectF Box;
+};
+
+// Where a panel's texts stand, with the lines they keep clear of: in the case's panel the
+// labels of the ellipses (in the ellipses' order) and of the case (last), each inside the
+// plot area, on no other label nor the case's point, off the line z_x = z_y and on as few
+// ellipses as the candidate places allow; in both panels the legend's entries below the
+// plot area, where no line runs. Lines: the case's panel's ellipses then the line
+// z_x = z_y; the posterior's line at 0 then its estimate.
+struct tPanel_texts {
+  QRectF Area;  // the plot area
+  std::vector<tPlaced_text> Labels;
+  std::vector<tPlaced_text> Legend;
+  std::vector<QPolygonF> Lines;
+};
+// The panel whose left edge is at left (0 for the case's, kPlots_width / 2 the posterior's).
+tPanel_texts Case_panel_texts(const tCase_plot& plot, double left);
+tPanel_texts Posterior_panel_texts(const tPosterior_plot& plot, double left);
 
 // The area with the two panels.
 class tPlots_canvas : public QWidget {
@@ -53,6 +78,10 @@ class TfrmPlots : public QWidget {
   // std::runtime_error with a readable message when the file cannot be written.
   void Export(const QString& path) const;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
  private slots:
   void cmdExportClick();
   void cmdCloseClick();
@@ -64,4 +93,5 @@ class TfrmPlots : public QWidget {
   tPlots_canvas* canvas_ = nullptr;
   QPushButton* cmdExport = nullptr;
   QPushButton* cmdClose = nullptr;
+  bool placed_ = false;  // sized and placed on the screen when first shown
 };

@@ -5,6 +5,8 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMenuBar>
@@ -13,14 +15,15 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
+#include <algorithm>
 #include <stdexcept>
 
 #include "gui/dialogs.h"
 #include "gui/plots_window.h"
+#include "gui/screen_fit.h"
 #include "gui/text_printer.h"
 
 namespace {
@@ -37,15 +40,46 @@ const char* const kNo_printer_message =
     "in the \"Printer options...\" menu. To print, install a printer\n"
     "(or choose a default one) in the system's printer settings.";
 
+// True when the font's digits, letters, space and the report's punctuation all have the
+// same advance width.
+bool Equal_advances(const QFont& font) {
+  const QFontMetricsF metrics(font);
+  const qreal advance = metrics.horizontalAdvance(QLatin1Char('0'));
+  if (!(advance > 0)) return false;
+  const QString sample = QStringLiteral(
+      "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ .,:;-+=()%_'\"");
+  return std::all_of(sample.begin(), sample.end(),
+                     [&](QChar c) { return metrics.horizontalAdvance(c) == advance; });
+}
+
 }  // namespace
 
+// The report's columns line up only in a font whose characters all advance alike. Font
+// families are asked for in order; a family counts as found when the font the system
+// gives for it is that family, or, for Courier New, Liberation Mono, which is made to
+// Courier New's metrics and stands in for it on Debian (fonts-liberation).
 QFont Courier_font(int pixel_size) {
-  QFont font = QFontDatabase::families().contains(QStringLiteral("Courier New"))
-                   ? QFont(QStringLiteral("Courier New"))
-                   : QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setStyleHint(QFont::TypeWriter);
-  font.setPixelSize(pixel_size);
-  return font;
+  const auto sized = [pixel_size](QFont font) {
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(pixel_size);
+    return font;
+  };
+  const auto resolves_to = [](const QFont& font, std::initializer_list<const char*> families) {
+    const QString found = QFontInfo(font).family();
+    return std::any_of(families.begin(), families.end(), [&](const char* family) {
+      return found.compare(QLatin1String(family), Qt::CaseInsensitive) == 0;
+    });
+  };
+  const QFont courier = sized(QFont(QStringLiteral("Courier New")));
+  if (resolves_to(courier, {"Courier New", "Liberation Mono"}) && Equal_advances(courier))
+    return courier;
+  const QFont system = sized(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  if (Equal_advances(system)) return system;
+  for (const char* family : {"DejaVu Sans Mono", "Liberation Mono"}) {
+    const QFont font = sized(QFont(QString::fromLatin1(family)));
+    if (resolves_to(font, {family}) && Equal_advances(font)) return font;
+  }
+  return system;
 }
 
 TfrmTemplateResults::TfrmTemplateResults(QWidget* parent)
@@ -64,12 +98,10 @@ void TfrmTemplateResults::createControls() {
 
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("Client"));
-  client->setFixedSize(kClient_width, kClient_height);
   setCentralWidget(client);
 
   memoResults = new QPlainTextEdit(client);
   memoResults->setObjectName(QStringLiteral("memoResults"));
-  memoResults->setGeometry(0, 0, kClient_width, kClient_height - kPanel_height);
   memoResults->setFont(Courier_font(12));
   memoResults->setLineWrapMode(QPlainTextEdit::NoWrap);
   memoResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -85,52 +117,72 @@ void TfrmTemplateResults::createControls() {
   Panel1 = new QFrame(client);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  Panel1->setGeometry(0, kClient_height - kPanel_height, kClient_width, kPanel_height);
 
   QFont button_font = window_font;
   button_font.setBold(true);
-  const int gap = (kClient_width - 4 * kButton_width) / 5;
-  const int top = (kPanel_height - kButton_height) / 2;
-  int left = gap;
   auto make_button = [&](QPushButton*& button, const char* name, const char* caption,
                          void (TfrmTemplateResults::*handler)()) {
     button = new QPushButton(QString::fromLatin1(caption), Panel1);
     button->setObjectName(QString::fromLatin1(name));
     button->setFont(button_font);
-    button->setGeometry(left, top, kButton_width, kButton_height);
     button->setAutoDefault(true);  // Enter clicks the focused button, as Space does
     connect(button, &QPushButton::clicked, this, handler);
-    left += kButton_width + gap;
   };
-  make_button(cmdSaveOutput, "cmdSaveOutput", "Save Output",
+  make_button(cmdSaveOutput, "cmdSaveOutput", "&Save Output",
               &TfrmTemplateResults::cmdSaveOutputClick);
-  make_button(cmdClearResults, "cmdClearResults", "Clear Results",
+  make_button(cmdClearResults, "cmdClearResults", "&Clear Results",
               &TfrmTemplateResults::cmdClearResultsClick);
-  make_button(cmdReturn, "cmdReturn", "Return to Worksheet", &TfrmTemplateResults::cmdReturnClick);
-  make_button(cmdExit, "cmdExit", "Exit", &TfrmTemplateResults::cmdExitClick);
+  make_button(cmdReturn, "cmdReturn", "&Return to Worksheet",
+              &TfrmTemplateResults::cmdReturnClick);
+  make_button(cmdExit, "cmdExit", "E&xit", &TfrmTemplateResults::cmdExitClick);
+  Lay_out_client(QSize(kClient_width, kClient_height));
+}
+
+// The memo above, the panel of buttons below; the buttons keep their designed size and
+// share out the room between them, and narrow only where the client is too narrow.
+void TfrmTemplateResults::Lay_out_client(QSize client) {
+  constexpr int kSmallest_gap = 4;
+  centralWidget()->setFixedSize(client);
+  memoResults->setGeometry(0, 0, client.width(), client.height() - kPanel_height);
+  Panel1->setGeometry(0, client.height() - kPanel_height, client.width(), kPanel_height);
+  const int width = std::min(kButton_width, (client.width() - 5 * kSmallest_gap) / 4);
+  const int gap = (client.width() - 4 * width) / 5;
+  const int top = (kPanel_height - kButton_height) / 2;
+  int left = gap;
+  for (QPushButton* button : {cmdSaveOutput, cmdClearResults, cmdReturn, cmdExit}) {
+    button->setGeometry(left, top, width, kButton_height);
+    left += width + gap;
+  }
 }
 
 void TfrmTemplateResults::createMenu() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
-  mnuPrinterOptions = bar->addMenu(QStringLiteral("Printer options..."));
+  mnuPrinterOptions = bar->addMenu(QStringLiteral("&Printer options..."));
   mnuPrinterOptions->setObjectName(QStringLiteral("mnuPrinterOptions"));
-  mnuPrint = mnuPrinterOptions->addAction(QStringLiteral("Print All"));
+  mnuPrint = mnuPrinterOptions->addAction(QStringLiteral("Print &All"));
   mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
+  mnuPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   connect(mnuPrint, &QAction::triggered, this, &TfrmTemplateResults::mnuPrintClick);
-  mnuPrintSelection = mnuPrinterOptions->addAction(QStringLiteral("Print Selection"));
+  mnuPrintSelection = mnuPrinterOptions->addAction(QStringLiteral("Print &Selection"));
   mnuPrintSelection->setObjectName(QStringLiteral("mnuPrintSelection"));
   connect(mnuPrintSelection, &QAction::triggered, this,
           &TfrmTemplateResults::mnuPrintSelectionClick);
-  mnuSavePdf = mnuPrinterOptions->addAction(QStringLiteral("Save as PDF..."));
+  mnuSavePdf = mnuPrinterOptions->addAction(QStringLiteral("Save as P&DF..."));
   mnuSavePdf->setObjectName(QStringLiteral("mnuSavePdf"));
   connect(mnuSavePdf, &QAction::triggered, this, &TfrmTemplateResults::mnuSavePdfClick);
-  mnuPlots = bar->addMenu(QStringLiteral("Plots"));
+  mnuPlots = bar->addMenu(QStringLiteral("P&lots"));
   mnuPlots->setObjectName(QStringLiteral("mnuPlots"));
-  mnuShowPlots = mnuPlots->addAction(QStringLiteral("Show plots of the latest analysis"));
+  mnuShowPlots = mnuPlots->addAction(QStringLiteral("&Show plots of the latest analysis"));
   mnuShowPlots->setObjectName(QStringLiteral("mnuShowPlots"));
   mnuShowPlots->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
   connect(mnuShowPlots, &QAction::triggered, this, &TfrmTemplateResults::mnuShowPlotsClick);
+  // Ctrl+S saves the results, as the Save Output button does.
+  actSaveOutput = new QAction(this);
+  actSaveOutput->setObjectName(QStringLiteral("actSaveOutput"));
+  actSaveOutput->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  addAction(actSaveOutput);
+  connect(actSaveOutput, &QAction::triggered, this, &TfrmTemplateResults::cmdSaveOutputClick);
   // The client area keeps its size below the menu bar.
   setFixedSize(kClient_width, kClient_height + bar->sizeHint().height());
 }
@@ -146,9 +198,12 @@ void TfrmTemplateResults::FormShow() {
 void TfrmTemplateResults::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (event->spontaneous()) return;
-  if (QScreen* where = screen()) {
-    move(where->availableGeometry().center() - rect().center());
-  }
+  // The designed client where the screen has room for it, else a smaller one.
+  const int bar = menuBar()->sizeHint().height();
+  const QSize window = Fitting_client_size(this, QSize(kClient_width, kClient_height + bar));
+  Lay_out_client(QSize(window.width(), window.height() - bar));
+  setFixedSize(window);
+  Centre_on_screen(this);
   FormShow();
 }
 
@@ -163,6 +218,10 @@ void TfrmTemplateResults::closeEvent(QCloseEvent* event) {
 void TfrmTemplateResults::Set_worksheet(QWidget* worksheet) { worksheet_ = worksheet; }
 
 bool TfrmTemplateResults::Has_text() const { return !memoResults->document()->isEmpty(); }
+
+bool TfrmTemplateResults::Has_unsaved_text() const {
+  return Has_text() && memoResults->document()->isModified();
+}
 
 QString TfrmTemplateResults::Text() const { return memoResults->toPlainText(); }
 
@@ -201,10 +260,14 @@ void TfrmTemplateResults::cmdSaveOutputClick() {
   if (!saved) {
     tDialogs::Error(this, QStringLiteral("The results could not be saved to \"%1\": %2.")
                               .arg(QDir::toNativeSeparators(path), file.errorString()));
+    return;
   }
+  memoResults->document()->setModified(false);
 }
 
-void TfrmTemplateResults::cmdClearResultsClick() { memoResults->clear(); }
+void TfrmTemplateResults::cmdClearResultsClick() {
+  if (tDialogs::Confirm(this, QStringLiteral("Clear all the results?"))) memoResults->clear();
+}
 
 void TfrmTemplateResults::cmdReturnClick() {
   hide();
@@ -237,6 +300,7 @@ void TfrmTemplateResults::mnuSavePdfClick() {
   if (path.isEmpty()) return;
   try {
     Print_to_pdf(memoResults->toPlainText(), path);
+    memoResults->document()->setModified(false);  // the whole text is kept in the file
   } catch (const std::exception&) {
     tDialogs::Error(this, QStringLiteral("The results could not be saved to \"%1\".")
                               .arg(QDir::toNativeSeparators(path)));

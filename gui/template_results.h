@@ -20,7 +20,9 @@ class QPlainTextEdit;
 class QPushButton;
 class TfrmPlots;
 
-// "Courier New" where it is installed, else the system's fixed-width font, at pixel_size.
+// The report's font at pixel_size: the first with equal advances of "Courier New" (or
+// Liberation Mono, which has its metrics), the system's fixed-width font, DejaVu Sans Mono
+// and Liberation Mono; the system's fixed-width font when none has.
 QFont Courier_font(int pixel_size);
 
 class TfrmTemplateResults : public QMainWindow {
@@ -34,6 +36,8 @@ class TfrmTemplateResults : public QMainWindow {
 
   // True when the memo holds at least one line.
   bool Has_text() const;
+  // True when the memo's text changed since it was last saved (as text or PDF).
+  bool Has_unsaved_text() const;
   // Appends lines below the memo's text, each on its own line, and shows the first of them.
   void Append_lines(const QStringList& lines);
   QString Text() const;
@@ -65,6 +69,7 @@ class TfrmTemplateResults : public QMainWindow {
  private:
   void createControls();
   void createMenu();
+  void Lay_out_client(QSize client);
   void FormCreate();
   void FormShow();
   void Print(const QString& text);
@@ -84,6 +89,7 @@ class TfrmTemplateResults : public QMainWindow {
   QAction* mnuSavePdf = nullptr;
   QMenu* mnuPlots = nullptr;
   QAction* mnuShowPlots = nullptr;
+  QAction* actSaveOutput = nullptr;
   TfrmPlots* plots_window_ = nullptr;
   std::optional<tRun_results> latest_;
 

@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev libgl-dev fonts-dejavu-core
+  fonts-liberation  # Liberation Mono, made to Courier New's metrics: the report's font
   qt6-svg-dev    # QSvgGenerator: the plots window exports SVG
   poppler-utils  # pdftotext: the viewer's tests read printed output back
   xvfb xauth     # an X server for the window tests that need the primary selection

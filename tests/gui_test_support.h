@@ -4,7 +4,11 @@
 #pragma once
 
 #include <QFile>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include "gui/dialogs.h"
 
@@ -28,4 +32,28 @@ inline QString Read_file(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("<missing>");
   return QString::fromUtf8(file.readAll());
+}
+
+// True when the font's digits, letters and the space all advance alike, so that columns of
+// text line up (what a report needs of its font, whatever the font calls itself).
+inline bool Equal_advances_in_test(const QFont& font) {
+  const QFontMetricsF metrics(font);
+  const qreal advance = metrics.horizontalAdvance(QLatin1Char('0'));
+  for (const char c : QByteArrayLiteral("0123456789 abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"))
+    if (c != '\0' && metrics.horizontalAdvance(QLatin1Char(c)) != advance) return false;
+  return advance > 0;
+}
+
+// True when every caption has a mnemonic ("&" before a letter or digit) and no two share
+// one (letters compared without case).
+inline bool Mnemonics_unique(const QStringList& captions) {
+  QSet<QChar> used;
+  for (const QString& caption : captions) {
+    const qsizetype at = caption.indexOf(QLatin1Char('&'));
+    if (at < 0 || at + 1 >= caption.size() || !caption[at + 1].isLetterOrNumber()) return false;
+    const QChar key = caption[at + 1].toLower();
+    if (used.contains(key)) return false;
+    used.insert(key);
+  }
+  return true;
 }

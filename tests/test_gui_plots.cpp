@@ -120,16 +120,109 @@ class TestPlots : public QObject {
   void Menu_says_so_before_any_analysis() {
     auto* menu = viewer_->findChild<QMenu*>(QStringLiteral("mnuPlots"));
     QVERIFY(menu != nullptr);
-    QCOMPARE(menu->title(), QStringLiteral("Plots"));
+    QCOMPARE(menu->title(), QStringLiteral("P&lots"));
     QAction* show = Show_plots();
     QVERIFY(show != nullptr);
-    QCOMPARE(show->text(), QStringLiteral("Show plots of the latest analysis"));
+    QCOMPARE(show->text(), QStringLiteral("&Show plots of the latest analysis"));
     QCOMPARE(show->shortcut(), QKeySequence(QStringLiteral("Ctrl+G")));
 
     show->trigger();
     QCOMPARE(Count_shown(tDialogs::tKind::Warning), 1);
     QVERIFY(Last_shown_text(tDialogs::tKind::Warning).contains(QStringLiteral("no analysis")));
     QVERIFY(viewer_->Plots_window() == nullptr);
+  }
+
+  // The keyboard: Enter clicks the focused button, Escape closes the window; the buttons
+  // have mnemonics.
+  void Keys_work_in_the_window() {
+    Run(kExample);
+    Show_plots()->trigger();
+    TfrmPlots* window = viewer_->Plots_window();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QStringList captions;
+    for (QPushButton* button : window->findChildren<QPushButton*>()) captions << button->text();
+    QVERIFY2(Mnemonics_unique(captions), qPrintable(captions.join(QLatin1Char('|'))));
+    auto* export_button = window->findChild<QPushButton*>(QStringLiteral("cmdExport"));
+    export_button->setFocus();
+    tDialogs::Clear_shown();
+    QTest::keyClick(export_button, Qt::Key_Return);  // no answer queued: cancelled
+    QCOMPARE(Count_shown(tDialogs::tKind::Save_dialog), 1);
+    QVERIFY(window->isVisible());
+    QTest::keyClick(export_button, Qt::Key_Escape);
+    QVERIFY(!window->isVisible());
+    Show_plots()->trigger();
+    auto* close_button = window->findChild<QPushButton*>(QStringLiteral("cmdClose"));
+    close_button->setFocus();
+    QTest::keyClick(close_button, Qt::Key_Enter);
+    QVERIFY(!window->isVisible());
+  }
+
+  // The labels in the case's panel stand inside the plot area, off the dashed line and the
+  // case's point, and on no other text; the legends stand below the plot areas (where no
+  // line runs), within their panels, clear of each other.
+  void Texts_stay_clear_of_lines_and_each_other_data() {
+    QTest::addColumn<double>("r");
+    QTest::addColumn<double>("z_x");
+    QTest::addColumn<double>("z_y");
+    QTest::newRow("example, case low on both") << 0.6 << -1.333 << -1.0;
+    QTest::newRow("example, case at the 50 % label") << 0.6 << 0.7 << 1.35;
+    QTest::newRow("case in the middle") << 0.6 << 0.1 << -0.1;
+    QTest::newRow("case far out") << 0.3 << 4.5 << -4.0;
+    QTest::newRow("negative correlation") << -0.7 << -1.333 << 1.5;
+    QTest::newRow("high correlation") << 0.95 << -2.0 << 2.0;
+    QTest::newRow("no correlation, case on the diagonal") << 0.0 << 2.0 << 2.0;
+  }
+  void Texts_stay_clear_of_lines_and_each_other() {
+    QFETCH(double, r);
+    QFETCH(double, z_x);
+    QFETCH(double, z_y);
+    tCase_plot plot = Case_plot(r, z_x, z_y);
+    const tPanel_texts texts = Case_panel_texts(plot, 0);
+    QCOMPARE(texts.Labels.size(), plot.Ellipses.size() + 1);
+    QCOMPARE(texts.Labels.back().Text, QString::fromStdString(plot.Case_label));
+    std::vector<tPlaced_text> all = texts.Labels;
+    all.insert(all.end(), texts.Legend.begin(), texts.Legend.end());
+    for (std::size_t k = 0; k < texts.Labels.size(); ++k) {
+      const tPlaced_text& label = texts.Labels[k];
+      QVERIFY2(texts.Area.contains(label.Box), qPrintable(label.Text));
+      // Points along the dashed line, a quarter unit apart, none inside the box.
+      const QRectF inner = label.Box.adjusted(0.5, 0.5, -0.5, -0.5);
+      const QLineF diagonal(texts.Lines.back().front(), texts.Lines.back().back());
+      QCOMPARE(diagonal.p1(), texts.Area.bottomLeft());
+      const int steps = int(diagonal.length() * 4);
+      for (int j = 0; j <= steps; ++j)
+        QVERIFY2(!inner.contains(diagonal.pointAt(double(j) / steps)), qPrintable(label.Text));
+      // The case's point (radius 6) uncovered.
+      const auto at = [](const tAxis& axis, double v) { return (v - axis.Lower) / (axis.Upper - axis.Lower); };
+      const QPointF point(texts.Area.left() + at(plot.X_axis, z_x) * texts.Area.width(),
+                          texts.Area.bottom() - at(plot.Y_axis, z_y) * texts.Area.height());
+      QVERIFY2(!label.Box.intersects(QRectF(point - QPointF(6, 6), QSizeF(12, 12))),
+               qPrintable(label.Text));
+    }
+    for (const tPlaced_text& legend : texts.Legend) {
+      QVERIFY2(legend.Box.top() > texts.Area.bottom() + 40, qPrintable(legend.Text));
+      QVERIFY(legend.Box.left() >= 0 && legend.Box.right() <= kPlots_width / 2.0);
+    }
+    QCOMPARE(texts.Legend.size(), std::size_t{2});
+    QCOMPARE(texts.Legend[0].Text, QStringLiteral("controls' 50/95/99 % regions"));
+    QCOMPARE(texts.Legend[1].Text, QStringLiteral("z_x = z_y"));
+
+    // The posterior's legend: the interval and the estimate, below the plot area.
+    tPosterior_plot posterior;
+    posterior.X_axis = Nice_axis(-4, 1);
+    posterior.Y_axis = Nice_axis(0, 0.5, 5);
+    posterior.Estimate_label = "Z-DCC = -1.234";
+    posterior.Interval_label = "95% credible interval: -12.345 to -0.123";
+    const tPanel_texts right = Posterior_panel_texts(posterior, kPlots_width / 2.0);
+    QCOMPARE(right.Legend.size(), std::size_t{2});
+    for (const tPlaced_text& legend : right.Legend) {
+      QVERIFY(legend.Box.top() > right.Area.bottom() + 40);
+      QVERIFY(legend.Box.left() >= kPlots_width / 2.0 && legend.Box.right() <= kPlots_width);
+      all.push_back(legend);
+    }
+    for (std::size_t a = 0; a < all.size(); ++a)
+      for (std::size_t b = a + 1; b < all.size(); ++b)
+        QVERIFY2(!all[a].Box.intersects(all[b].Box), qPrintable(all[a].Text + " / " + all[b].Text));
   }
 
   // A run, the window, a second run redrawing the open window, the screenshot and the
@@ -182,7 +275,8 @@ class TestPlots : public QObject {
     QCOMPARE(svg_title, title);
     for (const char* label :
          {"Task X (z)", "Task Y (z)", "50 %", "95 %", "99 %", "Case (z = -1.333, 1.500)",
-          "Z-DCC", "Density", "Case against the controls", "Posterior of Z-DCC"}) {
+          "Z-DCC", "Density", "Case against the controls", "Posterior of Z-DCC",
+          "controls' 50/95/99 % regions", "z_x = z_y"}) {
       QVERIFY2(texts.contains(QString::fromLatin1(label)), label);
     }
     QVERIFY(texts.filter(QStringLiteral("95% credible interval: ")).size() == 1);
@@ -192,6 +286,8 @@ class TestPlots : public QObject {
     Export(Path("plots.pdf"));
     QVERIFY(Read_file(Path("plots.pdf")).startsWith(QStringLiteral("%PDF-")));
     QCOMPARE(tDialogs::Shown().size(), std::size_t{3});  // the three save dialogs only
+    QVERIFY2(Last_shown_text(tDialogs::tKind::Save_dialog).endsWith(QStringLiteral("|Export plots")),
+             qPrintable(Last_shown_text(tDialogs::tKind::Save_dialog)));
 
     // A cancelled dialog writes nothing; a name without a known suffix and a folder that
     // does not exist are refused with a message, and leave no file.

@@ -6,7 +6,10 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFontInfo>
 #include <QFrame>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPrinterInfo>
 #include <QProcess>
@@ -95,13 +98,13 @@ class TestViewer : public QObject {
     QVERIFY(!(viewer_->windowFlags() & Qt::WindowMinMaxButtonsHint));
     QVERIFY(Memo()->toPlainText().isEmpty());
 
-    const QFontInfo memo_font(Memo()->font());
-    QVERIFY(memo_font.fixedPitch());
+    QVERIFY2(Equal_advances_in_test(Memo()->font()), qPrintable(QFontInfo(Memo()->font()).family()));
     QCOMPARE(Memo()->font().pixelSize(), 12);
 
     // The four buttons, left to right, bold, 161 x 37, on a lowered panel under the memo.
     const char* const order[] = {"cmdSaveOutput", "cmdClearResults", "cmdReturn", "cmdExit"};
-    const char* const captions[] = {"Save Output", "Clear Results", "Return to Worksheet", "Exit"};
+    const char* const captions[] = {"&Save Output", "&Clear Results", "&Return to Worksheet",
+                                    "E&xit"};
     auto* panel = viewer_->findChild<QFrame*>(QStringLiteral("Panel1"));
     QVERIFY(panel != nullptr);
     QCOMPARE(panel->frameShadow(), QFrame::Sunken);
@@ -119,9 +122,9 @@ class TestViewer : public QObject {
     }
     QCOMPARE(viewer_->focusWidget(), Button("cmdReturn"));
 
-    QCOMPARE(Menu_item("mnuPrint")->text(), QStringLiteral("Print All"));
-    QCOMPARE(Menu_item("mnuPrintSelection")->text(), QStringLiteral("Print Selection"));
-    QCOMPARE(Menu_item("mnuSavePdf")->text(), QStringLiteral("Save as PDF..."));
+    QCOMPARE(Menu_item("mnuPrint")->text(), QStringLiteral("Print &All"));
+    QCOMPARE(Menu_item("mnuPrintSelection")->text(), QStringLiteral("Print &Selection"));
+    QCOMPARE(Menu_item("mnuSavePdf")->text(), QStringLiteral("Save as P&DF..."));
   }
 
   // Tab and Shift+Tab leave the text, as in a plain memo, and never type a tab into it.
@@ -153,6 +156,7 @@ class TestViewer : public QObject {
     QFETCH(int, key);
     Memo()->setPlainText(QStringLiteral("a report"));
     Button("cmdClearResults")->setFocus();
+    tDialogs::Set_next_confirmation(true);
     QTest::keyClick(Button("cmdClearResults"), static_cast<Qt::Key>(key));
     QVERIFY(Memo()->toPlainText().isEmpty());
     QTest::keyClick(Button("cmdReturn"), static_cast<Qt::Key>(key));
@@ -185,7 +189,7 @@ class TestViewer : public QObject {
 
     QCOMPARE(Count_shown(tDialogs::tKind::Save_dialog), 1);
     const QString asked = Last_shown_text(tDialogs::tKind::Save_dialog);
-    QCOMPARE(asked, QStringLiteral("results.pdf|PDF files (*.pdf)"));
+    QCOMPARE(asked, QStringLiteral("results.pdf|PDF files (*.pdf)|Save as PDF"));
     if (!saved) {
       QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), before);
       QCOMPARE(Count_shown(tDialogs::tKind::Error), answer.isEmpty() ? 0 : 1);
@@ -199,7 +203,7 @@ class TestViewer : public QObject {
     QStringList read_back;
     for (const QString& line : text.split(QRegularExpression(QStringLiteral("[\n\f]")),
                                           Qt::SkipEmptyParts)) {
-      read_back << line.simplified();
+      if (!line.simplified().startsWith(QStringLiteral("page "))) read_back << line.simplified();
     }
     QStringList expected;
     for (const QString& line : lines) expected << line.simplified();
@@ -278,14 +282,51 @@ class TestViewer : public QObject {
     if (!path.isEmpty()) QFile::remove(path);
   }
 
-  void Clear_results_empties_the_memo_only() {
+  void Clear_results_asks_then_empties_the_memo_only_data() {
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("No keeps the results") << false;
+    QTest::newRow("Yes empties the memo") << true;
+  }
+  void Clear_results_asks_then_empties_the_memo_only() {
+    QFETCH(bool, yes);
     const QString kept = dir_.filePath(QStringLiteral("kept.txt"));
     Write_file(kept, "saved before");
     Memo()->setPlainText(QStringLiteral("a report"));
+    if (yes) tDialogs::Set_next_confirmation(true);  // else the default, No
     Click("cmdClearResults");
-    QVERIFY(Memo()->toPlainText().isEmpty());
+    QCOMPARE(Count_shown(tDialogs::tKind::Confirmation), 1);
+    QCOMPARE(Last_shown_text(tDialogs::tKind::Confirmation), QStringLiteral("Clear all the results?"));
+    QCOMPARE(Memo()->toPlainText(), yes ? QString() : QStringLiteral("a report"));
     QCOMPARE(Read_file(kept), QStringLiteral("saved before"));
-    QVERIFY(tDialogs::Shown().empty());
+  }
+
+  // Every button and menu has a mnemonic, each letter once among the window's buttons and
+  // menu titles and once within a menu; Ctrl+S saves, Ctrl+P prints all.
+  void Keyboard_reaches_every_command() {
+    QStringList top_level;
+    for (QPushButton* button : viewer_->findChildren<QPushButton*>()) top_level << button->text();
+    for (QAction* menu : viewer_->menuBar()->actions()) {
+      top_level << menu->text();
+      QStringList items;
+      for (QAction* item : menu->menu()->actions()) items << item->text();
+      QVERIFY2(Mnemonics_unique(items), qPrintable(items.join(QLatin1Char('|'))));
+    }
+    QCOMPARE(top_level.size(), 6);
+    QVERIFY2(Mnemonics_unique(top_level), qPrintable(top_level.join(QLatin1Char('|'))));
+
+    Memo()->setPlainText(QStringLiteral("a report"));
+    Memo()->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(viewer_));
+    QTest::keyClick(Memo(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(Count_shown(tDialogs::tKind::Save_dialog), 1);
+    QVERIFY(Last_shown_text(tDialogs::tKind::Save_dialog).startsWith(QStringLiteral("results.txt|")));
+    const QString pdf = dir_.filePath(QStringLiteral("ctrl-p.pdf"));
+    viewer_->Set_print_file(pdf);
+    QTest::keyClick(Memo(), Qt::Key_P, Qt::ControlModifier);
+    QVERIFY(QFile::exists(pdf));
+    QTest::keyClick(Memo(), Qt::Key_C, Qt::AltModifier);  // Clear Results, answered No
+    QTRY_COMPARE(Count_shown(tDialogs::tKind::Confirmation), 1);  // a button's animated click
+    QCOMPARE(Memo()->toPlainText(), QStringLiteral("a report"));
   }
 
   void Exit_asks_first_data() {
@@ -317,14 +358,17 @@ class TestViewer : public QObject {
     QCOMPARE(Count_shown(tDialogs::tKind::Quit), 0);
   }
 
-  void Print_all_puts_one_line_per_printed_line() {
+  // Each text line on printed lines of its own, a line too long for the page wrapped with
+  // nothing lost, every word inside margins of 15 mm, each page numbered "page k of n".
+  void Print_all_wraps_within_margins_and_numbers_pages() {
     if (!Have_pdftotext()) QSKIP("pdftotext (poppler-utils) is needed to read the PDF back");
     // 150 numbered lines and one far too long for a page.
     QStringList lines;
     for (int i = 1; i <= 150; ++i)
       lines << QStringLiteral("Line%1 of the report").arg(i, 3, 10, QLatin1Char('0'));
-    const QString long_line =
-        QStringLiteral("LONG") + QString(300, QLatin1Char('x')) + QStringLiteral("END");
+    const QString long_line = QStringLiteral("LONG") + QString(150, QLatin1Char('x')) +
+                              QStringLiteral(" words ") + QString(150, QLatin1Char('y')) +
+                              QStringLiteral("END");
     lines.insert(20, long_line);
     Memo()->setPlainText(lines.join(QLatin1Char('\n')));
     const QString pdf = dir_.filePath(QStringLiteral("all.pdf"));
@@ -337,37 +381,61 @@ class TestViewer : public QObject {
     QVERIFY2(!printed.isEmpty(), "no text read back from the PDF");
     const QStringList pages = printed.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
     QVERIFY2(pages.size() >= 2, qPrintable(QString::number(pages.size())));
-    // Every numbered line once, in order, each on a printed line of its own; a page holds
-    // a run of consecutive lines and is full before the next page starts.
+    // Every numbered line once, in order; a page holds a run of consecutive lines and is
+    // full before the next page starts; its last line is its number.
     int expected = 1;
+    QString wrapped;
     QList<int> per_page;
-    for (const QString& page : pages) {
+    for (qsizetype p = 0; p < pages.size(); ++p) {
+      QStringList page_lines;
+      for (const QString& raw : pages[p].split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (!raw.trimmed().isEmpty()) page_lines << raw.trimmed();
+      QVERIFY(!page_lines.isEmpty());
+      QCOMPARE(page_lines.last(), QStringLiteral("page %1 of %2").arg(p + 1).arg(pages.size()));
+      page_lines.removeLast();
       int on_page = 0;
-      for (const QString& raw : page.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const QString line = raw.trimmed();
+      for (const QString& line : page_lines) {
         if (line.startsWith(QStringLiteral("Line"))) {
           QCOMPARE(line,
                    QStringLiteral("Line%1 of the report").arg(expected, 3, 10, QLatin1Char('0')));
           ++expected;
           ++on_page;
-        } else if (!line.isEmpty()) {
-          // The long line is cut at the page's edge, never wrapped onto a further line.
-          QVERIFY2(line.startsWith(QStringLiteral("LONGxxx")), qPrintable(line));
+        } else {
+          QVERIFY2(line.size() < long_line.size(), qPrintable(line));  // wrapped
+          wrapped += line + QLatin1Char(' ');
         }
       }
       per_page << on_page;
     }
     QCOMPARE(expected, 151);
+    QCOMPARE(wrapped.remove(QLatin1Char(' ')), QString(long_line).remove(QLatin1Char(' ')));
     for (int i = 0; i + 1 < per_page.size(); ++i) QVERIFY(per_page[i] >= 60);
 
-    // 8-point text: the baselines of successive lines lie about one line pitch apart.
+    // Every word inside the margins; 8-point text: the baselines of successive lines lie
+    // about one line pitch apart.
     const QString boxes = Pdf_text(pdf, {QStringLiteral("-bbox")});
-    const QRegularExpression word(QStringLiteral(R"re(yMin="([0-9.]+)"[^>]*>Line00([12])<)re"));
+    constexpr double kMargin = 15 / 25.4 * 72;  // points
+    const QRegularExpression page_size(
+        QStringLiteral(R"re(<page width="([0-9.]+)" height="([0-9.]+)")re"));
+    const auto size = page_size.match(boxes);
+    QVERIFY(size.hasMatch());
+    const double width = size.captured(1).toDouble(), height = size.captured(2).toDouble();
+    const QRegularExpression word(QStringLiteral(
+        R"re(xMin="([0-9.]+)" yMin="([0-9.]+)" xMax="([0-9.]+)" yMax="([0-9.]+)">([^<]*)<)re"));
+    int words = 0;
     double y[3] = {0, 0, 0};
-    for (auto match = word.globalMatch(boxes); match.hasNext();) {
+    for (auto match = word.globalMatch(boxes); match.hasNext(); ++words) {
       const auto m = match.next();
-      y[m.captured(2).toInt()] = m.captured(1).toDouble();
+      const bool inside = m.captured(1).toDouble() >= kMargin - 0.5 &&
+                          m.captured(2).toDouble() >= kMargin - 0.5 &&
+                          m.captured(3).toDouble() <= width - kMargin + 0.5 &&
+                          m.captured(4).toDouble() <= height - kMargin + 0.5;
+      QVERIFY2(inside, qPrintable(m.captured(0)));
+      const QString text = m.captured(5);
+      if (text == QLatin1String("Line001") || text == QLatin1String("Line002"))
+        y[text.back().digitValue()] = m.captured(2).toDouble();
     }
+    QVERIFY2(words > 600, qPrintable(QString::number(words)));
     const double pitch = y[2] - y[1];
     QVERIFY2(pitch > 8.0 && pitch < 11.0, qPrintable(QString::number(pitch)));
   }
@@ -406,7 +474,7 @@ class TestViewer : public QObject {
     QVERIFY(tDialogs::Shown().empty());
     const QStringList printed =
         Pdf_text(pdf).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
-    QCOMPARE(printed, (QStringList{"two", "three"}));
+    QCOMPARE(printed, (QStringList{"two", "three", "page", "1", "of", "1"}));
   }
 
   void Print_without_a_printer_says_so() {

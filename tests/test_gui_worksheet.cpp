@@ -5,9 +5,13 @@
 //
 // Expected messages and captions are written out here as the program's documents give
 // them, not taken from the core, so that a changed text in either place shows up.
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QFontInfo>
+#include <QKeySequence>
+#include <QWindow>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +43,7 @@
 #include "gui/background_run.h"
 #include "gui/dialogs.h"
 #include "gui/difflims_form.h"
+#include "gui/plots_window.h"
 #include "gui/template_results.h"
 #include "gui_test_support.h"
 #include "stats/metrics_papers.h"
@@ -199,10 +205,11 @@ class TestWorksheet : public QObject {
     QVERIFY(!text.contains(QStringLiteral("Quarrin"), Qt::CaseInsensitive));
     QVERIFY(!text.contains(QStringLiteral("Orlund"), Qt::CaseInsensitive));
 
-    QCOMPARE(Find<QLabel>(QStringLiteral("lblComments"))->text(), QStringLiteral("User's Notes:"));
+    QCOMPARE(Find<QLabel>(QStringLiteral("lblComments"))->text(), QStringLiteral("User's &Notes:"));
+    QCOMPARE(Find<QLabel>(QStringLiteral("lblComments"))->buddy(), Notes());
     QVERIFY(Find<QLabel>(QStringLiteral("lblComments"))->font().bold());
     QVERIFY(Notes()->toPlainText().isEmpty());
-    QVERIFY(QFontInfo(Notes()->font()).fixedPitch());
+    QVERIFY2(Equal_advances_in_test(Notes()->font()), qPrintable(QFontInfo(Notes()->font()).family()));
 
     QCOMPARE(Find<QGroupBox>(QStringLiteral("GroupBox1"))->title(), QStringLiteral("Apply..."));
     QCOMPARE(Find<QGroupBox>(QStringLiteral("GroupBox2"))->title(),
@@ -216,12 +223,12 @@ class TestWorksheet : public QObject {
       bool checked;
     };
     const tRadio radios[] = {
-        {"RadioButton1", "Bayesian criteria for dissociations", true},
-        {"RadioButton2", "Combined Bayesian / frequentist criteria for dissociations", false},
-        {"radio_two_tail", "Two-tailed test", true},
-        {"radio_one_tail", "One-tailed test", false},
-        {"Prior_Radio_item0", "Calibrated (Recommended)", true},
-        {"Prior_Radio_item1", "Standard Theory (Jeffreys prior)", false}};
+        {"RadioButton1", "&Bayesian criteria for dissociations", true},
+        {"RadioButton2", "Co&mbined Bayesian / frequentist criteria for dissociations", false},
+        {"radio_two_tail", "&Two-tailed test", true},
+        {"radio_one_tail", "&One-tailed test", false},
+        {"Prior_Radio_item0", "C&alibrated (Recommended)", true},
+        {"Prior_Radio_item1", "&Standard Theory (Jeffreys prior)", false}};
     for (const tRadio& radio : radios) {
       auto* button = Find<QRadioButton>(QString::fromLatin1(radio.name));
       QVERIFY2(button != nullptr, radio.name);
@@ -247,11 +254,72 @@ class TestWorksheet : public QObject {
       const char* caption;
     };
     for (const tCaption& button :
-         {tCaption{"cmdCompute", "Compute"}, tCaption{"btnclearData", "Clear Data "},
-          tCaption{"ExitBtn", "Exit"}}) {
+         {tCaption{"cmdCompute", "&Compute"}, tCaption{"btnclearData", "Clear &Data "},
+          tCaption{"ExitBtn", "E&xit"}}) {
       auto* control = Find<QPushButton>(QString::fromLatin1(button.name));
       QCOMPARE(control->text(), QString::fromLatin1(button.caption));
       QVERIFY(control->font().bold());
+    }
+    // Every button and the notes' caption have a mnemonic, each letter once.
+    QStringList mnemonics{Find<QLabel>(QStringLiteral("lblComments"))->text()};
+    for (QAbstractButton* button : worksheet_->findChildren<QAbstractButton*>())
+      mnemonics << button->text();
+    QCOMPARE(mnemonics.size(), 10);
+    QVERIFY2(Mnemonics_unique(mnemonics), qPrintable(mnemonics.join(QLatin1Char('|'))));
+  }
+
+  // Every window opens inside the screen's available area, frame and all, at whatever
+  // scale this test runs (also at 2 on a 1600 x 1100 screen): the worksheet at its designed
+  // size where that fits, else smaller with scroll bars; the viewer and the plots window
+  // smaller where they must be.
+  void Windows_open_inside_the_screen() {
+    Start();
+    const QRect area = worksheet_->screen()->availableGeometry();
+    const auto inside = [&](QWidget* window) {
+      const bool is_inside = area.contains(window->frameGeometry());
+      if (!is_inside) qWarning() << window->objectName() << window->frameGeometry() << area;
+      return is_inside;
+    };
+    QVERIFY(inside(worksheet_.get()));
+    const QSize design(792, 573);
+    const QSize framed = design.grownBy(worksheet_->windowHandle()->frameMargins());
+    const bool fits = framed.width() <= area.width() && framed.height() <= area.height();
+    auto* scroller = Find<QScrollArea>(QStringLiteral("SheetScroller"));
+    QCOMPARE(worksheet_->size() == design, fits);
+    QCOMPARE(scroller->horizontalScrollBar()->isVisible() ||
+                 scroller->verticalScrollBar()->isVisible(),
+             !fits);
+    const QSize screen_pixels = worksheet_->screen()->geometry().size() *
+                                worksheet_->screen()->devicePixelRatio();
+    const QString screen_name = screen_pixels == QSize(1600, 1100)
+                                    ? QStringLiteral("small")
+                                    : QStringLiteral("%1x%2").arg(screen_pixels.width())
+                                          .arg(screen_pixels.height());
+    worksheet_->grab().save(QStringLiteral(KESTRUM_SCREENSHOT_DIR "/worksheet_scale%1_%2.png")
+                                .arg(Scale_name(), screen_name));
+    // Tab reaches the last field also where the sheet scrolls, and shows it.
+    Field(0)->setFocus();
+    for (int k = 1; k < 8; ++k) QTest::keyClick(worksheet_->focusWidget(), Qt::Key_Tab);
+    QCOMPARE(worksheet_->focusWidget(), Field(7));
+    QVERIFY(!Field(7)->visibleRegion().isEmpty());
+
+    Type_fields(kExample);
+    Compute();
+    QVERIFY(viewer_->isVisible());
+    QVERIFY(inside(viewer_.get()));
+    const QString suffix = QStringLiteral("_scale%1_%2.png").arg(Scale_name(), screen_name);
+    viewer_->grab().save(QStringLiteral(KESTRUM_SCREENSHOT_DIR "/viewer") + suffix);
+    viewer_->findChild<QAction*>(QStringLiteral("mnuShowPlots"))->trigger();
+    TfrmPlots* plots = viewer_->Plots_window();
+    QVERIFY(plots != nullptr && plots->isVisible());
+    QVERIFY(inside(plots));
+    const QSize plots_framed = QSize(1024, 624).grownBy(plots->windowHandle()->frameMargins());
+    if (plots_framed.width() > area.width() || plots_framed.height() > area.height())
+      QVERIFY(plots->width() < 1024 || plots->height() < 624);
+    plots->grab().save(QStringLiteral(KESTRUM_SCREENSHOT_DIR "/plots") + suffix);
+    for (const char* name : {"cmdExport", "cmdClose"}) {
+      auto* button = plots->findChild<QPushButton*>(QString::fromLatin1(name));
+      QVERIFY(plots->rect().contains(QRect(button->mapTo(plots, QPoint(0, 0)), button->size())));
     }
   }
 
@@ -429,6 +497,13 @@ class TestWorksheet : public QObject {
     const QString separator(106, QLatin1Char('_'));
     QCOMPARE(Results()->toPlainText(),
              first + QLatin1Char('\n') + separator + QLatin1Char('\n') + first);
+
+    // Back on the worksheet the focused field's text is selected: typing replaces it.
+    Click(viewer_.get(), "cmdReturn");
+    QCOMPARE(worksheet_->focusWidget(), Field(6));
+    QCOMPARE(Field(6)->selectedText(), kExample[6]);
+    QTest::keyClicks(Field(6), QStringLiteral("85"));
+    QCOMPARE(Field(6)->text(), QStringLiteral("85"));
   }
 
   // The window passes the chosen options to the run: each shows in the report's option
@@ -519,11 +594,14 @@ class TestWorksheet : public QObject {
 
   void Clear_data_data() {
     QTest::addColumn<bool>("saved");
-    QTest::newRow("deletes the saved control data") << true;
-    QTest::newRow("with no file only empties the fields") << false;
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("deletes the saved control data") << true << true;
+    QTest::newRow("with no file only empties the fields") << false << true;
+    QTest::newRow("No keeps fields, notes and file") << true << false;
   }
   void Clear_data() {
     QFETCH(bool, saved);
+    QFETCH(bool, yes);
     if (saved) {
       QFile out(data_file_);
       QVERIFY(out.open(QIODevice::WriteOnly));
@@ -533,12 +611,23 @@ class TestWorksheet : public QObject {
     Type_fields(kExample);
     QTest::keyClicks(Notes(), QStringLiteral("a note"));
     tDialogs::Clear_shown();
+    if (yes) tDialogs::Set_next_confirmation(true);  // else the default answer, No
     Click(worksheet_.get(), "btnclearData");
+    QCOMPARE(Count_shown(tDialogs::tKind::Confirmation), 1);
+    QCOMPARE(Last_shown_text(tDialogs::tKind::Confirmation),
+             QStringLiteral("Clear every field and the User's Notes, and delete the saved "
+                            "control data?"));
+    QCOMPARE(tDialogs::Shown().size(), std::size_t{1});  // no error
+    if (!yes) {
+      for (int k = 0; k < 8; ++k) QCOMPARE(Field(k)->text(), kExample[k]);
+      QCOMPARE(Notes()->toPlainText(), QStringLiteral("a note"));
+      QVERIFY(QFile::exists(data_file_));
+      return;
+    }
     for (int k = 0; k < 8; ++k) QVERIFY(Field(k)->text().isEmpty());
     QVERIFY(Notes()->toPlainText().isEmpty());
     QVERIFY(!QFile::exists(data_file_));
     QCOMPARE(worksheet_->focusWidget(), Field(0));
-    QVERIFY(tDialogs::Shown().empty());  // no confirmation, no error
   }
 
   void Exit_asks_first_data() {
@@ -561,11 +650,41 @@ class TestWorksheet : public QObject {
     QVERIFY(Find<QRadioButton>(QStringLiteral("RadioButton2"))->isChecked());
   }
 
-  void Closing_by_the_title_bar_ends_without_asking() {
+  // A close by the title bar or the window manager's keys (Alt+F4) ends the program; it
+  // asks first while the viewer holds results that were not saved.
+  void Closing_by_the_window_system_data() {
+    QTest::addColumn<QString>("results");  // none, unsaved or saved
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("quit");
+    QTest::newRow("no results: ends without asking") << "none" << false << false << true;
+    QTest::newRow("unsaved results, No: stays") << "unsaved" << false << true << false;
+    QTest::newRow("unsaved results, Yes: ends") << "unsaved" << true << true << true;
+    QTest::newRow("saved results: ends without asking") << "saved" << false << false << true;
+  }
+  void Closing_by_the_window_system() {
+    QFETCH(QString, results);
+    QFETCH(bool, yes);
+    QFETCH(bool, asked);
+    QFETCH(bool, quit);
     Start();
-    worksheet_->close();
-    QCOMPARE(Count_shown(tDialogs::tKind::Confirmation), 0);
-    QCOMPARE(Count_shown(tDialogs::tKind::Quit), 1);
+    if (results != QLatin1String("none")) viewer_->Append_lines({QString(), QStringLiteral("a report")});
+    if (results == QLatin1String("saved")) {
+      tDialogs::Set_next_save_file(dir_.filePath(QStringLiteral("saved.txt")));
+      viewer_->show();
+      Click(viewer_.get(), "cmdSaveOutput");
+      QCOMPARE(Read_file(dir_.filePath(QStringLiteral("saved.txt"))), QStringLiteral("\na report\n"));
+      viewer_->hide();
+    }
+    tDialogs::Clear_shown();
+    if (yes) tDialogs::Set_next_confirmation(true);
+    QVERIFY(worksheet_->windowHandle() != nullptr);
+    worksheet_->windowHandle()->close();  // as the title bar's X and Alt+F4 ask
+    QCOMPARE(Count_shown(tDialogs::tKind::Confirmation), asked ? 1 : 0);
+    if (asked)
+      QCOMPARE(Last_shown_text(tDialogs::tKind::Confirmation), QStringLiteral("Exit from program?"));
+    QCOMPARE(Count_shown(tDialogs::tKind::Quit), quit ? 1 : 0);
+    QCOMPARE(worksheet_->isVisible(), !quit);
   }
 
   // Inputs that pass every check but lie beyond what the interval estimates handle: the
@@ -792,7 +911,7 @@ class TestWorksheet : public QObject {
 
   // Text that enters a field other than by typing meets the typing rules, all at once:
   // "," becomes ".", other characters are dropped, the text is cut to six characters, and
-  // one action gives at most one message. Ctrl+V stays refused as a control key.
+  // one action gives at most one message. Ctrl+V pastes as Shift+Insert does.
   void Text_enters_a_field_only_by_the_typing_rules_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("before");
@@ -811,7 +930,8 @@ class TestWorksheet : public QObject {
     QTest::newRow("drop, only letters") << "drop" << "7" << "abc" << "7" << numeric;
     QTest::newRow("drop, line break") << "drop" << "" << "-2.5\n" << "-2.5" << numeric;
     QTest::newRow("middle click, comma") << "middle" << "" << "7,25" << "7.25" << QString();
-    QTest::newRow("Ctrl+V is refused") << "ctrl-v" << "1" << "5" << "1" << numeric;
+    QTest::newRow("Ctrl+V, digit") << "ctrl-v" << "1" << "5" << "15" << QString();
+    QTest::newRow("Ctrl+V, letter") << "ctrl-v" << "1" << "5a" << "15" << numeric;
   }
   void Text_enters_a_field_only_by_the_typing_rules() {
     QFETCH(QString, path);
@@ -884,8 +1004,53 @@ class TestWorksheet : public QObject {
     Type_fields(kExample);
     auto* clear = Find<QPushButton>(QStringLiteral("btnclearData"));
     clear->setFocus();
+    tDialogs::Set_next_confirmation(true);
     QTest::keyClick(clear, Qt::Key_Return);
+    QCOMPARE(Count_shown(tDialogs::tKind::Confirmation), 1);
     for (int k = 0; k < 8; ++k) QVERIFY(Field(k)->text().isEmpty());
+  }
+
+  // The editing shortcuts act on the field as in any line edit, with no message; keys are
+  // pressed in order ("type:" types text, anything else is a key sequence).
+  void Editing_shortcuts_work_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("copied");  // the clipboard afterwards
+    QTest::newRow("Ctrl+A, then a digit replaces")
+        << "123" << "" << QStringList{"Ctrl+A", "type:4"} << "4" << "";
+    QTest::newRow("Ctrl+C copies") << "123" << "" << QStringList{"Ctrl+A", "Ctrl+C"} << "123"
+                                   << "123";
+    QTest::newRow("Ctrl+X cuts") << "-2.5" << "" << QStringList{"Ctrl+A", "Ctrl+X"} << ""
+                                 << "-2.5";
+    QTest::newRow("Ctrl+Z undoes a paste")
+        << "7" << "12" << QStringList{"Ctrl+V", "Ctrl+Z"} << "7" << "12";
+    QTest::newRow("Escape keeps the text") << "12" << "" << QStringList{"Esc"} << "12" << "";
+    QTest::newRow("Alt with a letter types nothing")
+        << "12" << "" << QStringList{"Alt+Q"} << "12" << "";
+  }
+  void Editing_shortcuts_work() {
+    QFETCH(QString, before);
+    QFETCH(QString, clipboard);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, after);
+    QFETCH(QString, copied);
+    Start();
+    QGuiApplication::clipboard()->setText(clipboard);
+    QLineEdit* field = Field(2);
+    field->setText(before);
+    field->setFocus();
+    field->end(false);
+    tDialogs::Clear_shown();
+    for (const QString& key : keys) {
+      if (key.startsWith(QStringLiteral("type:"))) QTest::keyClicks(field, key.mid(5));
+      else QTest::keySequence(field, QKeySequence(key));
+    }
+    QCOMPARE(field->text(), after);
+    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+    QVERIFY2(tDialogs::Shown().empty(), qPrintable(Last_shown_text(tDialogs::tKind::Warning)));
+    QVERIFY(worksheet_->isVisible());
   }
 
   // Six of the widest digits of the field's font fit the field without scrolling, at the

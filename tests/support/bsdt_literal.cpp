@@ -69,7 +69,7 @@ void Literal(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_obs
     const Extended p = normal.Cdf(d);
     S += p;
     Q += p * p;
-    const Extended u = d > 0 ? normal.Cdf(-d) : 1 - p;
+    const Extended u = d > 2 ? normal.Cdf(-d) : 1 - p;  // as the engine
     U += u;
     V += u * u;
   });
