@@ -334,10 +334,16 @@ void TfrmToolkit::cmdComputeClick() {
 
 void Add_toolkit_buttons(QWidget* worksheet, TfrmTemplateResults* viewer) {
   constexpr int kRow_height = 34;
-  const int top = worksheet->height();
-  worksheet->setFixedSize(worksheet->width(), top + kRow_height);
+  // The worksheet's controls stand on its sheet (shown whole or scrolled); the row goes
+  // below them on the sheet, which grows by the row, and the window with it.
+  QWidget* sheet = worksheet->findChild<QWidget*>(QStringLiteral("Sheet"));
+  if (sheet == nullptr) sheet = worksheet;
+  const int top = sheet->height();
+  sheet->setFixedSize(sheet->width(), top + kRow_height);
+  if (sheet != worksheet)
+    worksheet->setFixedSize(worksheet->width(), worksheet->height() + kRow_height);
   const auto add = [&](const char* name, const QString& caption, int left, tToolkit_kind kind) {
-    auto* button = new QPushButton(caption, worksheet);
+    auto* button = new QPushButton(caption, sheet);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(left, top + 2, 360, 23);
     QObject::connect(button, &QPushButton::clicked, worksheet, [worksheet, viewer, kind, name] {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,10 @@ struct tCovariate_case {
   std::vector<std::vector<Extended>> R;
   tPrior Prior;
 };
+void PrintTo(const tCovariate_case& c, std::ostream* os) {
+  *os << "N " << c.N << ", m " << c.Covariates.size()
+      << (c.Prior == tPrior::Standard ? ", standard" : ", calibrated");
+}
 
 Extended Literal_P(const tConditional_model& m, tPrior prior, std::int32_t iterations) {
   const bool calibrated = prior == tPrior::Calibrated;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,7 @@ struct tSimple_case {
   std::int32_t N;
   double Mean_x, Sd_x, Case_x, Mean_y, Sd_y, Case_y, R;
 };
+void PrintTo(const tSimple_case& c, std::ostream* os) { *os << "N " << c.N << ", r " << c.R; }
 class SimpleRegression : public ::testing::TestWithParam<tSimple_case> {};
 TEST_P(SimpleRegression, MatchesTheTextbookFormulas) {
   const tSimple_case c = GetParam();

@@ -56,15 +56,18 @@ class TestToolkitWindows : public QObject {
     auto* compute = worksheet_->findChild<QPushButton*>(QStringLiteral("cmdCompute"));
     QVERIFY(first != nullptr && compute != nullptr);
     const QRect field = first->geometry(), button = compute->geometry();
-    const int height = worksheet_->height();
+    QWidget* sheet = worksheet_->findChild<QWidget*>(QStringLiteral("Sheet"));
+    QVERIFY(sheet != nullptr);
+    const int height = sheet->height();
     Add_toolkit_buttons(worksheet_.get(), viewer_.get());
     worksheet_->show();
     QCOMPARE(first->geometry(), field);
     QCOMPARE(compute->geometry(), button);
     auto* deficit = worksheet_->findChild<QPushButton*>(QStringLiteral("cmdDeficitWindow"));
     QVERIFY(deficit != nullptr && deficit->isVisible());
+    QCOMPARE(deficit->parentWidget(), sheet);
     QVERIFY(deficit->geometry().top() >= height);
-    QVERIFY(worksheet_->height() > height);
+    QVERIFY(sheet->height() > height);
   }
 
   void Deficit_with_a_covariate_reports_to_the_viewer() {

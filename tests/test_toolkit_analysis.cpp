@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <ostream>
 #include <string>
 
 #include "app/analysis_run.h"
@@ -18,6 +19,9 @@ struct tCase {
   tTail Tail;
   tPrior Prior;
 };
+void PrintTo(const tCase& c, std::ostream* os) {
+  *os << "N " << c.Fields[5] << ", case " << c.Fields[6] << " " << c.Fields[7];
+}
 
 tToolkit_request Dissociation_of(const tCase& c, std::int32_t iterations) {
   tToolkit_request q;
