@@ -27,7 +27,7 @@ constexpr Extended kEntry_tolerance = 1E-12L;
 
 std::string Number_text(Extended x) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.10Lg", x);
+  std::snprintf(buffer, sizeof buffer, "%.10Lg", static_cast<long double>(x));
   return buffer;
 }
 

@@ -17,7 +17,7 @@ void Unstandardized_difference_test(bool Two_sided, tDeficit_results& Results,
     char text[160];
     std::snprintf(text, sizeof text,
                   "Unstandardized difference test: the correlation between the tasks must "
-                  "lie strictly between -1 and 1 (%.10Lg).", R_xy);
+                  "lie strictly between -1 and 1 (%.10Lg).", static_cast<long double>(R_xy));
     throw std::invalid_argument(text);
   }
   if (!(Sd_x > 0) || !(Sd_y > 0))
