@@ -34,7 +34,6 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
   tRun_results r;
   r.Inputs = in;
   r.Options = options;
-  r.Criteria_option = options.Criteria == tCriteria::Combined ? 2 : 1;
   const Extended n_real = in.N;
   // Between the interval searches (each well under half a second) a request to stop is
   // honoured; the engine honours it within its draws.
@@ -43,33 +42,17 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
   };
   Clear_fp_faults();
 
-  // Deficit test and abnormality limits for X, then for Y.
-  tDeficit_results& dx = r.Deficit_x_results;
-  tDeficit_results& dy = r.Deficit_y_results;
-  Deficit_test(in.Case_x, in.Mean_x, in.Sd_x, n_real, dx.T_value, dx.P_two_tailed,
-               dx.P_one_tailed, dx.Pct_below);
-  Abnormality_interval(true, in.Case_x, in.Mean_x, in.Sd_x, n_real, kLevel, dx.Pct_upper,
-                       dx.Pct_lower);
+  // One pass per task: the deficit test, the abnormality limits and the interval
+  // estimates of Z-CC from the same two non-central t searches.
+  Deficit_test_intervals(true, r.Deficit_x_results, in.Case_x, in.Mean_x, in.Sd_x, n_real,
+                         kLevel);
   checkpoint();
-  Deficit_test(in.Case_y, in.Mean_y, in.Sd_y, n_real, dy.T_value, dy.P_two_tailed,
-               dy.P_one_tailed, dy.Pct_below);
-  Abnormality_interval(true, in.Case_y, in.Mean_y, in.Sd_y, n_real, kLevel, dy.Pct_upper,
-                       dy.Pct_lower);
-  checkpoint();
+  Deficit_test_intervals(true, r.Deficit_y_results, in.Case_y, in.Mean_y, in.Sd_y, n_real,
+                         kLevel);
+  const tDeficit_results& dx = r.Deficit_x_results;
+  const tDeficit_results& dy = r.Deficit_y_results;
 
-  // The interval estimates of Z-CC; only the effect sizes are taken from these records.
-  tDeficit_results effect_x, effect_y;
-  Deficit_test_intervals(true, effect_x, in.Case_x, in.Mean_x, in.Sd_x, n_real, kLevel);
-  checkpoint();
-  Deficit_test_intervals(true, effect_y, in.Case_y, in.Mean_y, in.Sd_y, n_real, kLevel);
-  for (auto [to, from] : {std::pair{&dx, &effect_x}, std::pair{&dy, &effect_y}}) {
-    to->Zcc = from->Zcc;
-    to->Zcc_lower = from->Zcc_lower;
-    to->Zcc_upper = from->Zcc_upper;
-    to->Df = in.N - 1;
-  }
-
-  if (r.Criteria_option == 2) {
+  if (options.Criteria == tCriteria::Combined) {
     Rsdt(in.Case_x, in.Case_y, in.Mean_x, in.Sd_x, in.Mean_y, in.Sd_y, in.N, in.R_xy,
          r.Rsdt_p_two_tailed, r.Rsdt_p_one_tailed, r.Rsdt_t);
     r.Rsdt_computed = true;
@@ -77,19 +60,24 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
 
   checkpoint();
 
-  // One engine, chosen by the prior; it resets the generator's seeds, so the same inputs
+  // The engine of the chosen prior; it resets the generator's seeds, so the same inputs
   // give the same draws. Equal-tailed limits whatever the tail option.
-  const bool reset_seed = true;
-  const bool two_sided = true;
-  if (options.Prior == tPrior::Calibrated) {
-    BSDT_calibrated(in.N, options.Iterations, reset_seed, in.Mean_x, in.Sd_x, in.Mean_y,
-                    in.Sd_y, in.R_xy, in.Case_x, in.Case_y, two_sided, kLevel, r.Bsdt,
-                    observer, &r.Bsdt_precision, options.Engine_threads);
-  } else {
-    BSDT_standard(in.N, options.Iterations, reset_seed, in.Mean_x, in.Sd_x, in.Mean_y,
-                  in.Sd_y, in.R_xy, in.Case_x, in.Case_y, two_sided, kLevel, r.Bsdt,
-                  observer, &r.Bsdt_precision, options.Engine_threads);
-  }
+  tBSDT_inputs engine;
+  engine.Prior = options.Prior;
+  engine.N = in.N;
+  engine.Iterations = options.Iterations;
+  engine.Reset_seed = true;
+  engine.Mean_x = in.Mean_x;
+  engine.Sd_x = in.Sd_x;
+  engine.Mean_y = in.Mean_y;
+  engine.Sd_y = in.Sd_y;
+  engine.R_xy = in.R_xy;
+  engine.Case_x = in.Case_x;
+  engine.Case_y = in.Case_y;
+  engine.Two_sided = true;
+  engine.Level = kLevel;
+  engine.Threads = options.Engine_threads;
+  Run_BSDT(engine, r.Bsdt, observer, &r.Bsdt_precision);
 
   r.Z_x = (in.Case_x - in.Mean_x) / in.Sd_x;
   r.Z_y = (in.Case_y - in.Mean_y) / in.Sd_y;
@@ -120,4 +108,95 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
 
   Apply_criteria(r);
   return r;
+}
+
+namespace {
+
+// Units of the figures.
+const char* const kPercent = "%";
+const char* const kSd = "SD";
+const char* const kScore = "score";
+
+void Add_deficit(tFigure_table& t, const char* group, const std::string& prefix,
+                 const tDeficit_results& d, std::int32_t df, bool deficit) {
+  using K = tFigure_kind;
+  const auto add = [&](const char* key, K kind, const char* unit, tFigure_value v) {
+    t.Add(group, key, prefix + key, kind, unit, std::move(v));
+  };
+  add("t_value", K::Statistic, "", d.T_value);
+  add("df", K::Degrees_of_freedom, "", std::int64_t{df});
+  add("p_one_tailed", K::Probability, "", d.P_one_tailed);
+  add("p_two_tailed", K::Probability, "", d.P_two_tailed);
+  add("pct_below", K::Percentage, kPercent, d.Pct_below);
+  add("pct_lower", K::Percentage, kPercent, d.Pct_lower);
+  add("pct_upper", K::Percentage, kPercent, d.Pct_upper);
+  add("zcc", K::Effect_size, kSd, d.Zcc);
+  add("zcc_lower", K::Effect_size, kSd, d.Zcc_lower);
+  add("zcc_upper", K::Effect_size, kSd, d.Zcc_upper);
+  add("deficit", K::Flag, "", deficit);
+}
+
+}  // namespace
+
+void Fill_figures(tRun_results& r) {
+  using K = tFigure_kind;
+  const tChecked_inputs& in = r.Inputs;
+  const std::int32_t df = in.N - 1;
+  tFigure_table t;
+
+  const auto input = [&](const char* key, const char* unit, Extended value, int field) {
+    t.Add("inputs", key, key, K::Input, unit, value).Text_decimals =
+        in.Decimals[static_cast<std::size_t>(field)];
+  };
+  input("mean_x", kScore, in.Mean_x, 0);
+  input("sd_x", kScore, in.Sd_x, 1);
+  input("mean_y", kScore, in.Mean_y, 2);
+  input("sd_y", kScore, in.Sd_y, 3);
+  input("r", "", in.R_xy, 4);
+  t.Add("inputs", "n", "n", K::Input, "", std::int64_t{in.N});
+  input("case_x", kScore, in.Case_x, 6);
+  input("case_y", kScore, in.Case_y, 7);
+  t.Add("inputs", "criteria", "criteria", K::Option, "",
+        std::string(Words(r.Options.Criteria).Key));
+  t.Add("inputs", "tail", "tail", K::Option, "", std::string(Words(r.Options.Tail).Key));
+  t.Add("inputs", "prior", "prior", K::Option, "", std::string(Words(r.Options.Prior).Key));
+  t.Add("inputs", "iterations", "iterations", K::Option, "",
+        std::int64_t{r.Options.Iterations});
+
+  t.Add("", "z_x", "z_x", K::Z_score, kSd, static_cast<Extended>(r.Z_x));
+  t.Add("", "z_y", "z_y", K::Z_score, kSd, static_cast<Extended>(r.Z_y));
+  Add_deficit(t, "deficit_x", "x_", r.Deficit_x_results, df, r.Deficit_x);
+  Add_deficit(t, "deficit_y", "y_", r.Deficit_y_results, df, r.Deficit_y);
+
+  const tBSDT_results& b = r.Bsdt;
+  const auto bsdt = [&](const char* key, K kind, const char* unit, tFigure_value v) -> tFigure& {
+    return t.Add("bsdt", key, std::string("bsdt_") + key, kind, unit, std::move(v));
+  };
+  bsdt("p_one_tailed", K::Probability, "", b.P_one_tailed);
+  bsdt("p_two_tailed", K::Probability, "", b.P_two_tailed);
+  bsdt("pct_more_extreme", K::Percentage, kPercent, b.Pct_more_extreme);
+  bsdt("pct_lower", K::Percentage, kPercent, b.Pct_lower);
+  bsdt("pct_upper", K::Percentage, kPercent, b.Pct_upper);
+  bsdt("zdcc", K::Effect_size, kSd, b.Zdcc);
+  bsdt("zdcc_lower", K::Effect_size, kSd, b.Zdcc_lower);
+  bsdt("zdcc_upper", K::Effect_size, kSd, b.Zdcc_upper);
+  bsdt("significant", K::Flag, "", r.Bsdt_significant);
+  bsdt("p_one_tailed_mc_se", K::Standard_error, "", r.Bsdt_precision.P_one_tailed_mc_se)
+      .Added_later = true;
+  bsdt("p_two_tailed_mc_se", K::Standard_error, "", r.Bsdt_precision.P_two_tailed_mc_se)
+      .Added_later = true;
+
+  const bool rsdt = r.Rsdt_computed;
+  const auto value = [rsdt](tFigure_value v) { return rsdt ? v : tFigure_value{}; };
+  t.Add("rsdt", "t_value", "rsdt_t_value", K::Statistic, "", value(r.Rsdt_t));
+  t.Add("rsdt", "df", "rsdt_df", K::Degrees_of_freedom, "", value(std::int64_t{df}));
+  t.Add("rsdt", "p_one_tailed", "rsdt_p_one_tailed", K::Probability, "",
+        value(static_cast<Extended>(r.Rsdt_p_one_tailed)));
+  t.Add("rsdt", "p_two_tailed", "rsdt_p_two_tailed", K::Probability, "",
+        value(static_cast<Extended>(r.Rsdt_p_two_tailed)));
+  t.Add("rsdt", "significant", "rsdt_significant", K::Flag, "", value(r.Rsdt_significant));
+
+  t.Add("", "classification", "classification", K::Word, "",
+        std::string(Words(r.Classification).Key));
+  r.Figures = std::move(t);
 }

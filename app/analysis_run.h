@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// One analysis of a case against a control sample: the checks of the eight field texts,
-// then the deficit tests with their interval estimates on both tasks, the RSDT under the
-// combined criteria, one BSDT engine chosen by the prior, and the criteria for a
-// dissociation. No window and no file here: the caller saves the control data between
-// the checks and the computation.
+// One analysis of a case against a control sample: the checks of the eight field texts
+// (typed controls and case), then one call, Compute_analysis, that takes the typed inputs
+// and the options and returns one result record: the deficit tests with their interval
+// estimates on both tasks, the RSDT under the combined criteria, one BSDT engine chosen
+// by the prior, the criteria for a dissociation, and the table of every figure by name
+// (result_record.h) from which all outputs are written. No window and no file here: the
+// caller saves the control data between the checks and the computation.
 #pragma once
 
 #include <array>
@@ -11,12 +13,9 @@
 #include <string>
 #include <variant>
 
+#include "app/result_record.h"
 #include "bayes/bayes_engines.h"
 #include "stats/metrics_papers.h"
-
-enum class tCriteria { Bayesian = 1, Combined = 2 };
-enum class tTail { Two, One };
-enum class tPrior { Calibrated, Standard };
 
 // The confidence and credible level of every interval of a run, in percent.
 constexpr std::int32_t kCredible_level = 95;
@@ -42,6 +41,9 @@ struct tChecked_inputs {
   double Mean_x = 0, Sd_x = 0, Mean_y = 0, Sd_y = 0, R_xy = 0, N_real = 0, Case_x = 0,
          Case_y = 0;
   std::int32_t N = 0;  // N_real truncated toward zero
+  // The decimals of each field's text, in worksheet order (0 for none), so that the
+  // report can show each input as it was given.
+  std::array<int, 8> Decimals{};
 };
 
 // Checks the eight field texts in worksheet order and stops at the first failure. Under
@@ -49,11 +51,11 @@ struct tChecked_inputs {
 std::variant<tChecked_inputs, tInput_error> Check_inputs(const std::array<std::string, 8>& fields,
                                                         const tRun_options& options);
 
-// Every value the report needs.
+// The result record of a run: the inputs and options it was given, every figure in typed
+// fields, and the same figures by name in Figures, which the outputs read.
 struct tRun_results {
   tChecked_inputs Inputs;
   tRun_options Options;
-  std::int32_t Criteria_option = 1;  // 1 Bayesian, 2 combined
   double Z_x = 0, Z_y = 0;
   // Per task: T_value, P_one_tailed, P_two_tailed and Pct_below from the deficit test,
   // Pct_lower and Pct_upper from the abnormality interval, the three Z-CC values from the
@@ -69,11 +71,21 @@ struct tRun_results {
   bool Bsdt_significant = false;  // P_B < 0.05 for the chosen tail
   bool Rsdt_significant = false;  // P_R < 0.05 for the chosen tail (combined only)
   bool Strong = false, Classical = false, Neither = false;
+  tClassification Classification = tClassification::Neither;
+  // Every scalar figure above (and the inputs and options) by name: see Fill_figures.
+  tFigure_table Figures;
 };
 
-// Applies the criteria to filled results (sets Deficit_x ... Neither from the numbers and
-// the options). Compute_analysis calls it; exposed so that the table can be tested.
+// Applies the criteria to filled results (sets Deficit_x ... Classification from the
+// numbers and the options), then fills the figure table from the typed fields.
+// Compute_analysis calls it; exposed so that the criteria can be tested on built records.
 void Apply_criteria(tRun_results& results);
+
+// (Re)fills results.Figures from the typed fields: the inputs and options (group
+// "inputs"), z_x and z_y, the deficit tests ("deficit_x", "deficit_y", names x_... and
+// y_...), the BSDT ("bsdt", names bsdt_..., its Monte Carlo standard errors added later),
+// the RSDT ("rsdt", without values when it was not computed) and the classification.
+void Fill_figures(tRun_results& results);
 
 // Runs the computation on checked inputs. Throws a std::exception with a readable message
 // on a computation error (EArgumentError, EFloating_point_error); never returns a

@@ -126,6 +126,15 @@ tField_value Read_number(const std::string& text, const std::string& caption) {
   return {true, result, {}};
 }
 
+int Text_decimals(const std::string& text) {
+  const std::size_t point = text.find('.');
+  if (point == std::string::npos) return 0;
+  int decimals = 0;
+  for (std::size_t i = point + 1; i < text.size(); ++i)
+    if (text[i] >= '0' && text[i] <= '9') ++decimals;
+  return decimals;
+}
+
 tField_value Check_sd(const std::string& caption, double value) {
   if (value > 0) return {true, value, {}};
   return Range_error(caption, value, "Standard deviations must have a positive value.");

@@ -51,6 +51,10 @@ struct tField_value {
 // A text with no digit at all is refused like any other non-numeric text.
 tField_value Read_number(const std::string& text, const std::string& caption);
 
+// The digits after the decimal point of a field's text (0 without a point); spaces and
+// anything else are not counted.
+int Text_decimals(const std::string& text);
+
 // Range checks, called only after Read_number succeeded on the field. Value is passed
 // through unchanged when Ok.
 tField_value Check_sd(const std::string& caption, double value);           // value > 0

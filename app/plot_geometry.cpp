@@ -14,6 +14,7 @@
 #include "app/plot_geometry.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
@@ -165,17 +166,15 @@ tPosterior_plot Posterior_plot(const tBSDT_results& bsdt, const tZdcc_histogram&
 }
 
 std::string Classification_text(const tRun_results& results) {
-  if (results.Strong) return "strong dissociation";
-  if (results.Classical) return "dissociation, putatively classical";
-  return "neither a strong nor a classical dissociation";
+  return Words(results.Classification).Caption;
 }
 
 std::string Case_plot_caption(const tRun_results& results) {
-  const bool combined = results.Options.Criteria == tCriteria::Combined;
-  return std::string("Case against the controls (N = ") + std::to_string(results.Inputs.N) +
-         ", r = " + Number(results.Inputs.R_xy, 2) + "). " +
-         (combined ? "Combined Bayesian / frequentist criteria: " : "Bayesian criteria: ") +
-         Classification_text(results) + ".";
+  const tFigure_table& f = results.Figures;
+  return std::string("Case against the controls (N = ") + std::to_string(f.Whole("n")) +
+         ", r = " + Number(static_cast<double>(f.Number("r")), 2) + "). " +
+         Words(results.Options.Criteria).Long_caption + ": " + Classification_text(results) +
+         ".";
 }
 
 std::string Format_standard_error(double se) {
@@ -186,31 +185,26 @@ std::string Format_standard_error(double se) {
 }
 
 std::string Posterior_plot_caption(const tRun_results& results) {
+  const tFigure_table& f = results.Figures;
   const bool one_tailed = results.Options.Tail == tTail::One;
-  const tBSDT_precision& q = results.Bsdt_precision;
-  const double p = static_cast<double>(one_tailed ? results.Bsdt.P_one_tailed
-                                                  : results.Bsdt.P_two_tailed);
-  const double se = static_cast<double>(one_tailed ? q.P_one_tailed_mc_se : q.P_two_tailed_mc_se);
-  const std::string prior = results.Options.Prior == tPrior::Calibrated
-                                ? "calibrated prior"
-                                : "standard-theory (Jeffreys) prior";
-  return "Posterior of Z-DCC, " + prior + ", " + std::to_string(results.Options.Iterations) +
-         " draws. " + (one_tailed ? "One-tailed" : "Two-tailed") + " P = " + Number(p, 5) +
+  const double p = static_cast<double>(f.Number(one_tailed ? "bsdt_p_one_tailed" : "bsdt_p_two_tailed"));
+  const double se = static_cast<double>(
+      f.Number(one_tailed ? "bsdt_p_one_tailed_mc_se" : "bsdt_p_two_tailed_mc_se"));
+  std::string tail = Words(results.Options.Tail).Caption;
+  tail[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(tail[0])));
+  return "Posterior of Z-DCC, " + std::string(Words(results.Options.Prior).Caption) + ", " +
+         std::to_string(f.Whole("iterations")) + " draws. " + tail + " P = " + Number(p, 5) +
          " (Monte Carlo SE " + Format_standard_error(se) + ").";
 }
 
 std::string Plot_title(const tRun_results& results) {
-  const tChecked_inputs& in = results.Inputs;
-  return "Kestrum plots: controls X mean " + Number(in.Mean_x, 2) + ", SD " + Number(in.Sd_x, 2) +
-         "; Y mean " + Number(in.Mean_y, 2) + ", SD " + Number(in.Sd_y, 2) + "; r = " +
-         Number(in.R_xy, 2) + "; N = " + std::to_string(in.N) + "; case X = " +
-         Number(in.Case_x, 2) + ", Y = " + Number(in.Case_y, 2) + "; " +
-         (results.Options.Tail == tTail::One ? "one-tailed" : "two-tailed") + ", " +
-         (results.Options.Prior == tPrior::Calibrated ? "calibrated prior"
-                                                      : "standard-theory (Jeffreys) prior") +
-         ", " +
-         (results.Options.Criteria == tCriteria::Combined ? "combined criteria"
-                                                          : "Bayesian criteria");
+  const tFigure_table& f = results.Figures;
+  const auto n = [&f](const char* name) { return Number(static_cast<double>(f.Number(name)), 2); };
+  return "Kestrum plots: controls X mean " + n("mean_x") + ", SD " + n("sd_x") + "; Y mean " +
+         n("mean_y") + ", SD " + n("sd_y") + "; r = " + n("r") + "; N = " +
+         std::to_string(f.Whole("n")) + "; case X = " + n("case_x") + ", Y = " + n("case_y") +
+         "; " + Words(results.Options.Tail).Caption + ", " + Words(results.Options.Prior).Caption +
+         ", " + Words(results.Options.Criteria).Caption;
 }
 
 tResult_plots Result_plots(const tRun_results& results) {

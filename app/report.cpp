@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/report.h"
 
+#include <algorithm>
+
 #include "app/control_data.h"
 #include "app/text_format.h"
 
@@ -33,40 +35,49 @@ std::string F(Extended value, int width, int precision) {
   return Format_fixed(value, width, precision);
 }
 
-void Add_deficit_block(std::vector<std::string>& lines, const tDeficit_results& d, char task,
-                       std::int32_t df, bool deficit) {
+// An input as the report shows it: right-aligned in 8 characters, with the decimals its
+// text had, at least two.
+std::string Input(const tFigure_table& f, const char* name) {
+  const tFigure& figure = f.At(name);
+  return F(f.Number(name), 8, std::max(2, figure.Text_decimals));
+}
+
+void Add_deficit_block(std::vector<std::string>& lines, const tFigure_table& f, char task) {
   const std::string t(1, task);
+  const std::string p = task == 'X' ? "x_" : "y_";
+  const auto n = [&](const char* key) { return f.Number(p + key); };
   lines.push_back(" QUARRIN & ORLUND'S (1998) TEST FOR A DEFICIT ON TASK " + t + ":");
-  lines.push_back(" Significance test: t = " + F(d.T_value, 1, 3) + ", df = " +
-                  Format_int(df, 2) + ", p(one-tailed) = " + F(d.P_one_tailed, 1, 5));
+  lines.push_back(" Significance test: t = " + F(n("t_value"), 1, 3) + ", df = " +
+                  Format_int(f.Whole(p + "df"), 2) + ", p(one-tailed) = " +
+                  F(n("p_one_tailed"), 1, 5));
   lines.push_back("");
   // Task X's line has two spaces before "to", task Y's one.
   const std::string to = task == 'X' ? "  to " : " to ";
   lines.push_back(
       " Effect size (Z-CC) for difference between case and controls (plus 95% CI) = " +
-      F(d.Zcc, 2, 3) + "  (" + F(d.Zcc_lower, 2, 3) + to + F(d.Zcc_upper, 2, 3) + " )");
+      F(n("zcc"), 2, 3) + "  (" + F(n("zcc_lower"), 2, 3) + to + F(n("zcc_upper"), 2, 3) + " )");
   lines.push_back("");
   lines.push_back(
       " Estimated percentage of control population (plus 95% CI) obtaining a lower score "
       "than the ");
-  lines.push_back(" case on Task " + t + " = " + F(d.Pct_below, 1, 4) + "% (95% CI = " +
-                  F(d.Pct_lower, 1, 4) + "% to " + F(d.Pct_upper, 1, 4) + "%)");
+  lines.push_back(" case on Task " + t + " = " + F(n("pct_below"), 1, 4) + "% (95% CI = " +
+                  F(n("pct_lower"), 1, 4) + "% to " + F(n("pct_upper"), 1, 4) + "%)");
   lines.push_back("");
-  lines.push_back(deficit ? " Dissociations criterion: The case meets the criterion for a "
-                            "deficit on Task " + t
-                          : " Dissociations criterion: The case does not meet the criterion "
-                            "for a deficit on Task " + t);
+  lines.push_back(f.Flag(p + "deficit")
+                      ? " Dissociations criterion: The case meets the criterion for a "
+                        "deficit on Task " + t
+                      : " Dissociations criterion: The case does not meet the criterion "
+                        "for a deficit on Task " + t);
 }
 
 }  // namespace
 
-std::vector<std::string> Report_lines(const tRun_results& r, const tRun_options& options,
+std::vector<std::string> Report_lines(const tRun_results& r,
                                       const std::vector<std::string>& notes_lines,
                                       bool viewer_has_text) {
-  const bool combined = r.Criteria_option == 2;
-  const bool one_tailed = options.Tail == tTail::One;
-  const std::int32_t df = r.Inputs.N - 1;
-  const tChecked_inputs& in = r.Inputs;
+  const tFigure_table& f = r.Figures;
+  const bool combined = r.Options.Criteria == tCriteria::Combined;
+  const bool one_tailed = r.Options.Tail == tTail::One;
   std::vector<std::string> lines;
 
   if (viewer_has_text) lines.push_back(kReport_separator);
@@ -91,74 +102,63 @@ std::vector<std::string> Report_lines(const tRun_results& r, const tRun_options&
   }
 
   lines.push_back(" INPUTS:");
-  lines.push_back(combined ? " Option selected: Apply combined Bayesian / frequentist criteria for dissociations"
-                           : " Option selected: Apply Bayesian criteria for dissociations");
-  lines.push_back(one_tailed ? " Option selected: Use a ONE-tailed test when testing for a difference between standardized scores"
-                             : " Option selected: Use a TWO-tailed test when testing for a difference between standardized scores");
-  lines.push_back(options.Prior == tPrior::Calibrated
-                      ? " Option selected: Analysis is to be performed using a prior CALIBRATED to confer frequentist properties"
-                      : " Option selected: Analysis is to be performed using a prior derived from STANDARD THEORY (Jeffreys prior)");
+  lines.push_back(Words(r.Options.Criteria).Report_line);
+  lines.push_back(Words(r.Options.Tail).Report_line);
+  lines.push_back(Words(r.Options.Prior).Report_line);
   lines.push_back("");
-  lines.push_back(" Mean of the control or normative sample on Task X =     " + F(in.Mean_x, 8, 2));
-  lines.push_back(" Standard deviation for the normative sample on Task X = " + F(in.Sd_x, 8, 2));
-  lines.push_back(" Mean of the control or normative sample on Task Y =     " + F(in.Mean_y, 8, 2));
-  lines.push_back(" Standard deviation for the normative sample on Task Y = " + F(in.Sd_y, 8, 2));
-  lines.push_back(" Correlation between Tests X and Y in normative sample = " + F(in.R_xy, 8, 2));
-  lines.push_back(" Sample size of the normative sample =                   " + Format_int(in.N, 8));
+  lines.push_back(" Mean of the control or normative sample on Task X =     " + Input(f, "mean_x"));
+  lines.push_back(" Standard deviation for the normative sample on Task X = " + Input(f, "sd_x"));
+  lines.push_back(" Mean of the control or normative sample on Task Y =     " + Input(f, "mean_y"));
+  lines.push_back(" Standard deviation for the normative sample on Task Y = " + Input(f, "sd_y"));
+  lines.push_back(" Correlation between Tests X and Y in normative sample = " + Input(f, "r"));
+  lines.push_back(" Sample size of the normative sample =                   " + Format_int(f.Whole("n"), 8));
   lines.push_back("");
-  lines.push_back(" Case's test score on Task X =                           " + F(in.Case_x, 8, 2));
-  lines.push_back(" Case's test score on Task Y =                           " + F(in.Case_y, 8, 2));
+  lines.push_back(" Case's test score on Task X =                           " + Input(f, "case_x"));
+  lines.push_back(" Case's test score on Task Y =                           " + Input(f, "case_y"));
   lines.push_back("");
   lines.push_back(" OUTPUTS:");
-  lines.push_back(" Case's score on Task X expressed as z score = " + F(r.Z_x, 8, 3));
-  lines.push_back(" Case's score on Task Y expressed as z score = " + F(r.Z_y, 8, 3));
+  lines.push_back(" Case's score on Task X expressed as z score = " + F(f.Number("z_x"), 8, 3));
+  lines.push_back(" Case's score on Task Y expressed as z score = " + F(f.Number("z_y"), 8, 3));
   lines.insert(lines.end(), {"", ""});
 
-  Add_deficit_block(lines, r.Deficit_x_results, 'X', df, r.Deficit_x);
+  Add_deficit_block(lines, f, 'X');
   lines.insert(lines.end(), {" ", "", ""});
-  Add_deficit_block(lines, r.Deficit_y_results, 'Y', df, r.Deficit_y);
+  Add_deficit_block(lines, f, 'Y');
   lines.insert(lines.end(), {"", "", "", ""});
 
   lines.push_back(" BAYESIAN TEST (BSDT) ON THE DIFFERENCE BETWEEN THE CASE'S STANDARDIZED SCORES ON X AND Y: ");
   lines.push_back(" Bayesian hypothesis test - Probability that the standardized difference for a member of the control");
   lines.push_back(" population would be greater than that of the case:");
-  lines.push_back(one_tailed ? " One-tailed probability = " + F(r.Bsdt.P_one_tailed, 2, 5)
-                             : " Two-tailed probability = " + F(r.Bsdt.P_two_tailed, 2, 5));
+  lines.push_back(one_tailed ? " One-tailed probability = " + F(f.Number("bsdt_p_one_tailed"), 2, 5)
+                             : " Two-tailed probability = " + F(f.Number("bsdt_p_two_tailed"), 2, 5));
   lines.push_back("");
   lines.push_back(" Effect size (Z-DCC) for the difference between case and controls (plus 95% Credible Interval):");
-  lines.push_back(" Z-DCC = " + F(r.Bsdt.Zdcc, 2, 3) + " (95% CI = " + F(r.Bsdt.Zdcc_lower, 2, 3) +
-                  " to " + F(r.Bsdt.Zdcc_upper, 2, 3) + " )");
+  lines.push_back(" Z-DCC = " + F(f.Number("bsdt_zdcc"), 2, 3) + " (95% CI = " +
+                  F(f.Number("bsdt_zdcc_lower"), 2, 3) + " to " +
+                  F(f.Number("bsdt_zdcc_upper"), 2, 3) + " )");
   lines.push_back("");
   lines.push_back(" Percentage of control population exhibiting a more extreme discrepancy in same direction as case:");
-  lines.push_back(" Bayesian point estimate (plus 95% CI) = " + F(r.Bsdt.Pct_more_extreme, 2, 3) +
-                  "% (95% CI = " + F(r.Bsdt.Pct_lower, 2, 4) + "% to " +
-                  F(r.Bsdt.Pct_upper, 2, 4) + "%)");
+  lines.push_back(" Bayesian point estimate (plus 95% CI) = " + F(f.Number("bsdt_pct_more_extreme"), 2, 3) +
+                  "% (95% CI = " + F(f.Number("bsdt_pct_lower"), 2, 4) + "% to " +
+                  F(f.Number("bsdt_pct_upper"), 2, 4) + "%)");
   lines.push_back("");
-  const std::string tail_text = one_tailed ? "(one-tailed)" : "(two-tailed)";
-  lines.push_back(r.Bsdt_significant ? kVerdict_significant : kVerdict_not_significant);
+  const std::string tail_text = std::string("(") + Words(r.Options.Tail).Caption + ")";
+  lines.push_back(f.Flag("bsdt_significant") ? kVerdict_significant : kVerdict_not_significant);
   lines.push_back(kVerdict_indent + "significant " + tail_text + " on the BSDT");
 
   if (combined) {
     lines.insert(lines.end(), {"", ""});
     lines.push_back(" FREQUENTIST TEST (RSDT) ON THE DIFFERENCE BETWEEN THE CASE'S STANDARDIZED SCORES ON X AND Y: ");
-    lines.push_back(" RSDT t value = " + F(r.Rsdt_t, 2, 3) + ", df = " + Format_int(df, 3) +
-                    ", p " + tail_text + " = " +
-                    F(one_tailed ? r.Rsdt_p_one_tailed : r.Rsdt_p_two_tailed, 2, 5));
+    lines.push_back(" RSDT t value = " + F(f.Number("rsdt_t_value"), 2, 3) + ", df = " +
+                    Format_int(f.Whole("rsdt_df"), 3) + ", p " + tail_text + " = " +
+                    F(f.Number(one_tailed ? "rsdt_p_one_tailed" : "rsdt_p_two_tailed"), 2, 5));
     lines.push_back("");
-    lines.push_back(r.Rsdt_significant ? kVerdict_significant : kVerdict_not_significant);
+    lines.push_back(f.Flag("rsdt_significant") ? kVerdict_significant : kVerdict_not_significant);
     lines.push_back(kVerdict_indent + "significant " + tail_text + " on the frequentist RSDT");
   }
   lines.insert(lines.end(), {"", "", ""});
 
-  lines.push_back(combined
-                      ? " OVERALL RESULT OF APPLYING COMBINED BAYESIAN/FREQUENTIST CRITERIA FOR A DISSOCIATION:"
-                      : " OVERALL RESULT OF APPLYING BAYESIAN CRITERIA FOR A DISSOCIATION:");
-  if (r.Strong) {
-    lines.push_back(" The case's pattern of performance fulfils the criteria for a STRONG dissociation");
-  } else if (r.Classical) {
-    lines.push_back(" The case's pattern of performance fulfils the criteria for a dissociation, putatively CLASSICAL");
-  } else {
-    lines.push_back(" The case does not fulfil the criteria for either a strong or classical dissociation");
-  }
+  lines.push_back(Words(r.Options.Criteria).Report_heading);
+  lines.push_back(Words(r.Classification).Report_line);
   return lines;
 }

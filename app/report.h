@@ -10,9 +10,9 @@
 // The 106-underscore line that separates a report from the one above it.
 extern const std::string kReport_separator;
 
-// The lines of the report. notes_lines are the user's notes, one entry per line (empty for
+// The lines of the report, from the record's figure table and options. notes_lines are the user's notes, one entry per line (empty for
 // none); viewer_has_text says whether the viewer already holds at least one line, in
 // which case the report starts with the separator instead of a blank line.
-std::vector<std::string> Report_lines(const tRun_results& results, const tRun_options& options,
+std::vector<std::string> Report_lines(const tRun_results& results,
                                       const std::vector<std::string>& notes_lines,
                                       bool viewer_has_text);

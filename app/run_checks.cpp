@@ -42,6 +42,8 @@ std::variant<tChecked_inputs, tInput_error> Check_inputs(const std::array<std::s
     values[field] = checked.Value;
   }
   tChecked_inputs inputs;
+  for (std::size_t field = 0; field < 8; ++field)
+    inputs.Decimals[field] = Text_decimals(fields[field]);
   inputs.Mean_x = values[0];
   inputs.Sd_x = values[1];
   inputs.Mean_y = values[2];
@@ -55,7 +57,7 @@ std::variant<tChecked_inputs, tInput_error> Check_inputs(const std::array<std::s
 }
 
 void Apply_criteria(tRun_results& r) {
-  const bool combined = r.Criteria_option == 2;
+  const bool combined = r.Options.Criteria == tCriteria::Combined;
   const bool two_tailed = r.Options.Tail == tTail::Two;
   // Only a case below the control mean can have a deficit; both comparisons are strict.
   r.Deficit_x = r.Deficit_x_results.P_one_tailed < kAlpha && r.Deficit_x_results.T_value < 0;
@@ -71,5 +73,9 @@ void Apply_criteria(tRun_results& r) {
   r.Strong = r.Deficit_x && r.Deficit_y && significant;
   r.Classical = (r.Deficit_x != r.Deficit_y) && significant;
   r.Neither = !r.Strong && !r.Classical;
+  r.Classification = r.Strong      ? tClassification::Strong
+                     : r.Classical ? tClassification::Classical
+                                   : tClassification::Neither;
+  Fill_figures(r);
 }
 

@@ -27,5 +27,3 @@ std::string Format_int(std::int64_t value, int width) {
   (void)ec;  // 32 characters always hold a 64-bit integer
   return Pad_left(std::string(buffer, end), width);
 }
-
-std::string Format_g17(double value) { return General_text(value, 17); }

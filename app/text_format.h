@@ -15,7 +15,3 @@ std::string Format_fixed(Extended value, int width, int precision);
 
 // As "%<width>d": right-aligned in at least width characters.
 std::string Format_int(std::int64_t value, int width);
-
-// Shortest text with 17 significant digits that reads back as the same double, as
-// "%.17g" (used for JSON numbers).
-std::string Format_g17(double value);

@@ -1,18 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The two engines: the shared procedure of bsdt_run.cpp under each prior, evaluated the
-// fast way (normal probabilities on several threads, the two credible limits selected
-// rather than fully sorted), which gives the straightforward evaluation's results bit
-// for bit.
+// The two engines with their positional arguments, as thin forms of Run_BSDT
+// (bsdt_run.cpp).
 #include "bayes/bayes_engines.h"
-
-#include "bayes/bsdt_run.h"
 
 namespace {
 
-tBSDT_inputs Inputs(std::int32_t N, std::int32_t Iterations, bool Reset_seed, Extended Mean_x,
-                    Extended Sd_x, Extended Mean_y, Extended Sd_y, Extended R_xy,
-                    Extended Case_x, Extended Case_y, bool Two_sided, std::int32_t Level) {
+tBSDT_inputs Inputs(tPrior prior, std::int32_t N, std::int32_t Iterations, bool Reset_seed,
+                    Extended Mean_x, Extended Sd_x, Extended Mean_y, Extended Sd_y,
+                    Extended R_xy, Extended Case_x, Extended Case_y, bool Two_sided,
+                    std::int32_t Level, int Threads) {
   tBSDT_inputs in;
+  in.Prior = prior;
   in.N = N;
   in.Iterations = Iterations;
   in.Reset_seed = Reset_seed;
@@ -25,6 +23,7 @@ tBSDT_inputs Inputs(std::int32_t N, std::int32_t Iterations, bool Reset_seed, Ex
   in.Case_y = Case_y;
   in.Two_sided = Two_sided;
   in.Level = Level;
+  in.Threads = Threads;
   return in;
 }
 
@@ -35,10 +34,9 @@ void BSDT_standard(std::int32_t N, std::int32_t Iterations, bool Reset_seed, Ext
                    Extended Case_x, Extended Case_y, bool Two_sided, std::int32_t Level,
                    tBSDT_results& Results, const tProgress_observer* Observer,
                    tBSDT_precision* Precision, int Threads) {
-  Run_BSDT(tBSDT_prior::Standard,
-           Inputs(N, Iterations, Reset_seed, Mean_x, Sd_x, Mean_y, Sd_y, R_xy, Case_x, Case_y,
-                  Two_sided, Level),
-           tBSDT_evaluation{Threads, false}, Results, Observer, Precision);
+  Run_BSDT(Inputs(tPrior::Standard, N, Iterations, Reset_seed, Mean_x, Sd_x, Mean_y, Sd_y, R_xy,
+                  Case_x, Case_y, Two_sided, Level, Threads),
+           Results, Observer, Precision);
 }
 
 void BSDT_calibrated(std::int32_t N, std::int32_t Iterations, bool Reset_seed,
@@ -47,8 +45,7 @@ void BSDT_calibrated(std::int32_t N, std::int32_t Iterations, bool Reset_seed,
                      std::int32_t Level, tBSDT_results& Results,
                      const tProgress_observer* Observer, tBSDT_precision* Precision,
                      int Threads) {
-  Run_BSDT(tBSDT_prior::Calibrated,
-           Inputs(N, Iterations, Reset_seed, Mean_x, Sd_x, Mean_y, Sd_y, R_xy, Case_x, Case_y,
-                  Two_sided, Level),
-           tBSDT_evaluation{Threads, false}, Results, Observer, Precision);
+  Run_BSDT(Inputs(tPrior::Calibrated, N, Iterations, Reset_seed, Mean_x, Sd_x, Mean_y, Sd_y,
+                  R_xy, Case_x, Case_y, Two_sided, Level, Threads),
+           Results, Observer, Precision);
 }

@@ -45,11 +45,45 @@ struct tBSDT_precision {
   tZdcc_histogram Zdcc_histogram;
 };
 
-// Both engines take an optional observer (progress and cancellation: ECancelled, with
-// Results and Precision untouched), an optional record for the Monte Carlo precision, and
-// the threads to use: 0 for two where the machine has them (shorter runs, but about a
-// third more CPU time in all), 1 for the calling thread only (the least CPU time, for
-// callers that run several cases at once). The results are the same either way.
+// The prior of the BSDT: calibrated (the worksheet's default, with its acceptance step on
+// the drawn correlation; needs N of at least 4) or standard theory (Jeffreys).
+enum class tPrior { Calibrated, Standard };
+
+// Everything one run of the engine takes: the prior, the control sample's summary
+// statistics and size, the case's two scores, the Monte Carlo iterations, whether the
+// generator's seeds are reset first (the worksheet always asks: the same inputs then give
+// the same draws), equal tails or one, and the credible level in percent. Threads says how
+// the run is evaluated, not what it computes: 0 for two where the machine has them
+// (shorter runs, but about a third more CPU time in all), 1 for the calling thread only
+// (the least CPU time, for callers that run several cases at once), 2 or more for two.
+// Runs of fewer than 65,536 iterations stay on the calling thread. The results are the
+// same bit for bit whatever the threads.
+struct tBSDT_inputs {
+  tPrior Prior = tPrior::Calibrated;
+  std::int32_t N = 0;
+  std::int32_t Iterations = 1000000;
+  bool Reset_seed = true;
+  Extended Mean_x = 0, Sd_x = 1, Mean_y = 0, Sd_y = 1, R_xy = 0;
+  Extended Case_x = 0, Case_y = 0;
+  bool Two_sided = true;
+  std::int32_t Level = 95;
+  int Threads = 0;
+  // The means' draws have covariance Sigma h, with h = Mean_spread^2 / N: 1 for the
+  // controls' own means (h = 1/N); sqrt(h (N - m)) on the conditional model given m
+  // covariates, where N is N - m (see bsdt_covariates.h).
+  Extended Mean_spread = 1;
+};
+
+// One run of the engine the prior names. Observer (progress and cancellation: ECancelled,
+// with Results and Precision untouched) and Precision (the Monte Carlo standard errors and
+// the Z-DCC histogram) are optional. Raises EArgumentError or EFloating_point_error with a
+// readable message, and std::runtime_error when the draws do not fit in memory.
+void Run_BSDT(const tBSDT_inputs& in, tBSDT_results& Results,
+              const tProgress_observer* Observer = nullptr,
+              tBSDT_precision* Precision = nullptr);
+
+// The two engines with their positional arguments: each fills the inputs and calls
+// Run_BSDT. Threads as in tBSDT_inputs.
 
 // Standard-theory (Jeffreys) prior.
 void BSDT_standard(std::int32_t N, std::int32_t Iterations, bool Reset_seed, Extended Mean_x,
@@ -58,8 +92,7 @@ void BSDT_standard(std::int32_t N, std::int32_t Iterations, bool Reset_seed, Ext
                    tBSDT_results& Results, const tProgress_observer* Observer = nullptr,
                    tBSDT_precision* Precision = nullptr, int Threads = 0);
 
-// Calibrated prior (the worksheet's default), with its acceptance step on the drawn
-// correlation. Needs N of at least 4.
+// Calibrated prior. Needs N of at least 4.
 void BSDT_calibrated(std::int32_t N, std::int32_t Iterations, bool Reset_seed,
                      Extended Mean_x, Extended Sd_x, Extended Mean_y, Extended Sd_y,
                      Extended R_xy, Extended Case_x, Extended Case_y, bool Two_sided,

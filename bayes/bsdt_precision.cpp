@@ -2,8 +2,10 @@
 // Monte Carlo standard error and histogram of the BSDT's draws.
 //
 // P is the mean of the draws' normal probabilities p_i, so its Monte Carlo standard error
-// is s / sqrt(n), s the sample standard deviation of the p_i. The two-tailed probability
-// is twice the one-tailed one, and so is its error; folding P to 100 - P changes neither.
+// is s / sqrt(n), s the sample standard deviation of the p_i, which is also that of the
+// u_i = 1 - p_i: folding P to 100 - P does not change it, but the engine computes it from
+// the folded tail's values (see bsdt_precision.h). The two-tailed probability is twice
+// the one-tailed one, and so is its error.
 #include "bayes/bsdt_precision.h"
 
 #include <algorithm>

@@ -19,16 +19,18 @@
 // keeps every matrix entry near 1: on the raw scale W grows like 1/Sd^2, and beyond
 // Sd ~ 5E4 the inverse's absolute pivot test 1E-10 rejected legitimate draws.
 //
-// Evaluation. The straightforward evaluation is the procedure word for word: one loop,
-// the distribution unit's normal distribution function, a full sort. The fast one, which
-// the engines use, gives the same draws and limits bit for bit: the probabilities come
-// from erfc (their sum agrees with the literal one to about 1E-12), only the two limits
-// are selected from the draws, and with two threads the draws are split as described at
+// Evaluation. The procedure word for word is one loop, the distribution unit's normal
+// distribution function and a full sort (the tests keep it, tests/support/bsdt_literal.h).
+// The engine gives the same draws and limits bit for bit: the probabilities come from
+// erfc (their sum agrees with the literal one to about 1E-12), only the two limits are
+// selected from the draws, and with two threads the draws are split as described at
 // Draw_Zdcc_two_threads.
 #include "bayes/bsdt_run.h"
 
 #include <algorithm>
 #include <condition_variable>
+#include <stop_token>
+#include <system_error>
 #include <cfenv>
 #include <cmath>
 #include <exception>
@@ -46,7 +48,6 @@
 #include "bayes/bsdt_draws.h"
 #include "bayes/bsdt_precision.h"
 #include "bayes/matrix_2x2.h"
-#include "bayes/matrix_handling.h"
 #include "distrib/fp_check.h"
 #include "stats/metrics_papers.h"
 
@@ -62,6 +63,10 @@ constexpr std::int32_t kHandoff = 1024;
 // iteration takes about fifteen).
 constexpr std::int32_t kUniform_block = 4096;
 constexpr std::int32_t kUniform_blocks = 16;
+// Beyond this draw the upper-tail probability u is computed directly (an erfc more per
+// draw); up to it, u = 1 - p is exact (p lies in [1/2, 2]) and, being at least 0.0227,
+// keeps the relative precision of p to within a factor of 44: about 5E-15.
+constexpr Extended kDirect_tail = 2;
 
 // An argument refused by the engine: an EArgumentError (identifier and formatted limit
 // as the distribution unit's checks give them) whose message is a readable sentence.
@@ -142,8 +147,13 @@ std::int32_t Limit_position(Extended fraction, std::int32_t iterations, int offs
 // ends the call with the error the single loop would have met first: the second thread's
 // at an earlier iteration, else the calling thread's. The threads meet only once per
 // block of numbers and every kHandoff iterations, under one mutex.
+//
+// The second thread is a std::jthread declared after everything it uses: on every way
+// out of this function, an exception included, it is asked to stop (its waits end on the
+// request) and joined before that state goes. False, with nothing drawn, when the second
+// thread cannot be started; the caller then draws on its own thread.
 template <bool kCalibrated, typename tStore>
-void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
+bool Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
                            const tDraw_constants& k, const tProgress_observer* observer,
                            tStore&& Store) {
   const std::unique_ptr<tVariates[]> ring = Allocate<tVariates>(kRing_size);
@@ -157,7 +167,8 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
   const std::unique_ptr<tBlock[]> blocks = Allocate<tBlock>(kUniform_blocks);
 
   std::mutex m;
-  std::condition_variable first_cv, second_cv;  // wake the calling / the second thread
+  std::condition_variable first_cv;       // wakes the calling thread
+  std::condition_variable_any second_cv;  // wakes the second thread, also on a stop request
   // Guarded by m.
   std::int32_t produced = 0;  // variates 1..produced are in the ring
   std::int32_t consumed = 0;  // draws 1..consumed are stored (their slots are free)
@@ -168,7 +179,43 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
   bool finished = false;      // the second thread has ended
   std::exception_ptr fault;   // the second thread's failure
 
-  std::thread second([&, seed1 = Seed1, seed2 = Seed2]() mutable {
+  // Raised in the calling thread when the second thread has ended early (its failure).
+  struct tSecond_ended {};
+  // The calling thread's numbers: block `held` of the second thread's.
+  class tSource final : public tUniform_source {
+   public:
+    explicit tSource(std::function<const tBlock&(std::int64_t)> next) : next_(std::move(next)) {}
+    void Refill() override {
+      const tBlock& block = next_(++held_);
+      block_ = &block;
+      Next = block.Z;
+      End = block.Z + kUniform_block;
+    }
+    // The seeds after the numbers read so far.
+    void Seeds(std::int32_t& s1, std::int32_t& s2) const {
+      if (block_ == nullptr) return;
+      s1 = block_->Seed1;
+      s2 = block_->Seed2;
+      for (const std::int32_t* z = block_->Z; z != Next; ++z) Uniform_step(s1, s2);
+    }
+
+   private:
+    std::function<const tBlock&(std::int64_t)> next_;
+    std::int64_t held_ = -1;
+    const tBlock* block_ = nullptr;
+  };
+  tSource source([&](std::int64_t number) -> const tBlock& {
+    {
+      std::unique_lock lock(m);
+      released = number;  // the blocks before this one are read
+      second_cv.notify_one();
+      first_cv.wait(lock, [&] { return filled > number || finished; });
+      if (filled <= number) throw tSecond_ended{};
+    }
+    return blocks[number % kUniform_blocks];
+  });
+
+  const auto second_thread = [&, seed1 = Seed1, seed2 = Seed2](std::stop_token stop_token) mutable {
     Clear_fp_faults();
     try {
       std::int64_t next_block = 0;
@@ -177,11 +224,11 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
         std::int32_t ready, end;
         {
           std::unique_lock lock(m);
-          second_cv.wait(lock, [&] {
+          second_cv.wait(lock, stop_token, [&] {
             return stop || i > last || next_block < released + kUniform_blocks ||
                    produced >= i;
           });
-          if (stop) break;
+          if (stop || stop_token.stop_requested()) break;
           ready = produced;
           end = last;
           fill = next_block < released + kUniform_blocks;
@@ -219,43 +266,16 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
       finished = true;
     }
     first_cv.notify_one();
-  });
-
-  // Raised in the calling thread when the second thread has ended early (its failure).
-  struct tSecond_ended {};
-  // The calling thread's numbers: block `held` of the second thread's.
-  class tSource final : public tUniform_source {
-   public:
-    explicit tSource(std::function<const tBlock&(std::int64_t)> next) : next_(std::move(next)) {}
-    void Refill() override {
-      const tBlock& block = next_(++held_);
-      block_ = &block;
-      Next = block.Z;
-      End = block.Z + kUniform_block;
-    }
-    // The seeds after the numbers read so far.
-    void Seeds(std::int32_t& s1, std::int32_t& s2) const {
-      if (block_ == nullptr) return;
-      s1 = block_->Seed1;
-      s2 = block_->Seed2;
-      for (const std::int32_t* z = block_->Z; z != Next; ++z) Uniform_step(s1, s2);
-    }
-
-   private:
-    std::function<const tBlock&(std::int64_t)> next_;
-    std::int64_t held_ = -1;
-    const tBlock* block_ = nullptr;
   };
-  tSource source([&](std::int64_t number) -> const tBlock& {
-    {
-      std::unique_lock lock(m);
-      released = number;  // the blocks before this one are read
-      second_cv.notify_one();
-      first_cv.wait(lock, [&] { return filled > number || finished; });
-      if (filled <= number) throw tSecond_ended{};
-    }
-    return blocks[number % kUniform_blocks];
-  });
+  std::jthread second;
+  try {
+    second = std::jthread(second_thread);
+  } catch (const std::system_error&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+
   // Installed for the draws only; the seeds then continue from the last number read.
   struct tInstalled {
     tSource& source;
@@ -305,6 +325,7 @@ void Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
   second.join();
   if (fault) std::rethrow_exception(fault);
   if (own_fault) std::rethrow_exception(own_fault);
+  return true;
 }
 
 }  // namespace
@@ -335,8 +356,8 @@ void Credible_limit_positions(std::int32_t Level, bool Two_sided, std::int32_t I
 namespace {
 
 template <bool kCalibrated>
-void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Results,
-         const tProgress_observer* observer, tBSDT_precision* precision) {
+void Run(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_observer* observer,
+         tBSDT_precision* precision) {
   const std::int32_t N = in.N;
   const std::int32_t n = in.Iterations;
   if constexpr (kCalibrated) {
@@ -351,6 +372,10 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
     throw EBSDT_argument_error(1301, "0",
                                "Bayesian standardized difference test: the number of "
                                "iterations must be positive.");
+  if (!(in.Mean_spread > 0 && std::isfinite(in.Mean_spread)))
+    throw EBSDT_argument_error(1301, "0",
+                               "Bayesian standardized difference test: the spread of the "
+                               "means' draws must be a positive number.");
 
   std::int32_t lo, hi;
   Credible_limit_positions(in.Level, in.Two_sided, n, lo, hi);
@@ -404,7 +429,9 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
   tDraw_constants k;
   k.L = Cholesky_factor_2x2(a_inv);
   k.Lt = Transpose_2x2(k.L);
-  k.Sqrt_n = std::sqrt(static_cast<Extended>(N));
+  // 1/sqrt(h): the means' draws C z / Sqrt_n have covariance Sigma h. Without covariates
+  // the spread is 1 and this is sqrt(N) exactly.
+  k.Sqrt_n = std::sqrt(static_cast<Extended>(N)) / in.Mean_spread;
   k.Mean_x = 0;
   k.Mean_y = 0;
   k.Case_x = zx0;
@@ -413,28 +440,18 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
                "correlation strictly between -1 and 1?)");
 
   // Samples[1..n]: the draws as doubles, index 0 unused. S sums their normal
-  // probabilities, Q the squares of those (for the Monte Carlo standard error).
+  // probabilities p, which give P. For the Monte Carlo standard error, Q sums the squares
+  // of p, and U and V the upper-tail probabilities u = 1 - p and their squares, each u
+  // computed from the upper tail directly beyond kDirect_tail (see bsdt_precision.h).
   const std::unique_ptr<double[]> samples = Allocate<double>(n);
   double* const Samples = samples.get();
-  Extended S = 0, Q = 0;
+  Extended S = 0, Q = 0, U = 0, V = 0;
   const tDraw_distributions dist{chi_a, chi_b, normal, uniform ? &*uniform : nullptr};
 
-  if (how.Straightforward) {
-    // The literal procedure: the normal distribution function of the distribution unit,
-    // summed inside the one loop, and a full sort.
-    int nonfinite = 0;
-    Draw_Zdcc<kCalibrated>(n, dist, k, observer, [&](std::int32_t i, Extended d) {
-      Note_nonfinite(d, nonfinite);
-      Samples[i] = static_cast<double>(d);
-      const Extended p = normal.Cdf(d);
-      S += p;
-      Q += p * p;
-    });
-    Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)", nonfinite);
-    Quick_sort(1, n, Samples);
-  } else {
-    // The same draws; the probabilities from the C library's erfc (the sum agrees with
-    // the literal one to about 1E-12), and the loop split over two threads.
+  {
+    // The probabilities from the C library's erfc (the sum agrees with the distribution
+    // unit's normal distribution function to about 1E-12), and the loop split over two
+    // threads.
     int nonfinite = 0;  // written by the thread that stores, read after it has ended
     const auto store = [&](std::int32_t i, Extended d) {
       Note_nonfinite(d, nonfinite);
@@ -442,16 +459,19 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
       const Extended p = Standard_normal_probability(d);
       S += p;
       Q += p * p;
+      const Extended u = d > kDirect_tail ? Standard_normal_probability(-d) : 1 - p;
+      U += u;
+      V += u * u;
     };
 #if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
     const int threads = 1;  // WebAssembly without threads: the single loop
 #else
-    const int threads = how.Threads > 0
-                            ? how.Threads
+    const int threads = in.Threads > 0
+                            ? in.Threads
                             : static_cast<int>(std::thread::hardware_concurrency());
 #endif
-    if (threads >= 2 && n >= kParallel_min_iterations) {
-      Draw_Zdcc_two_threads<kCalibrated>(n, dist, k, observer, store);
+    if (threads >= 2 && n >= kParallel_min_iterations &&
+        Draw_Zdcc_two_threads<kCalibrated>(n, dist, k, observer, store)) {
       Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)", nonfinite);
     } else {
       Draw_Zdcc<kCalibrated>(n, dist, k, observer, store);
@@ -494,7 +514,9 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
 
   if (precision != nullptr) {
     tBSDT_precision q;
-    q.P_one_tailed_mc_se = Mc_standard_error(S, Q, n);
+    // From the sums of the folded tail: with P tiny those values are tiny too, and the
+    // other tail's values, all near 1, would have lost the differences between them.
+    q.P_one_tailed_mc_se = Reversed ? Mc_standard_error(U, V, n) : Mc_standard_error(S, Q, n);
     q.P_two_tailed_mc_se = 2 * q.P_one_tailed_mc_se;
     // After the limits are read: it reorders the draws.
     q.Zdcc_histogram = Zdcc_histogram(Samples, n, std::min(lo, hi), std::max(lo, hi));
@@ -506,11 +528,10 @@ void Run(const tBSDT_inputs& in, const tBSDT_evaluation& how, tBSDT_results& Res
 
 }  // namespace
 
-void Run_BSDT(tBSDT_prior prior, const tBSDT_inputs& in, const tBSDT_evaluation& how,
-              tBSDT_results& Results, const tProgress_observer* Observer,
-              tBSDT_precision* Precision) {
-  if (prior == tBSDT_prior::Calibrated)
-    Run<true>(in, how, Results, Observer, Precision);
+void Run_BSDT(const tBSDT_inputs& in, tBSDT_results& Results,
+              const tProgress_observer* Observer, tBSDT_precision* Precision) {
+  if (in.Prior == tPrior::Calibrated)
+    Run<true>(in, Results, Observer, Precision);
   else
-    Run<false>(in, how, Results, Observer, Precision);
+    Run<false>(in, Results, Observer, Precision);
 }

@@ -1,15 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The matrix routines of matrix_handling.h written out for a 2 x 2 block held in four
-// scalars, for the engines' inner loop. Each performs the same arithmetic in the same
-// order as the general routine with n = 2 (operations on zero entries included, so that
-// even the signs of zeros agree), and so gives bit-identical results; the unit tests
-// compare the two. Internal to the bayes unit.
+// The matrix routines of the engine's procedure written out for a 2 x 2 block held in
+// four scalars, for the engines' inner loop. Each performs the same arithmetic in the same
+// order as the general routine (tests/support/matrix_handling.h) with n = 2 (operations on
+// zero entries included, so that even the signs of zeros agree), and so gives
+// bit-identical results; the unit tests compare the two. Internal to the bayes unit.
 #pragma once
 
 #include <cmath>
+#include <limits>
 #include <utility>
 
-#include "bayes/matrix_handling.h"
+#include "distrib/distrib.h"
+
+// Smallest absolute value accepted as a pivot by the inverse's first elimination.
+constexpr Extended Pivot_tolerance = 1E-10L;
+
+// Tolerance of the partial-pivoting inverse: a pivot no larger than n units in the last
+// place of the largest entry is taken for zero.
+constexpr Extended Relative_pivot_tolerance(int n, Extended scale) {
+  return n * std::numeric_limits<Extended>::epsilon() * scale;
+}
 
 struct tMat2 {
   Extended a11, a12, a21, a22;

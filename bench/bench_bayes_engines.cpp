@@ -96,26 +96,6 @@ void BM_BSDT_cancel_latency(benchmark::State& state) {
   state.counters["worst_latency_ms"] = worst_ms;
 }
 
-// The straightforward evaluation (normal probabilities inside the draw loop on one
-// thread, full Quick_sort), for comparison.
-void BM_BSDT_standard_straightforward(benchmark::State& state) {
-  tBSDT_inputs in;
-  in.N = 20;
-  in.Iterations = static_cast<std::int32_t>(state.range(0));
-  in.Mean_x = 100;
-  in.Sd_x = 15;
-  in.Mean_y = 50;
-  in.Sd_y = 10;
-  in.R_xy = 0.6;
-  in.Case_x = 70;
-  in.Case_y = 52;
-  tBSDT_results r;
-  for (auto _ : state) {
-    Run_BSDT(tBSDT_prior::Standard, in, tBSDT_evaluation{1, true}, r);
-    benchmark::DoNotOptimize(r);
-  }
-}
-
 }  // namespace
 
 BENCHMARK(BM_BSDT_standard)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -123,7 +103,3 @@ BENCHMARK(BM_BSDT_calibrated)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseR
 BENCHMARK(BM_BSDT_calibrated_r099)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BSDT_standard_observed)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BSDT_cancel_latency)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-BENCHMARK(BM_BSDT_standard_straightforward)
-    ->Arg(1000000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();

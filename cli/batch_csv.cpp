@@ -256,18 +256,6 @@ bool tBatch_reader::Next(tBatch_row& row) {
   return true;
 }
 
-std::variant<tBatch_table, std::string> Read_batch_csv(const std::string& content) {
-  tCsv_reader records{std::string_view(content)};
-  records.Detect_separator();
-  tBatch_reader reader(records);
-  const std::string message = reader.Read_header();
-  if (!message.empty()) return message;
-  tBatch_table table;
-  tBatch_row row;
-  while (reader.Next(row)) table.Rows.push_back(row);
-  return table;
-}
-
 std::string Safe_utf8(const std::string& text) {
   static constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
   std::string out;

@@ -90,13 +90,6 @@ class tBatch_reader {
   std::size_t count_ = 0;
 };
 
-struct tBatch_table {
-  std::vector<tBatch_row> Rows;
-};
-
-// The whole table of a case file in memory, or the message when it is not usable.
-std::variant<tBatch_table, std::string> Read_batch_csv(const std::string& content);
-
 // The text as well-formed UTF-8 with no C1 control (U+0080 to U+009F) and no
 // bidirectional embedding, override or isolate (U+202A to U+202E, U+2066 to U+2069):
 // each of these, and each byte that is not part of a well-formed UTF-8 sequence, becomes

@@ -2,6 +2,7 @@
 #include "cli/cli_args.h"
 
 #include <charconv>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <set>
@@ -53,6 +54,18 @@ std::vector<std::string> Split_lines(const std::string& text) {
   return lines;
 }
 
+// Sets choice to the option whose key (Words(option).Key) is text; false for none.
+template <typename tOption>
+bool Choose(const std::string& text, std::initializer_list<tOption> options, tOption& choice) {
+  for (const tOption option : options) {
+    if (text == Words(option).Key) {
+      choice = option;
+      return true;
+    }
+  }
+  return false;
+}
+
 tUsage_error Bad_value(const std::string& name, const std::string& value,
                        const std::string& allowed) {
   return {"invalid value '" + value + "' for " + name + " (expected " + allowed + ")"};
@@ -100,17 +113,13 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
       o.Fields[*field] = v;
       o.Field_given[*field] = true;
     } else if (name == "--criteria") {
-      if (v == "bayesian") o.Run.Criteria = tCriteria::Bayesian;
-      else if (v == "combined") o.Run.Criteria = tCriteria::Combined;
-      else return Bad_value(name, v, "bayesian or combined");
+      if (!Choose(v, {tCriteria::Bayesian, tCriteria::Combined}, o.Run.Criteria))
+        return Bad_value(name, v, "bayesian or combined");
     } else if (name == "--tail") {
-      if (v == "two") o.Run.Tail = tTail::Two;
-      else if (v == "one") o.Run.Tail = tTail::One;
-      else return Bad_value(name, v, "two or one");
+      if (!Choose(v, {tTail::Two, tTail::One}, o.Run.Tail)) return Bad_value(name, v, "two or one");
     } else if (name == "--prior") {
-      if (v == "calibrated") o.Run.Prior = tPrior::Calibrated;
-      else if (v == "jeffreys") o.Run.Prior = tPrior::Standard;
-      else return Bad_value(name, v, "calibrated or jeffreys");
+      if (!Choose(v, {tPrior::Calibrated, tPrior::Standard}, o.Run.Prior))
+        return Bad_value(name, v, "calibrated or jeffreys");
     } else if (name == "--notes") {
       // Control characters (an escape sequence, a NUL) would reach the report as they are.
       o.Notes_lines = Split_lines(v);

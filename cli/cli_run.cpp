@@ -21,6 +21,8 @@
 #include <ostream>
 #include <system_error>
 #include <thread>
+#include <type_traits>
+#include <variant>
 
 #include "app/control_data.h"
 #include "app/input_checks.h"
@@ -30,6 +32,7 @@
 #include "cli/cli_args.h"
 #include "cli/fd_output.h"
 #include "cli/io_wait.h"
+#include "cli/toolkit_cli.h"
 #include "distrib/number_text.h"
 #include "distrib/progress.h"
 
@@ -38,17 +41,37 @@ namespace {
 std::string Num(Extended value) { return Shortest_number(static_cast<double>(value)); }
 std::string Bool(bool value) { return value ? "true" : "false"; }
 
-const char* Criteria_name(tCriteria c) { return c == tCriteria::Combined ? "combined" : "bayesian"; }
-const char* Tail_name(tTail t) { return t == tTail::One ? "one" : "two"; }
-const char* Prior_name(tPrior p) { return p == tPrior::Standard ? "jeffreys" : "calibrated"; }
+// A figure's value as JSON writes it: numbers in the shortest form that reads back as the
+// same double, whole numbers as they are, true/false, words as strings, null for none.
+std::string Json_value(const tFigure& f) {
+  return std::visit(
+      [](const auto& v) -> std::string {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>) return "null";
+        else if constexpr (std::is_same_v<T, Extended>) return Num(v);
+        else if constexpr (std::is_same_v<T, std::int64_t>) return std::to_string(v);
+        else if constexpr (std::is_same_v<T, bool>) return Bool(v);
+        else return Json_string(v);
+      },
+      f.Value);
+}
 
-std::string Deficit_json(const tDeficit_results& d, std::int32_t df, bool deficit) {
-  return "{\"t_value\": " + Num(d.T_value) + ", \"df\": " + std::to_string(df) +
-         ", \"p_one_tailed\": " + Num(d.P_one_tailed) + ", \"p_two_tailed\": " +
-         Num(d.P_two_tailed) + ", \"pct_below\": " + Num(d.Pct_below) + ", \"pct_lower\": " +
-         Num(d.Pct_lower) + ", \"pct_upper\": " + Num(d.Pct_upper) + ", \"zcc\": " +
-         Num(d.Zcc) + ", \"zcc_lower\": " + Num(d.Zcc_lower) + ", \"zcc_upper\": " +
-         Num(d.Zcc_upper) + ", \"deficit\": " + Bool(deficit) + "}";
+// A figure's value in a CSV cell: as in JSON, but words bare (quoted only where CSV
+// needs it) and an empty cell for none.
+std::string Csv_value(const tFigure& f) {
+  if (std::holds_alternative<std::monostate>(f.Value)) return "";
+  if (const auto* w = std::get_if<std::string>(&f.Value)) return Csv_field(*w);
+  return Json_value(f);
+}
+
+std::string Histogram_json(const tZdcc_histogram& histogram) {
+  std::string json = "{\"lower\": " + Num(histogram.Lower) + ", \"upper\": " +
+                     Num(histogram.Upper) + ", \"below\": " + std::to_string(histogram.Below) +
+                     ", \"above\": " + std::to_string(histogram.Above) + ", \"counts\": [";
+  for (std::size_t i = 0; i < histogram.Counts.size(); ++i) {
+    json += (i == 0 ? "" : ", ") + std::to_string(histogram.Counts[i]);
+  }
+  return json + "]}";
 }
 
 // A message in one line, for a CSV cell or a JSON string.
@@ -235,7 +258,7 @@ int Run_single(const tCli_options& o, std::array<std::string, 8> fields,
   if (o.Format == tOutput_format::Json) {
     out << Results_json(outcome.Results) << '\n';
   } else {
-    for (const std::string& line : Report_lines(outcome.Results, o.Run, o.Notes_lines, false)) {
+    for (const std::string& line : Report_lines(outcome.Results, o.Notes_lines, false)) {
       out << line << '\n';
     }
   }
@@ -247,44 +270,53 @@ int Run_single(const tCli_options& o, std::array<std::string, 8> fields,
   return status;
 }
 
-const char* const kCsv_result_columns =
-    "z_x,z_y,"
-    "x_t_value,x_df,x_p_one_tailed,x_p_two_tailed,x_pct_below,x_pct_lower,x_pct_upper,"
-    "x_zcc,x_zcc_lower,x_zcc_upper,x_deficit,"
-    "y_t_value,y_df,y_p_one_tailed,y_p_two_tailed,y_pct_below,y_pct_lower,y_pct_upper,"
-    "y_zcc,y_zcc_lower,y_zcc_upper,y_deficit,"
-    "bsdt_p_one_tailed,bsdt_p_two_tailed,bsdt_pct_more_extreme,bsdt_pct_lower,bsdt_pct_upper,"
-    "bsdt_zdcc,bsdt_zdcc_lower,bsdt_zdcc_upper,bsdt_significant,"
-    "rsdt_t_value,rsdt_df,rsdt_p_one_tailed,rsdt_p_two_tailed,rsdt_significant,"
-    "classification";
-constexpr int kCsv_result_count = 39;
-// Columns added later go after the error column, so that every earlier column keeps its
+// The CSV's result columns come from the figure table: every figure outside the inputs
+// (which the command and the rows' id and case columns give), in the table's order, then
+// the error column, then the figures added later, so that every earlier column keeps its
 // position for the scripts that read it.
-const char* const kCsv_later_columns = "bsdt_p_one_tailed_mc_se,bsdt_p_two_tailed_mc_se";
+struct tCsv_layout {
+  std::vector<std::string> Results, Later;  // figure names
+};
 
-std::string Csv_results(const tRun_results& r) {
-  const std::int32_t df = r.Inputs.N - 1;
-  std::string row = Num(r.Z_x) + "," + Num(r.Z_y);
-  const auto deficit = [&](const tDeficit_results& d, bool flag) {
-    row += "," + Num(d.T_value) + "," + std::to_string(df) + "," + Num(d.P_one_tailed) + "," +
-           Num(d.P_two_tailed) + "," + Num(d.Pct_below) + "," + Num(d.Pct_lower) + "," +
-           Num(d.Pct_upper) + "," + Num(d.Zcc) + "," + Num(d.Zcc_lower) + "," +
-           Num(d.Zcc_upper) + "," + Bool(flag);
+const tCsv_layout& Csv_layout() {
+  static const tCsv_layout layout = [] {
+    tRun_results blank;
+    Fill_figures(blank);
+    tCsv_layout l;
+    for (const tFigure& f : blank.Figures.Figures) {
+      if (f.Group == "inputs") continue;
+      (f.Added_later ? l.Later : l.Results).push_back(f.Name);
+    }
+    return l;
+  }();
+  return layout;
+}
+
+std::string Csv_header() {
+  std::string header = "id,case_x,case_y";
+  for (const std::string& name : Csv_layout().Results) header += "," + name;
+  header += ",error";
+  for (const std::string& name : Csv_layout().Later) header += "," + name;
+  return header + "\n";
+}
+
+// The result cells of a row, the error cell and the later cells, without the leading
+// comma: computed, the figures with an empty error; failed, empty figures and the error.
+std::string Csv_cells(const tRun_results* r, const std::string& error) {
+  std::string cells;
+  const auto add = [&](const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+      if (!cells.empty() || &name != &names.front()) cells += ',';
+      if (r != nullptr) cells += Csv_value(r->Figures.At(name));
+    }
   };
-  deficit(r.Deficit_x_results, r.Deficit_x);
-  deficit(r.Deficit_y_results, r.Deficit_y);
-  const tBSDT_results& b = r.Bsdt;
-  row += "," + Num(b.P_one_tailed) + "," + Num(b.P_two_tailed) + "," + Num(b.Pct_more_extreme) +
-         "," + Num(b.Pct_lower) + "," + Num(b.Pct_upper) + "," + Num(b.Zdcc) + "," +
-         Num(b.Zdcc_lower) + "," + Num(b.Zdcc_upper) + "," + Bool(r.Bsdt_significant);
-  if (r.Rsdt_computed) {
-    row += "," + Num(r.Rsdt_t) + "," + std::to_string(df) + "," + Num(r.Rsdt_p_one_tailed) +
-           "," + Num(r.Rsdt_p_two_tailed) + "," + Bool(r.Rsdt_significant);
-  } else {
-    row += ",,,,,";
+  add(Csv_layout().Results);
+  cells += "," + error;
+  for (const std::string& name : Csv_layout().Later) {
+    cells += ',';
+    if (r != nullptr) cells += Csv_value(r->Figures.At(name));
   }
-  row += "," + Classification(r);
-  return row;
+  return cells;
 }
 
 // One case of a batch, from its reading to its output line.
@@ -526,12 +558,7 @@ std::string tBatch_run::Row_text(const tBatch_slot& slot) const {
             (c.Computed ? Results_json(c.Results) : "null") + "}";
   } else {
     text = Csv_field(row.Id) + ',' + Csv_field(row.Case_x) + ',' + Csv_field(row.Case_y) + ',';
-    if (c.Computed) {
-      text += Csv_results(c.Results) + ",," + Num(c.Results.Bsdt_precision.P_one_tailed_mc_se) +
-              "," + Num(c.Results.Bsdt_precision.P_two_tailed_mc_se);
-    } else {
-      text += std::string(kCsv_result_count, ',') + Csv_field(One_line(c.Error)) + ",,";
-    }
+    text += c.Computed ? Csv_cells(&c.Results, "") : Csv_cells(nullptr, Csv_field(One_line(c.Error)));
     text += '\n';
   }
   return text;
@@ -596,9 +623,7 @@ int tBatch_run::Run() {
     // No thread for the input: this thread reads between the rows it writes.
   }
 
-  out_ << (o_.Format == tOutput_format::Json ? "[" : std::string("id,case_x,case_y,") +
-                                                         kCsv_result_columns + ",error," +
-                                                         kCsv_later_columns + "\n");
+  out_ << (o_.Format == tOutput_format::Json ? std::string("[") : Csv_header());
   int output = Output_status(out_, err_, interrupt_);
   bool interrupted = false;
   while (output == kExit_success) {
@@ -776,10 +801,6 @@ int Run_batch(const tCli_options& o, std::array<std::string, 8> controls,
 
 }  // namespace
 
-std::string Classification(const tRun_results& r) {
-  return r.Strong ? "strong" : r.Classical ? "classical" : "neither";
-}
-
 std::string Shortest_number(double value) { return Shortest_text(value); }
 
 std::string Message_for_terminal(const std::string& message) {
@@ -849,47 +870,37 @@ std::string Json_string(const std::string& text) {
 }
 
 std::string Results_json(const tRun_results& r) {
-  const tChecked_inputs& in = r.Inputs;
-  const std::int32_t df = in.N - 1;
-  std::string json = "{\"inputs\": {\"mean_x\": " + Num(in.Mean_x) + ", \"sd_x\": " +
-                     Num(in.Sd_x) + ", \"mean_y\": " + Num(in.Mean_y) + ", \"sd_y\": " +
-                     Num(in.Sd_y) + ", \"r\": " + Num(in.R_xy) + ", \"n\": " +
-                     std::to_string(in.N) + ", \"case_x\": " + Num(in.Case_x) +
-                     ", \"case_y\": " + Num(in.Case_y) + ", \"criteria\": \"" +
-                     Criteria_name(r.Options.Criteria) + "\", \"tail\": \"" +
-                     Tail_name(r.Options.Tail) + "\", \"prior\": \"" +
-                     Prior_name(r.Options.Prior) + "\", \"iterations\": " +
-                     std::to_string(r.Options.Iterations) + "}";
-  json += ", \"z_x\": " + Num(r.Z_x) + ", \"z_y\": " + Num(r.Z_y);
-  json += ", \"deficit_x\": " + Deficit_json(r.Deficit_x_results, df, r.Deficit_x);
-  json += ", \"deficit_y\": " + Deficit_json(r.Deficit_y_results, df, r.Deficit_y);
-  const tBSDT_results& b = r.Bsdt;
-  json += ", \"bsdt\": {\"p_one_tailed\": " + Num(b.P_one_tailed) + ", \"p_two_tailed\": " +
-          Num(b.P_two_tailed) + ", \"pct_more_extreme\": " + Num(b.Pct_more_extreme) +
-          ", \"pct_lower\": " + Num(b.Pct_lower) + ", \"pct_upper\": " + Num(b.Pct_upper) +
-          ", \"zdcc\": " + Num(b.Zdcc) + ", \"zdcc_lower\": " + Num(b.Zdcc_lower) +
-          ", \"zdcc_upper\": " + Num(b.Zdcc_upper) + ", \"significant\": " +
-          Bool(r.Bsdt_significant);
-  const tBSDT_precision& precision = r.Bsdt_precision;
-  const tZdcc_histogram& histogram = precision.Zdcc_histogram;
-  json += ", \"p_one_tailed_mc_se\": " + Num(precision.P_one_tailed_mc_se) +
-          ", \"p_two_tailed_mc_se\": " + Num(precision.P_two_tailed_mc_se) +
-          ", \"zdcc_histogram\": {\"lower\": " + Num(histogram.Lower) + ", \"upper\": " +
-          Num(histogram.Upper) + ", \"below\": " + std::to_string(histogram.Below) +
-          ", \"above\": " + std::to_string(histogram.Above) + ", \"counts\": [";
-  for (std::size_t i = 0; i < histogram.Counts.size(); ++i) {
-    json += (i == 0 ? "" : ", ") + std::to_string(histogram.Counts[i]);
+  // The figures in the table's order: those of the run as a whole as members of the
+  // object, each group as an object (null when the run computed none of its figures),
+  // the BSDT's object closed by the histogram of its draws.
+  const std::vector<tFigure>& figures = r.Figures.Figures;
+  std::string json = "{";
+  for (std::size_t i = 0; i < figures.size();) {
+    if (i > 0) json += ", ";
+    const std::string& group = figures[i].Group;
+    if (group.empty()) {
+      json += Json_string(figures[i].Key) + ": " + Json_value(figures[i]);
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    bool any = false;
+    for (; end < figures.size() && figures[end].Group == group; ++end)
+      any = any || !std::holds_alternative<std::monostate>(figures[end].Value);
+    json += Json_string(group) + ": ";
+    if (!any) {
+      json += "null";
+    } else {
+      json += "{";
+      for (std::size_t k = i; k < end; ++k)
+        json += (k > i ? ", " : "") + Json_string(figures[k].Key) + ": " + Json_value(figures[k]);
+      if (group == "bsdt")
+        json += ", \"zdcc_histogram\": " + Histogram_json(r.Bsdt_precision.Zdcc_histogram);
+      json += "}";
+    }
+    i = end;
   }
-  json += "]}}";
-  if (r.Rsdt_computed) {
-    json += ", \"rsdt\": {\"t_value\": " + Num(r.Rsdt_t) + ", \"df\": " + std::to_string(df) +
-            ", \"p_one_tailed\": " + Num(r.Rsdt_p_one_tailed) + ", \"p_two_tailed\": " +
-            Num(r.Rsdt_p_two_tailed) + ", \"significant\": " + Bool(r.Rsdt_significant) + "}";
-  } else {
-    json += ", \"rsdt\": null";
-  }
-  json += ", \"classification\": \"" + Classification(r) + "\"}";
-  return json;
+  return json + "}";
 }
 
 namespace {
@@ -929,6 +940,9 @@ int Run_cli_unguarded(const std::vector<std::string>& args, std::ostream& out,
 int Run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             bool progress, tInterrupt* interrupt) {
   try {
+    // The toolkit's subcommands; with none, the worksheet's analysis as always.
+    if (!args.empty() && Is_toolkit_subcommand(args[0]))
+      return Run_toolkit_cli(args, out, err, progress, interrupt);
     return Run_cli_unguarded(args, out, err, progress, interrupt);
   } catch (const std::bad_alloc&) {
     err << "kestrum-cli: not enough memory to go on.\n";

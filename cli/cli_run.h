@@ -36,10 +36,8 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 int Run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             bool progress, tInterrupt* interrupt = nullptr);
 
-// "strong", "classical" or "neither".
-std::string Classification(const tRun_results& results);
-
-// One run as the JSON object of --format json (no trailing line end).
+// One run as the JSON object of --format json (no trailing line end), from the record's
+// figure table.
 std::string Results_json(const tRun_results& results);
 
 // A double in the shortest form that reads back as the same value ("0.6", "1e-05").

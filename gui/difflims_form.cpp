@@ -671,7 +671,7 @@ void TfrmTemplate::cmdComputeClick() {
   viewer_->setWindowTitle(QStringLiteral("Results viewer: ") + Qt_text(Program_title));
   QStringList lines;
   for (const std::string& line :
-       Report_lines(*results, options, Notes_lines(), viewer_->Has_text())) {
+       Report_lines(*results, Notes_lines(), viewer_->Has_text())) {
     lines << Qt_text(line);
   }
   viewer_->Append_lines(lines);

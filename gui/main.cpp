@@ -6,6 +6,7 @@
 #include "gui/difflims_form.h"
 #include "distrib/distrib.h"
 #include "gui/template_results.h"
+#include "gui/toolkit_forms.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
@@ -20,6 +21,7 @@ int main(int argc, char* argv[]) {
   TfrmTemplateResults viewer;
   worksheet.Set_viewer(&viewer);
   viewer.Set_worksheet(&worksheet);
+  Add_toolkit_buttons(&worksheet, &viewer);
 
   worksheet.show();
   return QApplication::exec();

@@ -11,15 +11,16 @@
 // 2/pi; its results are those of that constant. The other routines work in extended
 // precision.
 //
-// Limits of the method. The non-central t sums cost a number of terms proportional to the
-// non-centrality delta, and from |delta| of about 3000 their stopping test can no longer
-// be met in extended precision (the rounding of the summed Poisson weights exceeds the
-// test's threshold): the sums as designed would run for ever, and the distribution unit
-// stops them with an error. The worksheet accepts N up to 999999 and any six-character
-// scores, which puts sqrt(N) x |case - mean| / SD, about the size of the limits on delta,
-// anywhere up to 1e14. The search therefore never brackets beyond |delta| =
-// kMax_noncentrality, and the interval routines turn that refusal into a message that
-// names the inputs. Within the bound every accepted input finishes in well under a second.
+// Limits of the method. The non-central t sums cost a number of terms that grows with the
+// non-centrality delta. The distribution unit evaluates them up to |delta| = 131072 (its
+// own bound, where a call takes tens of milliseconds and keeps about 1E-8) and refuses
+// beyond; a search calls them hundreds of times, so it needs a tighter bound to finish in
+// reasonable time. The worksheet accepts N up to 999999 and any six-character scores,
+// which puts sqrt(N) x |case - mean| / SD, about the size of the limits on delta, anywhere
+// up to 1e14. The search therefore never brackets beyond |delta| = kMax_noncentrality
+// (4096, noncentrality_search.h), and the interval routines turn that refusal into a
+// message that names the inputs. Within the bound every accepted input finishes in well
+// under a second.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -29,17 +30,12 @@
 
 #include "distrib/fp_check.h"
 #include "stats/metrics_papers.h"
+#include "stats/noncentrality_search.h"
 
 namespace {
 
 constexpr double kTwo_over_pi = 0.636619772;        // 2/pi to nine digits, as designed
 constexpr Extended kBisection_width = 1E-6L;        // the search on delta stops below this
-// The bracketing of the search doubles its bound from 1 and stops rather than go beyond
-// this non-centrality (2^12): the limits on delta, and every trial of the bisection, stay
-// within it. The cost of the non-central t sums grows with delta; at this bound the
-// slowest accepted input (N = 3, limits near -4096) takes about 0.4 s per task on one
-// core, and the next doubling would take several seconds.
-constexpr Extended kMax_noncentrality = 4096;
 // The largest control sample accepted (the worksheet's six characters allow 999999).
 constexpr Extended kMax_sample_size = 1000000;
 
@@ -82,10 +78,6 @@ void Check_task_inputs(const std::string& routine, Extended Case, Extended Mean,
                         Number_text(Sd) + ")");
   Check_sample_size(routine, N);
 }
-
-// Raised inside the search when its bracket would pass kMax_noncentrality; each caller
-// turns it into a message about its own inputs.
-struct tBracket_exceeded {};
 
 [[noreturn]] void Refuse_far_case(const std::string& routine, Extended distance, Extended N) {
   Refuse(routine,
@@ -140,9 +132,8 @@ int Compare_with_quantile(const tNon_central_t_distribution& distribution, Exten
   return T_obs > q ? 1 : (T_obs < q ? -1 : 0);
 }
 
-// The search of Find_noncentrality, without the floating-point flag handling, so that the
-// interval routines can run it inside their own. Throws tBracket_exceeded when the root
-// lies beyond +/-kMax_noncentrality.
+}  // namespace
+
 Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
   const std::string routine = "Confidence limits";
   Require_finite_input(routine, "degrees of freedom", Df);
@@ -190,6 +181,8 @@ Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
   } while (!(hi - lo < kBisection_width));
   return mid;
 }
+
+namespace {
 
 // The two searches of the interval routines, delta_L at p_a and then delta_U at p_b, with
 // Df = N - 1.
@@ -242,19 +235,23 @@ double Student_t_cdf(std::int32_t Df, double t) {
   return 0.5 * (1 + sum);
 }
 
-Extended Find_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
-  Clear_fp_faults();
-  Extended delta = 0;
+void Noncentrality_limits(const std::string& routine, Extended Df, Extended T_obs,
+                          Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U) {
+  const auto refuse_far = [&routine, T_obs] {
+    Refuse(routine,
+           "the case's score lies too far from the controls for the interval estimates of "
+           "this method (the observed non-central t is " + Number_text(T_obs) +
+               "; the limits would need a non-centrality beyond +/-" +
+               Number_text(kMax_noncentrality) + "). Check the case's score and the "
+               "controls' figures");
+  };
+  if (!(std::fabs(T_obs) <= kMax_noncentrality)) refuse_far();
   try {
-    delta = Search_noncentrality(Df, T_obs, Prob);
+    delta_L = Search_noncentrality(Df, T_obs, p_a);
+    delta_U = Search_noncentrality(Df, T_obs, p_b);
   } catch (const tBracket_exceeded&) {
-    Refuse("Confidence limits",
-           "no non-centrality within +/-" + Number_text(kMax_noncentrality) +
-               " gives a non-central t quantile equal to the observed value " +
-               Number_text(T_obs) + "; the observed value is out of range for this method");
+    refuse_far();
   }
-  Check_fp_faults();
-  return delta;
 }
 
 void Deficit_test(Extended Case, Extended Mean, Extended Sd, Extended N, Extended& T_value,

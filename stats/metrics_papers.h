@@ -31,11 +31,22 @@ Extended Sd_difference(Extended s1, Extended s2, Extended r);
 
 double Student_t_cdf(std::int32_t Df, double t);
 double Normal_density(double x);
-double Trapezoid_refine(std::int32_t n, double a, double b);
+// The state of successive trapezoid refinements of one integral: the number of new
+// points of the next refinement and the current estimate. Refinement n = 1 starts it.
+struct tTrapezoid_state {
+  std::int32_t Points = 1;
+  double Estimate = 0;
+};
+double Trapezoid_refine(tTrapezoid_state& state, std::int32_t n, double a, double b);
 double Simpson_integral(double a, double b);
 double Normal_cdf(double x);
 
-Extended Find_noncentrality(Extended Df, Extended T_obs, Extended Prob);
+// The two limits on the non-centrality delta of a non-central t with Df degrees of
+// freedom, for an observed value T_obs: delta_L where T_obs is the p_a quantile, then
+// delta_U where it is the p_b quantile, by the interval estimates' search. A T_obs
+// beyond the search's range is refused with a message naming `routine`.
+void Noncentrality_limits(const std::string& routine, Extended Df, Extended T_obs,
+                          Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U);
 
 void Deficit_test(Extended Case, Extended Mean, Extended Sd, Extended N, Extended& T_value,
                   Extended& P_two_tailed, Extended& P_one_tailed, Extended& Pct_below);

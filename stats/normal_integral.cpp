@@ -8,9 +8,8 @@
 // 0.39894228, not the full 1/sqrt(2 pi): the results are those of that constant.
 //
 // The refinement state (the number of new points of the next refinement and the current
-// trapezoid estimate) outlives a call, as the routine was designed, but is private to
-// this file and held per thread, so that cases computed on several threads at once each
-// get the numbers of a single run.
+// trapezoid estimate) is carried from one refinement to the next by the caller: each
+// integral owns its own, so that integrals on several threads at once never share it.
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
@@ -34,9 +33,6 @@ constexpr double kMax_normal_argument = 1E5;
 
 const char* const kToo_many_steps = "Too many steps";
 
-thread_local std::int32_t Trapezoid_points = 1;
-thread_local double Trapezoid_estimate = 0;
-
 thread_local tWarning_hook Warning_hook;
 
 void Show_warning(const std::string& message) {
@@ -49,7 +45,9 @@ void Set_warning_hook(tWarning_hook hook) { Warning_hook = std::move(hook); }
 
 double Normal_density(double x) { return kDensity_constant * std::exp(-0.5 * x * x); }
 
-double Trapezoid_refine(std::int32_t n, double a, double b) {
+double Trapezoid_refine(tTrapezoid_state& state, std::int32_t n, double a, double b) {
+  std::int32_t& Trapezoid_points = state.Points;
+  double& Trapezoid_estimate = state.Estimate;
   if (n <= 1) {
     Trapezoid_estimate = 0.5 * (b - a) * (Normal_density(a) + Normal_density(b));
     Trapezoid_points = 1;
@@ -80,12 +78,13 @@ double Simpson_integral(double a, double b) {
   double os = kStart_value;
   double s = 1;
   double st = kStart_value;
+  tTrapezoid_state state;
   // The estimates of a finite integral of a bounded density stay finite, so the test
   // below never meets a NaN.
   while (j <= kMax_refinements && std::fabs(s - os) >= kRelative_tolerance * std::fabs(os)) {
     os = s;
     const double ost = st;
-    st = Trapezoid_refine(j, a, b);
+    st = Trapezoid_refine(state, j, a, b);
     s = (4 * st - ost) / 3;
     ++j;
   }

@@ -55,7 +55,6 @@ TEST(Criteria, Table) {
     tRun_results r;
     r.Options.Criteria = c.criteria;
     r.Options.Tail = c.tail;
-    r.Criteria_option = c.criteria == tCriteria::Combined ? 2 : 1;
     r.Deficit_x_results.T_value = c.t_x;
     r.Deficit_x_results.P_one_tailed = c.p1_x;
     r.Deficit_y_results.T_value = c.t_y;
@@ -162,7 +161,7 @@ TEST(AnalysisRun, ClassicalPatternUnderBothCriteria) {
     EXPECT_TRUE(r.Classical);
     EXPECT_FALSE(r.Strong);
     EXPECT_EQ(r.Rsdt_computed, criteria == tCriteria::Combined);
-    EXPECT_EQ(r.Criteria_option, criteria == tCriteria::Combined ? 2 : 1);
+    EXPECT_EQ(r.Figures.Word("classification"), "classical");
   }
 }
 

@@ -17,9 +17,22 @@
 
 #include "bayes/bayes_engines.h"
 #include "bayes/bsdt_run.h"
+#include "tests/support/bsdt_literal.h"
 #include "distrib/fp_check.h"
 
 namespace {
+
+// One run under the prior: the engine on the threads given, or the literal procedure.
+void Run_evaluated(tPrior prior, tBSDT_inputs in, int threads, bool straightforward,
+                   tBSDT_results& r, const tProgress_observer* observer = nullptr,
+                   tBSDT_precision* precision = nullptr) {
+  in.Prior = prior;
+  in.Threads = threads;
+  if (straightforward)
+    Run_BSDT_literal(in, r, observer, precision);
+  else
+    Run_BSDT(in, r, observer, precision);
+}
 
 // The bytes that hold a value: the x87 type's 80 bits, or the whole double.
 constexpr std::size_t kValue_bytes = std::numeric_limits<Extended>::digits == 64 ? 10 : sizeof(Extended);
@@ -58,8 +71,8 @@ double Number(const std::string& entry, const std::string& key) {
 // ---------------------------------------------------------------------------------------
 // Helpers.
 
-void Run_engine(tBSDT_prior prior, const tBSDT_inputs& in, tBSDT_results& r) {
-  if (prior == tBSDT_prior::Standard)
+void Run_engine(tPrior prior, const tBSDT_inputs& in, tBSDT_results& r) {
+  if (prior == tPrior::Standard)
     BSDT_standard(in.N, in.Iterations, in.Reset_seed, in.Mean_x, in.Sd_x, in.Mean_y, in.Sd_y,
                   in.R_xy, in.Case_x, in.Case_y, in.Two_sided, in.Level, r);
   else
@@ -106,8 +119,8 @@ tBSDT_results Sentinel_results() {
   return r;
 }
 
-const char* Prior_name(tBSDT_prior p) {
-  return p == tBSDT_prior::Standard ? "standard" : "calibrated";
+const char* Prior_name(tPrior p) {
+  return p == tPrior::Standard ? "standard" : "calibrated";
 }
 
 // ---------------------------------------------------------------------------------------
@@ -118,9 +131,9 @@ const char* Prior_name(tBSDT_prior p) {
 // Z-DCC values, 1e-6 for the percentages (the transcription's normal distribution
 // function differs from ours in the last digits of its log-gamma).
 
-tBSDT_prior Reference_prior(const std::string& e) {
-  return e.find("\"prior\": \"standard\"") != std::string::npos ? tBSDT_prior::Standard
-                                                                : tBSDT_prior::Calibrated;
+tPrior Reference_prior(const std::string& e) {
+  return e.find("\"prior\": \"standard\"") != std::string::npos ? tPrior::Standard
+                                                                : tPrior::Calibrated;
 }
 
 tBSDT_inputs Reference_inputs(const std::string& e) {
@@ -134,7 +147,7 @@ TEST(BsdtReference, EveryEntryMatches) {
   const std::vector<std::string> entries = Reference_entries();
   ASSERT_EQ(entries.size(), 9u);
   for (const std::string& e : entries) {
-    const tBSDT_prior prior = Reference_prior(e);
+    const tPrior prior = Reference_prior(e);
     const tBSDT_inputs in = Reference_inputs(e);
     tBSDT_results got;
     Run_engine(prior, in, got);
@@ -155,20 +168,20 @@ TEST(BsdtReference, EveryEntryMatches) {
 
 struct tEval_case {
   const char* name;
-  tBSDT_prior prior;
+  tPrior prior;
   tBSDT_inputs in;
   bool two_sided;
 };
 
 std::vector<tEval_case> Eval_cases() {
   return {
-      {"standard_lower_tail", tBSDT_prior::Standard,
+      {"standard_lower_tail", tPrior::Standard,
        Inputs(20, 100, 15, 50, 10, 0.6, 70, 52, 150000), true},
-      {"calibrated_lower_tail", tBSDT_prior::Calibrated,
+      {"calibrated_lower_tail", tPrior::Calibrated,
        Inputs(20, 100, 15, 50, 10, 0.6, 70, 52, 150000), true},
-      {"calibrated_upper_tail_one_sided", tBSDT_prior::Calibrated,
+      {"calibrated_upper_tail_one_sided", tPrior::Calibrated,
        Inputs(12, 24.5, 3.1, 61.2, 8.4, 0.35, 25, 38, 100003), false},
-      {"standard_N3_upper_tail", tBSDT_prior::Standard,
+      {"standard_N3_upper_tail", tPrior::Standard,
        Inputs(3, 10, 2.5, 10, 2.5, 0.2, 9, 2, 70001), true},
   };
 }
@@ -178,14 +191,14 @@ std::vector<tEval_case> Eval_cases() {
 // The fast evaluation (probabilities from erfc, draws on two threads) against the literal
 // one: the same draws, so the same Z-DCC values and limits bit for bit, and P within
 // 1E-10 of the literal sum of the distribution unit's normal distribution function.
-void Expect_same_as_straightforward(tBSDT_prior prior, const tBSDT_inputs& in,
+void Expect_same_as_straightforward(tPrior prior, const tBSDT_inputs& in,
                                     const std::string& name) {
   tBSDT_results serial;
-  Run_BSDT(prior, in, tBSDT_evaluation{1, true}, serial);
+  Run_evaluated(prior, in, 1, true, serial);
   const std::int32_t seed1 = Seed1, seed2 = Seed2;
   for (int threads : {1, 2, 3}) {
     tBSDT_results fast;
-    Run_BSDT(prior, in, tBSDT_evaluation{threads, false}, fast);
+    Run_evaluated(prior, in, threads, false, fast);
     const auto x = Values(serial), y = Values(fast);
     for (int i = 0; i < 8; ++i) {
       const bool probability = i <= 2;  // P one- and two-tailed, and as a percentage
@@ -213,7 +226,7 @@ TEST(BsdtEvaluation, FastPathAgreesWithStraightforward) {
 }
 
 TEST(BsdtDeterminism, RepeatedCallsIdenticalAndSameGeneratorState) {
-  for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+  for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
     const tBSDT_inputs in = Inputs(20, 100, 15, 50, 10, 0.6, 80, 40, 5000);
     tBSDT_results first, second;
     Run_engine(prior, in, first);
@@ -259,7 +272,7 @@ TEST(BsdtResults, ProbabilitiesFoldingAndLimitsAreConsistent) {
       {Inputs(4, 10, 2, 10, 2, 0.9, 12, 6, 4000), true, true},
   };
   for (const tCase& c : cases) {
-    for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+    for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
       tBSDT_inputs in = c.in;
       in.Two_sided = c.two_sided;
       tBSDT_results r;
@@ -328,7 +341,7 @@ TEST(BsdtLimits, TooFewIterationsAreRefusedBeforeAnyDraw) {
     Reset_seeds();
     tBSDT_results r = Sentinel_results();
     try {
-      Run_engine(tBSDT_prior::Standard, Inputs(20, 100, 15, 50, 10, 0.6, 70, 52, iterations), r);
+      Run_engine(tPrior::Standard, Inputs(20, 100, 15, 50, 10, 0.6, 70, 52, iterations), r);
       ADD_FAILURE() << iterations << " iterations accepted";
     } catch (const EArgumentError& e) {
       EXPECT_NE(std::string(e.what()).find("iterations"), std::string::npos) << e.what();
@@ -357,7 +370,7 @@ TEST(BsdtFaults, LargeStandardDeviationsKeepResults) {
       {8, 1, 0.001, 2, 0.002, -0.9, 0.997, 2.001},
   };
   for (const tBase& b : bases) {
-    for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+    for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
       tBSDT_results unscaled;
       Run_engine(prior, Inputs(b.n, b.mean_x, b.sd_x, b.mean_y, b.sd_y, b.r, b.case_x, b.case_y, 3000),
           unscaled);
@@ -395,11 +408,11 @@ TEST(BsdtFaults, FloatingPointFaultsEndTheCallWithoutResults) {
       {"NaN correlation", Inputs(20, 100, 15, 50, 10, nan, 70, 52, 1000)},
   };
   for (const tCase& c : cases) {
-    for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
-      for (bool straightforward : {false, true}) {
+    for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
+      {
         tBSDT_results r = Sentinel_results();
         try {
-          Run_BSDT(prior, c.in, tBSDT_evaluation{0, straightforward}, r);
+          Run_evaluated(prior, c.in, 0, false, r);
           ADD_FAILURE() << c.name << ": no error";
         } catch (const EFloating_point_error& e) {
           EXPECT_NE(std::string(e.what()).find("No results were computed"), std::string::npos)
@@ -415,9 +428,9 @@ TEST(BsdtFaults, FloatingPointFaultsEndTheCallWithoutResults) {
   // distribution function's range, which ends the call with the distribution's error.
   // (The calibrated prior would accept about one attempt in two million here.)
   tBSDT_results r = Sentinel_results();
-  EXPECT_THROW(Run_BSDT(tBSDT_prior::Standard,
-                        Inputs(20, 100, 15, 50, 10, 1 - 1E-13L, 70, 52, 1000),
-                        tBSDT_evaluation{}, r),
+  EXPECT_THROW(Run_evaluated(tPrior::Standard,
+                             Inputs(20, 100, 15, 50, 10, 1 - 1E-13L, 70, 52, 1000), 0, false,
+                             r),
                EArgumentError);
   EXPECT_TRUE(Bit_identical(r, Sentinel_results()));
   EXPECT_EQ(Raised_fp_faults(), 0);
@@ -428,9 +441,9 @@ TEST(BsdtFaults, FloatingPointFaultsEndTheCallWithoutResults) {
 // computed on other threads.
 TEST(BsdtFaults, ErrorsOfTheNormalProbabilitiesReachTheCaller) {
   const tBSDT_inputs in = Inputs(20, 0, 1, 0, 1, 0.6, 1E6L, -1E6L, 70000);
-  for (bool straightforward : {false, true}) {
+  {
     tBSDT_results r = Sentinel_results();
-    EXPECT_THROW(Run_BSDT(tBSDT_prior::Standard, in, tBSDT_evaluation{2, straightforward}, r),
+    EXPECT_THROW(Run_evaluated(tPrior::Standard, in, 2, false, r),
                  EArgumentError);
     EXPECT_TRUE(Bit_identical(r, Sentinel_results()));
   }
@@ -538,7 +551,7 @@ tBSDT_results Independent_calibrated(const tBSDT_inputs& in) {
 TEST(BsdtSmallSamples, CalibratedNFourAgreesWithAnIndependentComputation) {
   const tBSDT_inputs in = Inputs(4, 100, 15, 50, 10, 0.6, 70, 52, 300000);
   tBSDT_results engine;
-  Run_engine(tBSDT_prior::Calibrated, in, engine);
+  Run_engine(tPrior::Calibrated, in, engine);
   const tBSDT_results independent = Independent_calibrated(in);
   EXPECT_NEAR(engine.P_one_tailed, independent.P_one_tailed, 1E-9L);
   EXPECT_NEAR(engine.Zdcc_lower, independent.Zdcc_lower, 1E-9L);
@@ -552,7 +565,7 @@ TEST(BsdtSmallSamples, CalibratedRunsCompleteAtAMillionIterations) {
     for (const Extended r : std::initializer_list<Extended>{0.6L, 0.0L, 0.3L, 0.9L, -0.5L}) {
       const tBSDT_inputs in = Inputs(n, 100, 15, 50, 10, r, 70, 52, 1000000);
       tBSDT_results results = Sentinel_results();
-      EXPECT_NO_THROW(Run_engine(tBSDT_prior::Calibrated, in, results)) << n << " " << r;
+      EXPECT_NO_THROW(Run_engine(tPrior::Calibrated, in, results)) << n << " " << r;
       EXPECT_GT(results.P_one_tailed, 0) << n << " " << r;
       EXPECT_LT(results.Zdcc_lower, results.Zdcc_upper) << n << " " << r;
     }
@@ -562,7 +575,7 @@ TEST(BsdtSmallSamples, CalibratedRunsCompleteAtAMillionIterations) {
 // Progress and cancellation.
 
 TEST(BsdtObserver, ProgressIsReportedOftenAndEndsAtTheTotal) {
-  for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+  for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
     const tBSDT_inputs in = Inputs(20, 100, 15, 50, 10, 0.9, 80, 40, 200000);
     std::vector<std::int64_t> done;
     tProgress_observer observer;
@@ -571,8 +584,8 @@ TEST(BsdtObserver, ProgressIsReportedOftenAndEndsAtTheTotal) {
       done.push_back(d);
     };
     tBSDT_results watched, plain;
-    Run_BSDT(prior, in, tBSDT_evaluation{}, watched, &observer);
-    Run_BSDT(prior, in, tBSDT_evaluation{}, plain);
+    Run_evaluated(prior, in, 0, false, watched, &observer);
+    Run_evaluated(prior, in, 0, false, plain);
     EXPECT_TRUE(Bit_identical(watched, plain)) << Prior_name(prior);
     ASSERT_FALSE(done.empty());
     EXPECT_EQ(done.back(), in.Iterations);
@@ -586,33 +599,31 @@ TEST(BsdtObserver, ProgressIsReportedOftenAndEndsAtTheTotal) {
 }
 
 TEST(BsdtObserver, CancelLeavesNoResultsAndTheNextRunIsUnchanged) {
-  for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated})
-    for (const bool straightforward : {false, true}) {
-      const tBSDT_inputs in = Inputs(20, 100, 15, 50, 10, 0.6, 80, 40, 100000);
-      tBSDT_results expected;
-      Run_BSDT(prior, in, tBSDT_evaluation{0, straightforward}, expected);
+  for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
+    const tBSDT_inputs in = Inputs(20, 100, 15, 50, 10, 0.6, 80, 40, 100000);
+    tBSDT_results expected;
+    Run_evaluated(prior, in, 0, false, expected);
 
-      std::atomic<bool> cancel{false};
-      tProgress_observer observer;
-      observer.Cancel = &cancel;
-      observer.Progress = [&](std::int64_t d, std::int64_t) {
-        if (d >= 30000) cancel = true;  // stop part-way through the draws
-      };
-      tBSDT_results results = Sentinel_results();
-      tBSDT_precision precision;
-      precision.P_one_tailed_mc_se = -1;
-      try {
-        Run_BSDT(prior, in, tBSDT_evaluation{0, straightforward}, results, &observer,
-                 &precision);
-        ADD_FAILURE() << "not cancelled";
-      } catch (const ECancelled& e) {
-        EXPECT_STREQ(e.what(), "The computation was cancelled.");
-      }
-      EXPECT_TRUE(Bit_identical(results, Sentinel_results()));
-      EXPECT_EQ(precision.P_one_tailed_mc_se, -1);
-
-      tBSDT_results after;
-      Run_BSDT(prior, in, tBSDT_evaluation{0, straightforward}, after);
-      EXPECT_TRUE(Bit_identical(after, expected)) << Prior_name(prior) << straightforward;
+    std::atomic<bool> cancel{false};
+    tProgress_observer observer;
+    observer.Cancel = &cancel;
+    observer.Progress = [&](std::int64_t d, std::int64_t) {
+      if (d >= 30000) cancel = true;  // stop part-way through the draws
+    };
+    tBSDT_results results = Sentinel_results();
+    tBSDT_precision precision;
+    precision.P_one_tailed_mc_se = -1;
+    try {
+      Run_evaluated(prior, in, 0, false, results, &observer, &precision);
+      ADD_FAILURE() << "not cancelled";
+    } catch (const ECancelled& e) {
+      EXPECT_STREQ(e.what(), "The computation was cancelled.");
     }
+    EXPECT_TRUE(Bit_identical(results, Sentinel_results()));
+    EXPECT_EQ(precision.P_one_tailed_mc_se, -1);
+
+    tBSDT_results after;
+    Run_evaluated(prior, in, 0, false, after);
+    EXPECT_TRUE(Bit_identical(after, expected)) << Prior_name(prior);
+  }
 }

@@ -7,14 +7,29 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <numeric>
 #include <vector>
 
 #include "bayes/bsdt_precision.h"
 #include "bayes/bsdt_run.h"
+#include "tests/support/bsdt_literal.h"
 #include "distrib/distrib.h"
 
 namespace {
+
+// One run under the prior: the engine on the threads given, or the literal procedure.
+void Run_evaluated(tPrior prior, tBSDT_inputs in, int threads, bool straightforward,
+                   tBSDT_results& r, const tProgress_observer* observer = nullptr,
+                   tBSDT_precision* precision = nullptr) {
+  in.Prior = prior;
+  in.Threads = threads;
+  if (straightforward)
+    Run_BSDT_literal(in, r, observer, precision);
+  else
+    Run_BSDT(in, r, observer, precision);
+}
 
 tBSDT_inputs Example(std::int32_t iterations) {
   tBSDT_inputs in;
@@ -26,7 +41,7 @@ tBSDT_inputs Example(std::int32_t iterations) {
 }
 
 // The first n Z-DCC draws of a reset run, in order.
-std::vector<double> Draws_one_by_one(tBSDT_prior prior, tBSDT_inputs in, std::int32_t n) {
+std::vector<double> Draws_one_by_one(tPrior prior, tBSDT_inputs in, std::int32_t n) {
   Reset_seeds();
   in.Iterations = 1;
   in.Reset_seed = false;
@@ -35,7 +50,7 @@ std::vector<double> Draws_one_by_one(tBSDT_prior prior, tBSDT_inputs in, std::in
   std::vector<double> draws;
   for (std::int32_t i = 0; i < n; ++i) {
     tBSDT_results one;
-    Run_BSDT(prior, in, tBSDT_evaluation{1, true}, one);
+    Run_evaluated(prior, in, 1, true, one);
     EXPECT_EQ(one.Zdcc_lower, one.Zdcc_upper);
     draws.push_back(static_cast<double>(one.Zdcc_lower));
   }
@@ -105,11 +120,11 @@ std::int64_t Total(const tZdcc_histogram& h) {
 
 TEST(BsdtPrecision, StandardErrorAndHistogramMatchADirectComputation) {
   constexpr std::int32_t n = 3000;
-  for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
-    const char* name = prior == tBSDT_prior::Standard ? "standard" : "calibrated";
+  for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
+    const char* name = prior == tPrior::Standard ? "standard" : "calibrated";
     tBSDT_results results;
     tBSDT_precision precision;
-    Run_BSDT(prior, Example(n), tBSDT_evaluation{1, true}, results, nullptr, &precision);
+    Run_evaluated(prior, Example(n), 1, true, results, nullptr, &precision);
     const std::int32_t seed1 = Seed1, seed2 = Seed2;
 
     const std::vector<double> draws = Draws_one_by_one(prior, Example(n), n);
@@ -141,25 +156,25 @@ TEST(BsdtPrecision, StandardErrorAndHistogramMatchADirectComputation) {
 // precision leaves the results alone.
 TEST(BsdtPrecision, FastEvaluationGivesTheSamePrecision) {
   constexpr std::int32_t n = 70000;
-  for (tBSDT_prior prior : {tBSDT_prior::Standard, tBSDT_prior::Calibrated}) {
+  for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
     for (bool two_sided : {true, false}) {
       tBSDT_inputs in = Example(n);
       in.Two_sided = two_sided;
       tBSDT_results serial_results;
       tBSDT_precision serial;
-      Run_BSDT(prior, in, tBSDT_evaluation{1, true}, serial_results, nullptr, &serial);
+      Run_evaluated(prior, in, 1, true, serial_results, nullptr, &serial);
       EXPECT_EQ(Total(serial.Zdcc_histogram), n);
       std::vector<tBSDT_precision> fast(2);
       for (int t = 0; t < 2; ++t) {
         const int threads = t == 0 ? 1 : 3;
         tBSDT_results fast_results, plain;
-        Run_BSDT(prior, in, tBSDT_evaluation{threads, false}, fast_results, nullptr, &fast[t]);
+        Run_evaluated(prior, in, threads, false, fast_results, nullptr, &fast[t]);
         EXPECT_NEAR(static_cast<double>(fast[t].P_one_tailed_mc_se),
                     static_cast<double>(serial.P_one_tailed_mc_se),
                     1e-9 * static_cast<double>(serial.P_one_tailed_mc_se)) << threads;
         EXPECT_EQ(fast[t].P_two_tailed_mc_se, 2 * fast[t].P_one_tailed_mc_se);
         Expect_same_histogram(fast[t].Zdcc_histogram, serial.Zdcc_histogram, "fast");
-        Run_BSDT(prior, in, tBSDT_evaluation{threads, false}, plain);
+        Run_evaluated(prior, in, threads, false, plain);
         EXPECT_EQ(plain.Zdcc_lower, fast_results.Zdcc_lower);
         EXPECT_EQ(plain.Zdcc_upper, fast_results.Zdcc_upper);
         EXPECT_EQ(plain.P_one_tailed, fast_results.P_one_tailed);
@@ -230,4 +245,60 @@ TEST(BsdtPrecision, HistogramLimitsAndEdges) {
   EXPECT_EQ(h.Above, 1);  // 2000, above the 1999th value
   EXPECT_GE(h.Counts[0], 10);
   EXPECT_EQ(Total(h), 2000);
+}
+
+// A tiny P: the Monte Carlo standard error, taken from the folded tail, agrees with a
+// two-pass computation on the tail probabilities of the same draws computed directly in
+// extended precision. The case of N = 10, r = 0.871 and Z-DCC = 18.2 (P near 1E-11) gave
+// 4.21E-12 against 6.09E-12 when the error came from the other tail's probabilities near
+// 1; the second case puts P near 1E-100. Each also mirrored, which leaves P unfolded.
+TEST(BsdtPrecision, StandardErrorOfATinyProbability) {
+  constexpr std::int32_t n = 4000;
+  const struct {
+    const char* name;
+    std::int32_t size;
+    Extended r, distance;  // Case_x - Case_y on the standardized scale
+    Extended p_low, p_high;
+  } cases[] = {
+      {"N 10, r 0.871, Z-DCC 18.2", 10, 0.871L, 18.2L * std::sqrt(2 - 2 * 0.871L), 1e-13L, 1e-9L},
+      {"N 1000, r 0, P near 1E-100", 1000, 0, 32.3L, 1e-104L, 1e-96L},
+  };
+  for (const auto& c : cases) {
+    for (const Extended sign : {1.0L, -1.0L}) {
+      tBSDT_inputs in = Example(n);
+      in.N = c.size;
+      in.R_xy = c.r;
+      in.Mean_x = in.Mean_y = 0;
+      in.Sd_x = in.Sd_y = 1;
+      in.Case_x = sign * c.distance;
+      in.Case_y = 0;
+      const std::vector<double> draws = Draws_one_by_one(tPrior::Standard, in, n);
+      // The probabilities of the tail that P lies in, directly, and their two-pass error.
+      std::vector<Extended> tail;
+      for (double d : draws)
+        tail.push_back(0.5L * std::erfc(sign * static_cast<Extended>(d) / std::sqrt(2.0L)));
+      const Extended mean = std::accumulate(tail.begin(), tail.end(), Extended{0}) / n;
+      Extended squares = 0;
+      for (Extended x : tail) squares += (x - mean) * (x - mean);
+      const Extended se = std::sqrt(squares / (n - 1) / n);
+      ASSERT_GT(mean, c.p_low) << c.name;
+      ASSERT_LT(mean, c.p_high) << c.name;
+      // The literal evaluation's normal distribution function reaches about 1E-20 at most
+      // (below, it gives 0), so it is compared only where P is within its reach.
+      for (bool straightforward : {false, true}) {
+        if (straightforward && c.p_low < 1e-20L) continue;
+        tBSDT_results results;
+        tBSDT_precision precision;
+        Run_evaluated(tPrior::Standard, in, 1, straightforward, results, nullptr, &precision);
+        EXPECT_NEAR(static_cast<double>(precision.P_one_tailed_mc_se / se), 1, 1e-6)
+            << c.name << (sign > 0 ? "" : ", mirrored") << (straightforward ? ", straightforward" : "")
+            << ": " << static_cast<double>(precision.P_one_tailed_mc_se) << " against "
+            << static_cast<double>(se) << ", P " << static_cast<double>(mean);
+        if (std::getenv("KESTRUM_SHOW_SE") != nullptr)
+          std::printf("%s%s%s: SE %.10Le, two-pass %.10Le, P %.6Le, engine P %.6Le\n", c.name,
+                      sign > 0 ? "" : ", mirrored", straightforward ? ", straightforward" : "",
+                      precision.P_one_tailed_mc_se, se, mean, results.P_one_tailed);
+      }
+    }
+  }
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bayes/matrix_2x2.h"
-#include "bayes/matrix_handling.h"
+#include "tests/support/matrix_handling.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -26,6 +27,7 @@
 
 #include "distrib/distrib.h"
 #include "stats/metrics_papers.h"
+#include "tests/support/noncentrality.h"
 
 namespace {
 
@@ -414,6 +416,44 @@ TEST(DeficitTest, OneSidedLimitIsTheTwoSidedLimitAtTwiceTheTail) {
   Abnormality_interval(false, 80, 100, 15, 20, 95, upper, lower);
   EXPECT_NEAR(upper, two.Pct_upper, 1e-3);
   EXPECT_NEAR(lower, two.Pct_lower, 1e-3);
+}
+
+// The analysis takes every figure of a task from one Deficit_test_intervals call; they
+// must be the very bits that Deficit_test and Abnormality_interval give (their searches
+// take the distance and the probabilities in double rather than extended precision).
+TEST(DeficitTest, IntervalsRecordEqualsTheTestAndTheAbnormalityInterval) {
+  struct tTask {
+    Extended c, m, s, n;
+  };
+  std::vector<tTask> tasks = {{70, 100, 15, 20}, {52, 50, 10, 20}, {100, 100, 15, 5},
+                              {2, 10, 2.5, 3},   {9, 10, 2.5, 3},  {99.5, 100, 0.061, 999},
+                              {-3.25, 1.5, 0.7, 41}};
+  std::mt19937_64 random(2024);
+  std::uniform_real_distribution<double> z(-6, 6);
+  std::uniform_int_distribution<int> n(3, 400);
+  for (int i = 0; i < 120; ++i) {
+    const Extended size = n(random);
+    tasks.push_back({std::round(1000 * (50 + 10 * z(random))) / 1000, 50, 10, size});
+  }
+  for (const tTask& t : tasks) {
+    tDeficit_results all;
+    Deficit_test_intervals(true, all, t.c, t.m, t.s, t.n, 95);
+    tDeficit_results parts;
+    Deficit_test(t.c, t.m, t.s, t.n, parts.T_value, parts.P_two_tailed, parts.P_one_tailed,
+                 parts.Pct_below);
+    Abnormality_interval(true, t.c, t.m, t.s, t.n, 95, parts.Pct_upper, parts.Pct_lower);
+    const Extended pairs[][2] = {{all.T_value, parts.T_value},
+                                 {all.P_one_tailed, parts.P_one_tailed},
+                                 {all.P_two_tailed, parts.P_two_tailed},
+                                 {all.Pct_below, parts.Pct_below},
+                                 {all.Pct_lower, parts.Pct_lower},
+                                 {all.Pct_upper, parts.Pct_upper}};
+    for (const auto& pair : pairs) {
+      EXPECT_EQ(pair[0], pair[1]) << static_cast<double>(t.c) << " " << static_cast<double>(t.n);
+      EXPECT_EQ(std::signbit(pair[0]), std::signbit(pair[1]));
+    }
+    EXPECT_EQ(all.Df, t.n - 1);
+  }
 }
 
 // ---------------------------------------------------------------------------------------

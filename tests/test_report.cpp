@@ -3,6 +3,7 @@
 // layout and the wording, not the numerics.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <random>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "app/control_data.h"
+#include "app/input_checks.h"
 #include "app/report.h"
 #include "app/text_format.h"
 
@@ -23,7 +25,6 @@ tRun_results Hand_built_results(const tRun_options& options) {
   tRun_results r;
   r.Inputs = {100, 15, 50, 10, 0.6, 25, 70, 52, 25};
   r.Options = options;
-  r.Criteria_option = options.Criteria == tCriteria::Combined ? 2 : 1;
   r.Z_x = -2.0;
   r.Z_y = 0.2;
   r.Deficit_x_results = {-1.9604L, 24, 0.030826L, 0.061652L, 3.0826L, 0.4129L, 9.8765L,
@@ -31,7 +32,7 @@ tRun_results Hand_built_results(const tRun_options& options) {
   r.Deficit_y_results = {0.19604L, 24, 0.42312L, 0.84624L, 57.688L, 41.234L, 72.3456L,
                          0.2L, -0.2087L, 0.6012L};
   r.Bsdt = {0.012346L, 0.02469L, 1.2346L, 0.0254L, 6.0656L, -2.2361L, -3.2401L, -1.2299L};
-  if (r.Criteria_option == 2) {
+  if (options.Criteria == tCriteria::Combined) {
     r.Rsdt_computed = true;
     r.Rsdt_t = 1.6123L;
     r.Rsdt_p_one_tailed = 0.0612345;
@@ -157,7 +158,7 @@ TEST(ReportGolden, BayesianTwoTailedCalibratedFirstReportWithoutNotes) {
        " OVERALL RESULT OF APPLYING BAYESIAN CRITERIA FOR A DISSOCIATION:",
        " The case's pattern of performance fulfils the criteria for a dissociation, putatively CLASSICAL"},
   });
-  Expect_same_lines(Report_lines(Hand_built_results(options), options, {}, false), expected);
+  Expect_same_lines(Report_lines(Hand_built_results(options), {}, false), expected);
 }
 
 TEST(ReportGolden, CombinedOneTailedJeffreysLaterReportWithNotes) {
@@ -191,7 +192,7 @@ TEST(ReportGolden, CombinedOneTailedJeffreysLaterReportWithNotes) {
        // A significant BSDT with a non-significant RSDT fulfils neither kind.
        " The case does not fulfil the criteria for either a strong or classical dissociation"},
   });
-  Expect_same_lines(Report_lines(Hand_built_results(options), options,
+  Expect_same_lines(Report_lines(Hand_built_results(options),
                                  {"Patient AB, session 2", "tested in the afternoon"}, true),
                     expected);
 }
@@ -202,7 +203,7 @@ TEST(ReportOptions, EachCombinationWritesItsOwnLines) {
     for (tTail tail : {tTail::Two, tTail::One}) {
       for (tPrior prior : {tPrior::Calibrated, tPrior::Standard}) {
         tRun_options options{criteria, tail, prior, 1000};
-        const tLines lines = Report_lines(Hand_built_results(options), options, {}, false);
+        const tLines lines = Report_lines(Hand_built_results(options), {}, false);
         const auto count = [&](const std::string& prefix) {
           int n = 0;
           for (const std::string& line : lines) n += line.rfind(prefix, 0) == 0;
@@ -239,8 +240,8 @@ TEST(ReportOptions, EachCombinationWritesItsOwnLines) {
 TEST(ReportNotes, EmptyNotesWriteNothingOneLineWritesCaptionAndSpaceLine) {
   tRun_options options;
   const tRun_results r = Hand_built_results(options);
-  const tLines none = Report_lines(r, options, {}, false);
-  const tLines one = Report_lines(r, options, {"only line"}, false);
+  const tLines none = Report_lines(r, {}, false);
+  const tLines one = Report_lines(r, {"only line"}, false);
   ASSERT_EQ(one.size(), none.size() + 2);
   const std::size_t at = Opening().size();
   EXPECT_EQ(none[at], " INPUTS:");
@@ -252,8 +253,8 @@ TEST(ReportNotes, EmptyNotesWriteNothingOneLineWritesCaptionAndSpaceLine) {
 TEST(ReportSeparator, LaterReportsStartWithTheSeparatorOnly) {
   tRun_options options;
   const tRun_results r = Hand_built_results(options);
-  const tLines first = Report_lines(r, options, {}, false);
-  const tLines later = Report_lines(r, options, {}, true);
+  const tLines first = Report_lines(r, {}, false);
+  const tLines later = Report_lines(r, {}, true);
   ASSERT_EQ(later.size(), first.size() + 1);
   EXPECT_EQ(later[0], std::string(106, '_'));
   EXPECT_EQ(kReport_separator, std::string(106, '_'));
@@ -266,7 +267,7 @@ TEST(ReportCriteria, StrongPatternAndCaseAboveTheMeans) {
   r.Deficit_y_results.T_value = -2.5L;
   r.Deficit_y_results.P_one_tailed = 0.01L;
   Apply_criteria(r);
-  tLines lines = Report_lines(r, options, {}, false);
+  tLines lines = Report_lines(r, {}, false);
   EXPECT_EQ(lines.back(), " The case's pattern of performance fulfils the criteria for a STRONG dissociation");
   EXPECT_NE(std::find(lines.begin(), lines.end(),
                       " Dissociations criterion: The case meets the criterion for a deficit on Task Y"),
@@ -276,7 +277,7 @@ TEST(ReportCriteria, StrongPatternAndCaseAboveTheMeans) {
   r.Deficit_x_results.T_value = 3.1L;
   r.Deficit_y_results.T_value = 2.5L;
   Apply_criteria(r);
-  lines = Report_lines(r, options, {}, false);
+  lines = Report_lines(r, {}, false);
   EXPECT_EQ(lines.back(), " The case does not fulfil the criteria for either a strong or classical dissociation");
 }
 
@@ -286,12 +287,76 @@ TEST(ReportFormat, NegativeZeroAndWideValues) {
   r.Inputs.Mean_x = -12345.678;  // wider than the field: printf widens, never truncates
   r.Inputs.N = 1000;
   r.Z_x = -0.0004;               // rounds to zero: printf keeps the sign
-  const tLines lines = Report_lines(r, options, {}, false);
+  Fill_figures(r);
+  const tLines lines = Report_lines(r, {}, false);
   const std::size_t at = Opening().size() + 5;
   EXPECT_EQ(lines[at], " Mean of the control or normative sample on Task X =     -12345.68");
   EXPECT_EQ(lines[at + 5], " Sample size of the normative sample =                       1000");
   EXPECT_EQ(lines[at + 11], " Case's score on Task X expressed as z score =   -0.000");
   EXPECT_EQ(lines[at + 16], " Significance test: t = -1.960, df = 999, p(one-tailed) = 0.03083");
+}
+
+// Each input shows the decimals its text had, at least two, in the same columns.
+TEST(ReportFormat, InputsShowTheDecimalsTheyWereGiven) {
+  tRun_options options;
+  const auto checked =
+      Check_inputs({"100", "15", "50", "0.061", "0.9999", "25", "70", "52.125"}, options);
+  ASSERT_TRUE(std::holds_alternative<tChecked_inputs>(checked));
+  tRun_results r = Hand_built_results(options);
+  r.Inputs = std::get<tChecked_inputs>(checked);
+  Fill_figures(r);
+  const tLines lines = Report_lines(r, {}, false);
+  const std::size_t at = Opening().size() + 5;
+  const tLines expected = {
+      " Mean of the control or normative sample on Task X =       100.00",
+      " Standard deviation for the normative sample on Task X =    15.00",
+      " Mean of the control or normative sample on Task Y =        50.00",
+      " Standard deviation for the normative sample on Task Y =    0.061",
+      " Correlation between Tests X and Y in normative sample =   0.9999",
+      " Sample size of the normative sample =                         25",
+      "",
+      " Case's test score on Task X =                              70.00",
+      " Case's test score on Task Y =                             52.125"};
+  EXPECT_EQ(tLines(lines.begin() + at, lines.begin() + at + 9), expected);
+}
+
+// The table the outputs are written from: unique names, each group in one stretch (a
+// writer opens a group's object once), units by kind, the later figures last in their
+// group, and no value for figures the run did not compute.
+TEST(FigureTable, NamesGroupsKindsAndUnits) {
+  for (tCriteria criteria : {tCriteria::Bayesian, tCriteria::Combined}) {
+    tRun_options options;
+    options.Criteria = criteria;
+    const tRun_results r = Hand_built_results(options);
+    const std::vector<tFigure>& figures = r.Figures.Figures;
+    std::vector<std::string> groups_seen;
+    for (std::size_t i = 0; i < figures.size(); ++i) {
+      const tFigure& f = figures[i];
+      EXPECT_EQ(r.Figures.Find(f.Name), &f) << f.Name;
+      if (i == 0 || figures[i - 1].Group != f.Group) {
+        EXPECT_EQ(std::count(groups_seen.begin(), groups_seen.end(), f.Group), 0) << f.Group;
+        if (!f.Group.empty()) groups_seen.push_back(f.Group);
+      }
+      if (f.Kind == tFigure_kind::Percentage) {
+        EXPECT_EQ(f.Unit, "%") << f.Name;
+      }
+      if (f.Kind == tFigure_kind::Effect_size) {
+        EXPECT_EQ(f.Unit, "SD") << f.Name;
+      }
+      if (f.Kind == tFigure_kind::Probability && r.Figures.Has_value(f.Name)) {
+        EXPECT_GE(r.Figures.Number(f.Name), 0) << f.Name;
+        EXPECT_LE(r.Figures.Number(f.Name), 1) << f.Name;
+      }
+      EXPECT_EQ(f.Added_later, f.Kind == tFigure_kind::Standard_error) << f.Name;
+    }
+    EXPECT_EQ(r.Figures.Has_value("rsdt_t_value"), criteria == tCriteria::Combined);
+    // The RSDT of the built record is not significant: classical only under Bayesian criteria.
+    EXPECT_EQ(r.Figures.Word("classification"),
+              criteria == tCriteria::Bayesian ? "classical" : "neither");
+    EXPECT_EQ(r.Figures.Number("x_pct_upper"), r.Deficit_x_results.Pct_upper);
+    EXPECT_THROW(r.Figures.At("no_such_figure"), std::out_of_range);
+    EXPECT_THROW(r.Figures.Word("x_t_value"), std::out_of_range);
+  }
 }
 
 // Format_fixed must agree with printf's "%*.*Lf" in the C locale, ties to even included.
@@ -329,14 +394,12 @@ TEST(FormatFixed, WritesAPointInADecimalCommaLocale) {
   char probe[16];
   std::snprintf(probe, sizeof probe, "%.1f", 0.5);
   const std::string fixed = Format_fixed(-1.25L, 8, 3);
-  const std::string g17 = Format_g17(0.1);
   const std::string plain = Format_plain_decimal(0.00001);
   const tLoaded_controls loaded = Parse_control_data("100.5 15 50 10 0.6 20 80 40 ");
   std::setlocale(LC_ALL, previous.c_str());
 
   ASSERT_EQ(std::string(probe), "0,5");  // the locale really writes a comma
   EXPECT_EQ(fixed, "  -1.250");
-  EXPECT_EQ(g17, "0.10000000000000001");
   EXPECT_EQ(plain, "0.00001");
   EXPECT_TRUE(loaded.Error.empty()) << loaded.Error;
   EXPECT_EQ(loaded.Texts[0], "100.5");

@@ -170,7 +170,7 @@ EMSCRIPTEN_KEEPALIVE const char* kestrum_compute(const char* fields, int criteri
         Compute_analysis(std::get<tChecked_inputs>(checked), options, &observer);
     std::string report;
     for (const std::string& line :
-         Report_lines(results, options, Notes_lines(notes), viewer_has_text != 0))
+         Report_lines(results, Notes_lines(notes), viewer_has_text != 0))
       report += line + "\n";
     std::string plots = "null";
     try {

@@ -10,6 +10,7 @@
 
 #include "cli/batch_csv.h"
 #include "cli/cli_run.h"
+#include "tests/support/batch_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string content(reinterpret_cast<const char*>(data), size);

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Fixed-capacity square matrices of extended reals and the few operations the Bayesian
-// engines need (product, transpose, Gauss-Jordan inverse, 2 x 2 Cholesky factor), plus
-// the in-place quicksort that orders the engines' Monte Carlo draws.
+// Fixed-capacity square matrices of extended reals and the general matrix routines of
+// the Bayesian engine's procedure (product, transpose, Gauss-Jordan inverse, 2 x 2
+// Cholesky factor), plus the in-place quicksort that orders its Monte Carlo draws. The
+// engine runs their 2 x 2 forms (bayes/matrix_2x2.h) and selects its limits instead of
+// sorting; the tests keep these as the literal procedure to compare with.
 //
 // Every routine works on the leading n x n block (1 <= n <= Max_dim, not checked) and
 // reads its input matrices completely before it writes its output, so an output may be
@@ -11,12 +13,11 @@
 #include <cstdint>
 #include <limits>
 
+#include "bayes/matrix_2x2.h"
 #include "distrib/distrib.h"
 
 constexpr int Max_dim = 20;
 
-// Smallest absolute value accepted as a pivot by Mat_inverse.
-constexpr Extended Pivot_tolerance = 1E-10L;
 
 // A Max_dim x Max_dim array of extended reals, stored row by row, indexed 1..Max_dim.
 struct tMatrix {
@@ -46,12 +47,6 @@ void Mat_transpose(const tMatrix& A, int n, tMatrix& B);
 // inverse is computed again by Mat_inverse_pivoting. Returns false only when that fails
 // too: B then holds a partly reduced matrix that is no inverse and must not be used.
 [[nodiscard]] bool Mat_inverse(const tMatrix& A, int n, tMatrix& B);
-
-// Tolerance of the partial-pivoting inverse: a pivot no larger than n units in the last
-// place of the largest entry is taken for zero.
-constexpr Extended Relative_pivot_tolerance(int n, Extended scale) {
-  return n * std::numeric_limits<Extended>::epsilon() * scale;
-}
 
 // B = inverse of the leading n x n block of A by Gauss-Jordan elimination with partial
 // pivoting (the row with the largest entry in the column; Golub and Van Loan, Matrix

@@ -4,7 +4,7 @@
 // Inputs are copied (their leading block only) into local work arrays before any output
 // is written, which gives the by-value semantics that lets an output alias an input
 // without copying all 400 entries per call.
-#include "bayes/matrix_handling.h"
+#include "tests/support/matrix_handling.h"
 
 #include <cmath>
 #include <utility>

@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/result_record.h"
+
+#include <stdexcept>
+#include <utility>
+
+tFigure& tFigure_table::Add(std::string group, std::string key, std::string name,
+                            tFigure_kind kind, std::string unit, tFigure_value value) {
+  if (Find(name) != nullptr) throw std::logic_error("figure table: the name " + name + " is taken");
+  tFigure f;
+  f.Group = std::move(group);
+  f.Key = std::move(key);
+  f.Name = std::move(name);
+  f.Kind = kind;
+  f.Unit = std::move(unit);
+  f.Value = std::move(value);
+  Figures.push_back(std::move(f));
+  return Figures.back();
+}
+
+const tFigure* tFigure_table::Find(const std::string& name) const {
+  for (const tFigure& f : Figures)
+    if (f.Name == name) return &f;
+  return nullptr;
+}
+
+const tFigure& tFigure_table::At(const std::string& name) const {
+  if (const tFigure* f = Find(name)) return *f;
+  throw std::out_of_range("figure table: no figure named " + name);
+}
+
+namespace {
+
+[[noreturn]] void Wrong_sort(const std::string& name, const char* sort) {
+  throw std::out_of_range("figure table: the figure " + name + " holds no " + sort);
+}
+
+}  // namespace
+
+Extended tFigure_table::Number(const std::string& name) const {
+  const tFigure_value& v = At(name).Value;
+  if (const auto* x = std::get_if<Extended>(&v)) return *x;
+  if (const auto* n = std::get_if<std::int64_t>(&v)) return static_cast<Extended>(*n);
+  Wrong_sort(name, "number");
+}
+
+std::int64_t tFigure_table::Whole(const std::string& name) const {
+  if (const auto* n = std::get_if<std::int64_t>(&At(name).Value)) return *n;
+  Wrong_sort(name, "whole number");
+}
+
+bool tFigure_table::Flag(const std::string& name) const {
+  if (const auto* b = std::get_if<bool>(&At(name).Value)) return *b;
+  Wrong_sort(name, "flag");
+}
+
+const std::string& tFigure_table::Word(const std::string& name) const {
+  if (const auto* w = std::get_if<std::string>(&At(name).Value)) return *w;
+  Wrong_sort(name, "word");
+}
+
+bool tFigure_table::Has_value(const std::string& name) const {
+  const tFigure* f = Find(name);
+  return f != nullptr && !std::holds_alternative<std::monostate>(f->Value);
+}
+
+const tClassification_words& Words(tClassification c) {
+  static const tClassification_words words[] = {
+      {"strong", "strong dissociation",
+       " The case's pattern of performance fulfils the criteria for a STRONG dissociation"},
+      {"classical", "dissociation, putatively classical",
+       " The case's pattern of performance fulfils the criteria for a dissociation, putatively "
+       "CLASSICAL"},
+      {"neither", "neither a strong nor a classical dissociation",
+       " The case does not fulfil the criteria for either a strong or classical dissociation"},
+  };
+  return words[static_cast<int>(c)];
+}
+
+const tPrior_words& Words(tPrior p) {
+  static const tPrior_words calibrated{
+      "calibrated", "calibrated prior",
+      " Option selected: Analysis is to be performed using a prior CALIBRATED to confer "
+      "frequentist properties"};
+  static const tPrior_words standard{
+      "jeffreys", "standard-theory (Jeffreys) prior",
+      " Option selected: Analysis is to be performed using a prior derived from STANDARD "
+      "THEORY (Jeffreys prior)"};
+  return p == tPrior::Calibrated ? calibrated : standard;
+}
+
+const tCriteria_words& Words(tCriteria c) {
+  static const tCriteria_words bayesian{
+      "bayesian", "Bayesian criteria", "Bayesian criteria",
+      " Option selected: Apply Bayesian criteria for dissociations",
+      " OVERALL RESULT OF APPLYING BAYESIAN CRITERIA FOR A DISSOCIATION:"};
+  static const tCriteria_words combined{
+      "combined", "combined criteria", "Combined Bayesian / frequentist criteria",
+      " Option selected: Apply combined Bayesian / frequentist criteria for dissociations",
+      " OVERALL RESULT OF APPLYING COMBINED BAYESIAN/FREQUENTIST CRITERIA FOR A DISSOCIATION:"};
+  return c == tCriteria::Combined ? combined : bayesian;
+}
+
+const tTail_words& Words(tTail t) {
+  static const tTail_words two{
+      "two", "two-tailed",
+      " Option selected: Use a TWO-tailed test when testing for a difference between "
+      "standardized scores"};
+  static const tTail_words one{
+      "one", "one-tailed",
+      " Option selected: Use a ONE-tailed test when testing for a difference between "
+      "standardized scores"};
+  return t == tTail::One ? one : two;
+}

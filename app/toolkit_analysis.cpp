@@ -1,0 +1,186 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/toolkit_analysis.h"
+
+#include <cmath>
+
+#include "app/input_checks.h"
+#include "bayes/bsdt_covariates.h"
+#include "distrib/fp_check.h"
+#include "stats/covariate_deficit.h"
+#include "stats/unstandardized_difference.h"
+
+namespace {
+
+constexpr std::int32_t kLevel = kCredible_level;
+
+// A field text through the worksheet's rules: typed characters and length, then the
+// number; the range check follows.
+tField_value Read_field(const std::string& text, const std::string& caption) {
+  const tTyped_text typed = Check_typed_text(text, caption);
+  if (!typed.Ok) return {false, 0, typed.Message};
+  return Read_number(typed.Text, caption);
+}
+
+std::string Task_label(const tToolkit_request& r, std::size_t j) {
+  if (!r.Tasks[j].Name.empty()) return r.Tasks[j].Name;
+  if (r.Tasks.size() == 1) return "Task";
+  return j == 0 ? "Task X" : "Task Y";
+}
+
+// The one-tailed and two-tailed deficit criterion of the worksheet.
+bool Meets_deficit(const tDeficit_results& d) { return d.P_one_tailed < 0.05 && d.T_value < 0; }
+
+}  // namespace
+
+std::vector<std::string> Variable_names(const tToolkit_request& r) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < r.Covariates.size(); ++i)
+    names.push_back(r.Covariates[i].Name.empty() ? "Covariate " + std::to_string(i + 1)
+                                                 : r.Covariates[i].Name);
+  for (std::size_t j = 0; j < r.Tasks.size(); ++j) names.push_back(Task_label(r, j));
+  return names;
+}
+
+std::variant<tConditional_inputs, std::string> Check_toolkit_request(const tToolkit_request& r) {
+  const std::size_t tasks_needed = r.Kind == tToolkit_kind::Deficit ? 1 : 2;
+  if (r.Tasks.size() != tasks_needed)
+    return std::string(tasks_needed == 1 ? "This analysis takes one task."
+                                         : "This analysis takes two tasks.");
+  if (r.Kind == tToolkit_kind::Udt && !r.Covariates.empty())
+    return std::string("The unstandardized difference test allows for no covariates; use the "
+                       "dissociation analysis with its unstandardized difference option.");
+  if (r.Covariates.size() > static_cast<std::size_t>(kMax_covariates))
+    return "At most " + std::to_string(kMax_covariates) + " covariates are allowed.";
+  const bool dissociation = r.Kind == tToolkit_kind::Dissociation;
+  if (dissociation && r.Options.Criteria == tCriteria::Combined && !r.Covariates.empty())
+    return std::string("The combined Bayesian / frequentist criteria need the RSDT, which "
+                       "allows for no covariates: use the Bayesian criteria with covariates.");
+
+  tConditional_inputs in;
+  const tField_value n = Read_field(r.N, "Sample size");
+  if (!n.Ok) return n.Message;
+  const tField_value n_checked = Check_sample_size("Sample size", n.Value);
+  if (!n_checked.Ok) return n_checked.Message;
+  in.N = static_cast<std::int32_t>(n.Value);
+
+  const std::vector<std::string> names = Variable_names(r);
+  const auto read_variable = [](const tVariable_texts& t, const std::string& name,
+                                tVariable_summary& v) -> std::string {
+    const tField_value mean = Read_field(t.Mean, name + ": mean");
+    if (!mean.Ok) return mean.Message;
+    const tField_value sd = Read_field(t.Sd, name + ": SD");
+    if (!sd.Ok) return sd.Message;
+    const tField_value sd_checked = Check_sd(name + ": SD", sd.Value);
+    if (!sd_checked.Ok) return sd_checked.Message;
+    const tField_value score = Read_field(t.Case, name + ": case");
+    if (!score.Ok) return score.Message;
+    v = {name, mean.Value, sd.Value, score.Value};
+    return {};
+  };
+  std::size_t k = 0;
+  for (const auto& c : r.Covariates) {
+    tVariable_summary v;
+    if (std::string e = read_variable(c, names[k++], v); !e.empty()) return e;
+    in.Covariates.push_back(v);
+  }
+  for (const auto& t : r.Tasks) {
+    tVariable_summary v;
+    if (std::string e = read_variable(t, names[k++], v); !e.empty()) return e;
+    in.Tasks.push_back(v);
+  }
+
+  const std::size_t p = names.size();
+  if (r.Correlations.size() != p)
+    return "The correlations must form a matrix of " + std::to_string(p) + " variables.";
+  in.Correlations.assign(p, std::vector<Extended>(p, 0));
+  for (std::size_t i = 0; i < p; ++i) {
+    in.Correlations[i][i] = 1;
+    if (r.Correlations[i].size() < i)
+      return "Row " + std::to_string(i + 1) + " of the correlations is incomplete.";
+    for (std::size_t j = 0; j < i; ++j) {
+      const std::string caption = "r(" + names[j] + ", " + names[i] + ")";
+      const tField_value v = Read_field(r.Correlations[i][j], caption);
+      if (!v.Ok) return v.Message;
+      const tField_value checked = Check_correlation(caption, v.Value);
+      if (!checked.Ok) return checked.Message;
+      in.Correlations[i][j] = in.Correlations[j][i] = v.Value;
+    }
+  }
+
+  // Enough controls: the worksheet's N > 2 for the residual sample N - m, and N - m >= 4
+  // for a dissociation under the calibrated prior.
+  const std::int32_t min_residual_n =
+      dissociation && r.Options.Prior == tPrior::Calibrated ? 4 : 3;
+  try {
+    (void)Build_conditional_model(in, min_residual_n);
+  } catch (const ERefused_input& e) {
+    return std::string("INPUT ERROR\r\r") + e.what();
+  }
+  return in;
+}
+
+tToolkit_results Compute_toolkit(const tToolkit_request& request,
+                                 const tConditional_inputs& inputs,
+                                 const tProgress_observer* observer) {
+  tToolkit_results r;
+  r.Kind = request.Kind;
+  r.Options = request.Options;
+  r.With_udt = request.With_udt;
+  r.Inputs = inputs;
+  r.Model = Build_conditional_model(inputs, 2);
+  const auto checkpoint = [observer] {
+    if (observer != nullptr && observer->Cancel_requested()) throw ECancelled();
+  };
+  Clear_fp_faults();
+
+  if (request.Kind != tToolkit_kind::Udt) {
+    for (std::size_t j = 0; j < inputs.Tasks.size(); ++j) {
+      tDeficit_results d;
+      Covariate_deficit_test(true, d, Task_of(r.Model, static_cast<int>(j)), kLevel);
+      r.Deficit.push_back(d);
+      r.Deficit_met.push_back(Meets_deficit(d));
+      checkpoint();
+    }
+  }
+  const bool two_sided = true;
+  if (request.Kind == tToolkit_kind::Deficit) {
+    Bayesian_deficit_test(Task_of(r.Model, 0), request.Options.Iterations, true, two_sided,
+                          kLevel, r.Bayesian, observer);
+    r.Bayesian_computed = true;
+  }
+  if (request.Kind == tToolkit_kind::Udt ||
+      (request.Kind == tToolkit_kind::Dissociation && request.With_udt)) {
+    const auto& x = inputs.Tasks[0];
+    const auto& y = inputs.Tasks[1];
+    const Extended r_xy = inputs.Correlations[inputs.Covariates.size() + 1][inputs.Covariates.size()];
+    Unstandardized_difference_test(true, r.Udt, x.Case, y.Case, x.Mean, x.Sd, y.Mean, y.Sd,
+                                   r_xy, inputs.N, kLevel);
+    r.Udt_computed = true;
+    checkpoint();
+  }
+  if (request.Kind == tToolkit_kind::Dissociation) {
+    const bool one_tailed = request.Options.Tail == tTail::One;
+    if (request.Options.Criteria == tCriteria::Combined) {
+      // No covariates (refused by the checks): today's RSDT.
+      const auto& x = inputs.Tasks[0];
+      const auto& y = inputs.Tasks[1];
+      Rsdt(static_cast<double>(x.Case), static_cast<double>(y.Case), static_cast<double>(x.Mean),
+           static_cast<double>(x.Sd), static_cast<double>(y.Mean), static_cast<double>(y.Sd),
+           inputs.N, static_cast<double>(inputs.Correlations[1][0]), r.Rsdt_p_two_tailed,
+           r.Rsdt_p_one_tailed, r.Rsdt_t);
+      r.Rsdt_computed = true;
+      r.Rsdt_significant = (one_tailed ? r.Rsdt_p_one_tailed : r.Rsdt_p_two_tailed) < 0.05;
+    }
+    BSDT_with_covariates(request.Options.Prior, r.Model, request.Options.Iterations,
+                         request.Options.Engine_threads, r.Bsdt, observer, &r.Bsdt_precision);
+    r.Bsdt_computed = true;
+    r.Bsdt_significant = (one_tailed ? r.Bsdt.P_one_tailed : r.Bsdt.P_two_tailed) < 0.05;
+    const bool significant = r.Bsdt_significant && (!r.Rsdt_computed || r.Rsdt_significant);
+    const int deficits = static_cast<int>(r.Deficit_met[0]) + static_cast<int>(r.Deficit_met[1]);
+    r.Strong = deficits == 2 && significant;
+    r.Classical = deficits == 1 && significant;
+    r.Neither = !r.Strong && !r.Classical;
+  }
+  Check_fp_faults();
+  return r;
+}

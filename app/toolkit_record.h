@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A toolkit analysis as a result record: its figures in a tFigure_table (see
+// app/result_record.h), inputs and options first, then each test's group, which the
+// command line's JSON object and batch CSV columns are written from.
+#pragma once
+
+#include <string>
+
+#include "app/result_record.h"
+#include "app/toolkit_analysis.h"
+
+tFigure_table Toolkit_figures(const tToolkit_results& results);
+
+// "deficit", "dissociation", "udt".
+std::string Kind_name(tToolkit_kind kind);

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The subcommands `deficit`, `dissociation` and `udt` of kestrum-cli: the toolkit's
+// analyses from command-line figures, a correlation file (CSV or JSON) or a whole JSON
+// input file, with a report, a JSON object or a batch of cases as output.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "app/toolkit_analysis.h"
+#include "cli/cli_args.h"
+#include "cli/cli_run.h"
+#include "cli/json_reader.h"
+
+// True for "deficit", "dissociation" and "udt".
+bool Is_toolkit_subcommand(const std::string& word);
+
+struct tToolkit_cli {
+  tToolkit_request Request;
+  bool Help = false;
+  tOutput_format Format = tOutput_format::Report;
+  std::vector<std::string> Notes_lines;
+  std::string Correlations_file;  // --correlations
+  std::string Input_file;         // --input
+  std::string Batch_file;         // --batch
+  std::string R_xy;               // --r, when no correlation file is given
+};
+
+// args[0] is the subcommand.
+std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
+    const std::vector<std::string>& args);
+
+// The lower triangle of a correlation matrix file's entries as texts, in the order of
+// `names`: CSV (numbers, optionally a header row of names and a first column of names) or
+// JSON (an array of rows, or {"names": [...], "matrix": [...]}); square or lower
+// triangular. A message when the file cannot be used.
+std::variant<std::vector<std::vector<std::string>>, std::string> Correlations_from_text(
+    const std::string& text, const std::vector<std::string>& names);
+
+// Fills a request from a JSON input document (the schema of docs/toolkit_input.md).
+std::variant<tToolkit_request, std::string> Request_from_json(const tJson_value& document,
+                                                             tToolkit_kind kind);
+
+// The subcommand's help text.
+std::string Toolkit_usage_text(const std::string& subcommand);
+
+// A record as a JSON object (no line end).
+std::string Toolkit_json(const tToolkit_results& results);
+
+int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    bool progress, tInterrupt* interrupt);

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The toolkit's analyses at the app seam (app/toolkit_analysis.h) and their pictures
+// (app/toolkit_plots.h).
+#include <gtest/gtest.h>
+
+#include <array>
+#include <ostream>
+#include <string>
+
+#include "app/analysis_run.h"
+#include "app/toolkit_analysis.h"
+#include "app/toolkit_plots.h"
+
+namespace {
+
+struct tCase {
+  std::array<std::string, 8> Fields;  // the worksheet's eight texts
+  tCriteria Criteria;
+  tTail Tail;
+  tPrior Prior;
+};
+void PrintTo(const tCase& c, std::ostream* os) {
+  *os << "N " << c.Fields[5] << ", case " << c.Fields[6] << " " << c.Fields[7];
+}
+
+tToolkit_request Dissociation_of(const tCase& c, std::int32_t iterations) {
+  tToolkit_request q;
+  q.Kind = tToolkit_kind::Dissociation;
+  q.N = c.Fields[5];
+  q.Tasks = {{"Task X", c.Fields[0], c.Fields[1], c.Fields[6]},
+             {"Task Y", c.Fields[2], c.Fields[3], c.Fields[7]}};
+  q.Correlations = {{}, {c.Fields[4]}};
+  q.Options.Criteria = c.Criteria;
+  q.Options.Tail = c.Tail;
+  q.Options.Prior = c.Prior;
+  q.Options.Iterations = iterations;
+  return q;
+}
+
+// A dissociation without covariates is the worksheet's run: the same deficit tests, the
+// same BSDT (and RSDT) figures bit for bit, the same classification.
+class ToolkitDissociation : public ::testing::TestWithParam<tCase> {};
+TEST_P(ToolkitDissociation, WithoutCovariatesIsTheWorksheetsRun) {
+  const tCase& c = GetParam();
+  constexpr std::int32_t kIterations = 50000;
+  tRun_options options;
+  options.Criteria = c.Criteria;
+  options.Tail = c.Tail;
+  options.Prior = c.Prior;
+  options.Iterations = kIterations;
+  const auto checked = Check_inputs(c.Fields, options);
+  ASSERT_TRUE(std::holds_alternative<tChecked_inputs>(checked));
+  const tRun_results worksheet = Compute_analysis(std::get<tChecked_inputs>(checked), options);
+
+  const tToolkit_request q = Dissociation_of(c, kIterations);
+  const auto inputs = Check_toolkit_request(q);
+  ASSERT_TRUE(std::holds_alternative<tConditional_inputs>(inputs)) << std::get<std::string>(inputs);
+  const tToolkit_results t = Compute_toolkit(q, std::get<tConditional_inputs>(inputs));
+
+  for (int j = 0; j < 2; ++j) {
+    const tDeficit_results& w = j == 0 ? worksheet.Deficit_x_results : worksheet.Deficit_y_results;
+    const tDeficit_results& d = t.Deficit[j];
+    EXPECT_EQ(d.T_value, w.T_value);
+    EXPECT_EQ(d.P_one_tailed, w.P_one_tailed);
+    EXPECT_EQ(d.Zcc_lower, w.Zcc_lower);
+    EXPECT_EQ(d.Zcc_upper, w.Zcc_upper);
+    EXPECT_EQ(d.Pct_lower, w.Pct_lower);
+    EXPECT_EQ(d.Pct_upper, w.Pct_upper);
+  }
+  EXPECT_EQ(t.Bsdt.P_one_tailed, worksheet.Bsdt.P_one_tailed);
+  EXPECT_EQ(t.Bsdt.Zdcc, worksheet.Bsdt.Zdcc);
+  EXPECT_EQ(t.Bsdt.Zdcc_lower, worksheet.Bsdt.Zdcc_lower);
+  EXPECT_EQ(t.Bsdt.Pct_upper, worksheet.Bsdt.Pct_upper);
+  EXPECT_EQ(t.Rsdt_computed, worksheet.Rsdt_computed);
+  EXPECT_EQ(t.Rsdt_p_one_tailed, worksheet.Rsdt_p_one_tailed);
+  EXPECT_EQ(t.Strong, worksheet.Strong);
+  EXPECT_EQ(t.Classical, worksheet.Classical);
+  EXPECT_EQ(t.Neither, worksheet.Neither);
+
+  // The case panel shows the same case and correlation as the worksheet's.
+  const tResult_plots plots = Toolkit_plots(t);
+  EXPECT_DOUBLE_EQ(plots.Case.Case.X, worksheet.Z_x);
+  EXPECT_DOUBLE_EQ(plots.Case.Case.Y, worksheet.Z_y);
+  EXPECT_FALSE(plots.Posterior.Bars.empty());
+}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ToolkitDissociation,
+    ::testing::Values(
+        tCase{{"100", "15", "50", "10", "0.6", "20", "70", "52"}, tCriteria::Bayesian, tTail::Two, tPrior::Calibrated},
+        tCase{{"100", "15", "50", "10", "0.6", "20", "60", "38"}, tCriteria::Combined, tTail::One, tPrior::Standard},
+        tCase{{"24.5", "3.1", "61.2", "8.4", "0.35", "12", "15", "60"}, tCriteria::Combined, tTail::Two, tPrior::Calibrated},
+        tCase{{"0.82", "0.07", "0.79", "0.09", "-0.3", "150", "0.55", "0.81"}, tCriteria::Bayesian, tTail::One, tPrior::Standard}));
+
+TEST(ToolkitPlots, DeficitPanelsNameTheirEffectSize) {
+  tToolkit_request q;
+  q.Kind = tToolkit_kind::Deficit;
+  q.N = "30";
+  q.Covariates = {{"age", "65", "8", "78"}};
+  q.Tasks = {{"Naming", "100", "15", "70"}};
+  q.Correlations = {{}, {"0.5"}};
+  q.Options.Iterations = 20000;
+  const tToolkit_results r =
+      Compute_toolkit(q, std::get<tConditional_inputs>(Check_toolkit_request(q)));
+  const tResult_plots plots = Toolkit_plots(r);
+  EXPECT_EQ(plots.Posterior.X_title, "Z-CCC");
+  EXPECT_EQ(plots.Posterior.Estimate_label.rfind("Z-CCC = ", 0), 0u);
+  // The case's task z and the covariates' prediction (R = 0.5: (y-hat* - mean)/(sd R)).
+  EXPECT_NEAR(plots.Case.Case.Y, -2.0, 1e-12);
+  EXPECT_NEAR(plots.Case.Case.X, 13.0 / 8.0, 1e-9);
+  EXPECT_EQ(plots.Posterior.Draws, 20000);
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The toolkit's subcommands of kestrum-cli through the library: correlation files, the
+// JSON input schema, the input rules, and whole runs (no process is started).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/toolkit_analysis.h"
+#include "cli/cli_run.h"
+#include "cli/json_reader.h"
+#include "cli/toolkit_cli.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using tLower = std::vector<std::vector<std::string>>;
+
+const std::vector<std::string> kNames = {"age", "edu", "Naming"};
+
+// Correlation files: CSV or JSON, square or lower triangle, names in any order.
+struct tMatrix_case {
+  const char* Name;
+  const char* Text;
+  tLower Expected;  // empty: refused
+  const char* Message_part;
+};
+class CorrelationFile : public ::testing::TestWithParam<tMatrix_case> {};
+TEST_P(CorrelationFile, GivesTheLowerTriangleOrAMessage) {
+  const tMatrix_case c = GetParam();
+  const auto got = Correlations_from_text(c.Text, kNames);
+  if (c.Expected.empty()) {
+    ASSERT_TRUE(std::holds_alternative<std::string>(got));
+    EXPECT_NE(std::get<std::string>(got).find(c.Message_part), std::string::npos)
+        << std::get<std::string>(got);
+  } else {
+    ASSERT_TRUE(std::holds_alternative<tLower>(got)) << std::get<std::string>(got);
+    EXPECT_EQ(std::get<tLower>(got), c.Expected);
+  }
+}
+const tLower kLower = {{}, {"0.3"}, {"0.5", "0.4"}};
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CorrelationFile,
+    ::testing::Values(
+        tMatrix_case{"CsvSquare", "1,0.3,0.5\n0.3,1,0.4\n0.5,0.4,1\n", kLower, ""},
+        tMatrix_case{"CsvLowerTriangle", "1\r\n0.3,1\r\n0.5,0.4,1\r\n", kLower, ""},
+        tMatrix_case{"CsvHeaderInOtherOrder",
+                     ",Naming,age,edu\nNaming,1,0.5,0.4\nage,0.5,1,0.3\nedu,0.4,0.3,1\n",
+                     kLower, ""},
+        tMatrix_case{"JsonRows", "[[1, 0.3, 0.5], [0.3, 1, 0.4], [0.5, 0.4, 1]]", kLower, ""},
+        tMatrix_case{"JsonNamed",
+                     "{\"names\": [\"edu\", \"age\", \"Naming\"], \"matrix\": [[1], [0.3, 1], [0.4, 0.5, 1]]}",
+                     kLower, ""},
+        tMatrix_case{"Asymmetric", "1,0.3,0.5\n0.2,1,0.4\n0.5,0.4,1\n", {}, "not symmetric"},
+        tMatrix_case{"DiagonalNotOne", "1,0.3,0.5\n0.3,2,0.4\n0.5,0.4,1\n", {}, "diagonal"},
+        tMatrix_case{"TooFewRows", "1,0.3\n0.3,1\n", {}, "rows"},
+        tMatrix_case{"UnknownName", ",a,b,c\na,1,0,0\nb,0,1,0\nc,0,0,1\n", {}, "no variable named"},
+        tMatrix_case{"BadJson", "[[1, 0.3], [0.3, 1]", {}, "not valid JSON"}),
+    [](const ::testing::TestParamInfo<tMatrix_case>& info) { return std::string(info.param.Name); });
+
+tToolkit_request Deficit_request(const std::string& n, const tLower& r) {
+  tToolkit_request q;
+  q.Kind = tToolkit_kind::Deficit;
+  q.N = n;
+  q.Covariates = {{"age", "65", "8", "78"}, {"edu", "12", "3", "9"}};
+  q.Tasks = {{"Naming", "100", "15", "70"}};
+  q.Correlations = r;
+  return q;
+}
+
+// The input rules: every refusal has its message, and nothing is computed.
+struct tRule_case {
+  const char* Name;
+  tToolkit_request Request;
+  const char* Message_part;
+};
+class ToolkitInputRules : public ::testing::TestWithParam<tRule_case> {};
+TEST_P(ToolkitInputRules, RefuseWithAMessage) {
+  const auto checked = Check_toolkit_request(GetParam().Request);
+  ASSERT_TRUE(std::holds_alternative<std::string>(checked));
+  EXPECT_NE(std::get<std::string>(checked).find(GetParam().Message_part), std::string::npos)
+      << std::get<std::string>(checked);
+}
+tToolkit_request With(tToolkit_request q, const std::function<void(tToolkit_request&)>& f) {
+  f(q);
+  return q;
+}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ToolkitInputRules,
+    ::testing::Values(
+        tRule_case{"NotPositiveDefinite", Deficit_request("30", {{}, {"0.9"}, {"0.9", "-0.9"}}),
+                   "not positive definite"},
+        tRule_case{"CorrelationOfOne", Deficit_request("30", {{}, {"1"}, {"0.5", "0.4"}}),
+                   "must lie between"},
+        tRule_case{"SdZero", With(Deficit_request("30", kLower), [](auto& q) { q.Covariates[1].Sd = "0"; }),
+                   "edu: SD"},
+        tRule_case{"SevenCharacters", With(Deficit_request("30", kLower), [](auto& q) { q.Tasks[0].Mean = "100.125"; }),
+                   "Maximum length"},
+        tRule_case{"NotANumber", With(Deficit_request("30", kLower), [](auto& q) { q.Covariates[0].Case = "7x"; }),
+                   "numeric data only"},
+        tRule_case{"TooFewControls", Deficit_request("4", kLower), "at least 5"},
+        tRule_case{"CalibratedNeedsFourResidual",
+                   [] {
+                     tToolkit_request q;
+                     q.Kind = tToolkit_kind::Dissociation;
+                     q.N = "5";
+                     q.Covariates = {{"age", "65", "8", "78"}, {"edu", "12", "3", "9"}};
+                     q.Tasks = {{"X", "10", "2", "6"}, {"Y", "20", "4", "21"}};
+                     q.Correlations = {{}, {"0.3"}, {"0.5", "0.4"}, {"0.2", "0.1", "0.5"}};
+                     return q;
+                   }(),
+                   "at least 6"},
+        tRule_case{"CombinedCriteriaWithCovariates",
+                   [] {
+                     tToolkit_request q;
+                     q.Kind = tToolkit_kind::Dissociation;
+                     q.N = "30";
+                     q.Covariates = {{"age", "65", "8", "78"}};
+                     q.Tasks = {{"X", "10", "2", "6"}, {"Y", "20", "4", "21"}};
+                     q.Correlations = {{}, {"0.3"}, {"0.5", "0.4"}};
+                     q.Options.Criteria = tCriteria::Combined;
+                     return q;
+                   }(),
+                   "RSDT"}),
+    [](const ::testing::TestParamInfo<tRule_case>& info) { return std::string(info.param.Name); });
+
+// The JSON input schema.
+TEST(ToolkitInputFile, ReadsTheDocumentedSchema) {
+  const std::string text = R"({
+    "analysis": "dissociation", "n": 25,
+    "covariates": [{"name": "age", "mean": 65, "sd": "8", "case": 78}],
+    "tasks": [{"name": "Naming", "mean": 50, "sd": 10, "case": 32},
+              {"name": "Reading", "mean": 40, "sd": 8, "case": 39}],
+    "correlations": [[1, 0.4, 0.3], [0.4, 1, 0.6], [0.3, 0.6, 1]],
+    "options": {"prior": "jeffreys", "tail": "one", "iterations": 20000, "udt": true}})";
+  const auto r = Request_from_json(Parse_json(text), tToolkit_kind::Dissociation);
+  ASSERT_TRUE(std::holds_alternative<tToolkit_request>(r)) << std::get<std::string>(r);
+  const tToolkit_request& q = std::get<tToolkit_request>(r);
+  EXPECT_EQ(q.N, "25");
+  EXPECT_EQ(q.Covariates.at(0).Sd, "8");
+  EXPECT_EQ(q.Tasks.at(1).Name, "Reading");
+  EXPECT_EQ(q.Correlations, (tLower{{}, {"0.4"}, {"0.3", "0.6"}}));
+  EXPECT_EQ(q.Options.Prior, tPrior::Standard);
+  EXPECT_EQ(q.Options.Tail, tTail::One);
+  EXPECT_EQ(q.Options.Iterations, 20000);
+  EXPECT_TRUE(q.With_udt);
+
+  for (const char* bad : {R"({"analysis": "udt", "n": 20})", R"({"tasks": []})",
+                          R"({"n": 20, "tasks": [{"name": "X", "colour": 1}]})",
+                          R"({"n": 20, "tasks": [{"mean": 1, "sd": 1, "case": 0}], "options": {"prior": "flat"}})"}) {
+    const auto e = Request_from_json(Parse_json(bad), tToolkit_kind::Dissociation);
+    EXPECT_TRUE(std::holds_alternative<std::string>(e)) << bad;
+  }
+  EXPECT_THROW((void)Parse_json("{\"n\": 20,}"), std::runtime_error);
+  EXPECT_THROW((void)Parse_json(std::string(200, '[')), std::runtime_error);
+}
+
+class ToolkitRun : public ::testing::Test {
+ protected:
+  int Run(const std::vector<std::string>& args) {
+    out_.str("");
+    err_.str("");
+    return Run_cli(args, out_, err_, false);
+  }
+  std::string Write(const std::string& name, const std::string& text) {
+    const fs::path p = fs::path(::testing::TempDir()) / name;
+    std::ofstream(p) << text;
+    return p.string();
+  }
+  // The value of "key" inside the JSON object "group" of the output.
+  std::string Value(const std::string& group, const std::string& key) {
+    const std::string text = out_.str();
+    const auto at = text.find("\"" + group + "\": {");
+    if (at == std::string::npos) return "";
+    const std::string needle = "\"" + key + "\": ";
+    const auto from = text.find(needle, at);
+    if (from == std::string::npos) return "";
+    const auto begin = from + needle.size();
+    return text.substr(begin, text.find_first_of(",}", begin) - begin);
+  }
+  std::ostringstream out_, err_;
+};
+
+// A deficit without covariates through the command line gives the worksheet's figures
+// for that task, digit for digit.
+TEST_F(ToolkitRun, DeficitWithoutCovariatesGivesTheWorksheetsFigures) {
+  ASSERT_EQ(Run({"--mean-x", "100", "--sd-x", "15", "--mean-y", "50", "--sd-y", "10", "--r",
+                 "0.6", "--n", "20", "--case-x", "80", "--case-y", "40", "--iterations", "21",
+                 "--format", "json"}), 0);
+  std::vector<std::string> worksheet;
+  for (const char* key : {"t_value", "p_one_tailed", "pct_lower", "pct_upper", "zcc_lower", "zcc_upper"})
+    worksheet.push_back(Value("deficit_x", key));
+  ASSERT_EQ(Run({"deficit", "--mean", "100", "--sd", "15", "--case", "80", "--n", "20",
+                 "--iterations", "10000", "--format", "json"}), 0) << err_.str();
+  std::size_t k = 0;
+  for (const char* key : {"t_value", "p_one_tailed", "pct_lower", "pct_upper", "zcc_lower", "zcc_upper"})
+    EXPECT_EQ(Value("deficit", key), worksheet[k++]) << key;
+}
+
+TEST_F(ToolkitRun, RefusedInputWritesNothing) {
+  const std::string r = Write("bad_r.csv", "1,0.9,0.9\n0.9,1,-0.9\n0.9,-0.9,1\n");
+  EXPECT_EQ(Run({"deficit", "--mean", "100", "--sd", "15", "--case", "70", "--n", "30",
+                 "--covariate", "age=65,8,78", "--covariate", "edu=12,3,9", "--correlations", r}),
+            kExit_input);
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_NE(err_.str().find("not positive definite"), std::string::npos) << err_.str();
+  EXPECT_EQ(Run({"deficit", "--mean", "100", "--covariate", "age=65,8,78"}), kExit_usage);
+  EXPECT_NE(err_.str().find("--correlations"), std::string::npos);
+  EXPECT_EQ(Run({"udt", "--covariate", "age=65,8,78"}), kExit_usage);
+}
+
+TEST_F(ToolkitRun, BatchWritesARowPerCase) {
+  const std::string r = Write("r3.csv", "1,0.3,0.5\n0.3,1,0.4\n0.5,0.4,1\n");
+  const std::string cases = Write("cases.csv", "id,case,age\na,70,78\nb,7x,60\nc,95,50\n");
+  EXPECT_EQ(Run({"deficit", "--mean", "100", "--sd", "15", "--case", "70", "--n", "30",
+                 "--covariate", "age=65,8,78", "--covariate", "edu=12,3,9", "--correlations", r,
+                 "--iterations", "2000", "--batch", cases}),
+            kExit_input);  // row b fails its checks
+  std::vector<std::string> lines;
+  std::istringstream in(out_.str());
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 4u) << out_.str();
+  EXPECT_EQ(lines[0].rfind("id,analysis,n,", 0), 0u);
+  EXPECT_EQ(lines[1].rfind("a,deficit,30,", 0), 0u);
+  EXPECT_NE(lines[2].find("numeric data only"), std::string::npos);
+  EXPECT_EQ(lines[3].rfind("c,deficit,30,", 0), 0u);
+  // The covariate column changes the prediction: rows a and c differ in it.
+  EXPECT_NE(lines[1].substr(0, 60), lines[3].substr(0, 60));
+}
+
+}  // namespace
