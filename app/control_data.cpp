@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "distrib/number_text.h"
+
 const std::string Program_title =
     "Kestrum.EXE: Bayesian criteria for dissociations in single-case studies";
 const std::string Data_file_name = "kestrum.txt";
@@ -102,9 +104,10 @@ bool Is_number_token(const std::string& token) {
 
 bool Parse_token(const std::string& token, double& value) {
   if (!Is_number_token(token)) return false;
-  // from_chars takes no leading "+" and ignores the locale.
+  // Parse_double takes no leading "+" and ignores the locale.
   const char* first = token.data() + (token[0] == '+' ? 1 : 0);
-  const auto [ptr, ec] = std::from_chars(first, token.data() + token.size(), value);
+  const char* ptr = nullptr;
+  const std::errc ec = Parse_double(first, token.data() + token.size(), value, &ptr);
   if (ec == std::errc::result_out_of_range) {
     // An underflow reads as 0 (as text input would); an overflow is not a usable number.
     return false;
@@ -311,11 +314,8 @@ std::string Format_plain_decimal(double value) {
   if (!std::isfinite(value)) return "0";
   if (value == 0) return "0";  // also -0
   // Six significant digits, rounded once, as d.ddddde±x; then the point is moved.
-  char buffer[64];
-  const auto [end, ec] =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 5);
-  if (ec != std::errc{}) return "0";
-  const std::string sci(buffer, end);
+  const std::string sci = Scientific_text(value, 5);
+  if (sci.empty()) return "0";
   const std::size_t e_pos = sci.find('e');
   const bool negative = sci[0] == '-';
   std::string digits;

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "app/text_format.h"
+#include "distrib/number_text.h"
 
 const std::string kNumeric_only_message = "INPUT ERROR\r\rEnter numeric data only.";
 const std::string kMax_length_message = "Maximum length of input is 6 characters.";
@@ -114,8 +115,9 @@ tField_value Read_number(const std::string& text, const std::string& caption) {
   // become an infinity.
   double result = 0;
   if (valid && any_digit) {
-    const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), result);
-    valid = ec == std::errc{} && ptr == digits.data() + digits.size() && std::isfinite(result);
+    const char* end = nullptr;
+    const std::errc ec = Parse_double(digits.data(), digits.data() + digits.size(), result, &end);
+    valid = ec == std::errc{} && end == digits.data() + digits.size() && std::isfinite(result);
     if (result == 0) result = 0;  // "-0" is 0, not a negative zero printed as "-0.00"
   }
   if (!valid || !any_digit) {

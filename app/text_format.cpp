@@ -2,7 +2,8 @@
 #include "app/text_format.h"
 
 #include <charconv>
-#include <system_error>
+
+#include "distrib/number_text.h"
 
 namespace {
 
@@ -16,12 +17,8 @@ std::string Pad_left(std::string text, int width) {
 }  // namespace
 
 std::string Format_fixed(Extended value, int width, int precision) {
-  // Fixed notation of an 80-bit value needs at most 4933 integer digits.
-  char buffer[5100];
-  const auto [end, ec] =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, precision);
-  if (ec != std::errc{}) return Pad_left("?", width);
-  return Pad_left(std::string(buffer, end), width);
+  const std::string text = Fixed_text(value, precision);
+  return Pad_left(text.empty() ? "?" : text, width);
 }
 
 std::string Format_int(std::int64_t value, int width) {

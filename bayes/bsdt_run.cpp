@@ -29,7 +29,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <stop_token>
 #include <system_error>
 #include <cfenv>
 #include <cmath>
@@ -44,6 +43,14 @@
 #include <string>
 #include <thread>
 #include <utility>
+
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+// WebAssembly without threads: no second thread (and no std::jthread): the single loop.
+#define KESTRUM_ENGINE_SINGLE_THREAD 1
+#else
+#define KESTRUM_ENGINE_SINGLE_THREAD 0
+#include <stop_token>
+#endif
 
 #include "bayes/bsdt_draws.h"
 #include "bayes/bsdt_precision.h"
@@ -81,22 +88,31 @@ class EBSDT_argument_error final : public EArgumentError {
 };
 
 const char* Fault_name(int raised) {
-  if (raised & FE_INVALID) return "an invalid floating-point operation";
-  if (raised & FE_DIVBYZERO) return "a floating-point division by zero";
+  if (raised & kFp_invalid) return "an invalid floating-point operation";
+  if (raised & kFp_divbyzero) return "a floating-point division by zero";
   return "a floating-point overflow";
 }
 
 [[noreturn]] void Fail_fp_fault(int raised, const std::string& where) {
-  std::feclearexcept(kTrapped_fp_exceptions);
+  Clear_fp_faults();
   throw EFloating_point_error("Bayesian standardized difference test stopped: " +
                               std::string(Fault_name(raised)) + " " + where +
                               ". No results were computed.");
 }
 
-// Ends the call when a trapped flag has been raised since the engine started.
-void Check_faults(const std::string& where) {
-  const int raised = std::fetestexcept(kTrapped_fp_exceptions);
+// Ends the call when a trapped flag has been raised since the engine started, or (the
+// check that stands in for the flags where the platform has none) when a draw was not
+// finite: `nonfinite` holds kFp_invalid for a NaN, kFp_overflow for an infinity.
+void Check_faults(const std::string& where, int nonfinite = 0) {
+  const int raised = Raised_fp_faults() | nonfinite;
   if (raised != 0) Fail_fp_fault(raised, where);
+}
+
+// The stand-in for the flags when a draw is stored: records a non-finite draw.
+inline void Note_nonfinite(Extended d, int& nonfinite) {
+  if constexpr (!kHas_fp_flags) {
+    if (!std::isfinite(d)) nonfinite |= std::isnan(d) ? kFp_invalid : kFp_overflow;
+  }
 }
 
 
@@ -105,7 +121,8 @@ void Check_faults(const std::string& where) {
 template <typename T>
 std::unique_ptr<T[]> Allocate(std::int32_t n) {
   try {
-    return std::make_unique_for_overwrite<T[]>(static_cast<std::size_t>(n) + 1);
+    // Default-initialised, as make_unique_for_overwrite (which not every library has).
+    return std::unique_ptr<T[]>(new T[static_cast<std::size_t>(n) + 1]);
   } catch (const std::bad_alloc&) {
     throw std::runtime_error("Bayesian standardized difference test: not enough memory for " +
                              std::to_string(n) + " iterations.");
@@ -128,6 +145,7 @@ std::int32_t Limit_position(Extended fraction, std::int32_t iterations, int offs
 }
 
 
+#if !KESTRUM_ENGINE_SINGLE_THREAD
 // The draws on two threads. The calling thread runs Draw_variates: it owns the
 // generator's thread-local seeds, and it parses the generator's sequence into variates.
 // The second thread computes that sequence ahead, in blocks of kUniform_block numbers
@@ -245,7 +263,7 @@ bool Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
         }
         first_cv.notify_one();
       }
-      if (const int raised = std::fetestexcept(kTrapped_fp_exceptions); raised != 0)
+      if (const int raised = Raised_fp_faults(); raised != 0)
         Fail_fp_fault(raised, "in the Monte Carlo draws (for example a drawn correlation of 1)");
     } catch (...) {
       std::lock_guard lock(m);
@@ -317,6 +335,8 @@ bool Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
   if (own_fault) std::rethrow_exception(own_fault);
   return true;
 }
+
+#endif  // !KESTRUM_ENGINE_SINGLE_THREAD
 
 }  // namespace
 
@@ -436,7 +456,9 @@ void Run(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_observe
     // The probabilities from the C library's erfc (the sum agrees with the distribution
     // unit's normal distribution function to about 1E-12), and the loop split over two
     // threads.
+    int nonfinite = 0;  // written by the thread that stores, read after it has ended
     const auto store = [&](std::int32_t i, Extended d) {
+      Note_nonfinite(d, nonfinite);
       Samples[i] = static_cast<double>(d);
       const Extended p = Standard_normal_probability(d);
       S += p;
@@ -445,13 +467,19 @@ void Run(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_observe
       U += u;
       V += u * u;
     };
+#if KESTRUM_ENGINE_SINGLE_THREAD
+    if (false) {
+#else
     const int threads = in.Threads > 0
                             ? in.Threads
                             : static_cast<int>(std::thread::hardware_concurrency());
-    if (!(threads >= 2 && n >= kParallel_min_iterations &&
-          Draw_Zdcc_two_threads<kCalibrated>(n, dist, k, observer, store))) {
+    if (threads >= 2 && n >= kParallel_min_iterations &&
+        Draw_Zdcc_two_threads<kCalibrated>(n, dist, k, observer, store)) {
+      Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)", nonfinite);
+#endif
+    } else {
       Draw_Zdcc<kCalibrated>(n, dist, k, observer, store);
-      Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)");
+      Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)", nonfinite);
     }
 
     // Only two order statistics are needed; they are the same values a full sort puts

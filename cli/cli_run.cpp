@@ -31,6 +31,7 @@
 #include "cli/batch_csv.h"
 #include "cli/cli_args.h"
 #include "cli/fd_output.h"
+#include "distrib/number_text.h"
 #include "distrib/progress.h"
 
 namespace {
@@ -675,12 +676,7 @@ int Run_batch(const tCli_options& o, std::array<std::string, 8> controls,
 
 }  // namespace
 
-std::string Shortest_number(double value) {
-  char buffer[64];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  (void)ec;  // 64 characters hold any double
-  return std::string(buffer, end);
-}
+std::string Shortest_number(double value) { return Shortest_text(value); }
 
 std::string Message_for_terminal(const std::string& message) {
   std::string out;

@@ -5,7 +5,9 @@
 // generator, L'Ecuyer's combined multiplicative congruential generator (Comm. ACM 31,
 // 1988). Standard library only.
 //
-// Every real value here is `Extended` (the x87 80-bit type, 64-bit mantissa). The value
+// Every real value here is `Extended`: the x87 80-bit type (64-bit mantissa), or the IEEE
+// double in a build with KESTRUM_EXTENDED=double (WebAssembly, platforms whose long double
+// is another type), whose results agree with the x87 build's to about 1E-15. The value
 // 2147483647 stands for plus infinity in limits and supports; no floating-point infinity
 // is ever used.
 #pragma once
@@ -16,10 +18,13 @@
 #include <stdexcept>
 #include <string>
 
+#if defined(KESTRUM_EXTENDED_DOUBLE)
+using Extended = double;
+#else
 using Extended = long double;
-
 static_assert(std::numeric_limits<Extended>::digits == 64,
               "Kestrum needs long double to be the x87 extended type with a 64-bit mantissa");
+#endif
 #if defined(__FAST_MATH__) || defined(__FINITE_MATH_ONLY__) && __FINITE_MATH_ONLY__
 #error "Kestrum must not be built with -ffast-math: its results depend on IEEE semantics"
 #endif

@@ -40,11 +40,11 @@ EArgumentError::EArgumentError(int identifier, const std::string& formatted_limi
       formatted_limit_(formatted_limit) {}
 
 void Check_fp_faults() {
-  const int raised = std::fetestexcept(kTrapped_fp_exceptions);
+  const int raised = Raised_fp_faults();
   if (raised == 0) return;
-  std::feclearexcept(kTrapped_fp_exceptions);
-  if (raised & FE_INVALID) throw EFloating_point_error("Invalid floating point operation");
-  if (raised & FE_DIVBYZERO) throw EFloating_point_error("Floating point division by zero");
+  Clear_fp_faults();
+  if (raised & kFp_invalid) throw EFloating_point_error("Invalid floating point operation");
+  if (raised & kFp_divbyzero) throw EFloating_point_error("Floating point division by zero");
   throw EFloating_point_error("Floating point overflow");
 }
 

@@ -14,6 +14,7 @@
 // stops with EFloating_point_error when it meets a NaN or an infinity. Incomplete_beta is
 // the one routine that handles its own faults: it reads the flags under tFp_flag_guard.
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +23,7 @@
 
 #include "distrib/distrib.h"
 #include "distrib/fp_check.h"
+#include "distrib/number_text.h"
 
 namespace {
 
@@ -79,17 +81,14 @@ bool Is_whole(Extended x) {
 
 // The pattern "0.############": at least one digit before the decimal point, at most
 // twelve after it, trailing zeros dropped, no exponent, no thousands separator. The
-// decimal separator is always "." (std::to_chars ignores the process locale, which the
+// decimal separator is always "." (number_text.h ignores the process locale, which the
 // desktop toolkit sets from the environment). Values of 1E18 and above do not fit the
 // pattern and are written with an exponent, as the original run-time library did.
 std::string Format_limit(Extended x) {
   if (std::isnan(x)) return "NAN";
   if (std::isinf(x)) return x > 0 ? "INF" : "-INF";
-  char buffer[128];
   if (std::fabs(x) >= 1E18L) {
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, x,
-                                 std::chars_format::scientific, 14);
-    std::string text(buffer, r.ptr);
+    std::string text = Scientific_text(x, 14);
     // Drop trailing zeros of the mantissa ("1.00000000000000e+30" -> "1E+30").
     const auto e = text.find('e');
     std::string mantissa = text.substr(0, e);
@@ -98,9 +97,16 @@ std::string Format_limit(Extended x) {
     if (!mantissa.empty() && mantissa.back() == '.') mantissa.pop_back();
     return mantissa + "E" + exponent;
   }
-  const auto r =
-      std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, 12);
-  std::string text(buffer, r.ptr);
+  // A double holds about 15 significant digits: digits beyond them would show the
+  // binary representation's error (123456.789 as 123456.789000000004), so the decimals
+  // stop there. The x87 type holds 18, more than the pattern's twelve decimals need.
+  int decimals = 12;
+  if constexpr (std::numeric_limits<Extended>::digits < 64) {
+    int integer_digits = 1;
+    for (Extended a = std::fabs(x); a >= 10 && integer_digits < 19; a /= 10) ++integer_digits;
+    decimals = std::clamp(15 - integer_digits, 0, 12);
+  }
+  std::string text = Fixed_text(x, decimals);
   while (text.back() == '0') text.pop_back();
   if (text.back() == '.') text.pop_back();
   if (text == "-0") text = "0";  // a value that rounds to zero carries no sign

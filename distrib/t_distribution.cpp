@@ -13,6 +13,7 @@
 // - Df < 1: a standard normal divided by the square root of an independent chi-square
 //   over its degrees of freedom (the chi-square as twice a gamma with shape Df/2).
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "distrib/distrib.h"
@@ -29,7 +30,11 @@ constexpr Extended kNormal_approximation_df = 1000;
 // Half-width of the ratio-of-uniforms region for Df >= 1:
 // sqrt(2 Df) (Df - 1)^((Df - 1)/4) / (Df + 1)^((Df + 1)/4).
 Extended Ratio_of_uniforms_bound(Extended df) {
-  if (df <= kNormal_approximation_df) {
+  // In a double build the powers overflow from about 280 degrees of freedom on: there the
+  // logarithms serve from 100 on.
+  constexpr Extended kPowers_up_to =
+      std::numeric_limits<Extended>::digits >= 64 ? kNormal_approximation_df : 100;
+  if (df <= kPowers_up_to) {
     return std::sqrt(2 * df) * Power(df - 1, (df - 1) / 4) / Power(df + 1, (df + 1) / 4);
   }
   // The two powers overflow the extended range from about 5400 degrees of freedom on,

@@ -17,6 +17,8 @@ packages=(
   help2man       # the kestrum-cli man page, generated from --help
   lintian        # checks the .deb (scripts/package_check.sh)
   time           # GNU time: peak memory in scripts/bench_batch.sh
+  emscripten     # the web page (the "web" preset)
+  chromium nodejs # the web page's end-to-end tests (tests/web, playwright-core)
 )
 
 missing=()
@@ -29,6 +31,8 @@ done
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# npm comes with some builds of nodejs; Debian's own nodejs needs the npm package.
+command -v npm > /dev/null || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update -qq
@@ -40,4 +44,10 @@ fi
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   "${sudo_cmd[@]}" sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   "${sudo_cmd[@]}" locale-gen > /dev/null
+fi
+
+# The web page's end-to-end test tools, pinned by tests/web/package-lock.json.
+web_tests="$(dirname "$0")/../tests/web"
+if [ ! -d "$web_tests/node_modules" ] || [ "$web_tests/package-lock.json" -nt "$web_tests/node_modules" ]; then
+  (cd "$web_tests" && npm ci --no-audit --no-fund --silent)
 fi

