@@ -115,7 +115,7 @@ inline std::string Agreement_line(const tAgreement_case& c) {
       item("Rsdt_p", r.Rsdt_p_two_tailed);
     }
     std::string report;
-    for (const std::string& l : Report_lines(r, c.Options, {"agreement"}, false)) report += l + "\n";
+    for (const std::string& l : Report_lines(r, {"agreement"}, false)) report += l + "\n";
     line += " report=" + std::to_string(Text_hash(report));
   } catch (const std::exception& e) {
     line += " error=" + std::to_string(Text_hash(e.what()));
