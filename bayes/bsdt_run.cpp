@@ -60,6 +60,7 @@
 
 namespace {
 
+#if !KESTRUM_ENGINE_SINGLE_THREAD
 // Below this many iterations the draws stay on the calling thread.
 constexpr std::int32_t kParallel_min_iterations = 65536;
 // The variates in flight between the two threads (a power of 2), and how many
@@ -70,6 +71,7 @@ constexpr std::int32_t kHandoff = 1024;
 // iteration takes about fifteen).
 constexpr std::int32_t kUniform_block = 4096;
 constexpr std::int32_t kUniform_blocks = 16;
+#endif
 // Beyond this draw the upper-tail probability u is computed directly (an erfc more per
 // draw); up to it, u = 1 - p is exact (p lies in [1/2, 2]) and, being at least 0.0227,
 // keeps the relative precision of p to within a factor of 44: about 5E-15.
