@@ -2,63 +2,100 @@
 // The control-data file "kestrum.txt": the eight field texts of the last run, each
 // followed by one space, on one line with no line end. The six control figures are read
 // back when the worksheet opens, so further cases can be run against the same controls.
+//
+// Only a regular file is read, replaced or deleted. A symbolic link is followed only when
+// it belongs to the user running the program (a link another user put in a shared
+// directory is refused, never followed); a device, a FIFO, a socket, a directory, a
+// broken or looping link is refused with a message naming it. Nothing is ever written in
+// a system directory.
 #pragma once
+
+#include <sys/types.h>
 
 #include <array>
 #include <string>
 
-extern const std::string Program_title;   // "Kestrum.EXE: Bayesian criteria ..."
-extern const std::string Data_file_name;  // "kestrum.txt"
+// Character arrays, not std::string: nothing is allocated before main.
+extern const char Program_title[];   // "Kestrum.EXE: Bayesian criteria ..."
+extern const char Data_file_name[];  // "kestrum.txt"
 
 // The message of a token that is not a number.
-extern const std::string kInvalid_numeric_input;
+extern const char kInvalid_numeric_input[];
+
+// "UTF-16 is not supported: save the file as UTF-8"
+extern const char kUtf16_message[];
+
+// The user the link checks are made for: the process's effective user unless a test
+// names another (which makes the test's own links look like another user's).
+constexpr uid_t kThis_user = static_cast<uid_t>(-1);
 
 // Where the file lives: $KESTRUM_DATA_FILE when set and not empty; else beside the
-// executable when that directory is writable; else $XDG_CONFIG_HOME/kestrum/ (default
-// ~/.config/kestrum/), created when missing. Throws std::runtime_error, saying where it
-// looked and what to set, when none of these is usable: nothing is ever put in the
-// current directory.
+// executable when that is a folder of the user's own (Own_program_directory); else
+// $XDG_CONFIG_HOME/kestrum/ (default ~/.config/kestrum/), created when missing. Throws
+// std::runtime_error, saying where it looked and what to set, when none of these is
+// usable: nothing is ever put in the current directory.
 std::string Data_file_path();
 
 // The places Data_file_path looks at, as found in the environment.
 struct tData_file_places {
-  std::string Named;       // $KESTRUM_DATA_FILE
-  std::string Exe_dir;     // Exe_directory()
-  bool Exe_dir_writable = false;
-  std::string Xdg_config;  // $XDG_CONFIG_HOME
-  std::string Home;        // $HOME
+  std::string Named;        // $KESTRUM_DATA_FILE
+  std::string Exe_dir;      // Exe_directory()
+  bool Exe_dir_own = false;  // Own_program_directory(Exe_dir)
+  std::string Xdg_config;   // $XDG_CONFIG_HOME
+  std::string Home;         // $HOME
 };
 
 // The choice of Data_file_path from given places (no directory is created). A relative
 // $XDG_CONFIG_HOME or $HOME is not used, as the XDG base-directory rules say.
 std::string Data_file_path_in(const tData_file_places& places);
 
+// True for "/" and every directory under the system's own prefixes (/usr, /bin, /sbin,
+// /lib*, /opt, /etc, /boot, /dev, /proc, /sys, /run, /snap), where packages install
+// programs: no control-data file is written there.
+bool Is_system_directory(const std::string& dir);
+
+// True when the program's directory may hold the control-data file: an absolute
+// directory outside the system prefixes, owned by `user`, writable by it and not by
+// everyone (a shared directory such as /tmp is not the program's own folder).
+bool Own_program_directory(const std::string& dir, uid_t user = kThis_user);
+
 // The directory of the running executable (from /proc/self/exe), without a final slash;
 // empty when unknown.
 std::string Exe_directory();
 
-// Writes the eight texts to a temporary file in the same directory and renames it over
-// the old file, so a failure never loses the saved sample. Throws std::runtime_error with
-// a readable message on failure. A temporary file left by a save that was killed is
-// removed by the next save (each save holds a lock on its own until it is renamed).
-void Save_control_data(const std::string& path, const std::array<std::string, 8>& fields);
+// Writes the eight texts to a temporary file created (exclusively, following no link) in
+// the directory of the file itself and renames it over that file, so a failure never
+// loses the saved sample. Throws std::runtime_error with a readable message on failure,
+// and when the path is not a regular file or a missing one (see above) or lies in a system
+// directory. A temporary file left by a save that was killed is removed by the next save
+// (each save holds a lock on its own until it is renamed).
+void Save_control_data(const std::string& path, const std::array<std::string, 8>& fields,
+                       uid_t user = kThis_user);
 
 struct tLoaded_controls {
   std::array<std::string, 6> Texts;  // formatted for display; empty when not found
   bool Found = false;                // the file existed
-  std::string Error;                 // "Invalid numeric input" or a read error; else empty
+  // "Invalid numeric input", a figure that does not fit a field, "UTF-16 ..." (about the
+  // contents), or, with File_error, a whole message about the file itself; else empty.
+  std::string Error;
+  bool File_error = false;
 };
 
 // Reads six numbers separated by any white space; a missing number reads as 0; a token
-// that is not a number ends the load with Error set and the fields read so far kept.
-tLoaded_controls Load_control_data(const std::string& path);
+// that is not a number, or a figure that a 6-character field cannot show without
+// rounding, ends the load with Error set and the fields read so far kept.
+tLoaded_controls Load_control_data(const std::string& path, uid_t user = kThis_user);
 
 // The same from the file's contents (for the loader's tests and its fuzz target).
 tLoaded_controls Parse_control_data(const std::string& content);
 
-// Deletes the file when it exists. Throws std::runtime_error when it exists and cannot be
-// deleted.
-void Delete_control_data(const std::string& path);
+// Deletes the file (or the user's own link at the path) when it exists. Throws
+// std::runtime_error when it exists and is something else, or cannot be deleted.
+void Delete_control_data(const std::string& path, uid_t user = kThis_user);
+
+// The text a field shows for a loaded figure: Format_plain_decimal, with the zero before
+// the point dropped when the text would not fit the field otherwise (".99999").
+std::string Field_text(double value);
 
 // Plain decimal notation with up to six significant digits, trailing zeros dropped
 // (1e-05 gives "0.00001", 1234567 gives "1234570"), so that Read_number accepts it.

@@ -10,10 +10,10 @@
 #include "app/text_format.h"
 #include "distrib/number_text.h"
 
-const std::string kNumeric_only_message = "INPUT ERROR\r\rEnter numeric data only.";
-const std::string kMax_length_message = "Maximum length of input is 6 characters.";
+const char kNumeric_only_message[] = "INPUT ERROR\r\rEnter numeric data only.";
+const char kMax_length_message[] = "Maximum length of input is 6 characters.";
 
-const std::array<std::string, 8> kField_captions = {
+const std::array<const char*, 8> kField_captions = {
     "Mean of the control or normative sample on Task X:",
     "Standard deviation for the normative sample on Task X:",
     "Mean of the control or normative sample on Task Y:",

@@ -8,13 +8,14 @@
 #include <cstddef>
 #include <string>
 
+// Character arrays, not std::string: nothing is allocated before main.
 // "INPUT ERROR" + CR + CR + "Enter numeric data only."
-extern const std::string kNumeric_only_message;
+extern const char kNumeric_only_message[];
 // "Maximum length of input is 6 characters."
-extern const std::string kMax_length_message;
+extern const char kMax_length_message[];
 // The captions of the eight worksheet labels, in field order (Mean_x, Sd_x, Mean_y, Sd_y,
 // R_xy, N, Case_x, Case_y).
-extern const std::array<std::string, 8> kField_captions;
+extern const std::array<const char*, 8> kField_captions;
 
 // The longest text a field holds.
 constexpr std::size_t kMax_field_length = 6;

@@ -1,13 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/batch_csv.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
+
+#include "cli/io_wait.h"
+
+const char kDecimal_comma_hint[] =
+    "decimal commas must be quoted or use a semicolon-separated file";
 
 namespace {
 
@@ -43,6 +50,9 @@ tCsv_reader::tCsv_reader(std::string_view text) : text_(text), end_(text.size())
 bool tCsv_reader::Fill() {
   if (at_end_) return false;
   for (;;) {
+    // Wait first, so that a pipe or a terminal with nothing to read can be left on a
+    // signal; a regular file is always ready.
+    if (!wake_fds_.empty() && !Wait_for_io(fd_, POLLIN, wake_fds_)) throw tIo_woken{};
     const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
     if (n > 0) {
       pos_ = 0;
@@ -53,11 +63,44 @@ bool tCsv_reader::Fill() {
       at_end_ = true;
       return false;
     }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      // A non-blocking descriptor with nothing yet: wait for it.
+      if (wake_fds_.empty()) Wait_for_io(fd_, POLLIN, wake_fds_);
+      continue;
+    }
     if (errno != EINTR) {
       throw std::runtime_error(std::string("cannot read the file (") + std::strerror(errno) +
                                ")");
     }
   }
+}
+
+void tCsv_reader::Set_wake_fds(const std::vector<int>& fds) {
+  wake_fds_.clear();
+  for (const int fd : fds) {
+    if (fd >= 0) wake_fds_.push_back(fd);
+  }
+}
+
+void tCsv_reader::Detect_separator() {
+  if (Peek() < 0) return;
+  const char* data = fd_ >= 0 ? buffer_.data() : text_.data();
+  std::size_t commas = 0, semicolons = 0;
+  bool in_quotes = false, seen = false;
+  // Within what is buffered: a header longer than a buffer keeps the comma.
+  for (std::size_t i = pos_; i < end_; ++i) {
+    const char c = data[i];
+    if (c == '"') in_quotes = !in_quotes;
+    if (in_quotes) continue;
+    if (c == '\n' || c == '\r') {
+      if (seen) break;  // blank lines before the header are skipped
+      continue;
+    }
+    if (c != ' ' && c != '\t') seen = true;
+    if (c == ',') ++commas;
+    if (c == ';') ++semicolons;
+  }
+  separator_ = (semicolons > 0 && commas == 0) ? ';' : ',';
 }
 
 int tCsv_reader::Peek() {
@@ -81,7 +124,7 @@ bool tCsv_reader::Next(tCsv_record& record) {
     if (end_ - pos_ >= 3 && std::memcmp(data + pos_, "\xEF\xBB\xBF", 3) == 0) pos_ += 3;
   }
   record.Line = line_;
-  if (Peek() < 0) return false;
+  if (stopped_ || Peek() < 0) return false;
 
   std::string field;
   bool in_quotes = false;
@@ -89,7 +132,6 @@ bool tCsv_reader::Next(tCsv_record& record) {
   bool field_too_long = false, record_too_long = false;
   std::size_t length = 0, quote_line = 0;
   const auto add = [&](int c) {
-    if (record_too_long) return;
     if (field.size() >= kMax_csv_field_length) {
       field_too_long = true;
       return;
@@ -97,13 +139,12 @@ bool tCsv_reader::Next(tCsv_record& record) {
     field += static_cast<char>(c);
   };
   for (int c = Get(); c >= 0; c = Get()) {
-    if (!record_too_long && ++length > kMax_csv_record_length) {
-      // Keep reading to the record's end, but store nothing more of it.
+    if (++length > kMax_csv_record_length) {
+      // A line may have no end at all (/dev/zero): the record is refused here and the
+      // reading ends with it.
       record_too_long = true;
-      record.Fields.clear();
-      record.Fields.shrink_to_fit();
-      field.clear();
-      field.shrink_to_fit();
+      stopped_ = true;
+      break;
     }
     if (in_quotes) {
       if (c == '"') {
@@ -126,8 +167,8 @@ bool tCsv_reader::Next(tCsv_record& record) {
       field.clear();  // blanks before an opening quote
       in_quotes = true;
       quote_line = line_;
-    } else if (c == ',') {
-      if (!record_too_long) record.Fields.push_back(std::move(field));
+    } else if (c == separator_) {
+      record.Fields.push_back(std::move(field));
       field.clear();
       field_blank = true;
     } else if (c == '\n' || c == '\r') {
@@ -139,12 +180,12 @@ bool tCsv_reader::Next(tCsv_record& record) {
       add(c);
     }
   }
-  if (in_quotes) {
+  if (record_too_long) {
+    record.Error = "the row is longer than " + std::to_string(kMax_csv_record_length) +
+                   " characters; the file is read no further";
+  } else if (in_quotes) {
     record.Error = "the quoted field opened on line " + std::to_string(quote_line) +
                    " is never closed";
-  } else if (record_too_long) {
-    record.Error = "the row is longer than " + std::to_string(kMax_csv_record_length) +
-                   " characters";
   } else if (field_too_long) {
     record.Error = "a field is longer than " + std::to_string(kMax_csv_field_length) +
                    " characters";
@@ -165,6 +206,15 @@ std::string tBatch_reader::Read_header() {
     }
   } while (Is_blank_record(header));
   if (!header.Error.empty()) return "line " + std::to_string(header.Line) + ": " + header.Error;
+  // UTF-16 (or UTF-32) text: a byte-order mark FF FE or FE FF, or NUL bytes between the
+  // characters of the names.
+  for (const std::string& field : header.Fields) {
+    if (field.find('\0') != std::string::npos || field.rfind("\xFF\xFE", 0) == 0 ||
+        field.rfind("\xFE\xFF", 0) == 0) {
+      return "UTF-16 is not supported: save the file as UTF-8";
+    }
+  }
+  fields_ = header.Fields.size();
   for (std::size_t i = 0; i < header.Fields.size(); ++i) {
     const std::string name = Lower(Trim(header.Fields[i]));
     long long* slot = name == "id"       ? &col_id_
@@ -196,18 +246,73 @@ bool tBatch_reader::Next(tBatch_row& row) {
   row.Line = record.Line;
   row.Error = record.Error.empty() ? std::string()
                                    : "line " + std::to_string(record.Line) + ": " + record.Error;
+  if (row.Error.empty() && record.Fields.size() != fields_) {
+    row.Error = "line " + std::to_string(record.Line) + ": the row has " +
+                std::to_string(record.Fields.size()) + " fields and the header " +
+                std::to_string(fields_) + "; " + kDecimal_comma_hint;
+    row.Case_x.clear();
+    row.Case_y.clear();
+  }
   return true;
 }
 
-std::string Printable_text(const std::string& text) {
+std::string Safe_utf8(const std::string& text) {
+  static constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    // The well-formed sequences of Unicode's table 3-7: no overlong form, no surrogate,
+    // nothing above U+10FFFF.
+    const std::size_t len = (c >= 0xC2 && c <= 0xDF)   ? 2
+                            : (c >= 0xE0 && c <= 0xEF) ? 3
+                            : (c >= 0xF0 && c <= 0xF4) ? 4
+                                                       : 0;
+    bool ok = len != 0 && i + len <= n;
+    for (std::size_t k = 1; ok && k < len; ++k) ok = (s[i + k] & 0xC0) == 0x80;
+    if (ok && len == 3) ok = !(c == 0xE0 && s[i + 1] < 0xA0) && !(c == 0xED && s[i + 1] > 0x9F);
+    if (ok && len == 4) ok = !(c == 0xF0 && s[i + 1] < 0x90) && !(c == 0xF4 && s[i + 1] > 0x8F);
+    if (!ok) {
+      out += kReplacement;
+      ++i;
+      continue;
+    }
+    std::uint32_t code = c & (len == 2 ? 0x1F : len == 3 ? 0x0F : 0x07);
+    for (std::size_t k = 1; k < len; ++k) code = (code << 6) | (s[i + k] & 0x3F);
+    const bool c1 = code >= 0x80 && code <= 0x9F;
+    const bool bidi = (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+    if (c1 || bidi) {
+      out += kReplacement;
+    } else {
+      out.append(text, i, len);
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string Printable_text(const std::string& text) {
+  const std::string safe = Safe_utf8(text);
+  std::string out;
+  out.reserve(safe.size());
+  for (std::size_t i = 0; i < safe.size(); ++i) {
+    const char c = safe[i];
     const auto u = static_cast<unsigned char>(c);
     if (c == '\t' || c == '\n' || c == '\r') {
       out += ' ';
     } else if (u < 0x20 || u == 0x7F) {
       out += "\xEF\xBF\xBD";
+    } else if (u == 0xE2 && i + 2 < safe.size() && safe[i + 1] == '\x80' &&
+               (safe[i + 2] == '\xA8' || safe[i + 2] == '\xA9')) {
+      out += ' ';  // U+2028 LINE SEPARATOR, U+2029 PARAGRAPH SEPARATOR
+      i += 2;
     } else {
       out += c;
     }

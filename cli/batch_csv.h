@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The case file of a batch run: CSV with a header row naming case_x and case_y and,
 // optionally, id; one case per row. Quoted fields ("a,b", "say ""x""") and CR LF line
-// ends are read; other columns are ignored. The file is read record by record, so a
-// file of any size is read in bounded memory: a record or field over the limits below
-// becomes that row's error, with its line number.
+// ends are read; other columns are ignored. The fields are separated by commas, or by
+// semicolons when the header row has semicolons and no comma (the CSV of a spreadsheet
+// set up for decimal commas). A row with more or fewer fields than the header is that
+// row's error: unquoted decimal commas would otherwise shift its figures. The file is
+// read record by record, so a file of any size is read in bounded memory: a field over
+// the limit below becomes that row's error, and a record over it ends the reading there
+// (a line without end, as from /dev/zero, is never read to its end).
 #pragma once
 
 #include <cstddef>
@@ -13,6 +17,7 @@
 #include <vector>
 
 // The longest record (all its fields, separators and quotes) and the longest field kept.
+// A record longer than kMax_csv_record_length is that row's error and the last one read.
 constexpr std::size_t kMax_csv_record_length = 64 * 1024;
 constexpr std::size_t kMax_csv_field_length = 1024;
 
@@ -31,14 +36,25 @@ struct tCsv_record {
   std::string Error;     // not empty when the record could not be read; Fields then empty
 };
 
+// The message of a row with the wrong number of fields ends with this.
+extern const char kDecimal_comma_hint[];
+
 // Reads CSV records (RFC 4180, with LF, CR LF or CR line ends) from a file descriptor or
 // a text in memory, a buffer at a time.
 class tCsv_reader {
  public:
   explicit tCsv_reader(int fd);
   explicit tCsv_reader(std::string_view text);
+  // Waits for input are cut short when one of these becomes readable (tIo_woken is then
+  // thrown). The descriptor may be non-blocking.
+  // Negative numbers (no pipe) are left out.
+  void Set_wake_fds(const std::vector<int>& fds);
+  // Looks at the first line that is not blank and takes ';' as the separator when it has
+  // semicolons and no comma outside quotes. Call before the first record.
+  void Detect_separator();
+  char Separator() const { return separator_; }
   // The next record; false at the end of the input. Throws std::runtime_error when the
-  // file cannot be read.
+  // file cannot be read, tIo_woken when a wait was cut short.
   bool Next(tCsv_record& record);
 
  private:
@@ -51,7 +67,10 @@ class tCsv_reader {
   std::vector<char> buffer_;
   std::size_t pos_ = 0, end_ = 0;
   bool at_end_ = false;
+  bool stopped_ = false;  // a record over the length limit ended the reading
   std::size_t line_ = 1;
+  char separator_ = ',';
+  std::vector<int> wake_fds_;
 };
 
 // The rows of a case file, read one at a time after its header.
@@ -67,12 +86,19 @@ class tBatch_reader {
  private:
   tCsv_reader& records_;
   long long col_id_ = -1, col_x_ = -1, col_y_ = -1;
+  std::size_t fields_ = 0;  // the header's number of fields
   std::size_t count_ = 0;
 };
 
-// The text with no control characters: tabs and line ends become spaces, any other
-// control character U+FFFD, so that nothing copied from an input can steer a terminal or
-// break a line of output.
+// The text as well-formed UTF-8 with no C1 control (U+0080 to U+009F) and no
+// bidirectional embedding, override or isolate (U+202A to U+202E, U+2066 to U+2069):
+// each of these, and each byte that is not part of a well-formed UTF-8 sequence, becomes
+// U+FFFD. ASCII control characters are kept (for a JSON writer to escape).
+std::string Safe_utf8(const std::string& text);
+
+// Safe_utf8 of the text with no ASCII control characters either: tabs and line ends
+// (also U+2028 and U+2029) become spaces, any other control character U+FFFD, so that
+// nothing copied from an input can steer a terminal, reorder a line or break it.
 std::string Printable_text(const std::string& text);
 
 // One CSV field as written: Printable_text of the text, quoted when it holds a comma, a

@@ -221,8 +221,9 @@ Options (defaults are the worksheet's):
 
 Other modes:
   --batch FILE.csv  Run every case of a CSV file against the same control sample. The header
-                    row names case_x and case_y (and optionally id); cases run in parallel on
-                    all cores. Output is CSV (one row per case, with an error column), or a
+                    row names case_x and case_y (and optionally id), separated by commas, or by
+                    semicolons when the header has no comma (decimal commas); cases run in
+                    parallel on all cores. Output is CSV (one row per case, with an error column), or a
                     JSON array with --format json, written row by row in the file's order.
                     Progress is shown on standard error when it is a terminal. An interrupted
                     batch (Ctrl+C, SIGTERM, SIGHUP) keeps every row written so far and ends
@@ -234,8 +235,9 @@ Other modes:
 Every option also accepts the form --name=value, and may be given once.
 
 The control-data file is $KESTRUM_DATA_FILE when set; else kestrum.txt beside the program
-when that directory is writable; else $XDG_CONFIG_HOME/kestrum/kestrum.txt (by default
-~/.config/kestrum/kestrum.txt).
+when it runs from a folder of the user's own outside the system directories; else
+$XDG_CONFIG_HOME/kestrum/kestrum.txt (by default ~/.config/kestrum/kestrum.txt). Only a
+regular file is read or replaced, and a link only when it is the user's own.
 
 Exit status: 0 success; 1 usage error; 2 input error (the worksheet's message on standard
 error; in a batch, some rows failed their checks); 3 computation error (its message on

@@ -31,6 +31,7 @@
 #include "cli/batch_csv.h"
 #include "cli/cli_args.h"
 #include "cli/fd_output.h"
+#include "cli/io_wait.h"
 #include "distrib/number_text.h"
 #include "distrib/progress.h"
 
@@ -141,7 +142,9 @@ bool Load_controls(std::array<std::string, 8>& fields, std::string& message) {
     return false;
   }
   if (!loaded.Error.empty()) {
-    message = "Cannot read the control data from " + path + ": " + loaded.Error;
+    // A message about the file names it already; one about its contents gets its name.
+    message = loaded.File_error ? loaded.Error
+                                : "Cannot read the control data from " + path + ": " + loaded.Error;
     return false;
   }
   for (std::size_t i = 0; i < 6; ++i) fields[i] = loaded.Texts[i];
@@ -173,24 +176,45 @@ std::optional<tInput_error> Check_typed(std::array<std::string, 8>& fields,
 // ended by SIGPIPE would.
 constexpr int kExit_broken_pipe = kExit_signal_base + SIGPIPE;
 
-// Flushes out. 0 when everything written so far arrived; else the exit status, with the
-// cause on err (nothing for a closed pipe).
-int Output_status(std::ostream& out, std::ostream& err) {
-  out.flush();
-  if (out) return kExit_success;
-  int error = 0;
-  if (const auto* buffer = dynamic_cast<const tFd_output_buffer*>(out.rdbuf())) {
-    error = buffer->Error();
-  }
-  if (error == EPIPE) return kExit_broken_pipe;
-  err << "kestrum-cli: cannot write the output: "
-      << (error != 0 ? std::strerror(error) : "the output stream failed") << '\n';
-  return kExit_computation;
-}
-
 int Interrupted_status(const tInterrupt* interrupt) {
   const int signal = interrupt != nullptr ? static_cast<int>(interrupt->Signal) : 0;
   return kExit_signal_base + (signal > 0 ? signal : SIGINT);
+}
+
+// What a failed output holds at its end, for the message: "; the output ends after
+// <last_whole>" and whether part of the next row follows it.
+std::string Output_end(const std::ostream& out, const std::string& last_whole) {
+  const auto* buffer = dynamic_cast<const tFd_output_buffer*>(out.rdbuf());
+  const bool partial = buffer != nullptr && buffer->Ends_in_partial_row();
+  if (last_whole.empty()) return partial ? "; part of the output was written" : "";
+  return "; the output ends after " + last_whole + ", the last whole row" +
+         (partial ? ", and part of the next row that could not be removed" : "");
+}
+
+// Flushes out. 0 when everything written so far arrived (which is then marked as whole
+// rows); else the exit status, with the cause on err (nothing for a closed pipe, and
+// nothing for a wait cut short by an interruption, which the caller reports).
+// last_whole names the last whole row written, for the message.
+int Output_status(std::ostream& out, std::ostream& err, const tInterrupt* interrupt = nullptr,
+                  const std::string& last_whole = "") {
+  out.flush();
+  auto* buffer = dynamic_cast<tFd_output_buffer*>(out.rdbuf());
+  if (out) {
+    if (buffer != nullptr) buffer->Mark_whole();
+    return kExit_success;
+  }
+  const int error = buffer != nullptr ? buffer->Error() : 0;
+  if (error == EPIPE) return kExit_broken_pipe;
+  if (error == EINTR) return Interrupted_status(interrupt);
+  err << "kestrum-cli: cannot write the output: "
+      << (error != 0 ? std::strerror(error) : "the output stream failed")
+      << Printable_text(Output_end(out, last_whole)) << '\n';
+  return kExit_computation;
+}
+
+bool Is_interrupted_status(int status) {
+  return status == kExit_signal_base + SIGINT || status == kExit_signal_base + SIGTERM ||
+         status == kExit_signal_base + SIGHUP;
 }
 
 bool Interrupt_requested(const tInterrupt* interrupt) {
@@ -214,7 +238,7 @@ int Run_single(const tCli_options& o, std::array<std::string, 8> fields,
     try {
       Save_control_data(Data_file_path(), fields);
     } catch (const std::exception& e) {
-      err << e.what() << '\n';
+      err << Message_for_terminal(e.what()) << '\n';
       return kExit_computation;
     }
   }
@@ -237,7 +261,12 @@ int Run_single(const tCli_options& o, std::array<std::string, 8> fields,
       out << line << '\n';
     }
   }
-  return Output_status(out, err);
+  const int status = Output_status(out, err, interrupt);
+  if (Is_interrupted_status(status)) {
+    err << "kestrum-cli: Interrupted while writing the output"
+        << Output_end(out, "") << ".\n";
+  }
+  return status;
 }
 
 // The CSV's result columns come from the figure table: every figure outside the inputs
@@ -309,21 +338,28 @@ std::string Time_left(double seconds) {
 }
 
 // The number of cases in a case file, by a first pass over it; nullopt when it is not a
-// regular file (a pipe can be read only once) or cannot be read.
-std::optional<std::size_t> Count_cases(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// regular file (a pipe can be read only once), cannot be read, or the pass was
+// interrupted (it checks for a signal at every row, so a huge file does not hold up an
+// interruption). `same` is the open case file: the path must still name it.
+std::optional<std::size_t> Count_cases(const std::string& path, int same,
+                                       const tInterrupt* interrupt) {
+  struct stat open_st {};
+  if (::fstat(same, &open_st) != 0 || !S_ISREG(open_st.st_mode)) return std::nullopt;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   std::optional<std::size_t> count;
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == open_st.st_dev &&
+      st.st_ino == open_st.st_ino) {
     try {
       tCsv_reader records(fd);
+      records.Detect_separator();
       tBatch_reader reader(records);
       if (reader.Read_header().empty()) {
         std::size_t n = 0;
         tBatch_row row;
-        while (reader.Next(row)) ++n;
-        count = n;
+        while (!Interrupt_requested(interrupt) && reader.Next(row)) ++n;
+        if (!Interrupt_requested(interrupt)) count = n;
       }
     } catch (const std::exception&) {
       count.reset();
@@ -341,33 +377,40 @@ struct tFd_closer {
   }
 };
 
-// Reads the case file row by row and runs the cases on worker threads, a bounded window of
-// rows at a time; writes each row, in the file's order, as soon as it and the rows before
-// it are done, and flushes it.
+// Reads the case file row by row on a thread of its own and runs the cases on worker
+// threads, a bounded window of rows at a time; writes each row, in the file's order, as
+// soon as it and the rows before it are done, and flushes it, whether or not the next
+// input row has come. Every wait (for input, for the output, for a case) ends on an
+// interruption.
 class tBatch_run {
  public:
   tBatch_run(const tCli_options& o, const std::array<std::string, 8>& controls,
-             tBatch_reader& reader, std::ostream& out, std::ostream& err, bool progress,
-             tInterrupt* interrupt, std::optional<std::size_t> total)
-      : o_(o), controls_(controls), reader_(reader), out_(out), err_(err),
+             tCsv_reader& records, tBatch_reader& reader, std::ostream& out,
+             std::ostream& err, bool progress, tInterrupt* interrupt,
+             std::optional<std::size_t> total)
+      : o_(o), controls_(controls), records_(records), reader_(reader), out_(out), err_(err),
         progress_(progress), interrupt_(interrupt), total_(total) {
     observer_.Cancel = &cancel_;
+    records_.Set_wake_fds({interrupt_ != nullptr ? interrupt_->Wake_fd : -1, stop_pipe_.Read_fd()});
   }
-  ~tBatch_run() { Stop_workers(); }
+  ~tBatch_run() { Stop_threads(); }
 
   int Run();
 
  private:
   void Worker();
-  void Stop_workers();
+  void Reader();
+  void Stop_threads();
   bool Read_more();  // false at the end of the file
   void Run_slot(tBatch_slot& slot);
   std::string Row_text(const tBatch_slot& slot) const;
   void Show_progress(bool force);
   void Clear_progress();
+  int Write_row(const tBatch_slot& slot);
 
   const tCli_options& o_;
   const std::array<std::string, 8>& controls_;
+  tCsv_reader& records_;
   tBatch_reader& reader_;
   std::ostream& out_;
   std::ostream& err_;
@@ -377,15 +420,24 @@ class tBatch_run {
 
   std::atomic<bool> cancel_{false};
   tProgress_observer observer_;
+  tWake_pipe stop_pipe_;  // ends the reader's wait for input when the run stops
   std::mutex mutex_;
-  std::condition_variable work_ready_, slot_done_;
+  // work_ready_: a row to run; slot_done_: a row finished, read, or the end of the file;
+  // room_: the window has room for another row.
+  std::condition_variable work_ready_, slot_done_, room_;
   std::deque<tBatch_slot> window_;  // rows read and not yet written, in the file's order
+  std::size_t capacity_ = 8;
   std::size_t base_ = 0;            // the sequence number of window_.front()
   std::size_t next_ = 0;            // the next row to start
   bool stop_ = false;
+  bool end_of_file_ = false;        // guarded by mutex_
   std::vector<std::thread> pool_;
+  std::thread reader_thread_;
 
   std::size_t written_ = 0;
+  std::string last_whole_;  // "row 12 (id c11)": the last row written whole
+  std::size_t failed_ = 0;  // rows that could not be computed (status 3)
+  std::string first_failed_;
   int status_ = kExit_success;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point shown_{};
@@ -428,12 +480,31 @@ void tBatch_run::Worker() {
   }
 }
 
-void tBatch_run::Stop_workers() {
+void tBatch_run::Reader() {
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      room_.wait(lock, [this] { return stop_ || window_.size() < capacity_; });
+      if (stop_) break;
+    }
+    if (!Read_more()) break;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    end_of_file_ = true;
+  }
+  slot_done_.notify_all();
+}
+
+void tBatch_run::Stop_threads() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
   }
+  stop_pipe_.Wake();
   work_ready_.notify_all();
+  room_.notify_all();
+  if (reader_thread_.joinable()) reader_thread_.join();
   for (std::thread& t : pool_) t.join();
   pool_.clear();
 }
@@ -442,6 +513,8 @@ bool tBatch_run::Read_more() {
   tBatch_row row;
   try {
     if (!reader_.Next(row)) return false;
+  } catch (const tIo_woken&) {
+    return false;  // interrupted or stopped: no more rows
   } catch (const std::runtime_error& e) {
     // The file cannot be read to its end: the rows read so far are finished and written.
     read_error_ = e.what();
@@ -468,6 +541,7 @@ bool tBatch_run::Read_more() {
     window_.push_back(std::move(slot));
   }
   if (to_run) work_ready_.notify_one();
+  slot_done_.notify_one();  // a row that is done at once is written at once
   return true;
 }
 
@@ -515,10 +589,26 @@ void tBatch_run::Clear_progress() {
   progress_shown_ = false;
 }
 
+// Writes one finished row and flushes it; 0 or the exit status of a failed output.
+int tBatch_run::Write_row(const tBatch_slot& slot) {
+  if (!slot.Outcome.Warnings.empty()) Clear_progress();
+  Print_warnings(err_, slot.Outcome.Warnings, "case " + slot.Row.Id + ": ");
+  status_ = std::max(status_, slot.Outcome.Status);
+  if (slot.Outcome.Status == kExit_computation && failed_++ == 0) {
+    first_failed_ = "id " + slot.Row.Id + ": " + One_line(slot.Outcome.Error);
+  }
+  out_ << Row_text(slot);
+  const int output = Output_status(out_, err_, interrupt_, last_whole_);
+  if (output != kExit_success) return output;
+  ++written_;
+  last_whole_ = "row " + std::to_string(written_) + " (id " + slot.Row.Id + ")";
+  return kExit_success;
+}
+
 int tBatch_run::Run() {
   const std::size_t threads =
       std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 64);
-  const std::size_t capacity = 4 * threads;
+  capacity_ = 4 * threads;
   for (std::size_t t = 0; t < threads; ++t) {
     try {
       pool_.emplace_back([this] { Worker(); });
@@ -526,18 +616,24 @@ int tBatch_run::Run() {
       break;  // fewer threads; with none, this thread runs the cases itself
     }
   }
+  try {
+    reader_thread_ = std::thread([this] { Reader(); });
+  } catch (const std::system_error&) {
+    // No thread for the input: this thread reads between the rows it writes.
+  }
 
   out_ << (o_.Format == tOutput_format::Json ? std::string("[") : Csv_header());
-  int output = Output_status(out_, err_);
-  bool end_of_file = false;
+  int output = Output_status(out_, err_, interrupt_);
   bool interrupted = false;
   while (output == kExit_success) {
     if (Interrupt_requested(interrupt_)) {
       interrupted = true;
       break;
     }
-    while (!end_of_file && window_.size() < capacity) {
-      end_of_file = !Read_more();
+    if (!reader_thread_.joinable() && !end_of_file_) {
+      bool end = false;
+      while (!end && window_.size() < capacity_) end = !Read_more();
+      if (end) end_of_file_ = true;
     }
     if (pool_.empty()) {
       // No worker thread: run the next case here.
@@ -557,31 +653,43 @@ int tBatch_run::Run() {
       window_.pop_front();
       ++base_;
       lock.unlock();
-      if (!slot.Outcome.Warnings.empty()) Clear_progress();
-      Print_warnings(err_, slot.Outcome.Warnings, "case " + slot.Row.Id + ": ");
-      status_ = std::max(status_, slot.Outcome.Status);
-      out_ << Row_text(slot);
-      output = Output_status(out_, err_);
-      ++written_;
+      room_.notify_one();
+      output = Write_row(slot);
       lock.lock();
       if (output != kExit_success) break;
     }
     if (output != kExit_success) break;
-    if (end_of_file && window_.empty()) break;
+    if (end_of_file_ && window_.empty()) break;
     if (!window_.empty() && window_.front().Done && window_.front().Outcome.Cancelled) {
       interrupted = true;
       break;
     }
-    if (!pool_.empty() && !(window_.size() < capacity && !end_of_file)) {
+    const bool can_wait = reader_thread_.joinable() || end_of_file_ || window_.size() >= capacity_;
+    if (!pool_.empty() && can_wait && !(!window_.empty() && window_.front().Done)) {
       slot_done_.wait_for(lock, std::chrono::milliseconds(50));
     }
     lock.unlock();
     Show_progress(false);
   }
 
+  // An interruption that ended the wait for input looks like the end of the file to the
+  // loop: it is an interruption all the same.
+  if (output == kExit_success && Interrupt_requested(interrupt_)) interrupted = true;
+
   // Interrupted, or the output failed: cancel the cases in flight and let them end.
   cancel_.store(true);
-  Stop_workers();
+  Stop_threads();
+  // A wait for the output cut short by an interruption: the output is left as the buffer
+  // could cut it, and written no further.
+  const auto output_interrupted = [this](int status) {
+    Clear_progress();
+    err_ << "kestrum-cli: Interrupted after " << written_
+         << (total_ ? " of " + std::to_string(*total_) : std::string())
+         << " cases while the output could not be written"
+         << Printable_text(Output_end(out_, last_whole_)) << ".\n";
+    return status;
+  };
+  if (Is_interrupted_status(output)) return output_interrupted(output);
   if (output != kExit_success) {
     Clear_progress();
     return output;
@@ -590,23 +698,26 @@ int tBatch_run::Run() {
     // Rows finished before the first unfinished one are complete: write them too.
     while (!window_.empty() && window_.front().Done && !window_.front().Outcome.Cancelled &&
            output == kExit_success) {
-      Print_warnings(err_, window_.front().Outcome.Warnings,
-                     "case " + window_.front().Row.Id + ": ");
-      out_ << Row_text(window_.front());
-      output = Output_status(out_, err_);
-      ++written_;
+      output = Write_row(window_.front());
       window_.pop_front();
     }
   }
   if (o_.Format == tOutput_format::Json) out_ << "\n]\n";
-  if (output == kExit_success) output = Output_status(out_, err_);
+  if (output == kExit_success) output = Output_status(out_, err_, interrupt_, last_whole_);
+  if (Is_interrupted_status(output)) return output_interrupted(output);
   Show_progress(true);
   Clear_progress();
   if (output != kExit_success) return output;
   if (!read_error_.empty()) {
-    err_ << "kestrum-cli: the case file " << Printable_text(o_.Batch_file) << " was read only to row "
-         << written_ << ": " << read_error_ << '\n';
+    err_ << "kestrum-cli: the case file " << Printable_text(o_.Batch_file)
+         << " was read only to row " << written_ << ": " << read_error_ << '\n';
     status_ = std::max(status_, kExit_input);
+  }
+  if (failed_ > 0) {
+    // Status 3 always comes with its cause on standard error, a lack of memory above all.
+    err_ << "kestrum-cli: " << failed_ << (failed_ == 1 ? " case" : " cases")
+         << " could not be computed (the first, " << Printable_text(first_failed_)
+         << "); the rows carry the error.\n";
   }
   if (interrupted) {
     err_ << "kestrum-cli: Interrupted after " << written_
@@ -621,18 +732,31 @@ int tBatch_run::Run() {
 int Run_batch(const tCli_options& o, std::array<std::string, 8> controls,
               const std::array<bool, 8>& typed, std::ostream& out, std::ostream& err,
               bool progress, tInterrupt* interrupt) {
-  const int fd = ::open(o.Batch_file.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO with no writer yet does not hold the open; the reads then wait in
+  // poll, where an interruption ends them.
+  const int fd = ::open(o.Batch_file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     err << "Cannot read the case file " << Printable_text(o.Batch_file) << " ("
         << std::strerror(errno) << ")\n";
     return kExit_input;
   }
   const tFd_closer closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    err << "The case file " << Printable_text(o.Batch_file)
+        << " cannot be used: it is a directory\n";
+    return kExit_input;
+  }
   tCsv_reader records(fd);
+  records.Set_wake_fds({interrupt != nullptr ? interrupt->Wake_fd : -1});
   tBatch_reader reader(records);
   std::string message;
   try {
+    records.Detect_separator();
     message = reader.Read_header();
+  } catch (const tIo_woken&) {
+    err << "kestrum-cli: Interrupted while waiting for the case file; nothing was written.\n";
+    return Interrupted_status(interrupt);
   } catch (const std::runtime_error& e) {
     message = e.what();
   }
@@ -662,15 +786,15 @@ int Run_batch(const tCli_options& o, std::array<std::string, 8> controls,
     try {
       Save_control_data(Data_file_path(), saved);
     } catch (const std::exception& e) {
-      err << e.what() << '\n';
+      err << Message_for_terminal(e.what()) << '\n';
       return kExit_computation;
     }
   }
 
   // Cases on all cores. The generator's seeds and the integration state are per thread
   // and every engine resets its seeds, so each case gives the numbers of its single run.
-  tBatch_run run(o, controls, reader, out, err, progress, interrupt,
-                 Count_cases(o.Batch_file));
+  const std::optional<std::size_t> total = Count_cases(o.Batch_file, fd, interrupt);
+  tBatch_run run(o, controls, records, reader, out, err, progress, interrupt, total);
   return run.Run();
 }
 
@@ -721,7 +845,17 @@ std::string Json_string(const std::string& text) {
       if (ok && len == 4) {
         ok = !(c == 0xF0 && s[i + 1] < 0x90) && !(c == 0xF4 && s[i + 1] > 0x8F);
       }
-      if (ok) {
+      // C1 controls (C2 80 to C2 9F) and the bidirectional embeddings, overrides and
+      // isolates (E2 80 AA to E2 80 AE, E2 81 A6 to E2 81 A9) are replaced too, as in the
+      // CSV and the report.
+      const bool c1 = ok && len == 2 && c == 0xC2 && s[i + 1] <= 0x9F;
+      const bool bidi = ok && len == 3 && c == 0xE2 &&
+                        ((s[i + 1] == 0x80 && s[i + 2] >= 0xAA && s[i + 2] <= 0xAE) ||
+                         (s[i + 1] == 0x81 && s[i + 2] >= 0xA6 && s[i + 2] <= 0xA9));
+      if (c1 || bidi) {
+        out += "\\ufffd";
+        i += len;
+      } else if (ok) {
         out.append(text, i, len);
         i += len;
       } else {

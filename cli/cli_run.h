@@ -22,10 +22,12 @@ constexpr int kExit_computation = 3;
 constexpr int kExit_signal_base = 128;
 
 // A request to stop, set by a signal handler: Signal first, then Requested, both with
-// plain lock-free stores.
+// plain lock-free stores; the handler then writes a byte to the pipe whose read end is
+// Wake_fd, so that every wait for input or output ends (-1: no such pipe).
 struct tInterrupt {
   std::atomic<bool> Requested{false};
   volatile std::sig_atomic_t Signal = 0;
+  int Wake_fd = -1;
 };
 static_assert(std::atomic<bool>::is_always_lock_free);
 
@@ -45,5 +47,6 @@ std::string Shortest_number(double value);
 // character (copied from the input) is replaced as Printable_text does.
 std::string Message_for_terminal(const std::string& message);
 
-// A JSON string literal (quotes included); bytes that are not UTF-8 become U+FFFD.
+// A JSON string literal (quotes included); bytes that are not UTF-8, C1 controls and
+// bidirectional overrides become U+FFFD.
 std::string Json_string(const std::string& text);

@@ -10,7 +10,7 @@ seconds="${FUZZ_SECONDS:-60}"
 cmake --preset fuzz
 cmake --build --preset fuzz
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-for name in read_number control_data batch_csv cli_args; do
+for name in read_number control_data control_file batch_csv cli_args; do
   work="build/fuzz/corpus/${name}"
   mkdir -p "${work}"
   log="build/fuzz/fuzz_${name}.log"

@@ -2,6 +2,7 @@
 // kestrum-cli through its library: argument parsing, the batch file reader, and whole
 // runs with their output and exit statuses (no process is started).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <fstream>
 #include <limits>
@@ -168,8 +170,24 @@ TEST(ReadBatchCsv, Tables) {
       {"quoted fields and blank lines",
        "id,case_x,case_y\n\n\"a,b\",\" 80 \",\"4\"\"0\"\n  \n\"multi\nline\",1,2\n",
        {{"a,b", "80", "4\"0"}, {"multi\nline", "1", "2"}}, false},
-      {"short row: missing scores are empty", "id,case_x,case_y\nonly\n7,5\n",
-       {{"only", "", ""}, {"7", "5", ""}}, false},
+      // A row with more or fewer fields than the header is that row's error: unquoted
+      // decimal commas would shift the scores (80,5 and 40,2 read as 80 and 5).
+      {"decimal commas", "id,case_x,case_y\nP1,80,5,40,2\nP2,80,40\n",
+       {{"P1", "", "", "line 2: the row has 5 fields and the header 3; decimal commas must be "
+                       "quoted or use a semicolon-separated file"},
+        {"P2", "80", "40"}},
+       false},
+      {"short rows", "id,case_x,case_y\nonly\n7,5\n",
+       {{"only", "", "", "line 2: the row has 1 fields"}, {"7", "", "", "line 3: the row has 2 fields"}},
+       false},
+      {"quoted decimal commas", "id,case_x,case_y\nP1,\"80,5\",\"40,2\"\n", {{"P1", "80,5", "40,2"}}, false},
+      {"semicolons", "id;case_x;case_y\r\nP1;80,5;40,2\r\n\"a;b\";1;2\r\nP3;1\r\n",
+       {{"P1", "80,5", "40,2"}, {"a;b", "1", "2"}, {"P3", "", "", "line 4: the row has 2 fields"}}, false},
+      {"semicolons after blank lines, commas quoted", "\n\nid;\"case_x\";\"case,y\";case_y\nq;1;2;3\n",
+       {{"q", "1", "3"}}, false},
+      {"commas and semicolons in the header: commas", "id,case_x,case_y;z\n1,2,3\n", {}, true},
+      {"UTF-16 little-endian", std::string("\xFF\xFEi\0d\0,\0c\0", 10), {}, true},
+      {"UTF-16 without a mark", std::string("c\0a\0s\0e\0_\0x\0", 12), {}, true},
       {"header only", "case_x,case_y\n", {}, false},
       {"missing case_y column", "id,case_x\n1,2\n", {}, true},
       {"column named twice", "case_x,case_y,case_x\n1,2,3\n", {}, true},
@@ -179,12 +197,13 @@ TEST(ReadBatchCsv, Tables) {
       {"unterminated quote", "case_x,case_y\n1,2\n\"80,40\n",
        {{"1", "1", "2", ""}, {"2", "", "", "line 3: the quoted field opened on line 3 is never closed"}},
        false},
+      // A row over the length limit ends the reading: a line may have no end (/dev/zero).
       {"over-long row", "id,case_x,case_y\na," + std::string(70000, ',') + "\nb,1,2\n",
-       {{"", "", "", "line 2: the row is longer than 65536 characters"}, {"b", "1", "2", ""}},
+       {{"", "", "", "line 2: the row is longer than 65536 characters; the file is read no further"}},
        false},
       {"over-long quoted row over lines",
        "id,case_x,case_y\n\"" + std::string(40000, '\n') + std::string(40000, 'x') + "\",1,2\nc,3,4\n",
-       {{"", "", "", "line 2: the row is longer"}, {"c", "3", "4", ""}}, false},
+       {{"", "", "", "line 2: the row is longer"}}, false},
       {"over-long field", "id,case_x,case_y\n" + std::string(2000, 'i') + ",1,2\n",
        {{"", "", "", "line 2: a field is longer than 1024 characters"}}, false},
       {"over-long header", std::string(70000, ',') + "\n1,2\n", {}, true},
@@ -192,7 +211,10 @@ TEST(ReadBatchCsv, Tables) {
   for (const Case& c : cases) {
     const auto parsed = Read_batch_csv(c.content);
     if (c.error) {
-      EXPECT_TRUE(std::holds_alternative<std::string>(parsed)) << c.name;
+      ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << c.name;
+      if (std::string(c.name).rfind("UTF-16", 0) == 0) {
+        EXPECT_EQ(std::get<std::string>(parsed), "UTF-16 is not supported: save the file as UTF-8");
+      }
       continue;
     }
     ASSERT_TRUE(std::holds_alternative<tBatch_table>(parsed)) << c.name << ": " << std::get<std::string>(parsed);
@@ -230,6 +252,33 @@ TEST(OutputEscaping, CsvFieldsAndJsonStrings) {
   EXPECT_EQ(Json_string("caf\xC3\xA9"), "\"caf\xC3\xA9\"");          // valid UTF-8 kept
   EXPECT_EQ(Json_string("bad\xFF\xC3"), "\"bad\\ufffd\\ufffd\"");     // invalid bytes replaced
   EXPECT_EQ(Json_string("\xED\xA0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");  // a surrogate half
+  // C1 controls (U+0080 to U+009F, also as a raw 0x9B byte), invalid UTF-8 and the
+  // bidirectional embeddings, overrides and isolates become U+FFFD in every output: CSV
+  // fields, JSON strings, messages and the report's notes.
+  const std::string fffd = "\xEF\xBF\xBD";
+  const struct {
+    std::string in, printable;
+  } unsafe[] = {
+      {"a\xC2\x80" "b\xC2\x9F" "c", "a" + fffd + "b" + fffd + "c"},  // U+0080, U+009F
+      {"x\x9B" "2J", "x" + fffd + "2J"},                             // a raw CSI byte
+      {"evil\xE2\x80\xAEtxt.exe", "evil" + fffd + "txt.exe"},      // U+202E
+      {"\xE2\x80\xAA\xE2\x80\xAD\xE2\x81\xA6\xE2\x81\xA9", fffd + fffd + fffd + fffd},
+      {"ok \xC2\xA0\xE2\x80\x8F\xD7\x90", "ok \xC2\xA0\xE2\x80\x8F\xD7\x90"},  // NBSP, RLM, alef kept
+      {"\xC0\xAF\xF5\x80", fffd + fffd + fffd + fffd},  // an overlong form, beyond U+10FFFF
+      {"line\xE2\x80\xA8next", "line next"},             // U+2028
+  };
+  for (const auto& u : unsafe) {
+    EXPECT_EQ(Printable_text(u.in), u.printable) << u.in;
+    EXPECT_EQ(Csv_field(u.in), u.printable) << u.in;
+    const std::string json = Json_string(u.in);
+    EXPECT_EQ(json.find("\xC2\x80"), std::string::npos) << json;
+    EXPECT_EQ(json.find("\xE2\x80\xAE"), std::string::npos) << json;
+    EXPECT_EQ(json.find('\x9B'), std::string::npos) << json;
+    const auto notes = std::get<tCli_options>(Parse_arguments({"--example", "--notes", u.in})).Notes_lines;
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], u.printable);
+  }
+  EXPECT_EQ(Json_string("evil\xE2\x80\xAEtxt\xC2\x85\xE2\x81\xA6"), "\"evil\\ufffdtxt\\ufffd\\ufffd\"");
   EXPECT_EQ(Message_for_terminal("INPUT ERROR\r\rEnter numeric data only."),
             "INPUT ERROR\n\nEnter numeric data only.");
   EXPECT_EQ(Message_for_terminal("A\r(  x\x1b]0;t\x07\n  )"), "A\n(  x\xEF\xBF\xBD]0;t\xEF\xBF\xBD   )");
@@ -483,6 +532,71 @@ TEST_F(CliRun, BatchStopsOnBadControlsOrABadFile) {
 
   // All rows valid: status 0.
   EXPECT_EQ(Run(Args({kControls, {"--batch", csv, "--iterations", "1000"}})), kExit_success);
+}
+
+// Files that are not what they should be: each gets one message that names the problem,
+// and nothing is computed from a figure that was changed or a row that was shifted.
+TEST_F(CliRun, UnusableFilesGetOneMessageEach) {
+  const tArgs with_controls = {"--controls", "--case-x", "80", "--case-y", "40", "--iterations", "1000"};
+  const tArgs batch = Args({kControls, {"--iterations", "1000", "--batch"}});
+  struct Case {
+    const char* name;
+    std::function<tArgs()> setup;
+    int status;
+    const char* message;  // once on standard error, or in the output when `in_output`
+    bool in_output = false;
+  };
+  const Case cases[] = {
+      {"a directory as control-data file",
+       [&] { fs::create_directory(data_file_); return with_controls; }, kExit_input,
+       "it is a directory, not a regular file"},
+      {"a FIFO as control-data file (no wait for a writer)",
+       [&] { ::mkfifo(data_file_.c_str(), 0600); return with_controls; }, kExit_input,
+       "it is a FIFO (named pipe), not a regular file"},
+      {"--save-controls to a FIFO",
+       [&] { ::mkfifo(data_file_.c_str(), 0600); return Args({kControls, {"--case-x", "8", "--case-y", "4", "--save-controls"}}); },
+       kExit_computation, "Cannot save the control data to"},
+      {"a control figure that a field would round",
+       [&] { Write("kestrum.txt", "100.12345 15 50 10 0.6 20 "); return with_controls; }, kExit_input,
+       "figure 100.12345 (Mean of the control or normative sample on Task X) does not fit"},
+      {"a UTF-16 control-data file",
+       [&] { Write("kestrum.txt", std::string("\xFF\xFE" "1\0" "0\0", 6)); return with_controls; }, kExit_input,
+       "UTF-16 is not supported: save the file as UTF-8"},
+      {"a UTF-16 case file",
+       [&] { return Args({batch, {Write("u.csv", std::string("\xFF\xFEi\0d\0", 6))}}); }, kExit_input,
+       "UTF-16 is not supported: save the file as UTF-8"},
+      {"a directory as case file", [&] { return Args({batch, {dir_.string()}}); }, kExit_input,
+       "it is a directory"},
+      {"unquoted decimal commas",
+       [&] { return Args({batch, {Write("c.csv", "id,case_x,case_y\nP1,80,5,40,2\n")}}); }, kExit_input,
+       ",line 2: the row has 5 fields and the header 3; decimal commas must be quoted or use a "
+       "semicolon-separated file,",
+       true},
+  };
+  for (const Case& c : cases) {
+    std::error_code ec;
+    fs::remove_all(data_file_, ec);
+    const tArgs args = c.setup();
+    EXPECT_EQ(Run(args), c.status) << c.name << ": " << err_.str();
+    const std::string where = c.in_output ? out_.str() : err_.str();
+    const std::size_t at = where.find(c.message);
+    EXPECT_NE(at, std::string::npos) << c.name << ": " << where;
+    if (at != std::string::npos) {
+      EXPECT_EQ(where.find(c.message, at + 1), std::string::npos) << c.name << ": twice";
+    }
+    // A message about the file names it once.
+    if (!c.in_output && where.find(data_file_) != std::string::npos) {
+      EXPECT_EQ(where.find(data_file_, where.find(data_file_) + 1), std::string::npos) << c.name << ": " << where;
+    }
+    if (!c.in_output) {
+      EXPECT_EQ(out_.str(), "") << c.name;
+    }
+  }
+  // A semicolon-separated file with decimal commas gives the scores as meant.
+  ASSERT_EQ(Run(Args({batch, {Write("s.csv", "id;case_x;case_y\nP1;80,5;40,2\n"), "--format", "json"}})),
+            kExit_success)
+      << err_.str();
+  EXPECT_NE(out_.str().find("\"case_x\": 80.5, \"case_y\": 40.2"), std::string::npos) << out_.str();
 }
 
 TEST(ShortestNumber, ShortestTextThatReadsBackTheSameDouble) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,7 +15,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,14 +41,18 @@ constexpr bool kAddress_sanitizer = false;
 constexpr bool kAddress_sanitizer = false;
 #endif
 
-enum class tOutput { Pipe, Dev_full, Closed, Broken_pipe };
+// Stalled: a pipe that nobody reads until the signal has been sent. File: Output_file.
+enum class tOutput { Pipe, Dev_full, Closed, Broken_pipe, Stalled, File };
 
 struct tChild {
   std::vector<std::string> Args;
   tOutput Output = tOutput::Pipe;
   rlim_t Address_space = RLIM_INFINITY;
+  rlim_t File_size = RLIM_INFINITY;  // RLIMIT_FSIZE, with SIGXFSZ ignored
+  std::string Output_file = {};
   int Signal = 0;  // sent once Ready(output so far) is true
   std::function<bool(const std::string&)> Ready = {};
+  std::string Ready_when_open = {};  // else: sent once the program holds this file open
 };
 
 struct tEnded {
@@ -54,6 +61,15 @@ struct tEnded {
   std::string Out, Err;  // the output (Pipe only) and standard error
   long Max_rss_kb = 0;
 };
+
+// The process has the file open (its signal handlers are in place by then).
+bool Holds_open(pid_t pid, const std::string& path) {
+  std::error_code ec;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+    if (fs::read_symlink(fd.path(), ec) == path) return true;
+  }
+  return false;
+}
 
 class CliProcess : public ::testing::Test {
  protected:
@@ -79,7 +95,8 @@ class CliProcess : public ::testing::Test {
   tEnded Run(const tChild& child) {
     const std::string err_path = (dir_ / "stderr.txt").string();
     int pipe_fds[2] = {-1, -1};
-    if (child.Output == tOutput::Pipe || child.Output == tOutput::Broken_pipe) {
+    if (child.Output == tOutput::Pipe || child.Output == tOutput::Broken_pipe ||
+        child.Output == tOutput::Stalled) {
       EXPECT_EQ(::pipe(pipe_fds), 0);
       if (child.Output == tOutput::Broken_pipe) {
         ::close(pipe_fds[0]);  // nobody will read
@@ -96,13 +113,23 @@ class CliProcess : public ::testing::Test {
     if (pid == 0) {
       struct rlimit limit = {child.Address_space, child.Address_space};
       ::setrlimit(RLIMIT_AS, &limit);
+      if (child.File_size != RLIM_INFINITY) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit size = {child.File_size, child.File_size};
+        ::setrlimit(RLIMIT_FSIZE, &size);
+      }
       for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(s, SIG_DFL);
       const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(err, STDERR_FILENO);
       switch (child.Output) {
         case tOutput::Pipe:
         case tOutput::Broken_pipe:
+        case tOutput::Stalled:
           ::dup2(pipe_fds[1], STDOUT_FILENO);
+          break;
+        case tOutput::File:
+          ::dup2(::open(child.Output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                 STDOUT_FILENO);
           break;
         case tOutput::Dev_full:
           ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
@@ -119,6 +146,13 @@ class CliProcess : public ::testing::Test {
     tEnded ended;
     bool signalled = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    if (child.Output == tOutput::Stalled) {
+      // Read nothing until the program has filled the pipe and waits to write.
+      while (!child.Ready(ended.Out)) ::usleep(10000);
+      ::kill(pid, child.Signal);
+      signalled = true;
+      ::usleep(500000);  // the program sees the signal while its output still waits
+    }
     if (pipe_fds[0] >= 0) {
       char buffer[65536];
       for (;;) {
@@ -128,7 +162,9 @@ class CliProcess : public ::testing::Test {
           if (n <= 0) break;
           ended.Out.append(buffer, static_cast<std::size_t>(n));
         }
-        if (child.Signal != 0 && !signalled && child.Ready(ended.Out)) {
+        if (child.Signal != 0 && !signalled &&
+            (child.Ready_when_open.empty() ? child.Ready(ended.Out)
+                                           : Holds_open(pid, child.Ready_when_open))) {
           ::kill(pid, child.Signal);
           signalled = true;
         }
@@ -149,6 +185,12 @@ class CliProcess : public ::testing::Test {
     std::ostringstream err;
     err << in.rdbuf();
     ended.Err = err.str();
+    if (child.Output == tOutput::File) {
+      std::ifstream file(child.Output_file, std::ios::binary);
+      std::ostringstream text;
+      text << file.rdbuf();
+      ended.Out = text.str();
+    }
     return ended;
   }
 
@@ -232,7 +274,9 @@ TEST_F(CliProcess, MemoryLimits) {
       {"a row of 10 MB of commas",
        With(kControls, {"--batch", Write("row.csv", "id,case_x,case_y\n" + commas + "\n1,80,40\n"),
                         "--iterations", "21"}),
-       2, "line 2: the row is longer than 65536 characters", 3},
+       2, "line 2: the row is longer than 65536 characters; the file is read no further", 2},
+      {"/dev/zero as the case file", With(kControls, {"--batch", "/dev/zero"}), 2,
+       "line 1: the row is longer than 65536 characters", 0},
       {"a header of 10 MB of commas", With(kControls, {"--batch", Write("head.csv", commas)}), 2,
        "line 1: the row is longer than 65536 characters", 0},
       {"draws beyond the limit", {"--example", "--iterations", "100000000"}, 3,
@@ -319,6 +363,154 @@ TEST_F(CliProcess, SignalsStopARunCleanly) {
     EXPECT_NE(ended.Err.find("Interrupted after " + std::to_string(rows) + " of 200 cases"),
               std::string::npos)
         << label << ": " << ended.Err;
+  }
+}
+
+// Rows as the header has columns, and nothing after the last line end.
+std::size_t Whole_csv_rows(const std::string& out, const std::string& label) {
+  std::istringstream lines(out);
+  std::string header, row;
+  std::getline(lines, header);
+  const auto columns = std::count(header.begin(), header.end(), ',');
+  std::size_t rows = 0;
+  while (std::getline(lines, row)) {
+    ++rows;
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','), columns) << label << ": " << row;
+  }
+  EXPECT_TRUE(out.empty() || out.back() == '\n') << label;
+  return rows;
+}
+
+// The number K in "the output ends after row K (id ...)", or -1.
+long Last_whole_row(const std::string& err) {
+  std::smatch m;
+  if (!std::regex_search(err, m, std::regex("the output ends after row ([0-9]+) \\(id c([0-9]+)\\), the last whole row"))) {
+    return -1;
+  }
+  EXPECT_EQ(std::stol(m[1]), std::stol(m[2]) + 1) << err;  // row K holds case c(K-1)
+  return std::stol(m[1]);
+}
+
+// Every wait ends on a signal: for a FIFO with no writer, for input that stops coming, for
+// an output pipe nobody reads. A finished row is written while the next input row is
+// still awaited.
+TEST_F(CliProcess, EveryWaitEndsOnASignal) {
+  const std::string fifo = (dir_ / "cases.fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Ready once `ms` have passed since the first look (the run's start).
+  const auto after = [](int ms) {
+    return [start = std::optional<std::chrono::steady_clock::time_point>(), ms](const std::string&) mutable {
+      const auto now = std::chrono::steady_clock::now();
+      if (!start) start = now;
+      return now - *start > std::chrono::milliseconds(ms);
+    };
+  };
+  const std::vector<std::string> fifo_batch = With(kControls, {"--iterations", "21", "--batch", fifo});
+  struct Case {
+    const char* name;
+    int signal;
+    std::vector<std::string> args;
+    std::function<bool(const std::string&)> ready;
+    bool feed;       // a writer that sends one row and then nothing
+    tOutput output;
+    const char* message;
+    long rows;       // whole rows in the output; -1: the number the message names
+  };
+  const Case cases[] = {
+      {"a FIFO no one writes to", SIGINT, fifo_batch, nullptr, false, tOutput::Pipe,
+       "Interrupted while waiting for the case file; nothing was written.", 0},
+      {"input that stops after one row", SIGTERM, fifo_batch,
+       [](const std::string& out) { return out.find("\nc0,") != std::string::npos && out.back() == '\n'; },
+       true, tOutput::Pipe, "Interrupted after 1 cases; the rows written are complete.", 1},
+      {"an output pipe nobody reads", SIGHUP,
+       // Rows that fail their checks: the pipe is full within moments.
+       With(kControls, {"--iterations", "21", "--batch", Write("many.csv", Cases(20000, 1000000))}),
+       after(1500),
+       false, tOutput::Stalled, "cases while the output could not be written", -1},
+  };
+  for (const Case& c : cases) {
+    int writer = -1;
+    if (c.feed) {
+      writer = ::open(fifo.c_str(), O_RDWR);  // never waits for a reader
+      const std::string rows = "id,case_x,case_y\nc0,80,40\n";
+      ASSERT_EQ(::write(writer, rows.data(), rows.size()), static_cast<ssize_t>(rows.size()));
+    }
+    tChild child{c.args, c.output};
+    child.Signal = c.signal;
+    child.Ready = c.ready;
+    if (!c.ready) child.Ready_when_open = fifo;
+    const tEnded ended = Run(child);
+    if (writer >= 0) ::close(writer);
+    EXPECT_EQ(ended.Exit, 128 + c.signal) << c.name << ": " << ended.Err << ended.Out.substr(0, 300);
+    EXPECT_NE(ended.Err.find(c.message), std::string::npos) << c.name << ": " << ended.Err;
+    const std::size_t rows = Whole_csv_rows(ended.Out, c.name);
+    if (c.rows >= 0) {
+      EXPECT_EQ(rows, static_cast<std::size_t>(c.rows)) << c.name;
+    } else {
+      EXPECT_EQ(static_cast<long>(rows), Last_whole_row(ended.Err)) << c.name << ": " << ended.Err;
+      EXPECT_GT(rows, 0u) << c.name;
+    }
+  }
+}
+
+// A full disk (a file-size limit here) in the middle of a row: the file is cut back to
+// the last whole row, which the message names.
+TEST_F(CliProcess, OutputNeverEndsInAPartialRow) {
+  const std::string csv = Write("cases.csv", Cases(200));
+  for (const bool json : {false, true}) {
+    tChild child{With(kControls, {"--iterations", "21", "--batch", csv}), tOutput::File};
+    if (json) child.Args.insert(child.Args.end(), {"--format", "json"});
+    child.Output_file = (dir_ / "out.txt").string();
+    child.File_size = 20000;
+    const tEnded ended = Run(child);
+    const std::string label = json ? "json" : "csv";
+    EXPECT_EQ(ended.Exit, 3) << label << ": " << ended.Err;
+    EXPECT_NE(ended.Err.find("cannot write the output: File too large; the output ends after row "),
+              std::string::npos)
+        << label << ": " << ended.Err;
+    const long last = Last_whole_row(ended.Err);
+    EXPECT_GT(last, 0) << label;
+    EXPECT_LE(ended.Out.size(), 20000u) << label;
+    if (json) {
+      // "[" and one object per line, the last one complete.
+      EXPECT_EQ(ended.Out.substr(ended.Out.size() - 2), "}}") << label;
+      EXPECT_EQ(static_cast<long>(Lines(ended.Out)), last) << label;
+    } else {
+      EXPECT_EQ(static_cast<long>(Whole_csv_rows(ended.Out, label)), last) << label;
+    }
+  }
+}
+
+// Under any address-space limit from 4 MB to 1 GB, a run either succeeds or ends with
+// status 3 and a message on standard error: never an abort, a core dump or a silent
+// status. Below about 5 MB the system's dynamic loader cannot map the C library, and says
+// so itself (status 127) before any of the program runs.
+TEST_F(CliProcess, OutOfMemoryIsAlwaysAMessageAndStatusThree) {
+  if (kAddress_sanitizer) GTEST_SKIP() << "memory limits do not apply under AddressSanitizer";
+  const std::string csv = Write("cases.csv", Cases(3));
+  const std::vector<std::vector<std::string>> runs = {
+      {"--example"},
+      {"--example", "--format", "json", "--iterations", "2000"},
+      With(kControls, {"--batch", csv}),
+  };
+  for (const rlim_t mb : {4, 5, 6, 7, 8, 12, 16, 32, 64, 256, 1024}) {
+    for (const auto& args : runs) {
+      tChild child{args};
+      child.Address_space = mb * 1024 * 1024;
+      const tEnded ended = Run(child);
+      const std::string label = std::to_string(mb) + " MB " + args.front() + " " + args.back();
+      EXPECT_EQ(ended.Killed_by, 0) << label;
+      EXPECT_EQ(ended.Err.find("terminate"), std::string::npos) << label << ": " << ended.Err;
+      if (ended.Exit == 127) {
+        EXPECT_LT(mb, 6u) << label << ": " << ended.Err;
+        EXPECT_NE(ended.Err.find("error while loading shared libraries"), std::string::npos) << label;
+      } else if (ended.Exit == 3) {
+        EXPECT_NE(ended.Err.find("memory"), std::string::npos) << label << ": " << ended.Err;
+      } else {
+        EXPECT_EQ(ended.Exit, 0) << label << ": " << ended.Err;
+        EXPECT_FALSE(ended.Out.empty()) << label;
+      }
+    }
   }
 }
 

@@ -5,12 +5,18 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <cstring>
+#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -177,10 +183,10 @@ TEST(ParseControlData, MissingNumbersReadAsZeroBadTokenStopsTheLoad) {
       {"100 15 50 10 0.6 20 80 40 ", {"100", "15", "50", "10", "0.6", "20"}, false},
       {"100\t15\n50\r\n10  \n\n0.6 20", {"100", "15", "50", "10", "0.6", "20"}, false},
       {"  1 2 3 ", {"1", "2", "3", "0", "0", "0"}, false},
-      // Exponents and signs as other programs write them; shown in plain decimals.
-      {"1e-05 2.5E+3 -7 +8 .25 3.", {"0.00001", "2500", "-7", "8", "0.25", "3"}, false},
-      {"0.123456789 1234567 0.0000012345678 -99.99999 1e6 123456.7",
-       {"0.123457", "1234570", "0.00000123457", "-100", "1000000", "123457"}, false},
+      // Exponents and signs as other programs write them; shown in plain decimals, without
+      // the zero before the point where only so the figure fits the field.
+      {"1e-05 2.5E+3 -7 +8 .25 3.", {".00001", "2500", "-7", "8", "0.25", "3"}, false},
+      {"0.99999 -0.1234 100.00 0.59999999999999998 -99999 1", {".99999", "-.1234", "100", "0.6", "-99999", "1"}, false},
       // A token that is not a number ends the load; the fields read so far are kept.
       {"100 15 abc 10 0.6 20", {"100", "15", "", "", "", ""}, true},
       {"x", {"", "", "", "", "", ""}, true},
@@ -197,8 +203,66 @@ TEST(ParseControlData, MissingNumbersReadAsZeroBadTokenStopsTheLoad) {
   for (const Case& c : cases) {
     const tLoaded_controls loaded = Parse_control_data(c.content);
     EXPECT_TRUE(loaded.Found);
+    EXPECT_FALSE(loaded.File_error);
     EXPECT_EQ(loaded.Error, c.error ? "Invalid numeric input" : "") << c.content;
     for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(loaded.Texts[i], c.texts[i]) << c.content << " #" << i;
+  }
+}
+
+// A figure is used exactly or not at all: one that a field of six characters cannot show
+// without changing it ends the load with a message naming it.
+TEST(ParseControlData, FiguresThatDoNotFitAFieldAreRefusedByName) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string content;
+    const char* figure;   // named in the message; nullptr: the UTF-16 message
+    const char* caption;  // the field it was meant for
+    std::size_t kept;     // fields read before it
+  };
+  const Case cases[] = {
+      {"100.12345 15 50 10 0.123456789 20", "100.12345", "Mean of the control or normative sample on Task X", 0},
+      {"100 15 50 10 0.123456789 20", "0.123456789", "Correlation between Tasks X and Y in normative sample", 4},
+      {"100 15 50 10 0.6 20.0000001", "20.0000001", "Sample size of the normative sample", 5},
+      {"1234567 1", "1234567", "Mean of the control or normative sample on Task X", 0},
+      {"1 -0.00001", "-0.00001", "Standard deviation for the normative sample on Task X", 1},
+      {"1 2 1e6", "1e6", "Mean of the control or normative sample on Task Y", 2},
+      // UTF-16, little- and big-endian with their marks, and without a mark.
+      {"\xFF\xFE" "1\0 \0" "2\0"s, nullptr, nullptr, 0},
+      {"\xFE\xFF\0" "1\0 "s, nullptr, nullptr, 0},
+      {"1\0 \0" "2\0"s, nullptr, nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    const tLoaded_controls loaded = Parse_control_data(c.content);
+    if (c.figure == nullptr) {
+      EXPECT_EQ(loaded.Error, "UTF-16 is not supported: save the file as UTF-8");
+      continue;
+    }
+    EXPECT_NE(loaded.Error.find(std::string("figure ") + c.figure + " (" + c.caption + ")"),
+              std::string::npos)
+        << loaded.Error;
+    EXPECT_NE(loaded.Error.find("6 characters"), std::string::npos) << loaded.Error;
+    for (std::size_t i = 0; i < 6; ++i) {
+      EXPECT_EQ(loaded.Texts[i].empty(), i >= c.kept) << c.content << " #" << i;
+    }
+  }
+}
+
+TEST(ParseControlData, EveryShownFigureIsTheStoredNumber) {
+  // Whatever a file holds, a figure that is shown reads back as exactly the stored number.
+  std::mt19937_64 random(181);
+  std::uniform_int_distribution<int> digits(0, 9), length(1, 9), sign(0, 3);
+  for (int i = 0; i < 20000; ++i) {
+    std::string token = sign(random) == 0 ? "-" : "";
+    const int n = length(random);
+    const int point = std::uniform_int_distribution<int>(0, n)(random);
+    for (int k = 0; k < n; ++k) {
+      if (k == point) token += '.';
+      token += static_cast<char>('0' + digits(random));
+    }
+    const tLoaded_controls loaded = Parse_control_data(token);
+    if (!loaded.Error.empty()) continue;
+    ASSERT_LE(loaded.Texts[0].size(), kMax_field_length) << token;
+    EXPECT_EQ(Read_number(loaded.Texts[0], "c").Value, std::strtod(token.c_str(), nullptr)) << token;
   }
 }
 
@@ -237,17 +301,22 @@ TEST(DataFilePath, EnvironmentVariableNamesTheFileElseBesideTheExecutable) {
   ::setenv("KESTRUM_DATA_FILE", "/some/where/controls.txt", 1);
   EXPECT_EQ(Data_file_path(), "/some/where/controls.txt");
   ::unsetenv("KESTRUM_DATA_FILE");
-  // The test's own directory is writable, so the file goes beside the executable.
+  // Beside the executable when its directory is the user's own folder (as a build tree
+  // usually is); else in the XDG place.
   const std::string dir = Exe_directory();
   ASSERT_FALSE(dir.empty());
   EXPECT_TRUE(fs::exists(fs::path(dir) / "test_control_data"));
-  EXPECT_EQ(Data_file_path(), dir + "/kestrum.txt");
+  if (Own_program_directory(dir)) {
+    EXPECT_EQ(Data_file_path(), dir + "/kestrum.txt");
+  } else {
+    EXPECT_NE(Data_file_path().find("/kestrum/kestrum.txt"), std::string::npos);
+  }
   if (old != nullptr) ::setenv("KESTRUM_DATA_FILE", saved.c_str(), 1);
 }
 
 TEST(ProgramStrings, TitleAndFileName) {
-  EXPECT_EQ(Program_title, "Kestrum.EXE: Bayesian criteria for dissociations in single-case studies");
-  EXPECT_EQ(Data_file_name, "kestrum.txt");
+  EXPECT_STREQ(Program_title, "Kestrum.EXE: Bayesian criteria for dissociations in single-case studies");
+  EXPECT_STREQ(Data_file_name, "kestrum.txt");
 }
 
 }  // namespace
@@ -320,6 +389,186 @@ TEST_F(ControlDataFile, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{".kestrum.txt.held00", ".kestrum.txt.toolong1",
                                             ".other.txt.AbC123", "kestrum.txt"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Links and special files at the data file's path: only a regular file (or a missing path)
+// is read or replaced, a link only when it is the user's own, and nothing is followed,
+// opened for writing or replaced otherwise. Run as root, the "another user" rows use a
+// link really owned by another uid (lchown); the same checks run for every user by
+// naming another uid as the one asking. The device rows need root (mknod); the nodes are
+// made inside the test's directory, with a device number of the range kept for local use
+// (no driver behind it), and are never written to.
+TEST_F(ControlDataFile, OnlyRegularFilesAndTheUsersOwnLinksAreReadOrReplaced) {
+  const bool root = ::geteuid() == 0;
+  const uid_t me = ::geteuid();
+  const uid_t other = me == 65534 ? 65533 : 65534;
+  const fs::path victim = dir_ / "victim.txt";
+  const fs::path sticky = dir_ / "shared";
+  fs::create_directories(sticky);
+  fs::permissions(sticky, fs::perms::all | fs::perms::sticky_bit);
+  struct Case {
+    const char* name;
+    std::function<bool(const fs::path&)> make;  // false: cannot be made here, skipped
+    uid_t user;              // the user the checks are made for
+    const char* message;     // in the load's and the save's message
+    bool delete_removes;     // Delete_control_data removes the entry (the user's own link)
+  };
+  const auto link_to = [](const fs::path& target) {
+    return [target](const fs::path& at) {
+      fs::create_symlink(target, at);
+      return true;
+    };
+  };
+  const auto foreign_link = [&](const fs::path& at) {
+    if (!root) return false;
+    fs::create_symlink(victim, at);
+    return ::lchown(at.c_str(), other, other) == 0;
+  };
+  const Case cases[] = {
+      {"FIFO", [](const fs::path& at) { return ::mkfifo(at.c_str(), 0600) == 0; }, kThis_user,
+       "it is a FIFO (named pipe), not a regular file", false},
+      {"socket",
+       [](const fs::path& at) {
+         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         if (at.string().size() >= sizeof address.sun_path) return false;
+         std::strcpy(address.sun_path, at.c_str());
+         const bool made = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+         ::close(fd);
+         return made;
+       },
+       kThis_user, "it is a socket, not a regular file", false},
+      {"character device (as /dev/null is)",
+       [](const fs::path& at) { return ::mknod(at.c_str(), S_IFCHR | 0600, makedev(240, 77)) == 0; },
+       kThis_user, "it is a character device, not a regular file", false},
+      {"block device",
+       [](const fs::path& at) { return ::mknod(at.c_str(), S_IFBLK | 0600, makedev(240, 77)) == 0; },
+       kThis_user, "it is a block device, not a regular file", false},
+      {"directory", [](const fs::path& at) { return fs::create_directory(at); }, kThis_user,
+       "it is a directory, not a regular file", false},
+      {"own link to a FIFO",
+       [&](const fs::path& at) {
+         return ::mkfifo((dir_ / "fifo").c_str(), 0600) == 0 && link_to(dir_ / "fifo")(at);
+       },
+       kThis_user, "which is a FIFO (named pipe), not a regular file", true},
+      {"broken link", link_to(dir_ / "nowhere" / "k.txt"), kThis_user, "it is a broken symbolic link", true},
+      {"looping link",
+       [&](const fs::path& at) {
+         fs::create_symlink(at, dir_ / "loop");
+         fs::create_symlink(dir_ / "loop", at);
+         return true;
+       },
+       kThis_user, "looping symbolic link", true},
+      {"link of another user (named uid)", link_to(victim), other, "owned by another user", false},
+      {"link of another user (real owner)", foreign_link, kThis_user, "owned by another user", false},
+      {"own link, then a link of another user",
+       [&](const fs::path& at) {
+         if (!root) return false;
+         fs::create_symlink(victim, sticky / "theirs.txt");
+         if (::lchown((sticky / "theirs.txt").c_str(), other, other) != 0) return false;
+         fs::create_symlink(sticky / "theirs.txt", at);
+         return true;
+       },
+       kThis_user, "owned by another user", true},
+  };
+  for (const Case& c : cases) {
+    for (const bool in_sticky : {false, true}) {
+      const fs::path at = (in_sticky ? sticky : dir_) / "kestrum.txt";
+      for (const fs::path& p : {at, dir_ / "fifo", dir_ / "loop", sticky / "theirs.txt"}) {
+        std::error_code ec;
+        fs::remove_all(p, ec);
+      }
+      Write_file(victim, "victim's own text");
+      if (!c.make(at)) {
+        std::printf("[ skipped  ] %s: cannot be made by this user\n", c.name);
+        break;
+      }
+      const std::string label = std::string(c.name) + (in_sticky ? " in a sticky directory" : "");
+      struct stat before {};
+      ASSERT_EQ(::lstat(at.c_str(), &before), 0) << label;
+
+      const tLoaded_controls loaded = Load_control_data(at.string(), c.user);
+      EXPECT_TRUE(loaded.Found) << label;
+      EXPECT_TRUE(loaded.File_error) << label;
+      EXPECT_NE(loaded.Error.find(c.message), std::string::npos) << label << ": " << loaded.Error;
+      EXPECT_NE(loaded.Error.find(at.string()), std::string::npos) << label;
+      try {
+        Save_control_data(at.string(), kExample, c.user);
+        ADD_FAILURE() << label << ": saved";
+      } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << label << ": " << e.what();
+      }
+      struct stat after {};
+      ASSERT_EQ(::lstat(at.c_str(), &after), 0) << label;
+      EXPECT_EQ(after.st_mode, before.st_mode) << label << ": replaced";
+      EXPECT_EQ(after.st_ino, before.st_ino) << label << ": replaced";
+      EXPECT_EQ(Read_file(victim), "victim's own text") << label;
+
+      bool deleted = true;
+      try {
+        Delete_control_data(at.string(), c.user);
+      } catch (const std::runtime_error&) {
+        deleted = false;
+      }
+      EXPECT_EQ(deleted, c.delete_removes) << label;
+      EXPECT_EQ(::lstat(at.c_str(), &after) != 0, c.delete_removes) << label;
+      EXPECT_EQ(Read_file(victim), "victim's own text") << label;
+    }
+  }
+  // The user's own link to a regular file is followed: the file it names is replaced and
+  // the link kept (also in a sticky directory).
+  fs::remove(sticky / "kestrum.txt");
+  fs::remove(sticky / "theirs.txt");
+  fs::create_symlink(victim, sticky / "kestrum.txt");
+  Save_control_data((sticky / "kestrum.txt").string(), kExample);
+  EXPECT_TRUE(fs::is_symlink(sticky / "kestrum.txt"));
+  EXPECT_EQ(Read_file(victim), "100 15 50 10 0.6 20 80 40 ");
+  EXPECT_EQ(Load_control_data((sticky / "kestrum.txt").string()).Texts[0], "100");
+  EXPECT_EQ(Other_files(), 2);  // victim.txt and shared/: nothing left behind
+  EXPECT_EQ(std::distance(fs::directory_iterator(sticky), fs::directory_iterator()), 1);
+}
+
+TEST(DataFilePath, NoFileInASystemDirectoryAndBesideOnlyAUsersOwnProgram) {
+  struct Case {
+    const char* dir;
+    bool system;
+  };
+  const Case cases[] = {
+      {"/", true},           {"/usr/bin", true},         {"/usr/local/bin", true},
+      {"/opt/kestrum/bin", true}, {"/bin", true},        {"/sbin", true},
+      {"/lib64", true},      {"/etc", true},             {"/run/kestrum", true},
+      {"/dev", true},        {"/var/tmp", false},        {"/var/lib/service-home", false},
+      {"/usr2/bin", false},  {"/home/u/bin", false},     {"/tmp/build", false},
+      {"/work/kestrum/build/cli", false}, {"/optional", false}, {"", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Is_system_directory(c.dir), c.system) << c.dir;
+
+  const fs::path own = fs::temp_directory_path() / ("kestrum_own_" + std::to_string(::getpid()));
+  fs::create_directories(own);
+  fs::permissions(own, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_TRUE(Own_program_directory(own.string()));
+  EXPECT_FALSE(Own_program_directory(own.string(), ::geteuid() + 1));  // another user's
+  fs::permissions(own, fs::perms::all);  // writable by everyone, like /tmp
+  EXPECT_FALSE(Own_program_directory(own.string()));
+  fs::remove_all(own);
+  EXPECT_FALSE(Own_program_directory(own.string()));  // gone
+  EXPECT_FALSE(Own_program_directory("/usr/bin", 0));  // root's, but a system directory
+  EXPECT_FALSE(Own_program_directory("relative/dir"));
+
+  // Saving into a system directory is refused before anything is created there.
+  try {
+    Save_control_data("/usr/bin/kestrum-test-never-written.txt", kExample);
+    ADD_FAILURE() << "saved into /usr/bin";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("system directory (/usr/bin)"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(fs::exists("/usr/bin/kestrum-test-never-written.txt"));
 }
 
 }  // namespace

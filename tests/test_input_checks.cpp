@@ -30,8 +30,8 @@ TEST(LimitLength, KeepsTheFirstSixCharacters) {
   EXPECT_EQ(Limit_length("123456"), "123456");
   EXPECT_EQ(Limit_length("12"), "12");
   EXPECT_EQ(Limit_length(""), "");
-  EXPECT_EQ(kMax_length_message, "Maximum length of input is 6 characters.");
-  EXPECT_EQ(kNumeric_only_message, "INPUT ERROR\r\rEnter numeric data only.");
+  EXPECT_STREQ(kMax_length_message, "Maximum length of input is 6 characters.");
+  EXPECT_STREQ(kNumeric_only_message, "INPUT ERROR\r\rEnter numeric data only.");
 }
 
 TEST(ReadNumber, AcceptedTexts) {
@@ -120,10 +120,10 @@ TEST(RangeChecks, MessagesShowTheValueWithThreeDecimals) {
 }
 
 TEST(FieldCaptions, AreTheWorksheetLabels) {
-  EXPECT_EQ(kField_captions[0], "Mean of the control or normative sample on Task X:");
-  EXPECT_EQ(kField_captions[4], "Correlation between Tasks X and Y in normative sample:");
-  EXPECT_EQ(kField_captions[5], "Sample size of the normative sample:");
-  EXPECT_EQ(kField_captions[7], "Case's test score on Task Y:");
+  EXPECT_STREQ(kField_captions[0], "Mean of the control or normative sample on Task X:");
+  EXPECT_STREQ(kField_captions[4], "Correlation between Tasks X and Y in normative sample:");
+  EXPECT_STREQ(kField_captions[5], "Sample size of the normative sample:");
+  EXPECT_STREQ(kField_captions[7], "Case's test score on Task Y:");
 }
 
 // Check_inputs stops at the first failing field, in worksheet order.

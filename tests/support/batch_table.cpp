@@ -5,6 +5,7 @@
 
 std::variant<tBatch_table, std::string> Read_batch_csv(const std::string& content) {
   tCsv_reader records{std::string_view(content)};
+  records.Detect_separator();
   tBatch_reader reader(records);
   const std::string message = reader.Read_header();
   if (!message.empty()) return message;
