@@ -29,7 +29,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <stop_token>
 #include <system_error>
 #include <cfenv>
 #include <cmath>
@@ -45,6 +44,14 @@
 #include <thread>
 #include <utility>
 
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+// WebAssembly without threads: no second thread (and no std::jthread): the single loop.
+#define KESTRUM_ENGINE_SINGLE_THREAD 1
+#else
+#define KESTRUM_ENGINE_SINGLE_THREAD 0
+#include <stop_token>
+#endif
+
 #include "bayes/bsdt_draws.h"
 #include "bayes/bsdt_precision.h"
 #include "bayes/matrix_2x2.h"
@@ -53,6 +60,7 @@
 
 namespace {
 
+#if !KESTRUM_ENGINE_SINGLE_THREAD
 // Below this many iterations the draws stay on the calling thread.
 constexpr std::int32_t kParallel_min_iterations = 65536;
 // The variates in flight between the two threads (a power of 2), and how many
@@ -63,6 +71,7 @@ constexpr std::int32_t kHandoff = 1024;
 // iteration takes about fifteen).
 constexpr std::int32_t kUniform_block = 4096;
 constexpr std::int32_t kUniform_blocks = 16;
+#endif
 // Beyond this draw the upper-tail probability u is computed directly (an erfc more per
 // draw); up to it, u = 1 - p is exact (p lies in [1/2, 2]) and, being at least 0.0227,
 // keeps the relative precision of p to within a factor of 44: about 5E-15.
@@ -138,6 +147,7 @@ std::int32_t Limit_position(Extended fraction, std::int32_t iterations, int offs
 }
 
 
+#if !KESTRUM_ENGINE_SINGLE_THREAD
 // The draws on two threads. The calling thread runs Draw_variates: it owns the
 // generator's thread-local seeds, and it parses the generator's sequence into variates.
 // The second thread computes that sequence ahead, in blocks of kUniform_block numbers
@@ -328,6 +338,8 @@ bool Draw_Zdcc_two_threads(std::int32_t n, const tDraw_distributions& dist,
   return true;
 }
 
+#endif  // !KESTRUM_ENGINE_SINGLE_THREAD
+
 }  // namespace
 
 void Fail_draw(std::int64_t iteration, const char* what) {
@@ -463,16 +475,16 @@ void Run(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_observe
       U += u;
       V += u * u;
     };
-#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
-    const int threads = 1;  // WebAssembly without threads: the single loop
+#if KESTRUM_ENGINE_SINGLE_THREAD
+    if (false) {
 #else
     const int threads = in.Threads > 0
                             ? in.Threads
                             : static_cast<int>(std::thread::hardware_concurrency());
-#endif
     if (threads >= 2 && n >= kParallel_min_iterations &&
         Draw_Zdcc_two_threads<kCalibrated>(n, dist, k, observer, store)) {
       Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)", nonfinite);
+#endif
     } else {
       Draw_Zdcc<kCalibrated>(n, dist, k, observer, store);
       Check_faults("in the Monte Carlo draws (for example a drawn correlation of 1)", nonfinite);

@@ -22,6 +22,9 @@
 
 namespace {
 
+// The bytes that hold a value: the x87 type's 80 bits, or the whole double.
+constexpr std::size_t kValue_bytes = std::numeric_limits<Extended>::digits == 64 ? 10 : sizeof(Extended);
+
 // One run under the prior: the engine on the threads given, or the literal procedure.
 void Run_evaluated(tPrior prior, tBSDT_inputs in, int threads, bool straightforward,
                    tBSDT_results& r, const tProgress_observer* observer = nullptr,
@@ -33,9 +36,6 @@ void Run_evaluated(tPrior prior, tBSDT_inputs in, int threads, bool straightforw
   else
     Run_BSDT(in, r, observer, precision);
 }
-
-// The bytes that hold a value: the x87 type's 80 bits, or the whole double.
-constexpr std::size_t kValue_bytes = std::numeric_limits<Extended>::digits == 64 ? 10 : sizeof(Extended);
 
 // ---------------------------------------------------------------------------------------
 // tests/data/bsdt_10000.json: an array of entries, each with "inputs", "prior",
@@ -409,18 +409,16 @@ TEST(BsdtFaults, FloatingPointFaultsEndTheCallWithoutResults) {
   };
   for (const tCase& c : cases) {
     for (tPrior prior : {tPrior::Standard, tPrior::Calibrated}) {
-      {
-        tBSDT_results r = Sentinel_results();
-        try {
-          Run_evaluated(prior, c.in, 0, false, r);
-          ADD_FAILURE() << c.name << ": no error";
-        } catch (const EFloating_point_error& e) {
-          EXPECT_NE(std::string(e.what()).find("No results were computed"), std::string::npos)
-              << c.name << ": " << e.what();
-        }
-        EXPECT_TRUE(Bit_identical(r, Sentinel_results())) << c.name;
-        EXPECT_EQ(Raised_fp_faults(), 0) << c.name;
+      tBSDT_results r = Sentinel_results();
+      try {
+        Run_evaluated(prior, c.in, 0, false, r);
+        ADD_FAILURE() << c.name << ": no error";
+      } catch (const EFloating_point_error& e) {
+        EXPECT_NE(std::string(e.what()).find("No results were computed"), std::string::npos)
+            << c.name << ": " << e.what();
       }
+      EXPECT_TRUE(Bit_identical(r, Sentinel_results())) << c.name;
+      EXPECT_EQ(Raised_fp_faults(), 0) << c.name;
     }
   }
   // A correlation of 1 - 1E-13 is strictly inside (-1, 1): the scale matrix is inverted
@@ -441,12 +439,9 @@ TEST(BsdtFaults, FloatingPointFaultsEndTheCallWithoutResults) {
 // computed on other threads.
 TEST(BsdtFaults, ErrorsOfTheNormalProbabilitiesReachTheCaller) {
   const tBSDT_inputs in = Inputs(20, 0, 1, 0, 1, 0.6, 1E6L, -1E6L, 70000);
-  {
-    tBSDT_results r = Sentinel_results();
-    EXPECT_THROW(Run_evaluated(tPrior::Standard, in, 2, false, r),
-                 EArgumentError);
-    EXPECT_TRUE(Bit_identical(r, Sentinel_results()));
-  }
+  tBSDT_results r = Sentinel_results();
+  EXPECT_THROW(Run_evaluated(tPrior::Standard, in, 2, false, r), EArgumentError);
+  EXPECT_TRUE(Bit_identical(r, Sentinel_results()));
 }
 
 // The engines leave a caller's floating-point flags as they found them.

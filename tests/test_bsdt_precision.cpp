@@ -297,7 +297,9 @@ TEST(BsdtPrecision, StandardErrorOfATinyProbability) {
         if (std::getenv("KESTRUM_SHOW_SE") != nullptr)
           std::printf("%s%s%s: SE %.10Le, two-pass %.10Le, P %.6Le, engine P %.6Le\n", c.name,
                       sign > 0 ? "" : ", mirrored", straightforward ? ", straightforward" : "",
-                      precision.P_one_tailed_mc_se, se, mean, results.P_one_tailed);
+                      static_cast<long double>(precision.P_one_tailed_mc_se),
+                      static_cast<long double>(se), static_cast<long double>(mean),
+                      static_cast<long double>(results.P_one_tailed));
       }
     }
   }

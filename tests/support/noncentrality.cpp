@@ -19,7 +19,7 @@ Extended Find_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
                   "Confidence limits: no non-centrality within +/-%.10Lg gives a non-central t "
                   "quantile equal to the observed value %.10Lg; the observed value is out of "
                   "range for this method.",
-                  kMax_noncentrality, T_obs);
+                  static_cast<long double>(kMax_noncentrality), static_cast<long double>(T_obs));
     throw std::range_error(text);
   }
   Check_fp_faults();
