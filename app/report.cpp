@@ -23,14 +23,6 @@ const char* const kReferences[][3] = {
      " the case's score on one task and Z-DCC for the difference between two tasks.", nullptr},
 };
 
-const std::string kVerdict_significant =
-    " Dissociations criterion: The difference between the case's standardized scores is "
-    "statistically";
-const std::string kVerdict_not_significant =
-    " Dissociations criterion: The difference between the case's standardized scores is not "
-    "statistically";
-const std::string kVerdict_indent(26, ' ');
-
 std::string F(Extended value, int width, int precision) {
   return Format_fixed(value, width, precision);
 }
@@ -71,6 +63,14 @@ void Add_deficit_block(std::vector<std::string>& lines, const tFigure_table& f, 
 }
 
 }  // namespace
+
+void Add_verdict_lines(std::vector<std::string>& lines, bool significant,
+                       const std::string& tail_text, const std::string& test) {
+  constexpr char kVerdict[] =
+      " Dissociations criterion: The difference between the case's standardized scores is ";
+  lines.push_back(std::string(kVerdict) + (significant ? "" : "not ") + "statistically");
+  lines.push_back(std::string(26, ' ') + "significant " + tail_text + " on " + test);
+}
 
 std::vector<std::string> Report_lines(const tRun_results& r,
                                       const std::vector<std::string>& notes_lines,
@@ -143,8 +143,7 @@ std::vector<std::string> Report_lines(const tRun_results& r,
                   F(f.Number("bsdt_pct_upper"), 2, 4) + "%)");
   lines.push_back("");
   const std::string tail_text = std::string("(") + Words(r.Options.Tail).Caption + ")";
-  lines.push_back(f.Flag("bsdt_significant") ? kVerdict_significant : kVerdict_not_significant);
-  lines.push_back(kVerdict_indent + "significant " + tail_text + " on the BSDT");
+  Add_verdict_lines(lines, f.Flag("bsdt_significant"), tail_text, "the BSDT");
 
   if (combined) {
     lines.insert(lines.end(), {"", ""});
@@ -153,8 +152,7 @@ std::vector<std::string> Report_lines(const tRun_results& r,
                     Format_int(f.Whole("rsdt_df"), 3) + ", p " + tail_text + " = " +
                     F(f.Number(one_tailed ? "rsdt_p_one_tailed" : "rsdt_p_two_tailed"), 2, 5));
     lines.push_back("");
-    lines.push_back(f.Flag("rsdt_significant") ? kVerdict_significant : kVerdict_not_significant);
-    lines.push_back(kVerdict_indent + "significant " + tail_text + " on the frequentist RSDT");
+    Add_verdict_lines(lines, f.Flag("rsdt_significant"), tail_text, "the frequentist RSDT");
   }
   lines.insert(lines.end(), {"", "", ""});
 

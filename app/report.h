@@ -16,3 +16,9 @@ extern const std::string kReport_separator;
 std::vector<std::string> Report_lines(const tRun_results& results,
                                       const std::vector<std::string>& notes_lines,
                                       bool viewer_has_text);
+
+// The two lines of a verdict on a difference between standardized scores: "... is
+// statistically" (or "is not statistically"), then, indented by 26 spaces, "significant
+// <tail_text> on <test>". tail_text is "(two-tailed)" or "(one-tailed)".
+void Add_verdict_lines(std::vector<std::string>& lines, bool significant,
+                       const std::string& tail_text, const std::string& test);

@@ -20,14 +20,6 @@ const char* const kReferences[][3] = {
      " difference between a case's scores on two tasks measured on the same scale.", nullptr},
 };
 
-const std::string kVerdict_significant =
-    " Dissociations criterion: The difference between the case's standardized scores is "
-    "statistically";
-const std::string kVerdict_not_significant =
-    " Dissociations criterion: The difference between the case's standardized scores is not "
-    "statistically";
-const std::string kVerdict_indent(26, ' ');
-
 std::string F(Extended value, int width, int precision) {
   return Format_fixed(value, width, precision);
 }
@@ -185,8 +177,7 @@ void Add_bsdt(std::vector<std::string>& lines, const tToolkit_results& r) {
   lines.push_back(" Bayesian point estimate (plus 95% CI) = " + F(r.Bsdt.Pct_more_extreme, 2, 3) +
                   "% (95% CI = " + F(r.Bsdt.Pct_lower, 2, 4) + "% to " + F(r.Bsdt.Pct_upper, 2, 4) + "%)");
   lines.push_back("");
-  lines.push_back(r.Bsdt_significant ? kVerdict_significant : kVerdict_not_significant);
-  lines.push_back(kVerdict_indent + "significant " + tail_text + " on the BSDT");
+  Add_verdict_lines(lines, r.Bsdt_significant, tail_text, "the BSDT");
   if (r.Rsdt_computed) {
     lines.insert(lines.end(), {"", ""});
     lines.push_back(" FREQUENTIST TEST (RSDT) ON THE DIFFERENCE BETWEEN THE CASE'S STANDARDIZED SCORES ON " +
@@ -195,8 +186,7 @@ void Add_bsdt(std::vector<std::string>& lines, const tToolkit_results& r) {
                     ", p " + tail_text + " = " +
                     F(one_tailed ? r.Rsdt_p_one_tailed : r.Rsdt_p_two_tailed, 2, 5));
     lines.push_back("");
-    lines.push_back(r.Rsdt_significant ? kVerdict_significant : kVerdict_not_significant);
-    lines.push_back(kVerdict_indent + "significant " + tail_text + " on the frequentist RSDT");
+    Add_verdict_lines(lines, r.Rsdt_significant, tail_text, "the frequentist RSDT");
   }
 }
 

@@ -333,3 +333,15 @@ std::string Csv_field(const std::string& text) {
   out += '"';
   return out;
 }
+
+std::string One_line(const std::string& message) {
+  std::string out;
+  for (char c : message) {
+    if (c == '\r' || c == '\n') {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}

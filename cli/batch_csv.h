@@ -101,6 +101,10 @@ std::string Safe_utf8(const std::string& text);
 // nothing copied from an input can steer a terminal, reorder a line or break it.
 std::string Printable_text(const std::string& text);
 
+// A message in one line, for a CSV cell or a JSON string: each run of line ends becomes
+// one space.
+std::string One_line(const std::string& message);
+
 // One CSV field as written: Printable_text of the text, quoted when it holds a comma, a
 // quote or surrounding blanks.
 std::string Csv_field(const std::string& text);

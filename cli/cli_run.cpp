@@ -74,19 +74,6 @@ std::string Histogram_json(const tZdcc_histogram& histogram) {
   return json + "]}";
 }
 
-// A message in one line, for a CSV cell or a JSON string.
-std::string One_line(const std::string& message) {
-  std::string out;
-  for (char c : message) {
-    if (c == '\r' || c == '\n') {
-      if (!out.empty() && out.back() != ' ') out += ' ';
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // What one case of a run produced.
 struct tCase_outcome {
   bool Computed = false;

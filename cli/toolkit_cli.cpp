@@ -573,18 +573,6 @@ tOutcome Run_request(const tToolkit_request& request, tInterrupt* interrupt) {
   return o;
 }
 
-std::string One_line(const std::string& message) {
-  std::string out;
-  for (char c : message) {
-    if (c == '\r' || c == '\n') {
-      if (!out.empty() && out.back() != ' ') out += ' ';
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // The batch: each row replaces the case's scores (and any covariate named in a column).
 int Run_toolkit_batch(const tToolkit_cli& o, const tToolkit_request& base, std::ostream& out,
                       std::ostream& err, bool progress, tInterrupt* interrupt) {
