@@ -65,7 +65,8 @@ void Bayesian_deficit_test(const tConditional_task& task, std::int32_t Iteration
 
   std::unique_ptr<double[]> samples;
   try {
-    samples = std::make_unique_for_overwrite<double[]>(static_cast<std::size_t>(Iterations) + 1);
+    // Default-initialised, as make_unique_for_overwrite (which not every library has).
+    samples = std::unique_ptr<double[]>(new double[static_cast<std::size_t>(Iterations) + 1]);
   } catch (const std::bad_alloc&) {
     throw std::runtime_error(kRoutine + ": not enough memory for " +
                              std::to_string(Iterations) + " iterations.");
