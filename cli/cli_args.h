@@ -52,3 +52,6 @@ std::string Usage_text();
 
 // The --version text: the program's name and version, then its licence.
 std::string Version_text();
+
+// The lines of a text, split at CR, LF or CRLF (none for an empty text): the --notes lines.
+std::vector<std::string> Split_lines(const std::string& text);

@@ -41,6 +41,8 @@ namespace {
 std::string Num(Extended value) { return Shortest_number(static_cast<double>(value)); }
 std::string Bool(bool value) { return value ? "true" : "false"; }
 
+}  // namespace
+
 // A figure's value as JSON writes it: numbers in the shortest form that reads back as the
 // same double, whole numbers as they are, true/false, words as strings, null for none.
 std::string Json_value(const tFigure& f) {
@@ -63,6 +65,8 @@ std::string Csv_value(const tFigure& f) {
   if (const auto* w = std::get_if<std::string>(&f.Value)) return Csv_field(*w);
   return Json_value(f);
 }
+
+namespace {
 
 std::string Histogram_json(const tZdcc_histogram& histogram) {
   std::string json = "{\"lower\": " + Num(histogram.Lower) + ", \"upper\": " +

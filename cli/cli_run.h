@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/analysis_run.h"
+#include "app/result_record.h"
 
 // Exit statuses.
 constexpr int kExit_success = 0;
@@ -50,3 +51,8 @@ std::string Message_for_terminal(const std::string& message);
 // A JSON string literal (quotes included); bytes that are not UTF-8, C1 controls and
 // bidirectional overrides become U+FFFD.
 std::string Json_string(const std::string& text);
+
+// A figure's value as the JSON output writes it (shortest round-trip numbers, true/false,
+// words as strings, null for none), and as a CSV cell (words bare, empty for none).
+std::string Json_value(const tFigure& f);
+std::string Csv_value(const tFigure& f);

@@ -19,6 +19,8 @@
 #include "app/toolkit_record.h"
 #include "app/toolkit_report.h"
 #include "cli/batch_csv.h"
+#include "cli/cli_args.h"
+#include "cli/cli_run.h"
 #include "cli/fd_output.h"
 
 namespace {
@@ -36,23 +38,6 @@ tToolkit_kind Kind_of(const std::string& word) {
 tUsage_error Bad_value(const std::string& name, const std::string& value,
                        const std::string& allowed) {
   return {"invalid value '" + value + "' for " + name + " (expected " + allowed + ")"};
-}
-
-std::vector<std::string> Split_lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-    }
-  }
-  if (!text.empty()) lines.push_back(line);
-  return lines;
 }
 
 std::string Trim(const std::string& s) {
@@ -475,29 +460,6 @@ std::string Toolkit_usage_text(const std::string& sub) {
   return t;
 }
 
-namespace {
-
-// A figure's value as JSON writes it, and in a CSV cell (words bare, empty for none).
-std::string Json_value(const tFigure& f) {
-  return std::visit(
-      [](const auto& v) -> std::string {
-        using T = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, std::monostate>) return "null";
-        else if constexpr (std::is_same_v<T, Extended>) return Shortest_number(static_cast<double>(v));
-        else if constexpr (std::is_same_v<T, std::int64_t>) return std::to_string(v);
-        else if constexpr (std::is_same_v<T, bool>) return v ? "true" : "false";
-        else return Json_string(v);
-      },
-      f.Value);
-}
-
-std::string Csv_value(const tFigure& f) {
-  if (std::holds_alternative<std::monostate>(f.Value)) return "";
-  if (const auto* w = std::get_if<std::string>(&f.Value)) return Csv_field(*w);
-  return Json_value(f);
-}
-
-}  // namespace
 
 std::string Toolkit_json(const tToolkit_results& results) {
   // The record's figures in order: those of the run as a whole as members, each group as
