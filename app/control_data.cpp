@@ -8,15 +8,20 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <system_error>
 
 #include "app/input_checks.h"
+#include "app/path_walk.h"
 #include "distrib/number_text.h"
 
 const char Program_title[] =
@@ -32,6 +37,18 @@ namespace {
 // Links followed before a path counts as a loop (the kernel's own limit is 40).
 constexpr int kMax_links = 8;
 
+// The temporary file of a save: a fixed prefix, sixteen lower-case hexadecimal digits drawn
+// at random, a fixed suffix (".kestrum-save-0123456789abcdef.tmp"). No other file is ever
+// taken for one, nor is a name of this form a person would type by chance.
+constexpr char kTemporary_prefix[] = ".kestrum-save-";
+constexpr std::size_t kTemporary_digits = 16;
+constexpr char kTemporary_suffix[] = ".tmp";
+
+// Age in seconds beyond which an unlocked temporary file is taken for one left by a save
+// that was killed: an hour, far longer than a save of one short line takes, even one held
+// up by a slow network file system. A save still running holds its file's lock besides.
+constexpr long kStale_temporary_seconds = 3600;
+
 std::string Errno_text(int error) { return std::strerror(error); }
 
 bool Absolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
@@ -43,115 +60,156 @@ std::string Environment(const char* name) {
 
 uid_t User(uid_t user) { return user == kThis_user ? ::geteuid() : user; }
 
-std::string Kind_of(mode_t mode) {
-  if (S_ISDIR(mode)) return "a directory";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
-  if (S_ISSOCK(mode)) return "a socket";
-  if (S_ISLNK(mode)) return "a symbolic link";
-  return "not a regular file";
-}
-
-std::string Parent_of(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 // The file a path stands for: the path itself, or the end of a chain of symbolic links
-// that all belong to the user. Each link is read by the program, not by the kernel, so
-// that a link owned by someone else is seen and refused before anything is opened.
+// that all belong to the user. Each folder on the way is walked by Walk_to_folder, and
+// each link is read by the program, not by the kernel, so that a link owned by someone
+// else is seen and refused before anything is opened.
 struct tResolved {
-  std::string Path;   // the regular file, or the missing path itself
+  tWalked_folder Folder;  // the folder holding the file, opened
+  std::string Name;       // the file's name in that folder
   bool Exists = false;
+  bool Missing_folder = false;  // the path's own folder does not exist (nothing was made)
   struct stat Stat {};
   std::string Problem;  // why the path is refused ("it is a character device, ..."); else empty
 };
 
-tResolved Resolve(const std::string& path, uid_t user) {
+// With make_folders, the missing folders of the path itself are made (not those of a
+// link's target: that link is broken).
+tResolved Resolve(const std::string& path, uid_t user, bool make_folders) {
   tResolved r;
   std::string current = path;
   for (int hop = 0; hop <= kMax_links; ++hop) {
-    struct stat st {};
-    if (::lstat(current.c_str(), &st) != 0) {
-      const int error = errno;
-      if (error == ENOENT && hop == 0) {
-        r.Path = current;
-        return r;
+    r.Name = Last_component(current);
+    if (r.Name.empty() || r.Name == "." || r.Name == "..") {
+      r.Problem = hop == 0 ? "it names a folder, not a file"
+                           : "it leads to " + current + ", which names a folder, not a file";
+      return r;
+    }
+    r.Folder = Walk_to_folder(Folder_of(current), User(user), make_folders && hop == 0);
+    if (!r.Folder.Problem.empty()) {
+      r.Problem = r.Folder.Problem;
+      return r;
+    }
+    if (r.Folder.Missing) {
+      if (hop == 0) {
+        r.Missing_folder = true;
+      } else {
+        r.Problem = "it is a broken symbolic link (to " + current + ", which does not exist)";
       }
+      return r;
+    }
+    const int folder = r.Folder.Fd.Get();
+    const std::string shown = r.Folder.Path == "/" ? "/" + r.Name : r.Folder.Path + "/" + r.Name;
+    struct stat st {};
+    if (::fstatat(folder, r.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      const int error = errno;
+      if (error == ENOENT && hop == 0) return r;
       r.Problem = error == ENOENT
-                      ? "it is a broken symbolic link (to " + current + ", which does not exist)"
+                      ? "it is a broken symbolic link (to " + shown + ", which does not exist)"
                       : (hop == 0 ? Errno_text(error)
-                                  : "it leads to " + current + ": " + Errno_text(error));
+                                  : "it leads to " + shown + ": " + Errno_text(error));
       return r;
     }
     if (S_ISREG(st.st_mode)) {
-      r.Path = current;
       r.Exists = true;
       r.Stat = st;
       return r;
     }
     if (!S_ISLNK(st.st_mode)) {
-      r.Problem = (hop == 0 ? "it is " : "it leads to " + current + ", which is ") +
-                  Kind_of(st.st_mode) + ", not a regular file; it is neither read nor replaced";
+      r.Problem = (hop == 0 ? "it is " : "it leads to " + shown + ", which is ") +
+                  File_kind_text(st.st_mode) +
+                  ", not a regular file; it is neither read nor replaced";
       return r;
     }
     if (st.st_uid != User(user)) {
-      r.Problem = (hop == 0 ? std::string("it is") : "it leads to " + current + ", which is") +
-                  " a symbolic link owned by another user (uid " + std::to_string(st.st_uid) +
+      r.Problem = (hop == 0 ? std::string("it is") : "it leads to " + shown + ", which is") +
+                  " a symbolic link owned by another user (" + Owner_text(st.st_uid) +
                   "), which is not followed; remove the link or name a file of your own";
       return r;
     }
     std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    const ssize_t n = ::readlinkat(folder, r.Name.c_str(), target.data(), target.size());
     if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
-      r.Problem = "its link " + current + " cannot be read";
+      r.Problem = "its link " + shown + " cannot be read";
       return r;
     }
     target.resize(static_cast<std::size_t>(n));
-    current = Absolute(target) ? target : Parent_of(current) + "/" + target;
+    current = Absolute(target) ? target : r.Folder.Path + "/" + target;
   }
   r.Problem = "it is a looping symbolic link (more than " + std::to_string(kMax_links) +
               " links in a row)";
   return r;
 }
 
-// A temporary file of a save to `target`: "." + its name + "." + six letters or digits
-// (the pattern mkstemp fills in).
-bool Is_temporary_of(const std::string& entry, const std::string& target_name) {
-  const std::string prefix = "." + target_name + ".";
-  if (entry.size() != prefix.size() + 6 || entry.compare(0, prefix.size(), prefix) != 0) {
+// A name of the temporary files' form.
+bool Is_temporary_name(const std::string& name) {
+  const std::size_t prefix = std::strlen(kTemporary_prefix);
+  const std::size_t suffix = std::strlen(kTemporary_suffix);
+  if (name.size() != prefix + kTemporary_digits + suffix ||
+      name.compare(0, prefix, kTemporary_prefix) != 0 ||
+      name.compare(prefix + kTemporary_digits, suffix, kTemporary_suffix) != 0) {
     return false;
   }
-  for (std::size_t i = prefix.size(); i < entry.size(); ++i) {
-    const char c = entry[i];
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
-      return false;
-    }
+  for (std::size_t i = prefix; i < prefix + kTemporary_digits; ++i) {
+    const char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
   }
   return true;
 }
 
-// Removes the temporary files of earlier saves to `target` that were killed before they
-// renamed theirs: such a file is no longer locked. A save still running holds its lock,
-// and its file is left alone.
-void Remove_stale_temporaries(const fs::path& dir, const std::string& target_name,
-                              const std::string& own) {
-  DIR* listing = ::opendir(dir.c_str());
-  if (listing == nullptr) return;
+// A fresh name of that form. The random part comes from the system's random source; a name
+// already taken is drawn again by the caller (the file is created exclusively).
+std::string Temporary_name(unsigned attempt) {
+  std::uint64_t bits = 0;
+  try {
+    std::random_device source;
+    bits = (static_cast<std::uint64_t>(source()) << 32) ^ source();
+  } catch (const std::exception&) {
+    // No random source: the clock, the process and the attempt still make names that
+    // rarely meet, and a name that exists is never used.
+    bits = static_cast<std::uint64_t>(
+               std::chrono::steady_clock::now().time_since_epoch().count()) ^
+           (static_cast<std::uint64_t>(::getpid()) << 40) ^ (attempt * 0x9E3779B97F4A7C15ULL);
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string name = kTemporary_prefix;
+  for (std::size_t i = 0; i < kTemporary_digits; ++i) name += kHex[(bits >> (4 * i)) & 0xF];
+  return name + kTemporary_suffix;
+}
+
+// Removes the temporary files left in `folder` by saves that were killed before they
+// renamed theirs, and nothing else: a file of the temporary files' form, regular, with
+// one name only, owned by `user`, unchanged for longer than a save can take, and not
+// locked (a running save holds its file's lock until the rename).
+void Remove_stale_temporaries(int folder, const std::string& own, uid_t user) {
+  const int listing_fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing_fd < 0) return;
+  DIR* listing = ::fdopendir(listing_fd);
+  if (listing == nullptr) {
+    ::close(listing_fd);
+    return;
+  }
+  const std::time_t now = std::time(nullptr);
+  const auto removable = [&](const struct stat& st) {
+    return S_ISREG(st.st_mode) && st.st_uid == user && st.st_nlink == 1 &&
+           now - st.st_mtime >= kStale_temporary_seconds;
+  };
   while (const dirent* entry = ::readdir(listing)) {
     const std::string name = entry->d_name;
-    if (name == own || !Is_temporary_of(name, target_name)) continue;
-    const std::string path = (dir / name).string();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) continue;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      ::unlink(path.c_str());
+    if (name == own || !Is_temporary_name(name)) continue;
+    // Looked at before it is opened (a device node is never opened), and again once open.
+    struct stat named {};
+    if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !removable(named)) {
+      continue;
     }
-    ::close(fd);
+    const tFd fd(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || !removable(st) ||
+        st.st_ino != named.st_ino || st.st_dev != named.st_dev ||
+        ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+      continue;
+    }
+    ::unlinkat(folder, name.c_str(), 0);
   }
   ::closedir(listing);
 }
@@ -269,12 +327,8 @@ std::string Data_file_path() {
   places.Exe_dir_own = Own_program_directory(places.Exe_dir);
   places.Xdg_config = Environment("XDG_CONFIG_HOME");
   places.Home = Environment("HOME");
-  const std::string path = Data_file_path_in(places);
-  if (places.Named.empty() && !places.Exe_dir_own) {
-    std::error_code ec;
-    fs::create_directories(fs::path(path).parent_path(), ec);  // a failure shows on writing
-  }
-  return path;
+  // Nothing is made here: the folder is made by the save that needs it.
+  return Data_file_path_in(places);
 }
 
 void Save_control_data(const std::string& path, const std::array<std::string, 8>& fields,
@@ -295,42 +349,45 @@ void Save_control_data(const std::string& path, const std::array<std::string, 8>
   };
 
   // The file itself: a regular file or a missing path, reached through the user's own
-  // links only. The new file is written beside it and renamed over that path, so that a
-  // link is never written through by the kernel.
-  const tResolved file = Resolve(path, user);
+  // links only, its missing folders made on the way (never in a system directory). The
+  // new file is written beside it and renamed over that name, so that a link is never
+  // written through by the kernel.
+  const tResolved file = Resolve(path, user, true);
   if (!file.Problem.empty()) fail(file.Problem, 0);
-  const fs::path target(file.Path);
-  const std::string dir = Parent_of(file.Path);
-  {
-    std::error_code ec;
-    const fs::path real_dir = fs::canonical(dir, ec);
-    const std::string shown = ec ? dir : real_dir.string();
-    if (Is_system_directory(shown)) {
-      fail("it is in a system directory (" + shown +
-               "); set KESTRUM_DATA_FILE to a file in a folder of your own",
-           0);
-    }
+  const std::string& dir = file.Folder.Path;
+  if (Is_system_directory(dir)) {
+    fail("it is in a system directory (" + dir +
+             "); set KESTRUM_DATA_FILE to a file in a folder of your own",
+         0);
   }
-  const std::string name = target.filename().string();
+  const int folder = file.Folder.Fd.Get();
+  const char* name = file.Name.c_str();
 
   // The temporary file is locked while it exists under its own name, so that another
-  // save can tell it from one left by a save that was killed. Should another save remove
-  // it between its creation and the lock, it is created again. mkostemp creates it with
-  // O_EXCL, which never follows a link; O_NOFOLLOW says so once more.
+  // save can tell it from one left by a save that was killed. It is created exclusively
+  // (O_EXCL never follows a link; O_NOFOLLOW says so once more) under a fresh name; should
+  // it lose that name before it is locked, it is created again.
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
-    temp = dir + "/." + name + ".XXXXXX";
-    fd = ::mkostemp(temp.data(), O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) fail("cannot create a file in " + dir, errno);
+  tFd fd;
+  for (unsigned attempt = 0; attempt < 16 && fd.Get() < 0; ++attempt) {
+    temp = Temporary_name(attempt);
+    fd = tFd(::openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      0600));
+    if (fd.Get() < 0) {
+      if (errno == EEXIST) continue;
+      fail("cannot create a file in " + dir, errno);
+    }
     struct stat st {};
-    if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &st) != 0 || st.st_nlink == 0) {
-      ::close(fd);
-      fd = -1;
+    if (::flock(fd.Get(), LOCK_EX) != 0 || ::fstat(fd.Get(), &st) != 0 || st.st_nlink == 0) {
+      fd = tFd();
     }
   }
-  if (fd < 0) fail("cannot create a file in " + dir, EAGAIN);
-  Remove_stale_temporaries(dir, name, fs::path(temp).filename().string());
+  if (fd.Get() < 0) fail("cannot create a file in " + dir, EAGAIN);
+  Remove_stale_temporaries(folder, temp, User(user));
+  const auto give_up = [&](const std::string& what, int error) {
+    ::unlinkat(folder, temp.c_str(), 0);
+    fail(what, error);
+  };
 
   // The new file gets the old file's permissions, or the usual ones for a new file.
   mode_t mode;
@@ -341,36 +398,23 @@ void Save_control_data(const std::string& path, const std::array<std::string, 8>
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  ::fchmod(fd, mode);
+  ::fchmod(fd.Get(), mode);
 
   std::size_t written = 0;
   while (written < line.size()) {
-    const ssize_t n = ::write(fd, line.data() + written, line.size() - written);
+    const ssize_t n = ::write(fd.Get(), line.data() + written, line.size() - written);
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      ::unlink(temp.c_str());
-      fail("write failed", error);
+      give_up("write failed", errno);
     }
     written += static_cast<std::size_t>(n);
   }
-  if (::fsync(fd) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    ::close(fd);
-    fail("write failed", error);
-  }
-  // Renamed while still locked; closing the file then releases the lock. rename replaces
-  // the directory entry itself: had the file been swapped for a link meanwhile, the link
-  // would be replaced, never the file it names.
-  if (std::rename(temp.c_str(), file.Path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temp.c_str());
-    ::close(fd);
-    fail("cannot replace the file", error);
-  }
-  if (::close(fd) != 0) fail("write failed", errno);
+  if (::fsync(fd.Get()) != 0) give_up("write failed", errno);
+  // Renamed while still locked; closing the file then releases the lock. The rename
+  // replaces the folder's entry itself: had the file been swapped for a link meanwhile,
+  // the link would be replaced, never the file it names.
+  if (::renameat(folder, temp.c_str(), folder, name) != 0) give_up("cannot replace the file", errno);
+  if (::close(fd.Release()) != 0) fail("write failed", errno);
 }
 
 tLoaded_controls Parse_control_data(const std::string& content) {
@@ -422,7 +466,7 @@ tLoaded_controls Load_control_data(const std::string& path, uid_t user) {
   failed.Found = true;
   failed.File_error = true;
   const std::string cannot = "Cannot read the control data from " + path + ": ";
-  const tResolved file = Resolve(path, user);
+  const tResolved file = Resolve(path, user, false);  // a load makes no folder
   if (!file.Problem.empty()) {
     failed.Error = cannot + file.Problem;
     return failed;
@@ -430,7 +474,8 @@ tLoaded_controls Load_control_data(const std::string& path, uid_t user) {
   if (!file.Exists) return {};
   // O_NONBLOCK: should the file have been swapped for a FIFO since it was looked at, the
   // open does not wait for a writer; the type is checked again on the open file.
-  const int fd = ::open(file.Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  const int fd = ::openat(file.Folder.Fd.Get(), file.Name.c_str(),
+                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT) return {};
     failed.Error = cannot + Errno_text(errno);
@@ -438,7 +483,7 @@ tLoaded_controls Load_control_data(const std::string& path, uid_t user) {
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    failed.Error = cannot + "it is " + Kind_of(st.st_mode) + ", not a regular file";
+    failed.Error = cannot + "it is " + File_kind_text(st.st_mode) + ", not a regular file";
     ::close(fd);
     return failed;
   }
@@ -469,20 +514,29 @@ void Delete_control_data(const std::string& path, uid_t user) {
   const auto fail = [&path](const std::string& why) {
     throw std::runtime_error("Cannot delete the control data file " + path + ": " + why);
   };
+  const std::string name = Last_component(path);
+  if (name.empty() || name == "." || name == "..") fail("it names a folder, not a file");
+  // The folder is reached through the user's own links only; the path's last component
+  // itself is not followed.
+  const tWalked_folder folder = Walk_to_folder(Folder_of(path), User(user), false);
+  if (!folder.Problem.empty()) fail(folder.Problem + "; nothing is deleted");
+  if (folder.Missing) return;
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) {
+  if (::fstatat(folder.Fd.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno == ENOENT) return;
     fail(Errno_text(errno));
   }
   if (S_ISLNK(st.st_mode) && st.st_uid != User(user)) {
-    fail("it is a symbolic link owned by another user (uid " + std::to_string(st.st_uid) +
+    fail("it is a symbolic link owned by another user (" + Owner_text(st.st_uid) +
          "); it is left alone");
   }
   if (!S_ISLNK(st.st_mode) && !S_ISREG(st.st_mode)) {
-    fail("it is " + Kind_of(st.st_mode) + ", not a regular file; it is left alone");
+    fail("it is " + File_kind_text(st.st_mode) + ", not a regular file; it is left alone");
   }
   // The path itself goes: a link of the user's own, not the file it names.
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail(Errno_text(errno));
+  if (::unlinkat(folder.Fd.Get(), name.c_str(), 0) != 0 && errno != ENOENT) {
+    fail(Errno_text(errno));
+  }
 }
 
 std::string Format_plain_decimal(double value) {

@@ -3,11 +3,12 @@
 // followed by one space, on one line with no line end. The six control figures are read
 // back when the worksheet opens, so further cases can be run against the same controls.
 //
-// Only a regular file is read, replaced or deleted. A symbolic link is followed only when
-// it belongs to the user running the program (a link another user put in a shared
-// directory is refused, never followed); a device, a FIFO, a socket, a directory, a
-// broken or looping link is refused with a message naming it. Nothing is ever written in
-// a system directory.
+// Only a regular file is read, replaced or deleted. A symbolic link, the file's own or one
+// of the folders on its way, is followed only when it belongs to the user running the
+// program (a link another user put in a shared directory is refused, never followed); a
+// device, a FIFO, a socket, a directory, a broken or looping link is refused with a message
+// naming it. A folder is made only by a save that needs it, and nothing is ever made or
+// written in a system directory.
 #pragma once
 
 #include <sys/types.h>
@@ -31,9 +32,9 @@ constexpr uid_t kThis_user = static_cast<uid_t>(-1);
 
 // Where the file lives: $KESTRUM_DATA_FILE when set and not empty; else beside the
 // executable when that is a folder of the user's own (Own_program_directory); else
-// $XDG_CONFIG_HOME/kestrum/ (default ~/.config/kestrum/), created when missing. Throws
-// std::runtime_error, saying where it looked and what to set, when none of these is
-// usable: nothing is ever put in the current directory.
+// $XDG_CONFIG_HOME/kestrum/ (default ~/.config/kestrum/). Makes nothing: a missing folder
+// is made by the save that needs it. Throws std::runtime_error, saying where it looked and
+// what to set, when none of these is usable: nothing is ever put in the current directory.
 std::string Data_file_path();
 
 // The places Data_file_path looks at, as found in the environment.
@@ -65,10 +66,14 @@ std::string Exe_directory();
 
 // Writes the eight texts to a temporary file created (exclusively, following no link) in
 // the directory of the file itself and renames it over that file, so a failure never
-// loses the saved sample. Throws std::runtime_error with a readable message on failure,
-// and when the path is not a regular file or a missing one (see above) or lies in a system
-// directory. A temporary file left by a save that was killed is removed by the next save
-// (each save holds a lock on its own until it is renamed).
+// loses the saved sample. Missing folders of the path are made (mode 0700), each only
+// outside the system directories. Throws std::runtime_error with a readable message on
+// failure, and when the path is not a regular file or a missing one (see above) or lies in
+// a system directory. A temporary file left by a save that was killed is removed by a
+// later save: only a file of the temporary files' own form
+// (".kestrum-save-" + 16 hexadecimal digits + ".tmp"), regular, owned by the user,
+// unchanged for an hour and not locked (each save holds a lock on its own until it is
+// renamed); nothing else is ever removed.
 void Save_control_data(const std::string& path, const std::array<std::string, 8>& fields,
                        uid_t user = kThis_user);
 
@@ -90,7 +95,8 @@ tLoaded_controls Load_control_data(const std::string& path, uid_t user = kThis_u
 tLoaded_controls Parse_control_data(const std::string& content);
 
 // Deletes the file (or the user's own link at the path) when it exists. Throws
-// std::runtime_error when it exists and is something else, or cannot be deleted.
+// std::runtime_error when it exists and is something else, when a folder on its way is a
+// link of another user's, or when it cannot be deleted.
 void Delete_control_data(const std::string& path, uid_t user = kThis_user);
 
 // The text a field shows for a loaded figure: Format_plain_decimal, with the zero before

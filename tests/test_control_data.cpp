@@ -3,6 +3,7 @@
 // the plain-decimal display of loaded figures, the atomic save and the file's location.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -357,10 +358,32 @@ TEST(DataFilePath, ChoiceAmongThePlacesAndNoneUsable) {
   }
 }
 
-TEST_F(ControlDataFile, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
-  // A save killed at any moment leaves at most its temporary file; the next save removes
-  // every such file that no running save holds, and nothing else.
-  for (int i = 0; i < 150; ++i) {
+// Sets a file's modification time `seconds` into the past (a link itself, not its target).
+void Age(const fs::path& at, long seconds) {
+  const struct timespec times[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, at.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << at;
+}
+
+// Runs `body` in a child process as the second user (uid and gid 65534, "nobody"); the
+// child's exit status is what body returns. Only root can do this.
+int As_second_user(const std::function<int()>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(99);
+    _exit(body());
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+constexpr char kTemporary[] = ".kestrum-save-0123456789abcdef.tmp";  // of the saves' own form
+constexpr long kHour = 3600;
+
+TEST_F(ControlDataFile, TemporaryFilesOfKilledSavesGoOnceStale) {
+  // A save killed at any moment leaves at most its temporary file; a later save removes
+  // those an hour old, and no file of a save that may still be running.
+  for (int i = 0; i < 60; ++i) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -371,24 +394,102 @@ TEST_F(ControlDataFile, TemporaryFilesOfKilledSavesGoWithTheNextSave) {
     int status = 0;
     ::waitpid(child, &status, 0);
   }
-  Write_file(dir_ / ".kestrum.txt.AbC123", "left by a killed save");
-  Write_file(dir_ / ".kestrum.txt.held00", "a save in progress");
-  Write_file(dir_ / ".kestrum.txt.toolong1", "not the pattern");
-  Write_file(dir_ / ".other.txt.AbC123", "another file's");
-  const int held = ::open((dir_ / ".kestrum.txt.held00").c_str(), O_RDONLY);
-  ASSERT_GE(held, 0);
-  ASSERT_EQ(::flock(held, LOCK_EX), 0);
-
+  const int left_fresh = Other_files();
+  std::printf("[          ] %d temporary files left by killed saves\n", left_fresh);
   Save_control_data(path_, kExample);
-  ::close(held);
+  EXPECT_EQ(Other_files(), left_fresh);  // fresh: perhaps a running save's
+  for (const auto& entry : fs::directory_iterator(dir_)) Age(entry.path(), kHour + 5);
+  Save_control_data(path_, kExample);
+  EXPECT_EQ(Other_files(), 0);
   EXPECT_EQ(Read_file(path_), "100 15 50 10 0.6 20 80 40 ");
-  std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(dir_)) {
-    left.push_back(entry.path().filename().string());
+}
+
+// A save removes a file beside the data file only when it is a temporary file of a save
+// of this program's own: of that form, regular, with one name, the user's own, an hour
+// old and unlocked. Names from a person (the first two rows were both removed before)
+// and files of other users (in a folder the group may write) are never touched. The
+// "another user" row runs the save as a second user where the kernel allows it (as
+// root), else names another uid as the one saving.
+TEST_F(ControlDataFile, SaveRemovesOnlyItsOwnStaleTemporaryFiles) {
+  const bool root = ::geteuid() == 0;
+  enum tKind { kFile, kLink, kFifo, kFolder, kTwo_names };
+  struct Case {
+    const char* name;
+    tKind kind;
+    long age;             // seconds since it last changed
+    bool locked;          // held by a save still running
+    bool other_owner;     // another user's file
+    bool removed;
+  };
+  const Case cases[] = {
+      {".kestrum.txt.backup", kFile, kHour * 24, false, false, false},
+      {".kestrum.txt.2024v1", kFile, kHour * 24, false, false, false},
+      {".kestrum.txt.AbC123", kFile, kHour * 24, false, false, false},
+      {kTemporary, kFile, kHour + 5, false, false, true},
+      {kTemporary, kFile, 0, false, false, false},
+      {kTemporary, kFile, kHour - 60, false, false, false},
+      {kTemporary, kFile, kHour * 24, true, false, false},
+      {kTemporary, kFile, kHour * 24, false, true, false},
+      {kTemporary, kLink, kHour * 24, false, false, false},
+      {kTemporary, kFifo, kHour * 24, false, false, false},
+      {kTemporary, kFolder, kHour * 24, false, false, false},
+      {kTemporary, kTwo_names, kHour * 24, false, false, false},
+      {".kestrum-save-0123456789ABCDEF.tmp", kFile, kHour * 24, false, false, false},
+      {".kestrum-save-0123456789abcde.tmp", kFile, kHour * 24, false, false, false},
+      {".kestrum-save-0123456789abcdefa.tmp", kFile, kHour * 24, false, false, false},
+      {".kestrum-save-0123456789abcdeg.tmp", kFile, kHour * 24, false, false, false},
+      {".kestrum-save-0123456789abcdef.tmp~", kFile, kHour * 24, false, false, false},
+      {"kestrum-save-0123456789abcdef.tmp", kFile, kHour * 24, false, false, false},
+  };
+  const fs::path elsewhere = dir_ / "elsewhere.txt";  // a link's target, a second name's file
+  for (const Case& c : cases) {
+    for (const auto& entry : fs::directory_iterator(dir_)) fs::remove_all(entry.path());
+    const fs::path at = dir_ / c.name;
+    std::string label = std::string(c.name) + " kind " + std::to_string(c.kind) + " age " +
+                        std::to_string(c.age) + (c.locked ? " locked" : "") +
+                        (c.other_owner ? " another user's" : "");
+    Write_file(elsewhere, "not a temporary file");
+    switch (c.kind) {
+      case kFile: Write_file(at, "left by someone"); break;
+      case kLink: fs::create_symlink(elsewhere, at); break;
+      case kFifo: ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); break;
+      case kFolder: fs::create_directory(at); break;
+      case kTwo_names: fs::create_hard_link(elsewhere, at); break;
+    }
+    Age(elsewhere, c.age);
+    Age(at, c.age);
+    const int held = c.locked ? ::open(at.c_str(), O_RDONLY) : -1;
+    if (c.locked) {
+      ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    }
+    if (c.other_owner && root) {
+      // The folder open to the group and everyone, as a shared study folder may be; the
+      // file root's, the save nobody's.
+      fs::permissions(dir_, fs::perms::all);
+      EXPECT_EQ(As_second_user([&] {
+                  try {
+                    Save_control_data(path_, kExample);
+                    return 0;
+                  } catch (const std::exception&) {
+                    return 1;
+                  }
+                }),
+                0)
+          << label;
+      fs::permissions(dir_, fs::perms::owner_all);
+    } else {
+      Save_control_data(path_, kExample, c.other_owner ? ::geteuid() + 1 : kThis_user);
+    }
+    if (held >= 0) ::close(held);
+    struct stat st {};
+    EXPECT_EQ(::lstat(at.c_str(), &st) != 0, c.removed) << label;
+    EXPECT_EQ(Read_file(elsewhere), "not a temporary file") << label;
+    EXPECT_EQ(Read_file(path_), "100 15 50 10 0.6 20 80 40 ") << label;
+    // Nothing else is left: the save's own temporary file went with its rename.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()),
+              c.removed ? 2 : 3)
+        << label;
   }
-  std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{".kestrum.txt.held00", ".kestrum.txt.toolong1",
-                                            ".other.txt.AbC123", "kestrum.txt"}));
 }
 
 }  // namespace
