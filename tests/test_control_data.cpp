@@ -634,6 +634,166 @@ TEST_F(ControlDataFile, OnlyRegularFilesAndTheUsersOwnLinksAreReadOrReplaced) {
   EXPECT_EQ(std::distance(fs::directory_iterator(sticky), fs::directory_iterator()), 1);
 }
 
+// A folder is made only by a save that needs it, never by finding the path or loading,
+// and never inside a system directory: every folder on the way is checked, "/" included.
+// The first rows are the places HOME=/usr, XDG_CONFIG_HOME=/etc/x and HOME=/ gave as root.
+TEST_F(ControlDataFile, FoldersAreMadeOnlyBySavesAndNeverInASystemDirectory) {
+  const std::string unique = "kestrum-test-" + std::to_string(::getpid());
+  fs::create_directory_symlink("/usr", dir_ / "to_usr");
+  struct Case {
+    std::string path;
+    std::string first_new;  // the first folder of the path that is missing
+    const char* refused;    // in the save's message; nullptr: saved
+  };
+  const Case cases[] = {
+      {"/usr/." + unique + "/kestrum/kestrum.txt", "/usr/." + unique,
+       "would have to be made in a system directory (/usr)"},
+      {"/etc/" + unique + "/kestrum/kestrum.txt", "/etc/" + unique,
+       "would have to be made in a system directory (/etc)"},
+      {"/." + unique + "/kestrum/kestrum.txt", "/." + unique,
+       "would have to be made in a system directory (/)"},
+      // Through the user's own link: the real folder counts.
+      {(dir_ / "to_usr" / unique / "kestrum.txt").string(), "/usr/" + unique,
+       "would have to be made in a system directory (/usr)"},
+      {(dir_ / "config" / "kestrum" / "kestrum.txt").string(), (dir_ / "config").string(), nullptr},
+      // ".." after a link is the folder above the link's target (as the kernel reads it).
+      {(dir_ / "to_usr" / ".." / unique / "kestrum.txt").string(), "/" + unique,
+       "would have to be made in a system directory (/)"},
+  };
+  for (const Case& c : cases) {
+    const tLoaded_controls loaded = Load_control_data(c.path);
+    EXPECT_FALSE(loaded.Found) << c.path << ": " << loaded.Error;
+    EXPECT_NO_THROW(Delete_control_data(c.path)) << c.path;
+    EXPECT_FALSE(fs::exists(c.first_new)) << c.path << ": made by a load or delete";
+    try {
+      Save_control_data(c.path, kExample);
+      EXPECT_EQ(c.refused, nullptr) << c.path << ": saved";
+    } catch (const std::runtime_error& e) {
+      ASSERT_NE(c.refused, nullptr) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.refused), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(fs::exists(c.first_new), c.refused == nullptr) << c.path;
+    if (c.refused == nullptr) {
+      EXPECT_EQ(Load_control_data(c.path).Texts[0], "100") << c.path;
+      EXPECT_EQ(fs::status(c.first_new).permissions() & fs::perms::all, fs::perms::owner_all)
+          << c.path;
+    }
+  }
+  // Finding the place makes nothing (the desktop program made $XDG_CONFIG_HOME/kestrum at
+  // start-up). The place is $XDG_CONFIG_HOME only for a program outside the user's own
+  // folders: as root, a second user runs the test's program, which is root's.
+  const fs::path shared = dir_ / "open";
+  fs::create_directory(shared);
+  fs::permissions(shared, fs::perms::all);
+  const auto find_and_load = [&] {
+    ::setenv("XDG_CONFIG_HOME", (shared / "xdg").c_str(), 1);
+    ::setenv("HOME", (shared / "home").c_str(), 1);
+    ::unsetenv("KESTRUM_DATA_FILE");
+    const std::string path = Data_file_path();
+    if (Load_control_data(path).Found) return 2;
+    return path == (shared / "xdg" / "kestrum" / "kestrum.txt").string() ? 0 : 1;
+  };
+  if (::geteuid() == 0) {
+    EXPECT_EQ(As_second_user(find_and_load), 0);
+  } else {
+    std::printf("[ skipped  ] the program's folder is this user's: $XDG_CONFIG_HOME not used\n");
+  }
+  EXPECT_FALSE(fs::exists(shared / "xdg"));
+  EXPECT_FALSE(fs::exists(shared / "home"));
+}
+
+// A symbolic link owned by another user is refused wherever it stands on the path, not
+// only as its last component: the data folder, a folder above it, a folder reached
+// through the user's own link. Nothing is read, written or deleted through it, and the
+// message names the link and its owner. Run as root, the links belong to a second user
+// (lchown); otherwise the same checks are made for another uid.
+TEST_F(ControlDataFile, NoFolderLinkOfAnotherUserIsFollowed) {
+  const bool root = ::geteuid() == 0;
+  const uid_t other = root ? 65534 : ::geteuid() + 1;  // 65534: "nobody"
+  const uid_t asking = root ? kThis_user : other;
+  const fs::path study = dir_ / "victim" / "studyA";  // the victim's own folder
+  const fs::path shared = dir_ / "shared";            // open to all, as /tmp
+  fs::create_directories(study / "kestrum");
+  fs::create_directories(shared);
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  const auto others_link = [&](const fs::path& target, const fs::path& at) {
+    fs::create_directory_symlink(target, at);
+    if (root) {
+      ASSERT_EQ(::lchown(at.c_str(), other, other), 0);
+    }
+  };
+  const auto own_link = [](const fs::path& target, const fs::path& at) {
+    fs::create_directory_symlink(target, at);
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    fs::path path;  // the data file's path
+    fs::path link;  // the link named in the message
+  };
+  const Case cases[] = {
+      {"the data folder ($XDG_CONFIG_HOME=shared)", [&] { others_link(study, shared / "kestrum"); },
+       shared / "kestrum" / "kestrum.txt", shared / "kestrum"},
+      {"the configuration folder", [&] { others_link(study / "..", shared / "config"); },
+       shared / "config" / "studyA" / "kestrum.txt", shared / "config"},
+      {"reached through the user's own link",
+       [&] {
+         others_link(study, shared / "kestrum");
+         own_link(shared / "kestrum", dir_ / "mine");
+       },
+       dir_ / "mine" / "kestrum.txt", shared / "kestrum"},
+      {"the folder of the user's own file link",
+       [&] {
+         others_link(study, shared / "kestrum");
+         fs::create_symlink(shared / "kestrum" / "kestrum.txt", dir_ / "kestrum.txt");
+       },
+       dir_ / "kestrum.txt", shared / "kestrum"},
+      {"a second link in a chain",
+       [&] {
+         others_link(study, shared / "second");
+         own_link(shared / "second", shared / "first");
+       },
+       shared / "first" / "kestrum" / "kestrum.txt", shared / "second"},
+  };
+  for (const Case& c : cases) {
+    for (const fs::path& p : {shared / "kestrum", shared / "config", shared / "first",
+                              shared / "second", dir_ / "mine", dir_ / "kestrum.txt"}) {
+      fs::remove(p);
+    }
+    Write_file(study / "kestrum.txt", "victim's own text");
+    Write_file(study / "kestrum" / "kestrum.txt", "victim's own text");
+    c.make();
+    const std::string path = c.path.string();
+    const std::string names = c.link.string() + " on its way is a symbolic link owned by another user";
+    const std::string owner = "uid " + std::to_string(other) + ")";
+
+    const tLoaded_controls loaded = Load_control_data(path, asking);
+    EXPECT_TRUE(loaded.File_error) << c.name;
+    EXPECT_NE(loaded.Error.find(names), std::string::npos) << c.name << ": " << loaded.Error;
+    EXPECT_NE(loaded.Error.find(owner), std::string::npos) << c.name << ": " << loaded.Error;
+    try {
+      Save_control_data(path, kExample, asking);
+      ADD_FAILURE() << c.name << ": saved";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find(names), std::string::npos) << c.name << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find(owner), std::string::npos) << c.name << ": " << e.what();
+    }
+    if (c.path.filename() == "kestrum.txt" && c.path.parent_path() != dir_) {
+      EXPECT_THROW(Delete_control_data(path, asking), std::runtime_error) << c.name;
+    }
+    EXPECT_EQ(Read_file(study / "kestrum.txt"), "victim's own text") << c.name;
+    EXPECT_EQ(Read_file(study / "kestrum" / "kestrum.txt"), "victim's own text") << c.name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(study), fs::directory_iterator()), 2) << c.name;
+  }
+  // The user's own link to a folder is followed, as a link to a file is.
+  fs::remove(dir_ / "kestrum.txt");
+  fs::create_directory_symlink(study, dir_ / "own");
+  Save_control_data((dir_ / "own" / "kestrum.txt").string(), kExample);
+  EXPECT_EQ(Read_file(study / "kestrum.txt"), "100 15 50 10 0.6 20 80 40 ");
+  Delete_control_data((dir_ / "own" / "kestrum.txt").string());
+  EXPECT_FALSE(fs::exists(study / "kestrum.txt"));
+}
+
 TEST(DataFilePath, NoFileInASystemDirectoryAndBesideOnlyAUsersOwnProgram) {
   struct Case {
     const char* dir;
