@@ -320,19 +320,31 @@ std::string Data_file_path_in(const tData_file_places& places) {
   return base + "/kestrum/" + Data_file_name;
 }
 
-std::string Data_file_path() {
+namespace {
+
+tData_file_places Places_from_environment() {
   tData_file_places places;
   places.Named = Environment("KESTRUM_DATA_FILE");
   places.Exe_dir = Exe_directory();
   places.Exe_dir_own = Own_program_directory(places.Exe_dir);
   places.Xdg_config = Environment("XDG_CONFIG_HOME");
   places.Home = Environment("HOME");
-  // Nothing is made here: the folder is made by the save that needs it.
-  return Data_file_path_in(places);
+  return places;
+}
+
+}  // namespace
+
+// Nothing is made here: the folder is made by the save that needs it.
+std::string Data_file_path() { return Data_file_path_in(Places_from_environment()); }
+
+void Save_to_data_file(const std::array<std::string, 8>& fields) {
+  const tData_file_places places = Places_from_environment();
+  const bool xdg_place = places.Named.empty() && !places.Exe_dir_own;
+  Save_control_data(Data_file_path_in(places), fields, kThis_user, xdg_place);
 }
 
 void Save_control_data(const std::string& path, const std::array<std::string, 8>& fields,
-                       uid_t user) {
+                       uid_t user, bool make_folders) {
   // The line: each text followed by one space, no line end. Spaces inside a text are
   // dropped (the field parser ignores them), so that each text stays one token when the
   // file is read back.
@@ -349,11 +361,12 @@ void Save_control_data(const std::string& path, const std::array<std::string, 8>
   };
 
   // The file itself: a regular file or a missing path, reached through the user's own
-  // links only, its missing folders made on the way (never in a system directory). The
-  // new file is written beside it and renamed over that name, so that a link is never
-  // written through by the kernel.
-  const tResolved file = Resolve(path, user, true);
+  // links only, its missing folders made on the way when asked (never in a system
+  // directory). The new file is written beside it and renamed over that name, so that a
+  // link is never written through by the kernel.
+  const tResolved file = Resolve(path, user, make_folders);
   if (!file.Problem.empty()) fail(file.Problem, 0);
+  if (file.Missing_folder) fail("its folder " + Folder_of(path) + " does not exist", 0);
   const std::string& dir = file.Folder.Path;
   if (Is_system_directory(dir)) {
     fail("it is in a system directory (" + dir +

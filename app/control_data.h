@@ -5,7 +5,8 @@
 //
 // Only a regular file is read, replaced or deleted. A symbolic link, the file's own or one
 // of the folders on its way, is followed only when it belongs to the user running the
-// program (a link another user put in a shared directory is refused, never followed); a
+// program, or for a folder to root (a link another user put in a shared directory is
+// refused, never followed); a
 // device, a FIFO, a socket, a directory, a broken or looping link is refused with a message
 // naming it. A folder is made only by a save that needs it, and nothing is ever made or
 // written in a system directory.
@@ -66,8 +67,9 @@ std::string Exe_directory();
 
 // Writes the eight texts to a temporary file created (exclusively, following no link) in
 // the directory of the file itself and renames it over that file, so a failure never
-// loses the saved sample. Missing folders of the path are made (mode 0700), each only
-// outside the system directories. Throws std::runtime_error with a readable message on
+// loses the saved sample. With make_folders, missing folders of the path are made (mode
+// 0700), each only outside the system directories; without, a missing folder is an error
+// (a file named by the user must be where it was named). Throws std::runtime_error with a readable message on
 // failure, and when the path is not a regular file or a missing one (see above) or lies in
 // a system directory. A temporary file left by a save that was killed is removed by a
 // later save: only a file of the temporary files' own form
@@ -75,7 +77,12 @@ std::string Exe_directory();
 // unchanged for an hour and not locked (each save holds a lock on its own until it is
 // renamed); nothing else is ever removed.
 void Save_control_data(const std::string& path, const std::array<std::string, 8>& fields,
-                       uid_t user = kThis_user);
+                       uid_t user = kThis_user, bool make_folders = false);
+
+// Save_control_data to Data_file_path(), making the folder only for the XDG place
+// ($XDG_CONFIG_HOME/kestrum, as the XDG base-directory rules ask of a program writing
+// there); a named file's or the program's folder must exist.
+void Save_to_data_file(const std::array<std::string, 8>& fields);
 
 struct tLoaded_controls {
   std::array<std::string, 6> Texts;  // formatted for display; empty when not found

@@ -24,6 +24,10 @@ constexpr int kMax_folder_links = 40;
 // another process keeps changing under the walk.
 constexpr int kMax_steps = 4096;
 
+// The administrator's uid. A folder link of root's is followed: the system's own links
+// (/home -> var/home, /var/run -> /run) are root's, and only root can make one.
+constexpr uid_t kRoot = 0;
+
 constexpr int kFolder_flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 std::string Errno_text(int error) { return std::strerror(error); }
@@ -159,7 +163,7 @@ tWalked_folder Walk_to_folder(const std::string& dir, uid_t user, bool make_miss
       continue;
     }
     if (S_ISLNK(st.st_mode)) {
-      if (st.st_uid != user) {
+      if (st.st_uid != user && st.st_uid != kRoot) {
         w.Problem = "the folder " + at + " on its way is a symbolic link owned by another user (" +
                     Owner_text(st.st_uid) +
                     "), which is not followed; remove the link or name a folder of your own";

@@ -41,7 +41,8 @@ struct tWalked_folder {
 };
 
 // Opens the folder `dir` (relative paths from the current directory) for `user`: every
-// component that is a symbolic link must belong to `user`, and is followed by reading it.
+// component that is a symbolic link must belong to `user` or to root (the system's own
+// links, such as /home -> var/home), and is followed by reading it.
 // With make_missing, each missing folder is made (mode 0700, as the XDG base-directory
 // rules ask for the folders they name), but never inside a system directory
 // (Is_system_directory, "/" included); without it a missing folder gives Missing.

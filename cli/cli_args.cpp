@@ -236,8 +236,10 @@ Every option also accepts the form --name=value, and may be given once.
 
 The control-data file is $KESTRUM_DATA_FILE when set; else kestrum.txt beside the program
 when it runs from a folder of the user's own outside the system directories; else
-$XDG_CONFIG_HOME/kestrum/kestrum.txt (by default ~/.config/kestrum/kestrum.txt). Only a
-regular file is read or replaced, and a link only when it is the user's own.
+$XDG_CONFIG_HOME/kestrum/kestrum.txt (by default ~/.config/kestrum/kestrum.txt), whose
+folder only --save-controls makes, never in a system directory. Only a regular file is read
+or replaced, and a link, the file's or a folder's on its path, only when it is the user's
+own.
 
 Exit status: 0 success; 1 usage error; 2 input error (the worksheet's message on standard
 error; in a batch, some rows failed their checks); 3 computation error (its message on

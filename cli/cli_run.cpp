@@ -228,7 +228,7 @@ int Run_single(const tCli_options& o, std::array<std::string, 8> fields,
   }
   if (o.Save_controls) {
     try {
-      Save_control_data(Data_file_path(), fields);
+      Save_to_data_file(fields);
     } catch (const std::exception& e) {
       err << Message_for_terminal(e.what()) << '\n';
       return kExit_computation;
@@ -776,7 +776,7 @@ int Run_batch(const tCli_options& o, std::array<std::string, 8> controls,
     std::array<std::string, 8> saved = controls;
     saved[6] = saved[7] = "";
     try {
-      Save_control_data(Data_file_path(), saved);
+      Save_to_data_file(saved);
     } catch (const std::exception& e) {
       err << Message_for_terminal(e.what()) << '\n';
       return kExit_computation;

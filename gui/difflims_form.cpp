@@ -630,7 +630,7 @@ void TfrmTemplate::cmdComputeClick() {
   const auto& inputs = std::get<tChecked_inputs>(checked);
 
   try {
-    Save_control_data(Data_file_path(), texts);
+    Save_to_data_file(texts);
   } catch (const std::exception& error) {
     tDialogs::Error(this, Qt_text(error.what()));
     return;

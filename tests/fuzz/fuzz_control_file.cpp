@@ -128,7 +128,8 @@ bool Real_folder(const fs::path& dir, uid_t asking, bool make, tReach& r) {
       continue;
     }
     if (S_ISLNK(st.st_mode)) {
-      if (st.st_uid != asking || ++links > 40) return r.Refused = true, false;
+      // A folder link of root's is followed (the system's own, as /home -> var/home).
+      if ((st.st_uid != asking && st.st_uid != 0) || ++links > 40) return r.Refused = true, false;
       std::error_code ec;
       const fs::path target = fs::read_symlink(next, ec);
       if (target.is_absolute()) real = "/";
@@ -296,7 +297,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto key_of = [&](const fs::path& p) { return p.lexically_normal().lexically_relative(dir).string(); };
 
   // What the rules make of the target, worked out on the tree as it is before the call.
-  const tReach reach = Reach(target, asking, op % 3 == 1);
+  const bool make_folders = (op & 8) != 0;
+  const tReach reach = Reach(target, asking, op % 3 == 1 && make_folders);
   tReach folder;
   const bool folder_reached = Real_folder(target.parent_path(), asking, false, folder);
 
@@ -312,7 +314,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case 1:
       try {
-        Save_control_data(target.string(), fields, user);
+        Save_control_data(target.string(), fields, user, make_folders);
       } catch (const std::runtime_error&) {
         failed = true;
       }
@@ -333,7 +335,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::map<std::string, tEntry> expected = before;
   if (op % 3 == 1) {
-    if (reach.Refused) Fail(__LINE__);
+    if (reach.Refused || reach.Missing_folder) Fail(__LINE__);
     for (const fs::path& made : reach.Made) {
       const auto it = after.find(key_of(made));
       if (it == after.end() || it->second.Type != S_IFDIR) Fail(__LINE__);
