@@ -304,11 +304,16 @@ std::string Data_file_path_in(const tData_file_places& places) {
   if (places.Exe_dir_own && !places.Exe_dir.empty()) {
     return places.Exe_dir + "/" + Data_file_name;
   }
+  // Final slashes dropped, so that HOME=/ gives /.config, not //.config.
+  const auto trimmed = [](std::string dir) {
+    while (!dir.empty() && dir.back() == '/') dir.pop_back();
+    return dir;
+  };
   std::string base;
   if (Absolute(places.Xdg_config)) {
-    base = places.Xdg_config;
+    base = trimmed(places.Xdg_config);
   } else if (Absolute(places.Home)) {
-    base = places.Home + "/.config";
+    base = trimmed(places.Home) + "/.config";
   } else {
     throw std::runtime_error(
         "No place for the control-data file: the program's directory" +
@@ -316,7 +321,6 @@ std::string Data_file_path_in(const tData_file_places& places) {
         " is not a folder of your own, and neither XDG_CONFIG_HOME nor HOME names an "
         "absolute directory. Set KESTRUM_DATA_FILE to the file to use (or HOME).");
   }
-  while (base.size() > 1 && base.back() == '/') base.pop_back();
   return base + "/kestrum/" + Data_file_name;
 }
 

@@ -335,6 +335,8 @@ TEST(DataFilePath, ChoiceAmongThePlacesAndNoneUsable) {
       {{"", "/usr/bin", false, "/x/", "/h"}, "/x/kestrum/kestrum.txt"},
       {{"", "/usr/bin", false, "", "/h"}, "/h/.config/kestrum/kestrum.txt"},
       {{"", "/usr/bin", false, "relative", "/h"}, "/h/.config/kestrum/kestrum.txt"},
+      {{"", "/usr/bin", false, "", "/"}, "/.config/kestrum/kestrum.txt"},
+      {{"", "/usr/bin", false, "/", "/h"}, "/kestrum/kestrum.txt"},
       // Nothing usable: never the current directory.
       {{"", "/usr/bin", false, "", ""}, nullptr},
       {{"", "/usr/bin", false, "rel", "also/relative"}, nullptr},
