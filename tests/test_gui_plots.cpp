@@ -17,10 +17,10 @@
 #include <QXmlStreamReader>
 #include <memory>
 
-#include "gui/difflims_form.h"
 #include "gui/dialogs.h"
 #include "gui/plots_window.h"
-#include "gui/template_results.h"
+#include "gui/results_viewer.h"
+#include "gui/worksheet_window.h"
 #include "gui_test_support.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "gui/difflims_form.h"
-#include "gui/template_results.h"
-#include "gui/toolkit_forms.h"
+#include "gui/results_viewer.h"
+#include "gui/toolkit_windows.h"
+#include "gui/worksheet_window.h"
 #include "gui_test_support.h"
 
 class TestToolkitWindows : public QObject {

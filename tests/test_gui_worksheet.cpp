@@ -42,9 +42,9 @@
 #include "distrib/progress.h"
 #include "gui/background_run.h"
 #include "gui/dialogs.h"
-#include "gui/difflims_form.h"
 #include "gui/plots_window.h"
-#include "gui/template_results.h"
+#include "gui/results_viewer.h"
+#include "gui/worksheet_window.h"
 #include "gui_test_support.h"
 #include "stats/metrics_papers.h"
 

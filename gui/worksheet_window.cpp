@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "gui/difflims_form.h"
+#include "gui/worksheet_window.h"
 
 #include <QButtonGroup>
 #include <QClipboard>
@@ -37,8 +37,8 @@
 #include "distrib/progress.h"
 #include "gui/background_run.h"
 #include "gui/dialogs.h"
+#include "gui/results_viewer.h"
 #include "gui/screen_fit.h"
-#include "gui/template_results.h"
 #include "stats/metrics_papers.h"
 
 namespace {

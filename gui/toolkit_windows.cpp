@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "gui/toolkit_forms.h"
+#include "gui/toolkit_windows.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -21,7 +21,7 @@
 #include "app/toolkit_report.h"
 #include "gui/dialogs.h"
 #include "gui/plots_window.h"
-#include "gui/template_results.h"
+#include "gui/results_viewer.h"
 #include "gui/toolkit_run.h"
 
 namespace {
