@@ -19,10 +19,10 @@
 #include "app/input_checks.h"
 #include "app/toolkit_plots.h"
 #include "app/toolkit_report.h"
+#include "gui/background_run.h"
 #include "gui/dialogs.h"
 #include "gui/plots_window.h"
 #include "gui/results_viewer.h"
-#include "gui/toolkit_run.h"
 
 namespace {
 
@@ -293,13 +293,23 @@ void TfrmToolkit::cmdComputeClick() {
     return;
   }
   const tConditional_inputs inputs = std::get<tConditional_inputs>(checked);
+  // On the worksheet's runner: this window, the worksheet and the viewer take no input
+  // meanwhile, and the statistics' warnings are shown over the window or the progress box.
+  tBackground_view view;
+  view.Window = this;
+  if (parentWidget() != nullptr) view.Also_guarded.push_back(parentWidget()->window());
+  if (viewer_ != nullptr) view.Also_guarded.push_back(viewer_);
+  view.Warning = [](const std::string& message, QWidget* over) {
+    tDialogs::Warning(over, Qt_text(message));
+  };
   tToolkit_results results;
   try {
     computing_ = true;
-    results = Run_toolkit_in_background<tToolkit_results>(
-        this, [&request, &inputs](const tProgress_observer& observer) {
+    results = Run_in_background(
+        [&request, &inputs](const tProgress_observer& observer) {
           return Compute_toolkit(request, inputs, &observer);
-        });
+        },
+        view);
     computing_ = false;
   } catch (const ECancelled&) {
     computing_ = false;

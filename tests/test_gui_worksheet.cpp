@@ -28,16 +28,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextLayout>
-#include <QThread>
 #include <QTimer>
 #include <array>
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 
 #include "distrib/progress.h"
-#include "gui/background_run.h"
 #include "gui/dialogs.h"
 #include "gui/numeric_field.h"
 #include "gui/plots_window.h"
@@ -822,64 +819,6 @@ class TestWorksheet : public QObject {
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     QCOMPARE(Read_file(data_file_), QStringLiteral("100 15 50 10 0.999 20 80 40 "));
     QVERIFY(!worksheet_->Computing());
-  }
-
-  // The statistics' warning raised on the worker thread is shown on the GUI thread, and
-  // the worker waits until it has been answered.
-  void Worker_warning_is_shown_on_the_gui_thread() {
-    Start();
-    tBackground_view view;
-    view.Window = worksheet_.get();
-    std::atomic<bool> answered{false};
-    bool on_gui_thread = false;
-    QString shown;
-    view.Warning = [&](const std::string& message, QWidget*) {
-      on_gui_thread = QThread::currentThread() == QCoreApplication::instance()->thread();
-      shown = QString::fromStdString(message);
-      QTest::qWait(50);
-      answered = true;
-    };
-    bool waited = false;
-    Run_in_background(
-        [&](const tProgress_observer&) {
-          Simpson_integral(0, 99999);
-          waited = answered.load();
-          return tRun_results{};
-        },
-        view);
-    QVERIFY(on_gui_thread);
-    QCOMPARE(shown, QStringLiteral("Too many steps"));
-    QVERIFY(waited);
-    // The worker's errors come back to the caller.
-    QVERIFY_THROWS_EXCEPTION(ECancelled, Run_in_background([](const tProgress_observer&) -> tRun_results {
-                                            throw ECancelled();
-                                          },
-                                          view));
-  }
-
-  // The worker thread computes the very bits that the calling thread computes.
-  void Background_run_matches_a_direct_run() {
-    Start();
-    const tChecked_inputs inputs{100, 15, 50, 10, 0.6, 20, 80, 40, 20};
-    tRun_options options;
-    options.Criteria = tCriteria::Combined;
-    options.Iterations = 20000;
-    const tRun_results direct = Compute_analysis(inputs, options);
-    tBackground_view view;
-    view.Window = worksheet_.get();
-    const tRun_results background = Run_in_background(
-        [&](const tProgress_observer& observer) {
-          return Compute_analysis(inputs, options, &observer);
-        },
-        view);
-    const auto values = [](const tRun_results& r) {
-      const tBSDT_results& b = r.Bsdt;
-      return std::vector<Extended>{b.P_one_tailed, b.P_two_tailed, b.Pct_more_extreme,
-                                   b.Pct_lower, b.Pct_upper, b.Zdcc, b.Zdcc_lower, b.Zdcc_upper,
-                                   r.Deficit_x_results.Zcc_lower, r.Deficit_y_results.Pct_upper,
-                                   r.Rsdt_t};
-    };
-    QVERIFY(values(direct) == values(background));
   }
 
   // Enter on a focused button clicks it, as Space does.
