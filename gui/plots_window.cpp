@@ -288,7 +288,9 @@ void Draw_posterior_panel(QPainter& p, const tPosterior_plot& plot, double left)
   vertical(texts.Lines[0], QPen(Qt::black, 1.2));
   vertical(texts.Lines[1], QPen(kVermillion, 2.4));
   p.restore();
-  Draw_axes(p, f, QStringLiteral("Posterior of Z-DCC"), Text(plot.X_title), Text(plot.Y_title),
+  // The effect plotted is the axis's (Z-DCC, or a deficit's Z-CC or Z-CCC).
+  Draw_axes(p, f, QStringLiteral("Posterior of ") + Text(plot.X_title), Text(plot.X_title),
+            Text(plot.Y_title),
             texts.Legend,
             [&](std::size_t k, const QRectF& swatch) {
               if (k == 0) {
