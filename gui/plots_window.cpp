@@ -492,7 +492,11 @@ void TfrmPlots::createControls() {
 }
 
 void TfrmPlots::Set_results(const tRun_results& results) {
-  plots_ = Result_plots(results);  // throws before anything changes
+  Set_plots(Result_plots(results));  // throws before anything changes
+}
+
+void TfrmPlots::Set_plots(tResult_plots plots) {
+  plots_ = std::move(plots);
   canvas_->Set_plots(&plots_);
 }
 

@@ -270,16 +270,11 @@ void TfrmToolkit::cmdCloseClick() { close(); }
 void TfrmToolkit::cmdPlotsClick() {
   if (plots_ == nullptr) return;
   if (plots_window_ == nullptr) {
-    plots_window_ = new QWidget(this, Qt::Window);
+    plots_window_ = new TfrmPlots(this);
     plots_window_->setObjectName(QStringLiteral("frmToolkitPlots"));
     plots_window_->setWindowTitle(windowTitle() + QStringLiteral(": plots"));
-    auto* layout = new QVBoxLayout(plots_window_);
-    plots_canvas_ = new tPlots_canvas(plots_window_);
-    plots_canvas_->setObjectName(QStringLiteral("cnvPlots"));
-    layout->addWidget(plots_canvas_);
-    plots_window_->resize(kPlots_width, kPlots_height);
   }
-  plots_canvas_->Set_plots(plots_.get());
+  plots_window_->Set_plots(*plots_);
   plots_window_->show();
   plots_window_->raise();
 }
@@ -328,9 +323,9 @@ void TfrmToolkit::cmdComputeClick() {
     }
   }
   cmdPlots->setEnabled(plots_ != nullptr);
-  if (plots_canvas_ != nullptr) {
-    plots_canvas_->Set_plots(plots_.get());
-    if (plots_ == nullptr) plots_window_->hide();
+  if (plots_window_ != nullptr) {
+    if (plots_ != nullptr) plots_window_->Set_plots(*plots_);
+    else plots_window_->hide();
   }
   if (viewer_ == nullptr) return;
   QStringList lines;

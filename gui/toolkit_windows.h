@@ -20,7 +20,7 @@ class QPushButton;
 class QRadioButton;
 class QTableWidget;
 class TfrmTemplateResults;
-class tPlots_canvas;
+class TfrmPlots;
 
 class TfrmToolkit : public QWidget {
   Q_OBJECT
@@ -67,8 +67,7 @@ class TfrmToolkit : public QWidget {
   QPushButton* cmdPlots = nullptr;
   // The pictures of the latest run (none for the UDT) and the window that shows them.
   std::unique_ptr<tResult_plots> plots_;
-  QWidget* plots_window_ = nullptr;
-  tPlots_canvas* plots_canvas_ = nullptr;
+  TfrmPlots* plots_window_ = nullptr;
   bool computing_ = false;
   bool updating_ = false;
 };

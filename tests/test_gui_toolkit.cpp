@@ -107,6 +107,8 @@ class TestToolkitWindows : public QObject {
     plots->click();
     auto* shown = window->findChild<QWidget*>(QStringLiteral("frmToolkitPlots"));
     QVERIFY(shown != nullptr && shown->isVisible());
+    // The worksheet's plots window, with its export.
+    QVERIFY(shown->findChild<QPushButton*>(QStringLiteral("cmdExport")) != nullptr);
   }
 
   void Matrix_not_positive_definite_is_refused() {
