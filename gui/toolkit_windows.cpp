@@ -3,6 +3,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -266,6 +267,14 @@ void TfrmToolkit::cmdRemoveCovariateClick() {
 }
 
 void TfrmToolkit::cmdCloseClick() { close(); }
+
+void TfrmToolkit::closeEvent(QCloseEvent* event) {
+  if (computing_) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
 
 void TfrmToolkit::cmdPlotsClick() {
   if (plots_ == nullptr) return;

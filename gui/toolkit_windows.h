@@ -14,6 +14,7 @@
 #include "app/toolkit_analysis.h"
 
 class QCheckBox;
+class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -31,6 +32,10 @@ class TfrmToolkit : public QWidget {
 
   // The request the window's fields make (for the tests as well).
   tToolkit_request Request() const;
+
+ protected:
+  // During a run the window stays: the progress box over it is the way to stop the run.
+  void closeEvent(QCloseEvent* event) override;
 
  private slots:
   void cmdComputeClick();

@@ -133,7 +133,8 @@ class TestToolkitWindows : public QObject {
   }
 
   // A long run on the windows' one runner: its progress box stands over the toolkit's
-  // window after half a second, and Cancel stops the run with no report and no message.
+  // window after half a second, closing the window waits for the run, and Cancel stops it
+  // with no report and no message.
   void Cancel_adds_no_report() {
     Add_toolkit_buttons(worksheet_.get(), viewer_.get());
     worksheet_->show();
@@ -149,18 +150,21 @@ class TestToolkitWindows : public QObject {
         QStringLiteral("0.999"));
     window->findChild<QLineEdit*>(QStringLiteral("txtN"))->setText(QStringLiteral("20"));
     viewer_->Append_lines({QStringLiteral("an earlier report")});
-    bool cancelled = false;
+    bool cancelled = false, stayed = false;
     QTimer watch;
     connect(&watch, &QTimer::timeout, [&] {
       auto* box = window->findChild<QDialog*>(QStringLiteral("frmProgress"));
       if (box == nullptr || !box->isVisible()) return;
       watch.stop();
+      window->close();  // by the title bar: the window stays during the run
+      stayed = window->isVisible() && box->isVisible();
       QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("cmdCancel")), Qt::LeftButton);
       cancelled = true;
     });
     watch.start(20);
     QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("cmdCompute")), Qt::LeftButton);
     QVERIFY2(cancelled, "no progress box over the window");
+    QVERIFY(stayed);
     QCOMPARE(viewer_->Text(), QStringLiteral("an earlier report"));
     QVERIFY(tDialogs::Shown().empty());
     QVERIFY(!window->findChild<QPushButton*>(QStringLiteral("cmdPlots"))->isEnabled());
