@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // An analysis run on a worker thread, so that the windows stay drawn and the run can be
-// watched and cancelled: the one runner of the worksheet and the toolkit's windows. The caller's thread keeps handling events meanwhile, but no
-// click, key, paste or drop reaches the guarded windows: such input is dropped, not kept
-// for later. After half a second a window-modal progress box appears over the window.
+// watched and cancelled: the one runner of the worksheet and of the toolkit's windows. The
+// caller's thread keeps handling events meanwhile, but no click, key, paste or drop
+// reaches the guarded windows: such input is dropped, not kept for later. After half a
+// second a window-modal progress box appears over the window.
 #pragma once
 
 #include <QObject>

@@ -320,20 +320,7 @@ void TfrmTemplate::closeEvent(QCloseEvent* event) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Input fields
-
-bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == memoComments) {
-    switch (event->type()) {
-      case QEvent::FocusIn: memoCommentsEnter(); break;
-      case QEvent::FocusOut: memoCommentsExit(); break;
-      case QEvent::KeyRelease: memoCommentsKeyUp(static_cast<QKeyEvent*>(event)); break;
-      default: break;
-    }
-    return false;
-  }
-  return QWidget::eventFilter(watched, event);
-}
+// Input fields: their keys through the fields' typing rules (gui/numeric_field.h)
 
 bool TfrmTemplate::txtInput1KeyPress(QKeyEvent* key) { return txtInput1->Type_key(key); }
 bool TfrmTemplate::txtInput2KeyPress(QKeyEvent* key) { return txtInput2->Type_key(key); }
@@ -352,9 +339,21 @@ void TfrmTemplate::txtInput6KeyUp() { txtInput6->Check_length(); }
 void TfrmTemplate::txtInput7KeyUp() { txtInput7->Check_length(); }
 void TfrmTemplate::txtinput8KeyUp() { txtinput8->Check_length(); }
 
-
 // ---------------------------------------------------------------------------------------
 // The user's notes
+
+bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == memoComments) {
+    switch (event->type()) {
+      case QEvent::FocusIn: memoCommentsEnter(); break;
+      case QEvent::FocusOut: memoCommentsExit(); break;
+      case QEvent::KeyRelease: memoCommentsKeyUp(static_cast<QKeyEvent*>(event)); break;
+      default: break;
+    }
+    return false;
+  }
+  return QWidget::eventFilter(watched, event);
+}
 
 void TfrmTemplate::memoCommentsEnter() {
   if (memoComments->document()->blockCount() > 1) {
