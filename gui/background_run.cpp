@@ -14,7 +14,6 @@
 #include <future>
 #include <memory>
 #include <exception>
-#include <optional>
 #include <thread>
 
 #include "gui/progress_dialog.h"
@@ -72,7 +71,8 @@ bool tInput_guard::eventFilter(QObject* watched, QEvent* event) {
   return true;
 }
 
-tRun_results Run_in_background(const tComputation& compute, const tBackground_view& view) {
+void Run_work_in_background(const std::function<void(const tProgress_observer& observer)>& work,
+                            const tBackground_view& view) {
   std::vector<const QWidget*> guarded = view.Also_guarded;
   guarded.push_back(view.Window);
   const tInput_guard guard(guarded);
@@ -93,7 +93,6 @@ tRun_results Run_in_background(const tComputation& compute, const tBackground_vi
   QObject::connect(&progress, &TfrmProgress::Cancel_clicked, [&] { cancel.store(true); });
 
   QEventLoop loop;
-  std::optional<tRun_results> results;
   std::exception_ptr failure;
   // A context object on this thread, through which the worker reaches it.
   QObject relay;
@@ -120,7 +119,7 @@ tRun_results Run_in_background(const tComputation& compute, const tBackground_vi
           if (cancel.load()) return;
         }
       });
-      results = compute(observer);
+      work(observer);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -165,5 +164,4 @@ tRun_results Run_in_background(const tComputation& compute, const tBackground_vi
   progress.hide();
 
   if (failure) std::rethrow_exception(failure);
-  return std::move(*results);
 }

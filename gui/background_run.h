@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // An analysis run on a worker thread, so that the windows stay drawn and the run can be
-// watched and cancelled. The caller's thread keeps handling events meanwhile, but no
-// click, key, paste or drop reaches the guarded windows: such input is dropped, not kept
-// for later. After half a second a window-modal progress box appears over the window.
+// watched and cancelled: the one runner of the worksheet and of the toolkit's windows. The
+// caller's thread keeps handling events meanwhile, but no click, key, paste or drop
+// reaches the guarded windows: such input is dropped, not kept for later. After half a
+// second a window-modal progress box appears over the window.
 #pragma once
 
 #include <QObject>
 #include <functional>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
-#include "app/analysis_run.h"
 #include "distrib/progress.h"
 
 class QWidget;
@@ -46,9 +48,19 @@ struct tBackground_view {
 // The delay before the progress box appears, in milliseconds.
 constexpr int kProgress_delay_ms = 500;
 
-// The computation to run, with the observer through which it reports and is cancelled.
-using tComputation = std::function<tRun_results(const tProgress_observer& observer)>;
+// Runs work on a worker thread, with the observer through which it reports and is
+// cancelled, and returns when it has ended; throws what it threw (ECancelled after
+// Cancel). Call it from the GUI thread.
+void Run_work_in_background(const std::function<void(const tProgress_observer& observer)>& work,
+                            const tBackground_view& view);
 
-// Runs the computation on a worker thread and returns its results, or throws what it
-// threw (ECancelled after Cancel). Call it from the GUI thread.
-tRun_results Run_in_background(const tComputation& compute, const tBackground_view& view);
+// Runs the computation (a callable taking the observer) on a worker thread and returns
+// its results, or throws what it threw (ECancelled after Cancel).
+template <typename tCompute>
+auto Run_in_background(const tCompute& compute, const tBackground_view& view)
+    -> std::invoke_result_t<const tCompute&, const tProgress_observer&> {
+  std::optional<std::invoke_result_t<const tCompute&, const tProgress_observer&>> results;
+  Run_work_in_background(
+      [&](const tProgress_observer& observer) { results.emplace(compute(observer)); }, view);
+  return std::move(*results);
+}

@@ -3,10 +3,10 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "gui/difflims_form.h"
 #include "distrib/distrib.h"
-#include "gui/template_results.h"
-#include "gui/toolkit_forms.h"
+#include "gui/results_viewer.h"
+#include "gui/toolkit_windows.h"
+#include "gui/worksheet_window.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

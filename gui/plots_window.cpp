@@ -288,7 +288,9 @@ void Draw_posterior_panel(QPainter& p, const tPosterior_plot& plot, double left)
   vertical(texts.Lines[0], QPen(Qt::black, 1.2));
   vertical(texts.Lines[1], QPen(kVermillion, 2.4));
   p.restore();
-  Draw_axes(p, f, QStringLiteral("Posterior of Z-DCC"), Text(plot.X_title), Text(plot.Y_title),
+  // The effect plotted is the axis's (Z-DCC, or a deficit's Z-CC or Z-CCC).
+  Draw_axes(p, f, QStringLiteral("Posterior of ") + Text(plot.X_title), Text(plot.X_title),
+            Text(plot.Y_title),
             texts.Legend,
             [&](std::size_t k, const QRectF& swatch) {
               if (k == 0) {
@@ -490,7 +492,11 @@ void TfrmPlots::createControls() {
 }
 
 void TfrmPlots::Set_results(const tRun_results& results) {
-  plots_ = Result_plots(results);  // throws before anything changes
+  Set_plots(Result_plots(results));  // throws before anything changes
+}
+
+void TfrmPlots::Set_plots(tResult_plots plots) {
+  plots_ = std::move(plots);
   canvas_->Set_plots(&plots_);
 }
 

@@ -72,6 +72,8 @@ class TfrmPlots : public QWidget {
   // Builds the pictures of a run and shows them; throws std::invalid_argument when the
   // run holds nothing to draw (no histogram of the draws).
   void Set_results(const tRun_results& results);
+  // Shows pictures built elsewhere (a toolkit run's).
+  void Set_plots(tResult_plots plots);
   const tResult_plots& Plots() const { return plots_; }
 
   // Writes the pictures to path, as PNG, SVG or PDF after its suffix. Throws

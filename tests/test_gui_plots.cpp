@@ -9,18 +9,23 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSvgGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
 #include <memory>
+#include <variant>
 
-#include "gui/difflims_form.h"
+#include "app/toolkit_analysis.h"
+#include "app/toolkit_plots.h"
 #include "gui/dialogs.h"
 #include "gui/plots_window.h"
-#include "gui/template_results.h"
+#include "gui/results_viewer.h"
+#include "gui/worksheet_window.h"
 #include "gui_test_support.h"
 
 namespace {
@@ -321,6 +326,43 @@ class TestPlots : public QObject {
              qPrintable(info));
     QVERIFY(info.contains(QRegularExpression(QStringLiteral("Pages: +1\n"))));
     QVERIFY(info.contains(QRegularExpression(QStringLiteral("Page size: +504 x 282 pts"))));
+  }
+
+  // The posterior's panel names the effect on its axis: a deficit's Z-CC, or its Z-CCC
+  // with covariates, not the dissociation's Z-DCC.
+  void Posterior_title_names_the_plotted_effect_data() {
+    QTest::addColumn<bool>("covariate");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("deficit with a covariate") << true << "Posterior of Z-CCC";
+    QTest::newRow("deficit, no covariates") << false << "Posterior of Z-CC";
+  }
+  void Posterior_title_names_the_plotted_effect() {
+    QFETCH(bool, covariate);
+    QFETCH(QString, title);
+    tToolkit_request request;
+    request.N = "30";
+    if (covariate) request.Covariates.push_back({"Age", "65", "8", "78"});
+    request.Tasks.push_back({"Naming", "100", "15", "70"});
+    request.Correlations.assign(covariate ? 2 : 1, {});
+    if (covariate) request.Correlations[1].push_back("0.5");
+    request.Options.Iterations = 20000;
+    const auto checked = Check_toolkit_request(request);
+    QVERIFY(std::holds_alternative<tConditional_inputs>(checked));
+    const tResult_plots plots =
+        Toolkit_plots(Compute_toolkit(request, std::get<tConditional_inputs>(checked)));
+    const QString path = Path("deficit.svg");
+    {
+      QSvgGenerator svg;
+      svg.setFileName(path);
+      svg.setViewBox(QRect(0, 0, kPlots_width, kPlots_height));
+      QPainter painter(&svg);
+      Paint_result_plots(painter, plots);
+    }
+    QStringList texts;
+    QString svg_title, xml_error;
+    QVERIFY2(Svg_texts(path, texts, svg_title, xml_error), qPrintable(xml_error));
+    QVERIFY2(texts.contains(title), qPrintable(texts.join(QLatin1Char('|'))));
+    QVERIFY(!texts.contains(QStringLiteral("Posterior of Z-DCC")));
   }
 };
 

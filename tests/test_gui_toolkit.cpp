@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The toolkit's windows driven through their widgets (offscreen): reached from the
-// worksheet without moving its fields, the covariate table, a refused matrix, and the
-// report in the results viewer.
+// worksheet without moving its fields, the covariate table, a refused matrix, the report
+// in the results viewer, and a cancelled run.
+#include <QDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <memory>
 
-#include "gui/difflims_form.h"
-#include "gui/template_results.h"
-#include "gui/toolkit_forms.h"
+#include "gui/results_viewer.h"
+#include "gui/toolkit_windows.h"
+#include "gui/worksheet_window.h"
 #include "gui_test_support.h"
 
 class TestToolkitWindows : public QObject {
@@ -105,6 +107,8 @@ class TestToolkitWindows : public QObject {
     plots->click();
     auto* shown = window->findChild<QWidget*>(QStringLiteral("frmToolkitPlots"));
     QVERIFY(shown != nullptr && shown->isVisible());
+    // The worksheet's plots window, with its export.
+    QVERIFY(shown->findChild<QPushButton*>(QStringLiteral("cmdExport")) != nullptr);
   }
 
   void Matrix_not_positive_definite_is_refused() {
@@ -126,6 +130,44 @@ class TestToolkitWindows : public QObject {
     QCOMPARE(Count_shown(tDialogs::tKind::Warning), 1);
     QVERIFY(Last_shown_text(tDialogs::tKind::Warning).contains(QStringLiteral("not positive definite")));
     QVERIFY(!viewer_->Has_text());
+  }
+
+  // A long run on the windows' one runner: its progress box stands over the toolkit's
+  // window after half a second, closing the window waits for the run, and Cancel stops it
+  // with no report and no message.
+  void Cancel_adds_no_report() {
+    Add_toolkit_buttons(worksheet_.get(), viewer_.get());
+    worksheet_->show();
+    TfrmToolkit* window = Open("cmdDissociationWindow", "frmDissociation");
+    QVERIFY(window != nullptr);
+    auto* variables = window->findChild<QTableWidget*>(QStringLiteral("grdVariables"));
+    const char* rows[2][4] = {{"X", "100", "15", "80"}, {"Y", "50", "10", "40"}};
+    for (int r = 0; r < 2; ++r)
+      for (int c = 0; c < 4; ++c) Set(variables, r, c, QString::fromLatin1(rows[r][c]));
+    // Controls correlated at 0.999: the calibrated prior rejects most draws, and the run
+    // takes several seconds.
+    Set(window->findChild<QTableWidget*>(QStringLiteral("grdCorrelations")), 1, 0,
+        QStringLiteral("0.999"));
+    window->findChild<QLineEdit*>(QStringLiteral("txtN"))->setText(QStringLiteral("20"));
+    viewer_->Append_lines({QStringLiteral("an earlier report")});
+    bool cancelled = false, stayed = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+      auto* box = window->findChild<QDialog*>(QStringLiteral("frmProgress"));
+      if (box == nullptr || !box->isVisible()) return;
+      watch.stop();
+      window->close();  // by the title bar: the window stays during the run
+      stayed = window->isVisible() && box->isVisible();
+      QTest::mouseClick(box->findChild<QPushButton*>(QStringLiteral("cmdCancel")), Qt::LeftButton);
+      cancelled = true;
+    });
+    watch.start(20);
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("cmdCompute")), Qt::LeftButton);
+    QVERIFY2(cancelled, "no progress box over the window");
+    QVERIFY(stayed);
+    QCOMPARE(viewer_->Text(), QStringLiteral("an earlier report"));
+    QVERIFY(tDialogs::Shown().empty());
+    QVERIFY(!window->findChild<QPushButton*>(QStringLiteral("cmdPlots"))->isEnabled());
   }
 };
 

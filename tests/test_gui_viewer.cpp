@@ -24,7 +24,7 @@
 
 #include "gui/dialogs.h"
 #include "gui_test_support.h"
-#include "gui/template_results.h"
+#include "gui/results_viewer.h"
 
 namespace {
 

@@ -10,7 +10,6 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QFontInfo>
-#include <QKeySequence>
 #include <QWindow>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -19,9 +18,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,20 +28,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextLayout>
-#include <QThread>
 #include <QTimer>
 #include <array>
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 
 #include "distrib/progress.h"
-#include "gui/background_run.h"
 #include "gui/dialogs.h"
-#include "gui/difflims_form.h"
+#include "gui/numeric_field.h"
 #include "gui/plots_window.h"
-#include "gui/template_results.h"
+#include "gui/results_viewer.h"
+#include "gui/worksheet_window.h"
 #include "gui_test_support.h"
 #include "stats/metrics_papers.h"
 
@@ -346,44 +341,19 @@ class TestWorksheet : public QObject {
     QVERIFY(control->isVisible());
   }
 
-  void Key_filter_while_typing_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<int>("refused");  // keys beeped at and warned about
-    QTest::newRow("comma becomes a point") << "1,5"
-                                           << "1.5" << 0;
-    QTest::newRow("letter is refused") << "a"
-                                       << "" << 1;
-    QTest::newRow("sign, digits and point pass") << "-12.5"
-                                                 << "-12.5" << 0;
-    QTest::newRow("space is refused") << "1 2"
-                                      << "12" << 1;
-    QTest::newRow("two letters, two warnings") << "x7y"
-                                               << "7" << 2;
-  }
-  void Key_filter_while_typing() {
-    QFETCH(QString, typed);
-    QFETCH(QString, shown);
-    QFETCH(int, refused);
+  // Each of the eight fields is a numeric field whose keys reach the worksheet's handlers
+  // and its typing rules (the rules themselves: test_gui_numeric_field).
+  void Fields_follow_the_typing_rules() {
     Start();
-    QTest::keyClicks(Field(2), typed);
-    QCOMPARE(Field(2)->text(), shown);
-    QCOMPARE(Count_shown(tDialogs::tKind::Beep), refused);
-    QCOMPARE(Count_shown(tDialogs::tKind::Warning), refused);
-    if (refused > 0) {
+    for (int k = 0; k < 8; ++k) {
+      QVERIFY(qobject_cast<tNumeric_field*>(Field(k)) != nullptr);
+      tDialogs::Clear_shown();
+      QTest::keyClicks(Field(k), QStringLiteral("1,x5"));
+      QCOMPARE(Field(k)->text(), QStringLiteral("1.5"));
+      QCOMPARE(Count_shown(tDialogs::tKind::Beep), 1);
       QCOMPARE(Last_shown_text(tDialogs::tKind::Warning),
                QStringLiteral("INPUT ERROR\r\rEnter numeric data only."));
     }
-  }
-
-  void Editing_keys_still_work() {
-    Start();
-    QTest::keyClicks(Field(0), QStringLiteral("123"));
-    QTest::keyClick(Field(0), Qt::Key_Left);
-    QTest::keyClick(Field(0), Qt::Key_Backspace);
-    QTest::keyClick(Field(0), Qt::Key_Delete);
-    QCOMPARE(Field(0)->text(), QStringLiteral("1"));
-    QVERIFY(tDialogs::Shown().empty());
   }
 
   void Seventh_character_is_removed_on_key_release_data() {
@@ -851,153 +821,6 @@ class TestWorksheet : public QObject {
     QVERIFY(!worksheet_->Computing());
   }
 
-  // The statistics' warning raised on the worker thread is shown on the GUI thread, and
-  // the worker waits until it has been answered.
-  void Worker_warning_is_shown_on_the_gui_thread() {
-    Start();
-    tBackground_view view;
-    view.Window = worksheet_.get();
-    std::atomic<bool> answered{false};
-    bool on_gui_thread = false;
-    QString shown;
-    view.Warning = [&](const std::string& message, QWidget*) {
-      on_gui_thread = QThread::currentThread() == QCoreApplication::instance()->thread();
-      shown = QString::fromStdString(message);
-      QTest::qWait(50);
-      answered = true;
-    };
-    bool waited = false;
-    Run_in_background(
-        [&](const tProgress_observer&) {
-          Simpson_integral(0, 99999);
-          waited = answered.load();
-          return tRun_results{};
-        },
-        view);
-    QVERIFY(on_gui_thread);
-    QCOMPARE(shown, QStringLiteral("Too many steps"));
-    QVERIFY(waited);
-    // The worker's errors come back to the caller.
-    QVERIFY_THROWS_EXCEPTION(ECancelled, Run_in_background([](const tProgress_observer&) -> tRun_results {
-                                            throw ECancelled();
-                                          },
-                                          view));
-  }
-
-  // The worker thread computes the very bits that the calling thread computes.
-  void Background_run_matches_a_direct_run() {
-    Start();
-    const tChecked_inputs inputs{100, 15, 50, 10, 0.6, 20, 80, 40, 20};
-    tRun_options options;
-    options.Criteria = tCriteria::Combined;
-    options.Iterations = 20000;
-    const tRun_results direct = Compute_analysis(inputs, options);
-    tBackground_view view;
-    view.Window = worksheet_.get();
-    const tRun_results background = Run_in_background(
-        [&](const tProgress_observer& observer) {
-          return Compute_analysis(inputs, options, &observer);
-        },
-        view);
-    const auto values = [](const tRun_results& r) {
-      const tBSDT_results& b = r.Bsdt;
-      return std::vector<Extended>{b.P_one_tailed, b.P_two_tailed, b.Pct_more_extreme,
-                                   b.Pct_lower, b.Pct_upper, b.Zdcc, b.Zdcc_lower, b.Zdcc_upper,
-                                   r.Deficit_x_results.Zcc_lower, r.Deficit_y_results.Pct_upper,
-                                   r.Rsdt_t};
-    };
-    QVERIFY(values(direct) == values(background));
-  }
-
-  // Text that enters a field other than by typing meets the typing rules, all at once:
-  // "," becomes ".", other characters are dropped, the text is cut to six characters, and
-  // one action gives at most one message. Ctrl+V pastes as Shift+Insert does.
-  void Text_enters_a_field_only_by_the_typing_rules_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("inserted");
-    QTest::addColumn<QString>("after");
-    QTest::addColumn<QString>("message");  // empty: none
-    const QString numeric = QStringLiteral("INPUT ERROR\r\rEnter numeric data only.");
-    const QString length = QStringLiteral("Maximum length of input is 6 characters.");
-    QTest::newRow("Shift+Insert, comma") << "shift-insert" << "" << "1,5" << "1.5" << QString();
-    QTest::newRow("Shift+Insert, letter and too long")
-        << "shift-insert" << "" << "1x2345678" << "123456" << numeric;
-    QTest::newRow("context menu, letter") << "menu" << "" << "12a3" << "123" << numeric;
-    QTest::newRow("context menu, too long after the text")
-        << "menu" << "12" << "99999" << "129999" << length;
-    QTest::newRow("drop, too long") << "drop" << "" << "1234567" << "123456" << length;
-    QTest::newRow("drop, only letters") << "drop" << "7" << "abc" << "7" << numeric;
-    QTest::newRow("drop, line break") << "drop" << "" << "-2.5\n" << "-2.5" << numeric;
-    QTest::newRow("middle click, comma") << "middle" << "" << "7,25" << "7.25" << QString();
-    QTest::newRow("Ctrl+V, digit") << "ctrl-v" << "1" << "5" << "15" << QString();
-    QTest::newRow("Ctrl+V, letter") << "ctrl-v" << "1" << "5a" << "15" << numeric;
-  }
-  void Text_enters_a_field_only_by_the_typing_rules() {
-    QFETCH(QString, path);
-    QFETCH(QString, before);
-    QFETCH(QString, inserted);
-    QFETCH(QString, after);
-    QFETCH(QString, message);
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    if (path == QLatin1String("middle") && !clipboard->supportsSelection()) {
-      QSKIP("this platform has no primary selection to paste with the middle button");
-    }
-    Start();
-    QLineEdit* field = Field(3);
-    field->setText(before);
-    field->setFocus();
-    field->end(false);
-    const QPoint end_of_text(field->width() - 4, field->height() / 2);
-    tDialogs::Clear_shown();
-    if (path == QLatin1String("shift-insert")) {
-      clipboard->setText(inserted);
-      QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
-    } else if (path == QLatin1String("ctrl-v")) {
-      clipboard->setText(inserted);
-      QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
-    } else if (path == QLatin1String("menu")) {
-      clipboard->setText(inserted);
-      bool pasted = false;
-      QTimer::singleShot(0, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (menu == nullptr) return;
-        for (QAction* item : menu->actions()) {
-          if (item->objectName() == QLatin1String("edit-paste") && item->isEnabled()) {
-            item->trigger();
-            pasted = true;
-          }
-        }
-        menu->close();
-      });
-      QContextMenuEvent event(QContextMenuEvent::Mouse, end_of_text, field->mapToGlobal(end_of_text));
-      QApplication::sendEvent(field, &event);
-      QVERIFY2(pasted, "the field's menu offered no Paste");
-    } else if (path == QLatin1String("drop")) {
-      QMimeData data;
-      data.setText(inserted);
-      QDragEnterEvent enter(end_of_text, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton,
-                            Qt::NoModifier);
-      QApplication::sendEvent(field, &enter);
-      QVERIFY(enter.isAccepted());
-      QDropEvent drop(QPointF(end_of_text), Qt::CopyAction | Qt::MoveAction, &data,
-                      Qt::LeftButton, Qt::NoModifier);
-      QApplication::sendEvent(field, &drop);
-      QCOMPARE(drop.dropAction(), Qt::CopyAction);  // the source keeps its text
-    } else if (path == QLatin1String("middle")) {
-      clipboard->setText(inserted, QClipboard::Selection);
-      QTest::mouseClick(field, Qt::MiddleButton, Qt::NoModifier, end_of_text);
-    }
-    QCOMPARE(field->text(), after);
-    QCOMPARE(Count_shown(tDialogs::tKind::Warning), message.isEmpty() ? 0 : 1);
-    QCOMPARE(Count_shown(tDialogs::tKind::Beep), message.isEmpty() ? 0 : 1);
-    if (!message.isEmpty()) QCOMPARE(Last_shown_text(tDialogs::tKind::Warning), message);
-    // No release of a key pressed elsewhere brings a second box: Enter released in the
-    // field, as when a box was closed with Enter.
-    QTest::keyRelease(field, Qt::Key_Return);
-    QCOMPARE(Count_shown(tDialogs::tKind::Warning), message.isEmpty() ? 0 : 1);
-  }
-
   // Enter on a focused button clicks it, as Space does.
   void Enter_clicks_the_focused_button() {
     Start();
@@ -1008,49 +831,6 @@ class TestWorksheet : public QObject {
     QTest::keyClick(clear, Qt::Key_Return);
     QCOMPARE(Count_shown(tDialogs::tKind::Confirmation), 1);
     for (int k = 0; k < 8; ++k) QVERIFY(Field(k)->text().isEmpty());
-  }
-
-  // The editing shortcuts act on the field as in any line edit, with no message; keys are
-  // pressed in order ("type:" types text, anything else is a key sequence).
-  void Editing_shortcuts_work_data() {
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("clipboard");
-    QTest::addColumn<QStringList>("keys");
-    QTest::addColumn<QString>("after");
-    QTest::addColumn<QString>("copied");  // the clipboard afterwards
-    QTest::newRow("Ctrl+A, then a digit replaces")
-        << "123" << "" << QStringList{"Ctrl+A", "type:4"} << "4" << "";
-    QTest::newRow("Ctrl+C copies") << "123" << "" << QStringList{"Ctrl+A", "Ctrl+C"} << "123"
-                                   << "123";
-    QTest::newRow("Ctrl+X cuts") << "-2.5" << "" << QStringList{"Ctrl+A", "Ctrl+X"} << ""
-                                 << "-2.5";
-    QTest::newRow("Ctrl+Z undoes a paste")
-        << "7" << "12" << QStringList{"Ctrl+V", "Ctrl+Z"} << "7" << "12";
-    QTest::newRow("Escape keeps the text") << "12" << "" << QStringList{"Esc"} << "12" << "";
-    QTest::newRow("Alt with a letter types nothing")
-        << "12" << "" << QStringList{"Alt+Q"} << "12" << "";
-  }
-  void Editing_shortcuts_work() {
-    QFETCH(QString, before);
-    QFETCH(QString, clipboard);
-    QFETCH(QStringList, keys);
-    QFETCH(QString, after);
-    QFETCH(QString, copied);
-    Start();
-    QGuiApplication::clipboard()->setText(clipboard);
-    QLineEdit* field = Field(2);
-    field->setText(before);
-    field->setFocus();
-    field->end(false);
-    tDialogs::Clear_shown();
-    for (const QString& key : keys) {
-      if (key.startsWith(QStringLiteral("type:"))) QTest::keyClicks(field, key.mid(5));
-      else QTest::keySequence(field, QKeySequence(key));
-    }
-    QCOMPARE(field->text(), after);
-    QCOMPARE(QGuiApplication::clipboard()->text(), copied);
-    QVERIFY2(tDialogs::Shown().empty(), qPrintable(Last_shown_text(tDialogs::tKind::Warning)));
-    QVERIFY(worksheet_->isVisible());
   }
 
   // Six of the widest digits of the field's font fit the field without scrolling, at the

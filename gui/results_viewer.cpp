@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "gui/template_results.h"
+#include "gui/results_viewer.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "gui/toolkit_forms.h"
+#include "gui/toolkit_windows.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,10 +20,10 @@
 #include "app/input_checks.h"
 #include "app/toolkit_plots.h"
 #include "app/toolkit_report.h"
+#include "gui/background_run.h"
 #include "gui/dialogs.h"
 #include "gui/plots_window.h"
-#include "gui/template_results.h"
-#include "gui/toolkit_run.h"
+#include "gui/results_viewer.h"
 
 namespace {
 
@@ -267,19 +268,22 @@ void TfrmToolkit::cmdRemoveCovariateClick() {
 
 void TfrmToolkit::cmdCloseClick() { close(); }
 
+void TfrmToolkit::closeEvent(QCloseEvent* event) {
+  if (computing_) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
 void TfrmToolkit::cmdPlotsClick() {
   if (plots_ == nullptr) return;
   if (plots_window_ == nullptr) {
-    plots_window_ = new QWidget(this, Qt::Window);
+    plots_window_ = new TfrmPlots(this);
     plots_window_->setObjectName(QStringLiteral("frmToolkitPlots"));
     plots_window_->setWindowTitle(windowTitle() + QStringLiteral(": plots"));
-    auto* layout = new QVBoxLayout(plots_window_);
-    plots_canvas_ = new tPlots_canvas(plots_window_);
-    plots_canvas_->setObjectName(QStringLiteral("cnvPlots"));
-    layout->addWidget(plots_canvas_);
-    plots_window_->resize(kPlots_width, kPlots_height);
   }
-  plots_canvas_->Set_plots(plots_.get());
+  plots_window_->Set_plots(*plots_);
   plots_window_->show();
   plots_window_->raise();
 }
@@ -293,13 +297,23 @@ void TfrmToolkit::cmdComputeClick() {
     return;
   }
   const tConditional_inputs inputs = std::get<tConditional_inputs>(checked);
+  // On the worksheet's runner: this window, the worksheet and the viewer take no input
+  // meanwhile, and the statistics' warnings are shown over the window or the progress box.
+  tBackground_view view;
+  view.Window = this;
+  if (parentWidget() != nullptr) view.Also_guarded.push_back(parentWidget()->window());
+  if (viewer_ != nullptr) view.Also_guarded.push_back(viewer_);
+  view.Warning = [](const std::string& message, QWidget* over) {
+    tDialogs::Warning(over, Qt_text(message));
+  };
   tToolkit_results results;
   try {
     computing_ = true;
-    results = Run_toolkit_in_background<tToolkit_results>(
-        this, [&request, &inputs](const tProgress_observer& observer) {
+    results = Run_in_background(
+        [&request, &inputs](const tProgress_observer& observer) {
           return Compute_toolkit(request, inputs, &observer);
-        });
+        },
+        view);
     computing_ = false;
   } catch (const ECancelled&) {
     computing_ = false;
@@ -318,9 +332,9 @@ void TfrmToolkit::cmdComputeClick() {
     }
   }
   cmdPlots->setEnabled(plots_ != nullptr);
-  if (plots_canvas_ != nullptr) {
-    plots_canvas_->Set_plots(plots_.get());
-    if (plots_ == nullptr) plots_window_->hide();
+  if (plots_window_ != nullptr) {
+    if (plots_ != nullptr) plots_window_->Set_plots(*plots_);
+    else plots_window_->hide();
   }
   if (viewer_ == nullptr) return;
   QStringList lines;

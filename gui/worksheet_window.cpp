@@ -1,32 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "gui/difflims_form.h"
+#include "gui/worksheet_window.h"
 
 #include <QButtonGroup>
-#include <QClipboard>
 #include <QCloseEvent>
-#include <QContextMenuEvent>
-#include <QDropEvent>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QShowEvent>
-#include <QStyle>
-#include <QStyleOptionFrame>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <cmath>
 #include <exception>
 #include <optional>
 #include <variant>
@@ -37,8 +27,9 @@
 #include "distrib/progress.h"
 #include "gui/background_run.h"
 #include "gui/dialogs.h"
+#include "gui/numeric_field.h"
+#include "gui/results_viewer.h"
 #include "gui/screen_fit.h"
-#include "gui/template_results.h"
 #include "stats/metrics_papers.h"
 
 namespace {
@@ -61,59 +52,6 @@ class tBusy_cursor {
   tBusy_cursor(const tBusy_cursor&) = delete;
   tBusy_cursor& operator=(const tBusy_cursor&) = delete;
 };
-
-// What a paste or a drop puts into a field: each character as the key filter would type
-// it. The editing keys that the filter lets through (backspace, tab, carriage return) move
-// or delete when typed, so in a pasted text they are refused like any other character.
-struct tFiltered_text {
-  QString Text;
-  bool Refused = false;
-};
-
-tFiltered_text Filter_inserted(const QString& text) {
-  tFiltered_text filtered;
-  for (const QChar c : text) {
-    const char16_t code = c.unicode();
-    const char typed = code < 0x80 ? Key_filter(static_cast<char>(code)) : '\0';
-    if (typed == '-' || typed == '.' || (typed >= '0' && typed <= '9')) {
-      filtered.Text += QLatin1Char(typed);
-    } else {
-      filtered.Refused = true;
-    }
-  }
-  return filtered;
-}
-
-// The field's font at the largest pixel size, up to its own, at which six of its widest
-// digits and the text cursor fit the text area that the style leaves inside the frame
-// (QLineEdit keeps a further 2-pixel margin on either side).
-void Fit_six_digits(QLineEdit* field) {
-  constexpr int kLine_edit_margin = 2;
-  constexpr int kCursor_width = 1;
-  constexpr int kSmallest_pixel_size = 8;
-  QStyleOptionFrame option;
-  option.initFrom(field);
-  option.rect = field->rect();
-  option.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field);
-  option.midLineWidth = 0;
-  option.state |= QStyle::State_Sunken;
-  const QMargins margins = field->textMargins();
-  const int room = field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field).width() -
-                   margins.left() - margins.right() - 2 * kLine_edit_margin - kCursor_width;
-  QFont font = field->font();
-  auto needed = [](const QFont& f) {
-    const QFontMetricsF metrics(f);
-    qreal widest = 0;
-    for (char digit = '0'; digit <= '9'; ++digit) {
-      widest = std::max(widest, metrics.horizontalAdvance(QString(6, QLatin1Char(digit))));
-    }
-    return std::ceil(widest);
-  };
-  while (font.pixelSize() > kSmallest_pixel_size && needed(font) > room) {
-    font.setPixelSize(font.pixelSize() - 1);
-  }
-  field->setFont(font);
-}
 
 }  // namespace
 
@@ -251,8 +189,19 @@ void TfrmTemplate::createInputFields(QFrame* panel) {
   QFont bold = font();
   bold.setBold(true);
   QLabel** labels[] = {&Label1, &Label2, &Label3, &Label4, &Label5, &Label6, &Label7, &Label8};
-  QLineEdit** fields[] = {&txtInput1, &txtInput2, &txtInput3, &txtInput4,
-                          &txtInput5, &txtInput6, &txtInput7, &txtinput8};
+  tNumeric_field** fields[] = {&txtInput1, &txtInput2, &txtInput3, &txtInput4,
+                               &txtInput5, &txtInput6, &txtInput7, &txtinput8};
+  using tKey_press = bool (TfrmTemplate::*)(QKeyEvent*);
+  using tKey_up = void (TfrmTemplate::*)();
+  static constexpr tKey_press kKey_press[] = {
+      &TfrmTemplate::txtInput1KeyPress, &TfrmTemplate::txtInput2KeyPress,
+      &TfrmTemplate::txtInput3KeyPress, &TfrmTemplate::txtInput4KeyPress,
+      &TfrmTemplate::txtInput5KeyPress, &TfrmTemplate::txtInput6KeyPress,
+      &TfrmTemplate::txtInput7KeyPress, &TfrmTemplate::txtinput8KeyPress};
+  static constexpr tKey_up kKey_up[] = {
+      &TfrmTemplate::txtInput1KeyUp, &TfrmTemplate::txtInput2KeyUp, &TfrmTemplate::txtInput3KeyUp,
+      &TfrmTemplate::txtInput4KeyUp, &TfrmTemplate::txtInput5KeyUp, &TfrmTemplate::txtInput6KeyUp,
+      &TfrmTemplate::txtInput7KeyUp, &TfrmTemplate::txtinput8KeyUp};
   const char* const field_names[] = {"txtInput1", "txtInput2", "txtInput3", "txtInput4",
                                      "txtInput5", "txtInput6", "txtInput7", "txtinput8"};
   for (int k = 0; k < 8; ++k) {
@@ -261,15 +210,13 @@ void TfrmTemplate::createInputFields(QFrame* panel) {
     label->setGeometry(280, 124 + 32 * k, 441, 17);
     *labels[k] = labels_[k] = label;
 
-    QLineEdit* field = new QLineEdit(panel);
+    auto* field = new tNumeric_field(panel);
     field->setObjectName(QString::fromLatin1(field_names[k]));
     field->setGeometry(696, 120 + 32 * k, 56, 24);
     field->setFont(bold);
-    Fit_six_digits(field);
-    // Typed text comes as key presses only, through the key filter; input methods would
-    // bypass it.
-    field->setAttribute(Qt::WA_InputMethodEnabled, false);
-    field->installEventFilter(this);
+    field->Fit_six_digits();
+    field->On_key_press = [this, k](QKeyEvent* key) { return (this->*kKey_press[k])(key); };
+    field->On_key_up = [this, k] { (this->*kKey_up[k])(); };
     *fields[k] = fields_[k] = field;
   }
 }
@@ -309,7 +256,7 @@ void TfrmTemplate::createTabOrder() {
 
 void TfrmTemplate::FormCreate() {
   memoComments->clear();
-  for (QLineEdit* field : fields_) field->clear();
+  for (tNumeric_field* field : fields_) field->clear();
   setWindowTitle(Qt_text(Program_title));
   DescripFld->setPlainText(QString::fromUtf8(kDescription));
   DescripFld->setVerticalScrollBarPolicy(
@@ -334,7 +281,7 @@ void TfrmTemplate::LoadPreviousData() {
 
 // The focused field's text is selected, so that typing replaces it.
 void TfrmTemplate::FormShow() {
-  QLineEdit* focused = txtInput1;
+  tNumeric_field* focused = txtInput1;
   if (!txtInput1->text().isEmpty()) {
     raise();
     activateWindow();
@@ -373,21 +320,29 @@ void TfrmTemplate::closeEvent(QCloseEvent* event) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Input fields
+// Input fields: their keys through the fields' typing rules (gui/numeric_field.h)
+
+bool TfrmTemplate::txtInput1KeyPress(QKeyEvent* key) { return txtInput1->Type_key(key); }
+bool TfrmTemplate::txtInput2KeyPress(QKeyEvent* key) { return txtInput2->Type_key(key); }
+bool TfrmTemplate::txtInput3KeyPress(QKeyEvent* key) { return txtInput3->Type_key(key); }
+bool TfrmTemplate::txtInput4KeyPress(QKeyEvent* key) { return txtInput4->Type_key(key); }
+bool TfrmTemplate::txtInput5KeyPress(QKeyEvent* key) { return txtInput5->Type_key(key); }
+bool TfrmTemplate::txtInput6KeyPress(QKeyEvent* key) { return txtInput6->Type_key(key); }
+bool TfrmTemplate::txtInput7KeyPress(QKeyEvent* key) { return txtInput7->Type_key(key); }
+bool TfrmTemplate::txtinput8KeyPress(QKeyEvent* key) { return txtinput8->Type_key(key); }
+void TfrmTemplate::txtInput1KeyUp() { txtInput1->Check_length(); }
+void TfrmTemplate::txtInput2KeyUp() { txtInput2->Check_length(); }
+void TfrmTemplate::txtInput3KeyUp() { txtInput3->Check_length(); }
+void TfrmTemplate::txtInput4KeyUp() { txtInput4->Check_length(); }
+void TfrmTemplate::txtInput5KeyUp() { txtInput5->Check_length(); }
+void TfrmTemplate::txtInput6KeyUp() { txtInput6->Check_length(); }
+void TfrmTemplate::txtInput7KeyUp() { txtInput7->Check_length(); }
+void TfrmTemplate::txtinput8KeyUp() { txtinput8->Check_length(); }
+
+// ---------------------------------------------------------------------------------------
+// The user's notes
 
 bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
-  using tKey_press = bool (TfrmTemplate::*)(QKeyEvent*);
-  using tKey_up = void (TfrmTemplate::*)();
-  static constexpr tKey_press kKey_press[] = {
-      &TfrmTemplate::txtInput1KeyPress, &TfrmTemplate::txtInput2KeyPress,
-      &TfrmTemplate::txtInput3KeyPress, &TfrmTemplate::txtInput4KeyPress,
-      &TfrmTemplate::txtInput5KeyPress, &TfrmTemplate::txtInput6KeyPress,
-      &TfrmTemplate::txtInput7KeyPress, &TfrmTemplate::txtinput8KeyPress};
-  static constexpr tKey_up kKey_up[] = {
-      &TfrmTemplate::txtInput1KeyUp, &TfrmTemplate::txtInput2KeyUp, &TfrmTemplate::txtInput3KeyUp,
-      &TfrmTemplate::txtInput4KeyUp, &TfrmTemplate::txtInput5KeyUp, &TfrmTemplate::txtInput6KeyUp,
-      &TfrmTemplate::txtInput7KeyUp, &TfrmTemplate::txtinput8KeyUp};
-
   if (watched == memoComments) {
     switch (event->type()) {
       case QEvent::FocusIn: memoCommentsEnter(); break;
@@ -397,192 +352,8 @@ bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
     }
     return false;
   }
-  for (std::size_t k = 0; k < fields_.size(); ++k) {
-    if (watched != fields_[k]) continue;
-    switch (event->type()) {
-      case QEvent::KeyPress:
-        key_field_ = fields_[k];
-        return (this->*kKey_press[k])(static_cast<QKeyEvent*>(event));
-      case QEvent::KeyRelease:
-        if (key_field_ == fields_[k]) (this->*kKey_up[k])();
-        return false;
-      case QEvent::FocusIn:
-        key_field_ = nullptr;
-        return false;
-      default:
-        return Field_other_event(fields_[k], event);
-    }
-  }
   return QWidget::eventFilter(watched, event);
 }
-
-bool TfrmTemplate::txtInput1KeyPress(QKeyEvent* key) { return Field_key_press(txtInput1, key); }
-bool TfrmTemplate::txtInput2KeyPress(QKeyEvent* key) { return Field_key_press(txtInput2, key); }
-bool TfrmTemplate::txtInput3KeyPress(QKeyEvent* key) { return Field_key_press(txtInput3, key); }
-bool TfrmTemplate::txtInput4KeyPress(QKeyEvent* key) { return Field_key_press(txtInput4, key); }
-bool TfrmTemplate::txtInput5KeyPress(QKeyEvent* key) { return Field_key_press(txtInput5, key); }
-bool TfrmTemplate::txtInput6KeyPress(QKeyEvent* key) { return Field_key_press(txtInput6, key); }
-bool TfrmTemplate::txtInput7KeyPress(QKeyEvent* key) { return Field_key_press(txtInput7, key); }
-bool TfrmTemplate::txtinput8KeyPress(QKeyEvent* key) { return Field_key_press(txtinput8, key); }
-void TfrmTemplate::txtInput1KeyUp() { Field_key_up(txtInput1); }
-void TfrmTemplate::txtInput2KeyUp() { Field_key_up(txtInput2); }
-void TfrmTemplate::txtInput3KeyUp() { Field_key_up(txtInput3); }
-void TfrmTemplate::txtInput4KeyUp() { Field_key_up(txtInput4); }
-void TfrmTemplate::txtInput5KeyUp() { Field_key_up(txtInput5); }
-void TfrmTemplate::txtInput6KeyUp() { Field_key_up(txtInput6); }
-void TfrmTemplate::txtInput7KeyUp() { Field_key_up(txtInput7); }
-void TfrmTemplate::txtinput8KeyUp() { Field_key_up(txtinput8); }
-
-// A key that types a character goes through Key_filter. Keys that type nothing (arrows,
-// Home, End, Delete, Escape) and the editing shortcuts held with Ctrl (select all, copy,
-// cut, undo, redo) edit the field as usual; a paste, by Ctrl+V or Shift+Insert, passes
-// the typing rules character by character. Alt and Meta with a letter are menu and window
-// keys, never typed text.
-bool TfrmTemplate::Field_key_press(QLineEdit* field, QKeyEvent* key) {
-  if (key->matches(QKeySequence::Paste)) {
-    Insert_into_field(field, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
-    return true;
-  }
-  const QString typed = key->text();
-  if (typed.size() != 1 || key->key() == Qt::Key_Delete) return false;
-  const Qt::KeyboardModifiers held = key->modifiers();
-  if (held & (Qt::AltModifier | Qt::MetaModifier)) return true;
-  if (held & Qt::ControlModifier) return false;
-  const char16_t code = typed.front().unicode();
-  const bool edits = code == 8 || code == 9 || code == 13;  // backspace, tab, carriage return
-  if (!edits && !typed.front().isPrint()) return false;
-  const char inserted = code < 0x80 ? Key_filter(static_cast<char>(code)) : '\0';
-  if (inserted == '\0') {
-    tDialogs::Beep();
-    tDialogs::Warning(this, Qt_text(kNumeric_only_message));
-    return true;
-  }
-  if (inserted == static_cast<char>(code)) return false;
-  field->insert(QString(QLatin1Char(inserted)));
-  return true;
-}
-
-void TfrmTemplate::Field_key_up(QLineEdit* field) {
-  const QString text = field->text();
-  if (text.size() <= static_cast<qsizetype>(kMax_field_length)) return;
-  tDialogs::Beep();
-  tDialogs::Warning(this, Qt_text(kMax_length_message));
-  // Text that only a paste could bring in may hold characters beyond ASCII: cut it in
-  // characters, not in bytes.
-  const bool ascii =
-      std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-  field->setText(ascii ? Qt_text(Limit_length(text.toStdString()))
-                       : text.left(static_cast<qsizetype>(kMax_field_length)));
-  field->selectAll();
-}
-
-void TfrmTemplate::Insert_into_field(QLineEdit* field, const QString& text) {
-  const tFiltered_text filtered = Filter_inserted(text);
-  if (!filtered.Text.isEmpty()) field->insert(filtered.Text);  // over the selection, if any
-  const bool too_long = field->text().size() > static_cast<qsizetype>(kMax_field_length);
-  if (too_long) {
-    field->setText(field->text().left(static_cast<qsizetype>(kMax_field_length)));
-    field->selectAll();
-  }
-  if (!filtered.Refused && !too_long) return;
-  tDialogs::Beep();
-  tDialogs::Warning(this, Qt_text(filtered.Refused ? kNumeric_only_message : kMax_length_message));
-}
-
-bool TfrmTemplate::Field_other_event(QLineEdit* field, QEvent* event) {
-  switch (event->type()) {
-    // The middle button pastes the primary selection where it is clicked.
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick: {
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      if (mouse->button() != Qt::MiddleButton) return false;
-      if (event->type() == QEvent::MouseButtonRelease &&
-          field->rect().contains(mouse->position().toPoint())) {
-        const QClipboard* clipboard = QGuiApplication::clipboard();
-        if (clipboard->supportsSelection()) {
-          field->deselect();
-          field->setCursorPosition(field->cursorPositionAt(mouse->position().toPoint()));
-          Insert_into_field(field, clipboard->text(QClipboard::Selection));
-        }
-      }
-      return true;
-    }
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-      auto* drag = static_cast<QDragMoveEvent*>(event);
-      if (drag->mimeData()->hasText()) {
-        drag->setDropAction(Qt::CopyAction);  // the source keeps its text
-        drag->accept();
-      } else {
-        drag->ignore();
-      }
-      return true;
-    }
-    case QEvent::Drop: {
-      auto* drop = static_cast<QDropEvent*>(event);
-      if (!drop->mimeData()->hasText()) {
-        drop->ignore();
-        return true;
-      }
-      drop->setDropAction(Qt::CopyAction);
-      drop->accept();
-      field->setFocus(Qt::OtherFocusReason);
-      field->deselect();
-      field->setCursorPosition(field->cursorPositionAt(drop->position().toPoint()));
-      Insert_into_field(field, drop->mimeData()->text());
-      return true;
-    }
-    case QEvent::ContextMenu:
-      Field_context_menu(field, static_cast<QContextMenuEvent*>(event)->globalPos());
-      return true;
-    case QEvent::InputMethod: {
-      auto* input = static_cast<QInputMethodEvent*>(event);
-      if (!input->commitString().isEmpty()) Insert_into_field(field, input->commitString());
-      return true;
-    }
-    default:
-      return false;
-  }
-}
-
-// The line edit's usual menu, built here so that its Paste goes through the typing rules.
-void TfrmTemplate::Field_context_menu(QLineEdit* field, const QPoint& global_position) {
-  QMenu menu(field);
-  menu.setObjectName(QStringLiteral("mnuField"));
-  auto add = [&](const char* name, const QString& text, QKeySequence::StandardKey key,
-                 bool enabled, auto&& handler) {
-    QString caption = text;
-    const QString shortcut = QKeySequence(key).toString(QKeySequence::NativeText);
-    if (!shortcut.isEmpty()) caption += QLatin1Char('\t') + shortcut;
-    QAction* item = menu.addAction(caption);
-    item->setObjectName(QString::fromLatin1(name));
-    item->setEnabled(enabled);
-    connect(item, &QAction::triggered, field, handler);
-  };
-  const bool selected = field->hasSelectedText();
-  add("edit-undo", QStringLiteral("&Undo"), QKeySequence::Undo, field->isUndoAvailable(),
-      [field] { field->undo(); });
-  add("edit-redo", QStringLiteral("&Redo"), QKeySequence::Redo, field->isRedoAvailable(),
-      [field] { field->redo(); });
-  menu.addSeparator();
-  add("edit-cut", QStringLiteral("Cu&t"), QKeySequence::Cut, selected, [field] { field->cut(); });
-  add("edit-copy", QStringLiteral("&Copy"), QKeySequence::Copy, selected,
-      [field] { field->copy(); });
-  add("edit-paste", QStringLiteral("&Paste"), QKeySequence::Paste,
-      !QGuiApplication::clipboard()->text(QClipboard::Clipboard).isEmpty(), [this, field] {
-        Insert_into_field(field, QGuiApplication::clipboard()->text(QClipboard::Clipboard));
-      });
-  add("edit-delete", QStringLiteral("Delete"), QKeySequence::UnknownKey, selected,
-      [field] { field->del(); });
-  menu.addSeparator();
-  add("select-all", QStringLiteral("Select All"), QKeySequence::SelectAll,
-      !field->text().isEmpty(), [field] { field->selectAll(); });
-  menu.exec(global_position);
-}
-
-// ---------------------------------------------------------------------------------------
-// The user's notes
 
 void TfrmTemplate::memoCommentsEnter() {
   if (memoComments->document()->blockCount() > 1) {
@@ -684,7 +455,7 @@ void TfrmTemplate::btnclearDataClick() {
                                               "delete the saved control data?"))) {
     return;
   }
-  for (QLineEdit* field : fields_) field->clear();
+  for (tNumeric_field* field : fields_) field->clear();
   memoComments->clear();
   try {
     Delete_control_data(Data_file_path());

@@ -14,13 +14,14 @@
 #include "app/toolkit_analysis.h"
 
 class QCheckBox;
+class QCloseEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTableWidget;
 class TfrmTemplateResults;
-class tPlots_canvas;
+class TfrmPlots;
 
 class TfrmToolkit : public QWidget {
   Q_OBJECT
@@ -31,6 +32,10 @@ class TfrmToolkit : public QWidget {
 
   // The request the window's fields make (for the tests as well).
   tToolkit_request Request() const;
+
+ protected:
+  // During a run the window stays: the progress box over it is the way to stop the run.
+  void closeEvent(QCloseEvent* event) override;
 
  private slots:
   void cmdComputeClick();
@@ -67,8 +72,7 @@ class TfrmToolkit : public QWidget {
   QPushButton* cmdPlots = nullptr;
   // The pictures of the latest run (none for the UDT) and the window that shows them.
   std::unique_ptr<tResult_plots> plots_;
-  QWidget* plots_window_ = nullptr;
-  tPlots_canvas* plots_canvas_ = nullptr;
+  TfrmPlots* plots_window_ = nullptr;
   bool computing_ = false;
   bool updating_ = false;
 };

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The text of the worksheet's description box.
-#include "gui/difflims_form.h"
+#include "gui/worksheet_window.h"
 
 const char* const kDescription =
     "This program applies Bayesian criteria for dissociations in single-case studies. It "

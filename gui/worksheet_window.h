@@ -17,12 +17,12 @@ class QFrame;
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
-class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QScrollArea;
 class TfrmTemplateResults;
+class tNumeric_field;
 
 // The worksheet's description of the program.
 extern const char* const kDescription;
@@ -61,8 +61,8 @@ class TfrmTemplate : public QWidget {
   void FormShow();
   void LoadPreviousData();
 
-  // Key press and key release of the eight input fields; a key press handler returns true
-  // when it has dealt with the key itself.
+  // Key press and key release of the eight input fields, through the fields' typing rules;
+  // a key press handler returns true when it has dealt with the key itself.
   bool txtInput1KeyPress(QKeyEvent* key);
   bool txtInput2KeyPress(QKeyEvent* key);
   bool txtInput3KeyPress(QKeyEvent* key);
@@ -79,15 +79,6 @@ class TfrmTemplate : public QWidget {
   void txtInput6KeyUp();
   void txtInput7KeyUp();
   void txtinput8KeyUp();
-  bool Field_key_press(QLineEdit* field, QKeyEvent* key);
-  void Field_key_up(QLineEdit* field);
-  // Text that enters a field other than by typing (a paste, a drop): the typing rules
-  // applied to the whole text at once, with at most one message.
-  void Insert_into_field(QLineEdit* field, const QString& text);
-  // The field's mouse, drag-and-drop, context-menu and input-method events; true when
-  // dealt with here.
-  bool Field_other_event(QLineEdit* field, QEvent* event);
-  void Field_context_menu(QLineEdit* field, const QPoint& global_position);
 
   void memoCommentsEnter();
   void memoCommentsKeyUp(QKeyEvent* key);
@@ -124,24 +115,21 @@ class TfrmTemplate : public QWidget {
   QLabel* Label6 = nullptr;
   QLabel* Label7 = nullptr;
   QLabel* Label8 = nullptr;
-  QLineEdit* txtInput1 = nullptr;
-  QLineEdit* txtInput2 = nullptr;
-  QLineEdit* txtInput3 = nullptr;
-  QLineEdit* txtInput4 = nullptr;
-  QLineEdit* txtInput5 = nullptr;
-  QLineEdit* txtInput6 = nullptr;
-  QLineEdit* txtInput7 = nullptr;
-  QLineEdit* txtinput8 = nullptr;
+  tNumeric_field* txtInput1 = nullptr;
+  tNumeric_field* txtInput2 = nullptr;
+  tNumeric_field* txtInput3 = nullptr;
+  tNumeric_field* txtInput4 = nullptr;
+  tNumeric_field* txtInput5 = nullptr;
+  tNumeric_field* txtInput6 = nullptr;
+  tNumeric_field* txtInput7 = nullptr;
+  tNumeric_field* txtinput8 = nullptr;
   QPushButton* cmdCompute = nullptr;
   QPushButton* btnclearData = nullptr;
   QPushButton* ExitBtn = nullptr;
 
   std::array<QLabel*, 8> labels_{};
-  std::array<QLineEdit*, 8> fields_{};
+  std::array<tNumeric_field*, 8> fields_{};
   TfrmTemplateResults* viewer_ = nullptr;
   bool centred_ = false;
   bool computing_ = false;
-  // The field that received the last key press: a key released in a field checks its
-  // length only when it was also pressed there (not, say, the Enter that closed a box).
-  QLineEdit* key_field_ = nullptr;
 };
