@@ -3,6 +3,9 @@
 
 #include <cmath>
 
+#include "app/criteria.h"
+#include "app/figure_groups.h"
+#include "app/warning_collector.h"
 #include "distrib/fp_check.h"
 
 namespace {
@@ -32,6 +35,7 @@ void Require_finite_record(const tDeficit_results& d, const char* task) {
 tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& options,
                               const tProgress_observer* observer) {
   tRun_results r;
+  const tWarning_collector warnings(r.Warnings);
   r.Inputs = in;
   r.Options = options;
   const Extended n_real = in.N;
@@ -107,36 +111,25 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
   for (const auto& item : bsdt) Require_finite(item.value, item.name);
 
   Apply_criteria(r);
+  Fill_figures(r);
   return r;
 }
 
-namespace {
-
-// Units of the figures.
-const char* const kPercent = "%";
-const char* const kSd = "SD";
-const char* const kScore = "score";
-
-void Add_deficit(tFigure_table& t, const char* group, const std::string& prefix,
-                 const tDeficit_results& d, std::int32_t df, bool deficit) {
-  using K = tFigure_kind;
-  const auto add = [&](const char* key, K kind, const char* unit, tFigure_value v) {
-    t.Add(group, key, prefix + key, kind, unit, std::move(v));
-  };
-  add("t_value", K::Statistic, "", d.T_value);
-  add("df", K::Degrees_of_freedom, "", std::int64_t{df});
-  add("p_one_tailed", K::Probability, "", d.P_one_tailed);
-  add("p_two_tailed", K::Probability, "", d.P_two_tailed);
-  add("pct_below", K::Percentage, kPercent, d.Pct_below);
-  add("pct_lower", K::Percentage, kPercent, d.Pct_lower);
-  add("pct_upper", K::Percentage, kPercent, d.Pct_upper);
-  add("zcc", K::Effect_size, kSd, d.Zcc);
-  add("zcc_lower", K::Effect_size, kSd, d.Zcc_lower);
-  add("zcc_upper", K::Effect_size, kSd, d.Zcc_upper);
-  add("deficit", K::Flag, "", deficit);
+void Apply_criteria(tRun_results& r) {
+  const bool combined = r.Options.Criteria == tCriteria::Combined;
+  const bool two_tailed = r.Options.Tail == tTail::Two;
+  r.Deficit_x = Meets_deficit(r.Deficit_x_results);
+  r.Deficit_y = Meets_deficit(r.Deficit_y_results);
+  r.Bsdt_significant = Significant(two_tailed ? r.Bsdt.P_two_tailed : r.Bsdt.P_one_tailed);
+  r.Rsdt_significant =
+      combined && Significant(two_tailed ? r.Rsdt_p_two_tailed : r.Rsdt_p_one_tailed);
+  r.Classification =
+      Classify(static_cast<int>(r.Deficit_x) + static_cast<int>(r.Deficit_y),
+               r.Bsdt_significant && (!combined || r.Rsdt_significant));
+  r.Strong = r.Classification == tClassification::Strong;
+  r.Classical = r.Classification == tClassification::Classical;
+  r.Neither = r.Classification == tClassification::Neither;
 }
-
-}  // namespace
 
 void Fill_figures(tRun_results& r) {
   using K = tFigure_kind;
@@ -148,14 +141,14 @@ void Fill_figures(tRun_results& r) {
     t.Add("inputs", key, key, K::Input, unit, value).Text_decimals =
         in.Decimals[static_cast<std::size_t>(field)];
   };
-  input("mean_x", kScore, in.Mean_x, 0);
-  input("sd_x", kScore, in.Sd_x, 1);
-  input("mean_y", kScore, in.Mean_y, 2);
-  input("sd_y", kScore, in.Sd_y, 3);
+  input("mean_x", kUnit_score, in.Mean_x, 0);
+  input("sd_x", kUnit_score, in.Sd_x, 1);
+  input("mean_y", kUnit_score, in.Mean_y, 2);
+  input("sd_y", kUnit_score, in.Sd_y, 3);
   input("r", "", in.R_xy, 4);
   t.Add("inputs", "n", "n", K::Input, "", std::int64_t{in.N});
-  input("case_x", kScore, in.Case_x, 6);
-  input("case_y", kScore, in.Case_y, 7);
+  input("case_x", kUnit_score, in.Case_x, 6);
+  input("case_y", kUnit_score, in.Case_y, 7);
   t.Add("inputs", "criteria", "criteria", K::Option, "",
         std::string(Words(r.Options.Criteria).Key));
   t.Add("inputs", "tail", "tail", K::Option, "", std::string(Words(r.Options.Tail).Key));
@@ -163,38 +156,13 @@ void Fill_figures(tRun_results& r) {
   t.Add("inputs", "iterations", "iterations", K::Option, "",
         std::int64_t{r.Options.Iterations});
 
-  t.Add("", "z_x", "z_x", K::Z_score, kSd, static_cast<Extended>(r.Z_x));
-  t.Add("", "z_y", "z_y", K::Z_score, kSd, static_cast<Extended>(r.Z_y));
-  Add_deficit(t, "deficit_x", "x_", r.Deficit_x_results, df, r.Deficit_x);
-  Add_deficit(t, "deficit_y", "y_", r.Deficit_y_results, df, r.Deficit_y);
-
-  const tBSDT_results& b = r.Bsdt;
-  const auto bsdt = [&](const char* key, K kind, const char* unit, tFigure_value v) -> tFigure& {
-    return t.Add("bsdt", key, std::string("bsdt_") + key, kind, unit, std::move(v));
-  };
-  bsdt("p_one_tailed", K::Probability, "", b.P_one_tailed);
-  bsdt("p_two_tailed", K::Probability, "", b.P_two_tailed);
-  bsdt("pct_more_extreme", K::Percentage, kPercent, b.Pct_more_extreme);
-  bsdt("pct_lower", K::Percentage, kPercent, b.Pct_lower);
-  bsdt("pct_upper", K::Percentage, kPercent, b.Pct_upper);
-  bsdt("zdcc", K::Effect_size, kSd, b.Zdcc);
-  bsdt("zdcc_lower", K::Effect_size, kSd, b.Zdcc_lower);
-  bsdt("zdcc_upper", K::Effect_size, kSd, b.Zdcc_upper);
-  bsdt("significant", K::Flag, "", r.Bsdt_significant);
-  bsdt("p_one_tailed_mc_se", K::Standard_error, "", r.Bsdt_precision.P_one_tailed_mc_se)
-      .Added_later = true;
-  bsdt("p_two_tailed_mc_se", K::Standard_error, "", r.Bsdt_precision.P_two_tailed_mc_se)
-      .Added_later = true;
-
-  const bool rsdt = r.Rsdt_computed;
-  const auto value = [rsdt](tFigure_value v) { return rsdt ? v : tFigure_value{}; };
-  t.Add("rsdt", "t_value", "rsdt_t_value", K::Statistic, "", value(r.Rsdt_t));
-  t.Add("rsdt", "df", "rsdt_df", K::Degrees_of_freedom, "", value(std::int64_t{df}));
-  t.Add("rsdt", "p_one_tailed", "rsdt_p_one_tailed", K::Probability, "",
-        value(static_cast<Extended>(r.Rsdt_p_one_tailed)));
-  t.Add("rsdt", "p_two_tailed", "rsdt_p_two_tailed", K::Probability, "",
-        value(static_cast<Extended>(r.Rsdt_p_two_tailed)));
-  t.Add("rsdt", "significant", "rsdt_significant", K::Flag, "", value(r.Rsdt_significant));
+  t.Add("", "z_x", "z_x", K::Z_score, kUnit_sd, static_cast<Extended>(r.Z_x));
+  t.Add("", "z_y", "z_y", K::Z_score, kUnit_sd, static_cast<Extended>(r.Z_y));
+  Add_deficit_group(t, "deficit_x", "x_", r.Deficit_x_results, df, r.Deficit_x);
+  Add_deficit_group(t, "deficit_y", "y_", r.Deficit_y_results, df, r.Deficit_y);
+  Add_bsdt_group(t, r.Bsdt, r.Bsdt_precision, r.Bsdt_significant);
+  Add_rsdt_group(t, r.Rsdt_computed, r.Rsdt_t, df, r.Rsdt_p_one_tailed, r.Rsdt_p_two_tailed,
+                 r.Rsdt_significant);
 
   t.Add("", "classification", "classification", K::Word, "",
         std::string(Words(r.Classification).Key));

@@ -10,19 +10,6 @@ const std::string kReport_separator(106, '_');
 
 namespace {
 
-// The references behind the methods: three, three and two lines, each line starting with
-// one space.
-const char* const kReferences[][3] = {
-    {" Quarrin & Orlund (1998): the modified t-test comparing a single case's score with a",
-     " small control sample, used here as the test for a deficit on each task, and the",
-     " estimated percentage of the control population scoring below the case."},
-    {" The Bayesian Standardized Difference Test (BSDT) on the difference between a case's",
-     " standardized scores on two tasks, with its calibrated prior conferring frequentist",
-     " properties, and the Bayesian criteria for a dissociation applied here."},
-    {" Point and interval estimates of the effect sizes for single-case comparisons: Z-CC for",
-     " the case's score on one task and Z-DCC for the difference between two tasks.", nullptr},
-};
-
 std::string F(Extended value, int width, int precision) {
   return Format_fixed(value, width, precision);
 }
@@ -64,6 +51,35 @@ void Add_deficit_block(std::vector<std::string>& lines, const tFigure_table& f, 
 
 }  // namespace
 
+std::vector<const tReference*> Worksheet_references() {
+  std::vector<const tReference*> references;
+  for (const tReference& reference : kWorksheet_references) references.push_back(&reference);
+  return references;
+}
+
+void Add_report_header(std::vector<std::string>& lines,
+                       const std::vector<const tReference*>& references,
+                       const std::vector<std::string>& notes_lines, bool viewer_has_text) {
+  if (viewer_has_text) lines.push_back(kReport_separator);
+  lines.insert(lines.end(), {"", Program_title, ""});
+  lines.push_back(" THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPERS:");
+  lines.push_back("");
+  for (const tReference* reference : references) {
+    for (const char* line : *reference) {
+      if (line != nullptr) lines.push_back(line);
+    }
+    lines.push_back("");
+  }
+  lines.insert(lines.end(), {"", ""});
+  if (!notes_lines.empty()) {
+    lines.push_back(" User's Notes: " + notes_lines.front());
+    for (std::size_t i = 1; i < notes_lines.size(); ++i) {
+      lines.push_back(std::string(15, ' ') + notes_lines[i]);
+    }
+    lines.push_back(" ");
+  }
+}
+
 void Add_verdict_lines(std::vector<std::string>& lines, bool significant,
                        const std::string& tail_text, const std::string& test) {
   constexpr char kVerdict[] =
@@ -80,26 +96,7 @@ std::vector<std::string> Report_lines(const tRun_results& r,
   const bool one_tailed = r.Options.Tail == tTail::One;
   std::vector<std::string> lines;
 
-  if (viewer_has_text) lines.push_back(kReport_separator);
-  lines.insert(lines.end(), {"", Program_title, ""});
-
-  lines.push_back(" THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPERS:");
-  lines.push_back("");
-  for (const auto& reference : kReferences) {
-    for (const char* line : reference) {
-      if (line != nullptr) lines.push_back(line);
-    }
-    lines.push_back("");
-  }
-  lines.insert(lines.end(), {"", ""});
-
-  if (!notes_lines.empty()) {
-    lines.push_back(" User's Notes: " + notes_lines.front());
-    for (std::size_t i = 1; i < notes_lines.size(); ++i) {
-      lines.push_back(std::string(15, ' ') + notes_lines[i]);
-    }
-    lines.push_back(" ");
-  }
+  Add_report_header(lines, Worksheet_references(), notes_lines, viewer_has_text);
 
   lines.push_back(" INPUTS:");
   lines.push_back(Words(r.Options.Criteria).Report_line);

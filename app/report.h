@@ -17,6 +17,16 @@ std::vector<std::string> Report_lines(const tRun_results& results,
                                       const std::vector<std::string>& notes_lines,
                                       bool viewer_has_text);
 
+// The opening section of every report: the separator (when the viewer already holds
+// text) or a blank line, the program's title, the references of the methods the analysis
+// uses, and the user's notes (one entry per line; none, no lines).
+void Add_report_header(std::vector<std::string>& lines,
+                       const std::vector<const tReference*>& references,
+                       const std::vector<std::string>& notes_lines, bool viewer_has_text);
+
+// The worksheet's references, which every report lists first.
+std::vector<const tReference*> Worksheet_references();
+
 // The two lines of a verdict on a difference between standardized scores: "... is
 // statistically" (or "is not statistically"), then, indented by 26 spaces, "significant
 // <tail_text> on <test>". tail_text is "(two-tailed)" or "(one-tailed)".

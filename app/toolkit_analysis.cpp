@@ -3,7 +3,10 @@
 
 #include <cmath>
 
+#include "app/criteria.h"
 #include "app/input_checks.h"
+#include "app/safe_text.h"
+#include "app/warning_collector.h"
 #include "bayes/bsdt_covariates.h"
 #include "distrib/fp_check.h"
 #include "stats/covariate_deficit.h"
@@ -22,13 +25,10 @@ tField_value Read_field(const std::string& text, const std::string& caption) {
 }
 
 std::string Task_label(const tToolkit_request& r, std::size_t j) {
-  if (!r.Tasks[j].Name.empty()) return r.Tasks[j].Name;
+  if (!r.Tasks[j].Name.empty()) return Printable_text(r.Tasks[j].Name);
   if (r.Tasks.size() == 1) return "Task";
   return j == 0 ? "Task X" : "Task Y";
 }
-
-// The one-tailed and two-tailed deficit criterion of the worksheet.
-bool Meets_deficit(const tDeficit_results& d) { return d.P_one_tailed < 0.05 && d.T_value < 0; }
 
 }  // namespace
 
@@ -36,7 +36,7 @@ std::vector<std::string> Variable_names(const tToolkit_request& r) {
   std::vector<std::string> names;
   for (std::size_t i = 0; i < r.Covariates.size(); ++i)
     names.push_back(r.Covariates[i].Name.empty() ? "Covariate " + std::to_string(i + 1)
-                                                 : r.Covariates[i].Name);
+                                                 : Printable_text(r.Covariates[i].Name));
   for (std::size_t j = 0; j < r.Tasks.size(); ++j) names.push_back(Task_label(r, j));
   return names;
 }
@@ -123,6 +123,7 @@ tToolkit_results Compute_toolkit(const tToolkit_request& request,
                                  const tConditional_inputs& inputs,
                                  const tProgress_observer* observer) {
   tToolkit_results r;
+  const tWarning_collector warnings(r.Warnings);
   r.Kind = request.Kind;
   r.Options = request.Options;
   r.With_udt = request.With_udt;
@@ -169,17 +170,18 @@ tToolkit_results Compute_toolkit(const tToolkit_request& request,
            inputs.N, static_cast<double>(inputs.Correlations[1][0]), r.Rsdt_p_two_tailed,
            r.Rsdt_p_one_tailed, r.Rsdt_t);
       r.Rsdt_computed = true;
-      r.Rsdt_significant = (one_tailed ? r.Rsdt_p_one_tailed : r.Rsdt_p_two_tailed) < 0.05;
+      r.Rsdt_significant = Significant(one_tailed ? r.Rsdt_p_one_tailed : r.Rsdt_p_two_tailed);
     }
     BSDT_with_covariates(request.Options.Prior, r.Model, request.Options.Iterations,
                          request.Options.Engine_threads, r.Bsdt, observer, &r.Bsdt_precision);
     r.Bsdt_computed = true;
-    r.Bsdt_significant = (one_tailed ? r.Bsdt.P_one_tailed : r.Bsdt.P_two_tailed) < 0.05;
+    r.Bsdt_significant = Significant(one_tailed ? r.Bsdt.P_one_tailed : r.Bsdt.P_two_tailed);
     const bool significant = r.Bsdt_significant && (!r.Rsdt_computed || r.Rsdt_significant);
     const int deficits = static_cast<int>(r.Deficit_met[0]) + static_cast<int>(r.Deficit_met[1]);
-    r.Strong = deficits == 2 && significant;
-    r.Classical = deficits == 1 && significant;
-    r.Neither = !r.Strong && !r.Classical;
+    const tClassification c = Classify(deficits, significant);
+    r.Strong = c == tClassification::Strong;
+    r.Classical = c == tClassification::Classical;
+    r.Neither = c == tClassification::Neither;
   }
   Check_fp_faults();
   return r;

@@ -69,6 +69,8 @@ struct tToolkit_results {
   // The unstandardized difference test (Udt, or a dissociation with it).
   bool Udt_computed = false;
   tDeficit_results Udt;
+  // The statistics' warnings during the run, in order.
+  std::vector<std::string> Warnings;
 };
 
 // Runs a checked request. Throws a std::exception with a readable message on a

@@ -9,7 +9,12 @@
 #include "app/result_record.h"
 #include "app/toolkit_analysis.h"
 
+// The figures of a toolkit analysis. A dissociation's are named and ordered as the
+// worksheet's, with the covariates' inputs and the model added when it has covariates.
 tFigure_table Toolkit_figures(const tToolkit_results& results);
+
+// The record as one JSON object (no line end), through the generic writer.
+std::string Toolkit_json(const tToolkit_results& results);
 
 // "deficit", "dissociation", "udt".
 std::string Kind_name(tToolkit_kind kind);

@@ -5,20 +5,10 @@
 
 #include "app/control_data.h"
 #include "app/report.h"
+#include "app/safe_text.h"
 #include "app/text_format.h"
 
 namespace {
-
-const char* const kReferences[][3] = {
-    {" Test for a deficit allowing for covariates: the case's score compared with the",
-     " controls' regression on the covariates, by the prediction interval of a regression,",
-     " with the effect size Z-CCC and its limits from a non-central t distribution."},
-    {" Bayesian test for a deficit, and the BSDT allowing for covariates: the posterior of",
-     " the controls' conditional model given the covariates (regression, the multivariate",
-     " normal and the Wishart distribution), sampled by Monte Carlo."},
-    {" The unstandardized difference test: the test for a deficit applied to the",
-     " difference between a case's scores on two tasks measured on the same scale.", nullptr},
-};
 
 std::string F(Extended value, int width, int precision) {
   return Format_fixed(value, width, precision);
@@ -33,25 +23,6 @@ std::string Upper(std::string s) {
 // Name padded to a column, so that the figures line up.
 std::string Padded(const std::string& s, std::size_t width) {
   return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
-}
-
-void Add_header(std::vector<std::string>& lines, const std::vector<std::string>& notes,
-                bool viewer_has_text) {
-  if (viewer_has_text) lines.push_back(kReport_separator);
-  lines.insert(lines.end(), {"", Program_title, ""});
-  lines.push_back(" THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPERS:");
-  lines.push_back("");
-  for (const auto& reference : kReferences) {
-    for (const char* line : reference)
-      if (line != nullptr) lines.push_back(line);
-    lines.push_back("");
-  }
-  lines.insert(lines.end(), {"", ""});
-  if (!notes.empty()) {
-    lines.push_back(" User's Notes: " + notes.front());
-    for (std::size_t i = 1; i < notes.size(); ++i) lines.push_back(std::string(15, ' ') + notes[i]);
-    lines.push_back(" ");
-  }
 }
 
 void Add_inputs(std::vector<std::string>& lines, const tToolkit_results& r) {
@@ -210,7 +181,13 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
                                               const std::vector<std::string>& notes,
                                               bool viewer_has_text) {
   std::vector<std::string> lines;
-  Add_header(lines, notes, viewer_has_text);
+  std::vector<const tReference*> references = Worksheet_references();
+  if (r.Model.M > 0) references.push_back(&kCovariate_reference);
+  if (r.Bayesian_computed || r.Model.M > 0) references.push_back(&kBayesian_model_reference);
+  if (r.Udt_computed) references.push_back(&kUdt_reference);
+  std::vector<std::string> printable_notes;
+  for (const std::string& line : notes) printable_notes.push_back(Printable_text(line));
+  Add_report_header(lines, references, printable_notes, viewer_has_text);
   const bool one_tailed = r.Options.Tail == tTail::One;
   const bool combined = r.Options.Criteria == tCriteria::Combined;
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/analysis_run.h"
+#include "app/record_writers.h"
 #include "app/result_record.h"
 
 // Exit statuses.
@@ -37,22 +38,6 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 int Run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             bool progress, tInterrupt* interrupt = nullptr);
 
-// One run as the JSON object of --format json (no trailing line end), from the record's
-// figure table.
-std::string Results_json(const tRun_results& results);
-
-// A double in the shortest form that reads back as the same value ("0.6", "1e-05").
-std::string Shortest_number(double value);
-
 // A worksheet message for a terminal: each CR becomes a line end; any other control
 // character (copied from the input) is replaced as Printable_text does.
 std::string Message_for_terminal(const std::string& message);
-
-// A JSON string literal (quotes included); bytes that are not UTF-8, C1 controls and
-// bidirectional overrides become U+FFFD.
-std::string Json_string(const std::string& text);
-
-// A figure's value as the JSON output writes it (shortest round-trip numbers, true/false,
-// words as strings, null for none), and as a CSV cell (words bare, empty for none).
-std::string Json_value(const tFigure& f);
-std::string Csv_value(const tFigure& f);

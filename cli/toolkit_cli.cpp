@@ -461,30 +461,6 @@ std::string Toolkit_usage_text(const std::string& sub) {
 }
 
 
-std::string Toolkit_json(const tToolkit_results& results) {
-  // The record's figures in order: those of the run as a whole as members, each group as
-  // an object.
-  const tFigure_table table = Toolkit_figures(results);
-  const std::vector<tFigure>& figures = table.Figures;
-  std::string json = "{";
-  for (std::size_t i = 0; i < figures.size();) {
-    if (i > 0) json += ", ";
-    const std::string& group = figures[i].Group;
-    if (group.empty()) {
-      json += Json_string(figures[i].Key) + ": " + Json_value(figures[i]);
-      ++i;
-      continue;
-    }
-    json += Json_string(group) + ": {";
-    std::size_t k = i;
-    for (; k < figures.size() && figures[k].Group == group; ++k)
-      json += (k > i ? ", " : "") + Json_string(figures[k].Key) + ": " + Json_value(figures[k]);
-    json += "}";
-    i = k;
-  }
-  return json + "}";
-}
-
 namespace {
 
 int Write_status(std::ostream& out, std::ostream& err) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/toolkit_analysis.h"
+#include "app/toolkit_record.h"
 #include "cli/cli_args.h"
 #include "cli/cli_run.h"
 #include "cli/json_reader.h"
@@ -46,8 +47,6 @@ std::variant<tToolkit_request, std::string> Request_from_json(const tJson_value&
 // The subcommand's help text.
 std::string Toolkit_usage_text(const std::string& subcommand);
 
-// A record as a JSON object (no line end).
-std::string Toolkit_json(const tToolkit_results& results);
 
 int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     bool progress, tInterrupt* interrupt);

@@ -224,10 +224,10 @@ TEST_F(ToolkitRun, BatchWritesARowPerCase) {
   std::istringstream in(out_.str());
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 4u) << out_.str();
-  EXPECT_EQ(lines[0].rfind("id,analysis,n,", 0), 0u);
-  EXPECT_EQ(lines[1].rfind("a,deficit,30,", 0), 0u);
+  EXPECT_EQ(lines[0].rfind("id,analysis,mean,sd,n,case,", 0), 0u);
+  EXPECT_EQ(lines[1].rfind("a,deficit,100,15,30,70,", 0), 0u);
   EXPECT_NE(lines[2].find("numeric data only"), std::string::npos);
-  EXPECT_EQ(lines[3].rfind("c,deficit,30,", 0), 0u);
+  EXPECT_EQ(lines[3].rfind("c,deficit,100,15,30,95,", 0), 0u);
   // The covariate column changes the prediction: rows a and c differ in it.
   EXPECT_NE(lines[1].substr(0, 60), lines[3].substr(0, 60));
 }
