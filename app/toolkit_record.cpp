@@ -34,6 +34,31 @@ std::string Kind_name(tToolkit_kind kind) {
   return "";
 }
 
+tToolkit_results Blank_toolkit_results(const tToolkit_request& q) {
+  tToolkit_results r;
+  r.Kind = q.Kind;
+  r.Options = q.Options;
+  r.With_udt = q.With_udt;
+  const std::vector<std::string> names = Variable_names(q);
+  for (std::size_t i = 0; i < q.Covariates.size(); ++i) r.Inputs.Covariates.push_back({names[i], 0, 1, 0});
+  for (std::size_t j = 0; j < q.Tasks.size(); ++j)
+    r.Inputs.Tasks.push_back({names[q.Covariates.size() + j], 0, 1, 0});
+  const std::size_t p = names.size();
+  r.Inputs.Correlations.assign(p, std::vector<Extended>(p, 0));
+  r.Model.M = static_cast<int>(q.Covariates.size());
+  r.Model.Predicted.assign(q.Tasks.size(), 0);
+  r.Model.Residual_sd.assign(q.Tasks.size(), 0);
+  if (q.Kind != tToolkit_kind::Udt) {
+    r.Deficit.assign(q.Tasks.size(), tDeficit_results{});
+    r.Deficit_met.assign(q.Tasks.size(), false);
+  }
+  r.Bayesian_computed = q.Kind == tToolkit_kind::Deficit;
+  r.Bsdt_computed = q.Kind == tToolkit_kind::Dissociation;
+  r.Rsdt_computed = r.Bsdt_computed && q.Options.Criteria == tCriteria::Combined;
+  r.Udt_computed = q.Kind == tToolkit_kind::Udt || (r.Bsdt_computed && q.With_udt);
+  return r;
+}
+
 tFigure_table Toolkit_figures(const tToolkit_results& r) {
   tFigure_table t;
   tGroup top(t, "", "");

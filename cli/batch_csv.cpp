@@ -198,11 +198,24 @@ bool tCsv_reader::Next(tCsv_record& record) {
   return true;
 }
 
+namespace {
+
+// "case_x and case_y", "case", "a, b and c".
+std::string Listed(const std::vector<std::string>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  return text;
+}
+
+}  // namespace
+
 std::string tBatch_reader::Read_header() {
+  const std::string required = Listed(columns_.Required);
   tCsv_record header;
   do {
     if (!records_.Next(header)) {
-      return "the file is empty: it needs a header row naming case_x and case_y";
+      return "the file is empty: it needs a header row naming " + required;
     }
   } while (Is_blank_record(header));
   if (!header.Error.empty()) return "line " + std::to_string(header.Line) + ": " + header.Error;
@@ -215,17 +228,26 @@ std::string tBatch_reader::Read_header() {
     }
   }
   fields_ = header.Fields.size();
+  std::vector<std::string> wanted;
+  for (const std::string& name : columns_.Required) wanted.push_back(Lower(name));
+  for (const std::string& name : columns_.Optional) wanted.push_back(Lower(name));
+  cols_.assign(wanted.size(), -1);
   for (std::size_t i = 0; i < header.Fields.size(); ++i) {
     const std::string name = Lower(Trim(header.Fields[i]));
-    long long* slot = name == "id"       ? &col_id_
-                      : name == "case_x" ? &col_x_
-                      : name == "case_y" ? &col_y_
-                                         : nullptr;
-    if (slot == nullptr) continue;
+    long long* slot = name == "id" ? &col_id_ : nullptr;
+    for (std::size_t k = 0; slot == nullptr && k < wanted.size(); ++k)
+      if (name == wanted[k]) slot = &cols_[k];
+    if (slot == nullptr) {
+      if (columns_.Refuse_unknown)
+        return "the header names the column " + Printable_text(Trim(header.Fields[i])) +
+               ", which is none of id, " + Listed(wanted);
+      continue;
+    }
     if (*slot >= 0) return "the header names the column " + name + " twice";
     *slot = static_cast<long long>(i);
   }
-  if (col_x_ < 0 || col_y_ < 0) return "the header row must name the columns case_x and case_y";
+  for (std::size_t k = 0; k < columns_.Required.size(); ++k)
+    if (cols_[k] < 0) return "the header row must name the columns " + required;
   return {};
 }
 
@@ -241,8 +263,14 @@ bool tBatch_reader::Next(tBatch_row& row) {
                : std::string();
   };
   row.Id = col_id_ >= 0 ? cell(col_id_) : std::to_string(count_);
-  row.Case_x = cell(col_x_);
-  row.Case_y = cell(col_y_);
+  row.Values.clear();
+  row.Given.clear();
+  for (const long long column : cols_) {
+    row.Values.push_back(cell(column));
+    row.Given.push_back(column >= 0);
+  }
+  row.Case_x = row.Values.size() > 0 ? row.Values[0] : std::string();
+  row.Case_y = row.Values.size() > 1 ? row.Values[1] : std::string();
   row.Line = record.Line;
   row.Error = record.Error.empty() ? std::string()
                                    : "line " + std::to_string(record.Line) + ": " + record.Error;
@@ -252,6 +280,7 @@ bool tBatch_reader::Next(tBatch_row& row) {
                 std::to_string(fields_) + "; " + kDecimal_comma_hint;
     row.Case_x.clear();
     row.Case_y.clear();
+    for (std::string& value : row.Values) value.clear();
   }
   return true;
 }

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -26,7 +27,10 @@ constexpr std::size_t kMax_csv_field_length = 1024;
 struct tBatch_row {
   std::string Id;      // the id column, else the row's number (1 for the first case)
   std::string Case_x;  // texts, surrounding blanks removed; checked like worksheet fields
-  std::string Case_y;
+  std::string Case_y;  // (the first two case columns, for the worksheet's two tasks)
+  // Every column the reader was asked for, in its order (empty for a column not given).
+  std::vector<std::string> Values;
+  std::vector<bool> Given;  // per column asked for: whether the file has it
   std::size_t Line = 0;  // the line on which the row starts
   std::string Error;     // not empty when the row could not be read (too long, open quote)
 };
@@ -75,10 +79,23 @@ class tCsv_reader {
   std::vector<int> wake_fds_;
 };
 
+// The columns a case file must and may have (matched without regard to case). With
+// Refuse_unknown, a column that is none of them nor id is refused, so that a misspelt
+// covariate column does not pass unnoticed.
+struct tBatch_columns {
+  std::vector<std::string> Required{"case_x", "case_y"};
+  std::vector<std::string> Optional;
+  bool Refuse_unknown = false;
+};
+
 // The rows of a case file, read one at a time after its header.
 class tBatch_reader {
  public:
-  explicit tBatch_reader(tCsv_reader& records) : records_(records) {}
+  explicit tBatch_reader(tCsv_reader& records, tBatch_columns columns = {})
+      : records_(records), columns_(std::move(columns)) {}
+  // After Read_header: whether the file has the column of that index (required first,
+  // then optional).
+  bool Has_column(std::size_t k) const { return k < cols_.size() && cols_[k] >= 0; }
   // Reads the header; a readable message when the file is not a usable case file, else
   // an empty text.
   std::string Read_header();
@@ -87,7 +104,9 @@ class tBatch_reader {
 
  private:
   tCsv_reader& records_;
-  long long col_id_ = -1, col_x_ = -1, col_y_ = -1;
+  tBatch_columns columns_;
+  long long col_id_ = -1;
+  std::vector<long long> cols_;  // per column asked for: its index in the file, or -1
   std::size_t fields_ = 0;  // the header's number of fields
   std::size_t count_ = 0;
 };

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -39,6 +40,10 @@ struct tUsage_error {
 // distinct, and few enough that the draws fit in memory.
 constexpr std::int32_t kMin_iterations = 21;
 constexpr std::int32_t kMax_iterations = 100000000;
+
+// The text of --iterations: a whole decimal number in the range above, nothing else
+// ("0x100" and "1e3" are refused); nullopt when it is not.
+std::optional<std::int32_t> Parse_iterations(const std::string& text);
 
 // The option names of the eight fields, in worksheet order.
 extern const std::array<std::string, 8> kField_options;

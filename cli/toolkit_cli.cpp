@@ -2,6 +2,8 @@
 #include "cli/toolkit_cli.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,7 +22,11 @@
 #include "app/toolkit_report.h"
 #include "cli/batch_csv.h"
 #include "cli/cli_args.h"
-#include "cli/cli_run.h"
+#include "cli/batch_run.h"
+#include "cli/exit_status.h"
+#include "cli/io_wait.h"
+#include "cli/terminal_text.h"
+#include "app/safe_text.h"
 #include "cli/fd_output.h"
 
 namespace {
@@ -62,21 +68,6 @@ std::optional<tVariable_texts> Covariate_of(const std::string& text) {
   v.Sd = parts[1];
   v.Case = parts[2];
   return v;
-}
-
-// Reads a whole (small) file; a message when it cannot.
-std::variant<std::string, std::string> Read_small_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::variant<std::string, std::string>(std::in_place_index<1>, "cannot open " + path + ": " + std::strerror(errno));
-  std::string text;
-  char buffer[4096];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    text.append(buffer, static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMax_input_file)
-      return std::variant<std::string, std::string>(std::in_place_index<1>, path + " is larger than 1 MiB; it is not an input file of this program.");
-  }
-  if (in.bad()) return std::variant<std::string, std::string>(std::in_place_index<1>, "cannot read " + path);
-  return std::variant<std::string, std::string>(std::in_place_index<0>, text);
 }
 
 // A matrix cell's text read as a number (for the diagonal and the symmetry check only;
@@ -280,11 +271,11 @@ std::variant<tToolkit_request, std::string> Request_from_json(const tJson_value&
         if (value.Text != "bayesian" && value.Text != "combined") return std::string("\"criteria\" must be \"bayesian\" or \"combined\".");
         r.Options.Criteria = value.Text == "combined" ? tCriteria::Combined : tCriteria::Bayesian;
       } else if (key == "iterations") {
-        const auto k = Number_of(value.Text);
-        if (!k || *k != std::trunc(*k) || *k < kMin_iterations || *k > kMax_iterations)
+        const auto k = Parse_iterations(value.Text);
+        if (!k)
           return "\"iterations\" must be a whole number from " + std::to_string(kMin_iterations) +
                  " to " + std::to_string(kMax_iterations) + ".";
-        r.Options.Iterations = static_cast<std::int32_t>(*k);
+        r.Options.Iterations = *k;
       } else if (key == "udt") {
         if (value.Kind != tJson_value::tKind::Bool) return std::string("\"udt\" must be true or false.");
         r.With_udt = value.Bool;
@@ -382,11 +373,11 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
       if (value != "bayesian" && value != "combined") return Bad_value(name, value, "bayesian or combined");
       o.Request.Options.Criteria = value == "combined" ? tCriteria::Combined : tCriteria::Bayesian;
     } else if (name == "--iterations") {
-      const auto k = Number_of(value);
-      if (!k || *k != std::trunc(*k) || *k < kMin_iterations || *k > kMax_iterations)
+      const auto k = Parse_iterations(value);
+      if (!k)
         return Bad_value(name, value, "a whole number from " + std::to_string(kMin_iterations) +
                                           " to " + std::to_string(kMax_iterations));
-      o.Request.Options.Iterations = static_cast<std::int32_t>(*k);
+      o.Request.Options.Iterations = *k;
     }
   }
   if (!o.Input_file.empty() && (figures_given || !o.Correlations_file.empty()))
@@ -463,47 +454,34 @@ std::string Toolkit_usage_text(const std::string& sub) {
 
 namespace {
 
-int Write_status(std::ostream& out, std::ostream& err) {
-  out.flush();
-  if (out) return kExit_success;
-  int error = 0;
-  if (const auto* buffer = dynamic_cast<const tFd_output_buffer*>(out.rdbuf())) error = buffer->Error();
-  if (error == EPIPE) return kExit_signal_base + SIGPIPE;
-  err << "kestrum-cli: cannot write the output: "
-      << (error != 0 ? std::strerror(error) : "the output stream failed") << '\n';
-  return kExit_computation;
-}
-
-int Interrupted(const tInterrupt* interrupt) {
-  const int signal = interrupt != nullptr ? static_cast<int>(interrupt->Signal) : 0;
-  return kExit_signal_base + (signal > 0 ? signal : SIGINT);
-}
-
-struct tOutcome {
+// What one toolkit case produced.
+struct tToolkit_outcome {
   bool Computed = false, Cancelled = false;
   int Status = kExit_success;
   std::string Error;
+  std::vector<std::string> Warnings;
   tToolkit_results Results;
 };
 
-tOutcome Run_request(const tToolkit_request& request, tInterrupt* interrupt) {
-  tOutcome o;
+// Checks and computes one request; the statistics' warnings are collected into it.
+tToolkit_outcome Run_request(const tToolkit_request& request, const tProgress_observer* observer) {
+  tToolkit_outcome o;
   const auto checked = Check_toolkit_request(request);
   if (const auto* e = std::get_if<std::string>(&checked)) {
     o.Status = kExit_input;
     o.Error = *e;
     return o;
   }
-  tProgress_observer observer;
-  if (interrupt != nullptr) observer.Cancel = &interrupt->Requested;
-  Set_warning_hook(nullptr);
   try {
-    o.Results = Compute_toolkit(request, std::get<tConditional_inputs>(checked), &observer);
+    o.Results = Compute_toolkit(request, std::get<tConditional_inputs>(checked), observer);
+    o.Warnings = o.Results.Warnings;
     o.Computed = true;
   } catch (const ECancelled&) {
     o.Cancelled = true;
   } catch (const std::bad_alloc&) {
-    throw;
+    o.Status = kExit_computation;
+    o.Error = "Not enough memory for " + std::to_string(request.Options.Iterations) +
+              " Monte Carlo iterations.";
   } catch (const std::exception& e) {
     o.Status = kExit_computation;
     o.Error = e.what();
@@ -511,98 +489,97 @@ tOutcome Run_request(const tToolkit_request& request, tInterrupt* interrupt) {
   return o;
 }
 
-// The batch: each row replaces the case's scores (and any covariate named in a column).
+// The batch: each row replaces the case's task scores, and the covariate scores of the
+// covariates it has a column for (named as the covariate).
 int Run_toolkit_batch(const tToolkit_cli& o, const tToolkit_request& base, std::ostream& out,
                       std::ostream& err, bool progress, tInterrupt* interrupt) {
-  const int fd = ::open(o.Batch_file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    err << "kestrum-cli: cannot open " << o.Batch_file << ": " << std::strerror(errno) << '\n';
-    return kExit_input;
-  }
+  const bool two = base.Tasks.size() == 2;
+  tBatch_columns columns;
+  columns.Required = two ? std::vector<std::string>{"case_x", "case_y"}
+                         : std::vector<std::string>{"case"};
+  for (const auto& c : base.Covariates) columns.Optional.push_back(c.Name);
+  // With covariates a column that names none of them is refused: a misspelt one would
+  // otherwise leave every row on the --covariate score.
+  columns.Refuse_unknown = !base.Covariates.empty();
+  std::vector<std::string> names = columns.Required;
+  names.insert(names.end(), columns.Optional.begin(), columns.Optional.end());
+  const tCsv_layout layout = Csv_layout_of(Toolkit_figures(Blank_toolkit_results(base)));
+  std::string leading = "id";
+  for (const std::string& name : names) leading += "," + Csv_field(name);
+  // The row's values: its task scores, and each covariate's score, from its column or the
+  // command's.
+  const auto values = [&base](const tBatch_row& row) {
+    std::vector<std::string> v;
+    const std::size_t tasks = base.Tasks.size();
+    for (std::size_t j = 0; j < tasks; ++j) v.push_back(j < row.Values.size() ? row.Values[j] : "");
+    for (std::size_t i = 0; i < base.Covariates.size(); ++i) {
+      const std::size_t k = tasks + i;
+      const bool given = k < row.Given.size() && row.Given[k];
+      v.push_back(given ? row.Values[k] : base.Covariates[i].Case);
+    }
+    return v;
+  };
+  tBatch_job job;
+  job.Run = [&base, &values](const tBatch_row& row, const tProgress_observer* observer) {
+    tToolkit_request request = base;
+    const std::vector<std::string> v = values(row);
+    for (std::size_t j = 0; j < request.Tasks.size(); ++j) request.Tasks[j].Case = v[j];
+    for (std::size_t i = 0; i < request.Covariates.size(); ++i)
+      request.Covariates[i].Case = v[request.Tasks.size() + i];
+    tToolkit_outcome t = Run_request(request, observer);
+    tCase_outcome outcome;
+    outcome.Computed = t.Computed;
+    outcome.Cancelled = t.Cancelled;
+    outcome.Status = t.Status;
+    outcome.Error = std::move(t.Error);
+    outcome.Warnings = std::move(t.Warnings);
+    if (t.Computed) {
+      outcome.Json = Toolkit_json(t.Results);
+      outcome.Figures = Toolkit_figures(t.Results);
+    }
+    return outcome;
+  };
+  job.Csv_header = [&] { return Csv_header(leading, layout); };
+  job.Csv_row = [&](const tBatch_row& row, const tCase_outcome& c) {
+    return Csv_row(layout, row, values(row), c);
+  };
+  job.Json_row = [&](const tBatch_row& row, const tCase_outcome& c) {
+    return Json_row(row, names, values(row), c);
+  };
+  return Run_batch_file(o.Batch_file, columns, job, o.Format == tOutput_format::Json, {}, out,
+                        err, progress, interrupt);
+}
+
+// Reads a whole (small) input file. Non-blocking, and every wait for input polls the wake
+// pipe, so that a FIFO or a stalled pipe can be left on a signal. Throws tIo_woken then.
+std::variant<std::string, std::string> Read_input_file(const std::string& path, int wake_fd) {
+  using tResult = std::variant<std::string, std::string>;
+  const auto failed = [](std::string message) { return tResult(std::in_place_index<1>, std::move(message)); };
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return failed("cannot open " + Printable_text(path) + ": " + std::strerror(errno));
   struct tCloser {
     int fd;
     ~tCloser() { ::close(fd); }
   } closer{fd};
-  tCsv_reader reader(fd);
-  tCsv_record header;
-  if (!reader.Next(header) || !header.Error.empty()) {
-    err << "kestrum-cli: " << o.Batch_file << " has no header row.\n";
-    return kExit_input;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+    return failed("cannot read " + Printable_text(path) + ": it is a directory");
+  const std::vector<int> wake = wake_fd >= 0 ? std::vector<int>{wake_fd} : std::vector<int>{};
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    if (!Wait_for_io(fd, POLLIN, wake)) throw tIo_woken{};
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      return failed("cannot read " + Printable_text(path) + ": " + std::strerror(errno));
+    }
+    text.append(buffer, static_cast<std::size_t>(n));
+    if (text.size() > kMax_input_file)
+      return failed(Printable_text(path) + " is larger than 1 MiB; it is not an input file of this program.");
   }
-  // Columns: id, the case's task scores, the covariates by name.
-  std::map<std::string, std::size_t> column;
-  for (std::size_t c = 0; c < header.Fields.size(); ++c) column[Trim(header.Fields[c])] = c;
-  const bool two = base.Tasks.size() == 2;
-  const std::vector<std::string> task_columns =
-      two ? std::vector<std::string>{"case_x", "case_y"} : std::vector<std::string>{"case"};
-  for (const auto& name : task_columns)
-    if (!column.count(name)) {
-      err << "kestrum-cli: " << o.Batch_file << ": the header row names no column " << name << ".\n";
-      return kExit_input;
-    }
-  const bool json = o.Format == tOutput_format::Json;
-  bool header_written = false, any_failed = false;
-  std::size_t count = 0;
-  if (json) out << "[";
-  tCsv_record row;
-  int status = kExit_success;
-  while (reader.Next(row)) {
-    if (row.Fields.size() == 1 && Trim(row.Fields[0]).empty()) continue;
-    ++count;
-    const auto field = [&row](std::size_t c) { return c < row.Fields.size() ? Trim(row.Fields[c]) : std::string(); };
-    const std::string id = column.count("id") ? field(column["id"]) : std::to_string(count);
-    tToolkit_request request = base;
-    for (std::size_t j = 0; j < task_columns.size(); ++j) request.Tasks[j].Case = field(column[task_columns[j]]);
-    for (auto& c : request.Covariates)
-      if (column.count(c.Name)) c.Case = field(column[c.Name]);
-    tOutcome outcome;
-    if (!row.Error.empty()) {
-      outcome.Status = kExit_input;
-      outcome.Error = row.Error;
-    } else {
-      outcome = Run_request(request, interrupt);
-    }
-    if (outcome.Cancelled || (interrupt != nullptr && interrupt->Requested.load())) {
-      status = Interrupted(interrupt);
-      break;
-    }
-    if (!outcome.Computed) any_failed = true;
-    if (json) {
-      out << (count > 1 ? ",\n" : "\n") << "{\"id\": " << Json_string(id) << ", ";
-      if (outcome.Computed) {
-        const std::string body = Toolkit_json(outcome.Results);
-        out << body.substr(1);
-      } else {
-        out << "\"error\": " << Json_string(One_line(outcome.Error)) << "}";
-      }
-    } else {
-      if (!header_written && outcome.Computed) {
-        out << "id";
-        for (const tFigure& f : Toolkit_figures(outcome.Results).Figures) out << ',' << f.Name;
-        out << ",error\n";
-        header_written = true;
-      }
-      if (outcome.Computed) {
-        out << Csv_field(id);
-        for (const tFigure& f : Toolkit_figures(outcome.Results).Figures) out << ',' << Csv_value(f);
-        out << ",\n";
-      } else {
-        // Before the first computed row the columns are not known: id and error only.
-        if (!header_written) {
-          out << "id,error\n";
-          header_written = true;
-        }
-        out << Csv_field(id) << ',' << Csv_field(One_line(outcome.Error)) << '\n';
-      }
-    }
-    if (progress) err << "\rkestrum-cli: " << count << " cases done" << std::flush;
-  }
-  if (json) out << (count > 0 ? "\n]\n" : "]\n");
-  if (progress) err << '\n';
-  const int written = Write_status(out, err);
-  if (written != kExit_success) return written;
-  if (status != kExit_success) return status;
-  return any_failed ? kExit_input : kExit_success;
+  return tResult(std::in_place_index<0>, text);
 }
 
 }  // namespace
@@ -618,51 +595,66 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
   tToolkit_cli o = std::get<tToolkit_cli>(parsed);
   if (o.Help) {
     out << Toolkit_usage_text(args[0]);
-    return Write_status(out, err);
+    return Output_status(out, err);
   }
+  const int wake_fd = interrupt != nullptr ? interrupt->Wake_fd : -1;
   tToolkit_request request = o.Request;
-  if (!o.Input_file.empty()) {
-    const auto text = Read_small_file(o.Input_file);
-    if (text.index() == 1) {
-      err << "kestrum-cli: " << std::get<1>(text) << '\n';
-      return kExit_input;
-    }
-    try {
-      const auto r = Request_from_json(Parse_json(std::get<0>(text)), request.Kind);
-      if (const auto* e = std::get_if<std::string>(&r)) {
-        err << "kestrum-cli: " << o.Input_file << ": " << *e << '\n';
+  try {
+    if (!o.Input_file.empty()) {
+      const auto text = Read_input_file(o.Input_file, wake_fd);
+      if (text.index() == 1) {
+        err << "kestrum-cli: " << std::get<1>(text) << '\n';
         return kExit_input;
       }
-      const tRun_options cli_options = request.Options;
-      request = std::get<tToolkit_request>(r);
-      request.Options.Engine_threads = cli_options.Engine_threads;
-    } catch (const std::runtime_error& e) {
-      err << "kestrum-cli: " << o.Input_file << ": " << e.what() << '\n';
-      return kExit_input;
+      try {
+        const auto r = Request_from_json(Parse_json(std::get<0>(text)), request.Kind);
+        if (const auto* e = std::get_if<std::string>(&r)) {
+          err << "kestrum-cli: " << Printable_text(o.Input_file) << ": " << Printable_text(*e) << '\n';
+          return kExit_input;
+        }
+        const tRun_options cli_options = request.Options;
+        request = std::get<tToolkit_request>(r);
+        request.Options.Engine_threads = cli_options.Engine_threads;
+      } catch (const std::runtime_error& e) {
+        err << "kestrum-cli: " << Printable_text(o.Input_file) << ": " << e.what() << '\n';
+        return kExit_input;
+      }
+    } else if (!o.Correlations_file.empty()) {
+      const auto text = Read_input_file(o.Correlations_file, wake_fd);
+      if (text.index() == 1) {
+        err << "kestrum-cli: " << std::get<1>(text) << '\n';
+        return kExit_input;
+      }
+      const auto m = Correlations_from_text(std::get<0>(text), Variable_names(request));
+      if (const auto* e = std::get_if<std::string>(&m)) {
+        err << "kestrum-cli: " << Printable_text(o.Correlations_file) << ": " << Printable_text(*e) << '\n';
+        return kExit_input;
+      }
+      request.Correlations = std::get<tText_matrix>(m);
+    } else if (request.Tasks.size() == 2) {
+      request.Correlations = {{}, {o.R_xy}};
+    } else {
+      request.Correlations = {{}};
     }
-  } else if (!o.Correlations_file.empty()) {
-    const auto text = Read_small_file(o.Correlations_file);
-    if (text.index() == 1) {
-      err << "kestrum-cli: " << std::get<1>(text) << '\n';
-      return kExit_input;
-    }
-    const auto m = Correlations_from_text(std::get<0>(text), Variable_names(request));
-    if (const auto* e = std::get_if<std::string>(&m)) {
-      err << "kestrum-cli: " << o.Correlations_file << ": " << *e << '\n';
-      return kExit_input;
-    }
-    request.Correlations = std::get<tText_matrix>(m);
-  } else if (request.Tasks.size() == 2) {
-    request.Correlations = {{}, {o.R_xy}};
-  } else {
-    request.Correlations = {{}};
+  } catch (const tIo_woken&) {
+    err << "kestrum-cli: Interrupted while waiting for the input file; nothing was written.\n";
+    return Interrupted_status(interrupt);
   }
-  if (!o.Batch_file.empty()) return Run_toolkit_batch(o, request, out, err, progress, interrupt);
+  // A batch runs its cases side by side, each on one engine thread (the least CPU time
+  // per case); a single run uses the engine's two threads where the machine has them.
+  if (!o.Batch_file.empty()) {
+    request.Options.Engine_threads = 1;
+    return Run_toolkit_batch(o, request, out, err, progress, interrupt);
+  }
+  request.Options.Engine_threads = 0;
 
-  const tOutcome outcome = Run_request(request, interrupt);
-  if (outcome.Cancelled || (interrupt != nullptr && interrupt->Requested.load())) {
+  tProgress_observer observer;
+  if (interrupt != nullptr) observer.Cancel = &interrupt->Requested;
+  const tToolkit_outcome outcome = Run_request(request, &observer);
+  Print_warnings(err, outcome.Warnings, "");
+  if (outcome.Cancelled || Interrupt_requested(interrupt)) {
     err << "kestrum-cli: Interrupted; nothing was written.\n";
-    return Interrupted(interrupt);
+    return Interrupted_status(interrupt);
   }
   if (!outcome.Computed) {
     err << Message_for_terminal(outcome.Error) << '\n';
@@ -674,5 +666,8 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
     for (const std::string& line : Toolkit_report_lines(outcome.Results, o.Notes_lines, false))
       out << line << '\n';
   }
-  return Write_status(out, err);
+  const int status = Output_status(out, err, interrupt);
+  if (Is_interrupted_status(status))
+    err << "kestrum-cli: Interrupted while writing the output" << Output_end(out, "") << ".\n";
+  return status;
 }

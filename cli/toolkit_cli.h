@@ -12,7 +12,7 @@
 #include "app/toolkit_analysis.h"
 #include "app/toolkit_record.h"
 #include "cli/cli_args.h"
-#include "cli/cli_run.h"
+#include "cli/exit_status.h"
 #include "cli/json_reader.h"
 
 // True for "deficit", "dissociation" and "udt".
