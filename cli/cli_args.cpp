@@ -55,15 +55,6 @@ tUsage_error Bad_value(const std::string& name, const std::string& value,
 
 }  // namespace
 
-std::optional<std::int32_t> Parse_iterations(const std::string& text) {
-  std::int64_t k = 0;
-  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), k);
-  if (ec != std::errc{} || ptr != text.data() + text.size() || k < kMin_iterations ||
-      k > kMax_iterations)
-    return std::nullopt;
-  return static_cast<std::int32_t>(k);
-}
-
 std::vector<std::string> Split_lines(const std::string& text) {
   std::vector<std::string> lines;
   if (text.empty()) return lines;

@@ -7,44 +7,26 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <map>
-#include <optional>
+#include <new>
 #include <ostream>
-#include <set>
-#include <sstream>
 
-#include "app/input_checks.h"
+#include "app/record_writers.h"
+#include "app/request_reader.h"
+#include "app/safe_text.h"
 #include "app/toolkit_record.h"
 #include "app/toolkit_report.h"
 #include "cli/batch_csv.h"
-#include "cli/cli_args.h"
 #include "cli/batch_run.h"
 #include "cli/exit_status.h"
 #include "cli/io_wait.h"
 #include "cli/terminal_text.h"
-#include "app/safe_text.h"
-#include "cli/fd_output.h"
 
 namespace {
 
 // The largest correlation or input file read (a matrix of six variables is a few hundred
 // bytes).
 constexpr std::size_t kMax_input_file = 1 << 20;
-
-tToolkit_kind Kind_of(const std::string& word) {
-  if (word == "deficit") return tToolkit_kind::Deficit;
-  if (word == "dissociation") return tToolkit_kind::Dissociation;
-  return tToolkit_kind::Udt;
-}
-
-tUsage_error Bad_value(const std::string& name, const std::string& value,
-                       const std::string& allowed) {
-  return {"invalid value '" + value + "' for " + name + " (expected " + allowed + ")"};
-}
 
 std::string Trim(const std::string& s) {
   const auto b = s.find_first_not_of(" \t");
@@ -53,128 +35,6 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
-// NAME=MEAN,SD,CASE
-std::optional<tVariable_texts> Covariate_of(const std::string& text) {
-  const auto eq = text.rfind('=');
-  if (eq == std::string::npos || eq == 0) return std::nullopt;
-  tVariable_texts v;
-  v.Name = Trim(text.substr(0, eq));
-  std::vector<std::string> parts;
-  std::string rest = text.substr(eq + 1), part;
-  std::stringstream in(rest);
-  while (std::getline(in, part, ',')) parts.push_back(Trim(part));
-  if (parts.size() != 3 || v.Name.empty()) return std::nullopt;
-  v.Mean = parts[0];
-  v.Sd = parts[1];
-  v.Case = parts[2];
-  return v;
-}
-
-// A matrix cell's text read as a number (for the diagonal and the symmetry check only;
-// the lower triangle goes through the field rules as text).
-std::optional<double> Number_of(const std::string& text) {
-  const std::string t = Trim(text);
-  if (t.empty()) return std::nullopt;
-  char* end = nullptr;
-  const double v = std::strtod(t.c_str(), &end);
-  if (end != t.c_str() + t.size()) return std::nullopt;
-  return v;
-}
-
-using tText_matrix = std::vector<std::vector<std::string>>;
-
-// Rows of texts with optional names, as read from CSV or JSON, into the lower triangle
-// in the order of `names`.
-std::variant<tText_matrix, std::string> Lower_triangle(const tText_matrix& rows,
-                                                       const std::vector<std::string>& file_names,
-                                                       const std::vector<std::string>& names) {
-  const std::size_t p = names.size();
-  if (rows.size() != p)
-    return "the correlation matrix has " + std::to_string(rows.size()) + " rows; " +
-           std::to_string(p) + " are needed, one per variable (covariates first, then the tasks).";
-  // order[k]: the file's row of variable k.
-  std::vector<std::size_t> order(p);
-  for (std::size_t k = 0; k < p; ++k) order[k] = k;
-  if (!file_names.empty()) {
-    if (file_names.size() != p) return std::string("the correlation matrix names ") + std::to_string(file_names.size()) + " variables; " + std::to_string(p) + " are needed.";
-    for (std::size_t k = 0; k < p; ++k) {
-      std::size_t found = p;
-      for (std::size_t f = 0; f < p; ++f)
-        if (file_names[f] == names[k]) found = f;
-      if (found == p) return "the correlation matrix has no variable named \"" + names[k] + "\".";
-      order[k] = found;
-    }
-  }
-  const auto cell = [&rows](std::size_t i, std::size_t j) -> const std::string* {
-    if (j < rows[i].size()) return &rows[i][j];
-    return nullptr;
-  };
-  tText_matrix lower(p);
-  for (std::size_t i = 0; i < p; ++i) {
-    const std::size_t n = rows[i].size();
-    if (n != p && n != i + 1)
-      return "row " + std::to_string(i + 1) + " of the correlation matrix has " +
-             std::to_string(n) + " entries; a square matrix has " + std::to_string(p) +
-             " in every row, a lower triangle " + std::to_string(i + 1) + ".";
-    const auto diagonal = Number_of(rows[i][i]);
-    if (!diagonal || *diagonal != 1)
-      return "the correlation matrix must have 1 on its diagonal (row " + std::to_string(i + 1) + ").";
-  }
-  for (std::size_t i = 0; i < p; ++i) {
-    for (std::size_t j = 0; j < i; ++j) {
-      // Variables i and j are the file's rows order[i] and order[j].
-      const std::size_t a = std::max(order[i], order[j]), b = std::min(order[i], order[j]);
-      const std::string* low = cell(a, b);
-      const std::string* high = cell(b, a);
-      if (high != nullptr && Number_of(*high) != Number_of(*low))
-        return "the correlation matrix is not symmetric: r(" + names[j] + ", " + names[i] +
-               ") is given as " + Trim(*low) + " and " + Trim(*high) + ".";
-      lower[i].push_back(Trim(*low));
-    }
-  }
-  return lower;
-}
-
-std::string Text_of(const tJson_value& v) {
-  switch (v.Kind) {
-    case tJson_value::tKind::Number:
-    case tJson_value::tKind::String: return v.Text;
-    default: return "";
-  }
-}
-
-std::variant<tText_matrix, std::string> Json_matrix(const tJson_value& doc,
-                                                    const std::vector<std::string>& names) {
-  const tJson_value* matrix = &doc;
-  std::vector<std::string> file_names;
-  if (doc.Kind == tJson_value::tKind::Object) {
-    matrix = doc.Find("matrix");
-    if (matrix == nullptr) return std::string("the correlation object has no \"matrix\".");
-    if (const tJson_value* n = doc.Find("names")) {
-      for (const auto& item : n->Items) file_names.push_back(item.Text);
-    }
-  }
-  if (matrix->Kind != tJson_value::tKind::Array)
-    return std::string("the correlation matrix must be an array of rows.");
-  tText_matrix rows;
-  for (const auto& row : matrix->Items) {
-    if (row.Kind != tJson_value::tKind::Array)
-      return std::string("each row of the correlation matrix must be an array.");
-    std::vector<std::string> cells;
-    for (const auto& c : row.Items) cells.push_back(Text_of(c));
-    rows.push_back(cells);
-  }
-  return Lower_triangle(rows, file_names, names);
-}
-
-const char* Kind_word(tToolkit_kind kind) {
-  switch (kind) {
-    case tToolkit_kind::Deficit: return "deficit";
-    case tToolkit_kind::Dissociation: return "dissociation";
-    case tToolkit_kind::Udt: return "udt";
-  }
-  return "";
-}
 
 }  // namespace
 
@@ -187,7 +47,7 @@ std::variant<tText_matrix, std::string> Correlations_from_text(
   const std::string trimmed = Trim(text);
   if (!trimmed.empty() && (trimmed[0] == '[' || trimmed[0] == '{')) {
     try {
-      return Json_matrix(Parse_json(text), names);
+      return Correlations_from_json(Parse_json(text), names);
     } catch (const std::exception& e) {
       return std::string("the correlation file is not valid JSON (") + e.what() + ").";
     }
@@ -205,7 +65,7 @@ std::variant<tText_matrix, std::string> Correlations_from_text(
     if (first) {
       first = false;
       // A header row: its last cell is not a number.
-      if (!Number_of(cells.back())) {
+      if (!Matrix_number(cells.back())) {
         name_column = Trim(cells.front()).empty() || cells.size() == names.size() + 1;
         file_names.assign(cells.begin() + (name_column ? 1 : 0), cells.end());
         continue;
@@ -215,242 +75,8 @@ std::variant<tText_matrix, std::string> Correlations_from_text(
     while (!cells.empty() && cells.back().empty()) cells.pop_back();  // a lower triangle
     rows.push_back(cells);
   }
-  return Lower_triangle(rows, file_names, names);
+  return Correlations_from_rows(rows, file_names, names);
 }
-
-std::variant<tToolkit_request, std::string> Request_from_json(const tJson_value& doc,
-                                                             tToolkit_kind kind) {
-  if (doc.Kind != tJson_value::tKind::Object) return std::string("the input must be a JSON object.");
-  tToolkit_request r;
-  r.Kind = kind;
-  if (const tJson_value* a = doc.Find("analysis")) {
-    if (a->Text != Kind_word(kind))
-      return "the input file's \"analysis\" is \"" + a->Text + "\", not \"" + Kind_word(kind) + "\".";
-  }
-  const tJson_value* n = doc.Find("n");
-  if (n == nullptr) return std::string("the input has no \"n\" (the control sample size).");
-  r.N = Text_of(*n);
-  const auto variables = [](const tJson_value* list, std::vector<tVariable_texts>& out,
-                            const char* what) -> std::string {
-    if (list == nullptr) return {};
-    if (list->Kind != tJson_value::tKind::Array) return std::string("\"") + what + "\" must be an array.";
-    for (const auto& item : list->Items) {
-      tVariable_texts v;
-      for (const auto& [key, value] : item.Members) {
-        if (key == "name") v.Name = value.Text;
-        else if (key == "mean") v.Mean = Text_of(value);
-        else if (key == "sd") v.Sd = Text_of(value);
-        else if (key == "case") v.Case = Text_of(value);
-        else return "unknown member \"" + key + "\" in \"" + what + "\".";
-      }
-      out.push_back(v);
-    }
-    return {};
-  };
-  if (std::string e = variables(doc.Find("covariates"), r.Covariates, "covariates"); !e.empty()) return e;
-  if (std::string e = variables(doc.Find("tasks"), r.Tasks, "tasks"); !e.empty()) return e;
-  const tJson_value* correlations = doc.Find("correlations");
-  if (correlations != nullptr) {
-    const auto m = Json_matrix(*correlations, Variable_names(r));
-    if (const auto* e = std::get_if<std::string>(&m)) return *e;
-    r.Correlations = std::get<tText_matrix>(m);
-  } else if (r.Covariates.empty() && r.Tasks.size() == 1) {
-    r.Correlations = {{}};
-  } else {
-    return std::string("the input has no \"correlations\".");
-  }
-  if (const tJson_value* o = doc.Find("options")) {
-    for (const auto& [key, value] : o->Members) {
-      if (key == "tail") {
-        if (value.Text != "two" && value.Text != "one") return std::string("\"tail\" must be \"two\" or \"one\".");
-        r.Options.Tail = value.Text == "one" ? tTail::One : tTail::Two;
-      } else if (key == "prior") {
-        if (value.Text != "calibrated" && value.Text != "jeffreys") return std::string("\"prior\" must be \"calibrated\" or \"jeffreys\".");
-        r.Options.Prior = value.Text == "jeffreys" ? tPrior::Standard : tPrior::Calibrated;
-      } else if (key == "criteria") {
-        if (value.Text != "bayesian" && value.Text != "combined") return std::string("\"criteria\" must be \"bayesian\" or \"combined\".");
-        r.Options.Criteria = value.Text == "combined" ? tCriteria::Combined : tCriteria::Bayesian;
-      } else if (key == "iterations") {
-        const auto k = Parse_iterations(value.Text);
-        if (!k)
-          return "\"iterations\" must be a whole number from " + std::to_string(kMin_iterations) +
-                 " to " + std::to_string(kMax_iterations) + ".";
-        r.Options.Iterations = *k;
-      } else if (key == "udt") {
-        if (value.Kind != tJson_value::tKind::Bool) return std::string("\"udt\" must be true or false.");
-        r.With_udt = value.Bool;
-      } else {
-        return "unknown option \"" + key + "\".";
-      }
-    }
-  }
-  return r;
-}
-
-std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
-    const std::vector<std::string>& args) {
-  tToolkit_cli o;
-  const std::string sub = args.at(0);
-  o.Request.Kind = Kind_of(sub);
-  o.Request.Options.Engine_threads = 1;
-  const bool two_tasks = o.Request.Kind != tToolkit_kind::Deficit;
-  if (two_tasks) o.Request.Tasks.assign(2, {});
-  else o.Request.Tasks.assign(1, {});
-  std::map<std::string, std::string*> figures;
-  if (two_tasks) {
-    auto& x = o.Request.Tasks[0];
-    auto& y = o.Request.Tasks[1];
-    x.Name = "Task X";
-    y.Name = "Task Y";
-    figures = {{"--mean-x", &x.Mean}, {"--sd-x", &x.Sd}, {"--case-x", &x.Case},
-               {"--mean-y", &y.Mean}, {"--sd-y", &y.Sd}, {"--case-y", &y.Case},
-               {"--name-x", &x.Name}, {"--name-y", &y.Name}, {"--r", &o.R_xy}};
-  } else {
-    auto& t = o.Request.Tasks[0];
-    t.Name = "Task";
-    figures = {{"--mean", &t.Mean}, {"--sd", &t.Sd}, {"--case", &t.Case}, {"--name", &t.Name}};
-  }
-  figures["--n"] = &o.Request.N;
-  std::set<std::string> seen;
-  bool figures_given = false;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    std::string name = args[i], value;
-    bool has_value = false;
-    if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      has_value = true;
-    }
-    if (name == "--help" || name == "-h") {
-      o.Help = true;
-      continue;
-    }
-    if (name == "--udt" && o.Request.Kind == tToolkit_kind::Dissociation) {
-      o.Request.With_udt = true;
-      continue;
-    }
-    const bool known = figures.count(name) != 0 || name == "--covariate" ||
-                       name == "--correlations" || name == "--input" || name == "--format" ||
-                       name == "--notes" || name == "--batch" || name == "--tail" ||
-                       (name == "--iterations" && o.Request.Kind != tToolkit_kind::Udt) ||
-                       (o.Request.Kind == tToolkit_kind::Dissociation &&
-                        (name == "--prior" || name == "--criteria"));
-    if (!known) return tUsage_error{"unknown option '" + name + "' for " + sub};
-    if (!has_value) {
-      if (i + 1 >= args.size()) return tUsage_error{"option '" + name + "' needs a value"};
-      value = args[++i];
-    }
-    if (name != "--covariate" && !seen.insert(name).second)
-      return tUsage_error{"option '" + name + "' given twice"};
-    if (auto it = figures.find(name); it != figures.end()) {
-      *it->second = value;
-      if (name.rfind("--name", 0) != 0) figures_given = true;
-    } else if (name == "--covariate") {
-      if (o.Request.Kind == tToolkit_kind::Udt)
-        return tUsage_error{"the unstandardized difference test allows for no covariates"};
-      const auto c = Covariate_of(value);
-      if (!c) return Bad_value(name, value, "NAME=MEAN,SD,CASE");
-      o.Request.Covariates.push_back(*c);
-      figures_given = true;
-    } else if (name == "--correlations") {
-      o.Correlations_file = value;
-    } else if (name == "--input") {
-      o.Input_file = value;
-    } else if (name == "--batch") {
-      o.Batch_file = value;
-    } else if (name == "--notes") {
-      o.Notes_lines = Split_lines(value);
-    } else if (name == "--format") {
-      if (value != "report" && value != "json") return Bad_value(name, value, "report or json");
-      o.Format = value == "json" ? tOutput_format::Json : tOutput_format::Report;
-    } else if (name == "--tail") {
-      if (value != "two" && value != "one") return Bad_value(name, value, "two or one");
-      o.Request.Options.Tail = value == "one" ? tTail::One : tTail::Two;
-    } else if (name == "--prior") {
-      if (value != "calibrated" && value != "jeffreys") return Bad_value(name, value, "calibrated or jeffreys");
-      o.Request.Options.Prior = value == "jeffreys" ? tPrior::Standard : tPrior::Calibrated;
-    } else if (name == "--criteria") {
-      if (value != "bayesian" && value != "combined") return Bad_value(name, value, "bayesian or combined");
-      o.Request.Options.Criteria = value == "combined" ? tCriteria::Combined : tCriteria::Bayesian;
-    } else if (name == "--iterations") {
-      const auto k = Parse_iterations(value);
-      if (!k)
-        return Bad_value(name, value, "a whole number from " + std::to_string(kMin_iterations) +
-                                          " to " + std::to_string(kMax_iterations));
-      o.Request.Options.Iterations = *k;
-    }
-  }
-  if (!o.Input_file.empty() && (figures_given || !o.Correlations_file.empty()))
-    return tUsage_error{"--input holds the whole analysis; give no figures, covariates or "
-                        "--correlations beside it"};
-  if (o.Input_file.empty() && !o.Help) {
-    if (!o.Request.Covariates.empty() && o.Correlations_file.empty())
-      return tUsage_error{"covariates need their correlations: --correlations FILE"};
-    if (two_tasks && o.Correlations_file.empty() && o.R_xy.empty())
-      return tUsage_error{"the correlation between the tasks is needed: --r or --correlations FILE"};
-    if (!o.Correlations_file.empty() && !o.R_xy.empty())
-      return tUsage_error{"--r and --correlations both give the tasks' correlation; give one"};
-  }
-  return o;
-}
-
-std::string Toolkit_usage_text(const std::string& sub) {
-  std::string t;
-  if (sub == "deficit") {
-    t = "Usage: kestrum-cli deficit [options]\n\n"
-        "Tests one case's score on one task for a deficit against a control sample, allowing\n"
-        "for up to 5 covariates (for example age and years of education): the frequentist test\n"
-        "with the effect size Z-CCC (Z-CC without covariates) and its confidence limits, and the\n"
-        "Bayesian test with credible limits.\n\n"
-        "  --mean T --sd T --case T   The controls' mean and SD on the task, the case's score\n"
-        "  --name NAME                The task's name in the report (default Task)\n";
-  } else if (sub == "dissociation") {
-    t = "Usage: kestrum-cli dissociation [options]\n\n"
-        "Tests a case for a dissociation between two tasks allowing for up to 5 covariates: the\n"
-        "test for a deficit on each task, the BSDT on the difference between the case's\n"
-        "standardized scores on the controls' conditional model, and the criteria for a strong or\n"
-        "classical dissociation. Without covariates the figures are the worksheet's.\n\n"
-        "  --mean-x T --sd-x T --case-x T   Task X\n"
-        "  --mean-y T --sd-y T --case-y T   Task Y\n"
-        "  --name-x NAME --name-y NAME      The tasks' names (default Task X, Task Y)\n"
-        "  --r T                            Correlation between the tasks (without --correlations)\n"
-        "  --criteria bayesian|combined     Criteria (combined needs the RSDT: no covariates)\n"
-        "  --prior calibrated|jeffreys      Form of the prior (calibrated needs N - m >= 4)\n"
-        "  --udt                            Also the unstandardized difference test\n";
-  } else {
-    t = "Usage: kestrum-cli udt [options]\n\n"
-        "The unstandardized difference test, for two tasks on the same scale: the deficit test\n"
-        "with its intervals on the difference between the case's scores.\n\n"
-        "  --mean-x T --sd-x T --case-x T --mean-y T --sd-y T --case-y T --r T\n";
-  }
-  t += "  --n T                      Sample size of the normative sample\n";
-  if (sub != "udt")
-    t += "  --covariate NAME=MEAN,SD,CASE\n"
-         "                             A covariate: the controls' mean and SD, the case's score\n"
-         "                             (repeat for each, at most 5)\n"
-         "  --correlations FILE        The correlation matrix of every variable, covariates first\n"
-         "                             in the order given, then the task(s): CSV (numbers; a header\n"
-         "                             row of names may give any order) or JSON ([[...], ...] or\n"
-         "                             {\"names\": [...], \"matrix\": [[...], ...]}); square or lower\n"
-         "                             triangle\n"
-         "  --iterations K             Monte Carlo iterations (default 1000000)\n";
-  t += "  --tail two|one             Tail of the reported probability (default two)\n"
-       "  --input FILE.json          The whole analysis from a JSON file (docs/toolkit_input.md)\n"
-       "  --notes TEXT               User's notes printed in the report\n"
-       "  --format report|json       The report (default) or one JSON object\n"
-       "  --batch FILE.csv           Every case of a CSV file against the same controls: columns\n"
-       "                             id (optional), " +
-       std::string(sub == "deficit" ? "case" : "case_x, case_y") +
-       ", and optionally one per covariate\n"
-       "                             named as it, for the case's covariate scores. Output is CSV,\n"
-       "                             or a JSON array with --format json.\n\n"
-       "Every figure is a field text with the worksheet's rules (at most 6 characters, digits,\n"
-       "one point, a leading minus). A correlation matrix that is not positive definite, an\n"
-       "SD of 0 or less, a correlation of +/-1 or beyond, or too few controls for the covariates\n"
-       "are refused, and nothing is computed. Exit status as for kestrum-cli.\n";
-  return t;
-}
-
 
 namespace {
 

@@ -13,7 +13,8 @@
 #include "app/toolkit_record.h"
 #include "cli/cli_args.h"
 #include "cli/exit_status.h"
-#include "cli/json_reader.h"
+#include "app/json_reader.h"
+#include "app/request_reader.h"
 
 // True for "deficit", "dissociation" and "udt".
 bool Is_toolkit_subcommand(const std::string& word);
@@ -35,14 +36,10 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
 
 // The lower triangle of a correlation matrix file's entries as texts, in the order of
 // `names`: CSV (numbers, optionally a header row of names and a first column of names) or
-// JSON (an array of rows, or {"names": [...], "matrix": [...]}); square or lower
-// triangular. A message when the file cannot be used.
+// JSON (app/request_reader.h); square or lower triangular. A message when the file
+// cannot be used.
 std::variant<std::vector<std::vector<std::string>>, std::string> Correlations_from_text(
     const std::string& text, const std::vector<std::string>& names);
-
-// Fills a request from a JSON input document (the schema of docs/toolkit_input.md).
-std::variant<tToolkit_request, std::string> Request_from_json(const tJson_value& document,
-                                                             tToolkit_kind kind);
 
 // The subcommand's help text.
 std::string Toolkit_usage_text(const std::string& subcommand);

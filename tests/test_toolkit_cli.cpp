@@ -11,7 +11,7 @@
 
 #include "app/toolkit_analysis.h"
 #include "cli/cli_run.h"
-#include "cli/json_reader.h"
+#include "app/json_reader.h"
 #include "cli/toolkit_cli.h"
 
 namespace fs = std::filesystem;
