@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/toolkit_record.h"
 
+#include <cmath>
+
 #include "app/criteria.h"
 #include "app/figure_groups.h"
 #include "app/record_writers.h"
@@ -130,8 +132,29 @@ tFigure_table Toolkit_figures(const tToolkit_results& r) {
       const std::string key = two ? (j == 0 ? "x_" : "y_") : "";
       model.Add(key + "predicted", K::Statistic, kUnit_score, r.Model.Predicted[j]);
       model.Add(key + "residual_sd", K::Statistic, kUnit_score, r.Model.Residual_sd[j]);
+      // The case's distance from its predicted score, in residual SDs.
+      const Extended z = r.Model.Residual_sd[j] > 0
+                             ? (r.Model.Case.size() > j ? r.Model.Case[j] - r.Model.Predicted[j] : 0) /
+                                   r.Model.Residual_sd[j]
+                             : 0;
+      model.Add(key + "z", K::Z_score, kUnit_sd, z);
     }
     if (two) model.Add("residual_r", K::Statistic, "", r.Model.Residual_r);
+    if (!two) {
+      // The multiple correlation R of the task on the covariates, from the residual
+      // variance (R^2 = 1 - s^2 (N - m - 1) / (sd^2 (N - 1))), and the prediction in
+      // units of sd R: the coordinates of the deficit's picture.
+      const tVariable_summary& y = r.Inputs.Tasks[0];
+      const Extended explained =
+          r.Inputs.N > 1 && y.Sd > 0
+              ? 1 - (r.Model.Residual_sd[0] * r.Model.Residual_sd[0]) / (y.Sd * y.Sd) *
+                        static_cast<Extended>(r.Model.Df) / static_cast<Extended>(r.Inputs.N - 1)
+              : 0;
+      const Extended multiple_r = explained > 0 ? std::sqrt(explained) : 0;
+      model.Add("multiple_r", K::Statistic, "", multiple_r);
+      model.Add("predicted_z", K::Z_score, kUnit_sd,
+                multiple_r > 0 ? (r.Model.Predicted[0] - y.Mean) / (y.Sd * multiple_r) : 0);
+    }
   }
   for (std::size_t j = 0; j < r.Deficit.size(); ++j) {
     const std::string group = two ? (j == 0 ? "deficit_x" : "deficit_y") : "deficit";
