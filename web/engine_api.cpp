@@ -19,8 +19,7 @@
 #include "app/input_checks.h"
 #include "app/plot_geometry.h"
 #include "app/report.h"
-#include "app/record_writers.h"
-#include "cli/cli_run.h"  // the batch still runs the command line (Run_cli)
+#include "cli/cli_run.h"
 #include "distrib/number_text.h"
 #include "distrib/progress.h"
 
