@@ -5,111 +5,37 @@
 
 #include "app/criteria.h"
 #include "app/figure_groups.h"
-#include "app/warning_collector.h"
+#include "app/toolkit_analysis.h"
 #include "distrib/fp_check.h"
-
-namespace {
-
-constexpr std::int32_t kLevel = kCredible_level;
-
-}  // namespace
-
-namespace {
-
-void Require_finite_record(const tDeficit_results& d, const char* task) {
-  const std::string prefix = std::string("the deficit test on task ") + task + ": ";
-  const struct {
-    Extended value;
-    const char* name;
-  } items[] = {{d.T_value, "t"},          {d.P_one_tailed, "p (one-tailed)"},
-               {d.P_two_tailed, "p (two-tailed)"}, {d.Pct_below, "percentage below"},
-               {d.Pct_lower, "lower limit of the percentage"},
-               {d.Pct_upper, "upper limit of the percentage"},
-               {d.Zcc, "Z-CC"}, {d.Zcc_lower, "lower limit of Z-CC"},
-               {d.Zcc_upper, "upper limit of Z-CC"}};
-  for (const auto& item : items) Require_finite(item.value, (prefix + item.name).c_str());
-}
-
-}  // namespace
 
 tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& options,
                               const tProgress_observer* observer) {
+  // The worksheet's analysis is the dissociation without covariates: one computation.
+  tConditional_inputs inputs;
+  inputs.N = in.N;
+  inputs.Tasks = {{"Task X", in.Mean_x, in.Sd_x, in.Case_x}, {"Task Y", in.Mean_y, in.Sd_y, in.Case_y}};
+  inputs.Correlations = {{1, in.R_xy}, {in.R_xy, 1}};
+  tToolkit_request request;
+  request.Kind = tToolkit_kind::Dissociation;
+  request.Options = options;
+  tToolkit_results t = Compute_toolkit(request, inputs, observer);
+
   tRun_results r;
-  const tWarning_collector warnings(r.Warnings);
   r.Inputs = in;
   r.Options = options;
-  const Extended n_real = in.N;
-  // Between the interval searches (each well under half a second) a request to stop is
-  // honoured; the engine honours it within its draws.
-  const auto checkpoint = [observer] {
-    if (observer != nullptr && observer->Cancel_requested()) throw ECancelled();
-  };
-  Clear_fp_faults();
-
-  // One pass per task: the deficit test, the abnormality limits and the interval
-  // estimates of Z-CC from the same two non-central t searches.
-  Deficit_test_intervals(true, r.Deficit_x_results, in.Case_x, in.Mean_x, in.Sd_x, n_real,
-                         kLevel);
-  checkpoint();
-  Deficit_test_intervals(true, r.Deficit_y_results, in.Case_y, in.Mean_y, in.Sd_y, n_real,
-                         kLevel);
-  const tDeficit_results& dx = r.Deficit_x_results;
-  const tDeficit_results& dy = r.Deficit_y_results;
-
-  if (options.Criteria == tCriteria::Combined) {
-    Rsdt(in.Case_x, in.Case_y, in.Mean_x, in.Sd_x, in.Mean_y, in.Sd_y, in.N, in.R_xy,
-         r.Rsdt_p_two_tailed, r.Rsdt_p_one_tailed, r.Rsdt_t);
-    r.Rsdt_computed = true;
-  }
-
-  checkpoint();
-
-  // The engine of the chosen prior; it resets the generator's seeds, so the same inputs
-  // give the same draws. Equal-tailed limits whatever the tail option.
-  tBSDT_inputs engine;
-  engine.Prior = options.Prior;
-  engine.N = in.N;
-  engine.Iterations = options.Iterations;
-  engine.Reset_seed = true;
-  engine.Mean_x = in.Mean_x;
-  engine.Sd_x = in.Sd_x;
-  engine.Mean_y = in.Mean_y;
-  engine.Sd_y = in.Sd_y;
-  engine.R_xy = in.R_xy;
-  engine.Case_x = in.Case_x;
-  engine.Case_y = in.Case_y;
-  engine.Two_sided = true;
-  engine.Level = kLevel;
-  engine.Threads = options.Engine_threads;
-  Run_BSDT(engine, r.Bsdt, observer, &r.Bsdt_precision);
-
+  r.Deficit_x_results = t.Deficit[0];
+  r.Deficit_y_results = t.Deficit[1];
+  r.Rsdt_computed = t.Rsdt_computed;
+  r.Rsdt_p_two_tailed = t.Rsdt_p_two_tailed;
+  r.Rsdt_p_one_tailed = t.Rsdt_p_one_tailed;
+  r.Rsdt_t = t.Rsdt_t;
+  r.Bsdt = t.Bsdt;
+  r.Bsdt_precision = std::move(t.Bsdt_precision);
+  r.Warnings = std::move(t.Warnings);
   r.Z_x = (in.Case_x - in.Mean_x) / in.Sd_x;
   r.Z_y = (in.Case_y - in.Mean_y) / in.Sd_y;
-
-  // Nothing non-finite may reach a report: a value that is not a number ends the run with
-  // a readable message instead.
   Require_finite(r.Z_x, "the z score on task X");
   Require_finite(r.Z_y, "the z score on task Y");
-  Require_finite_record(dx, "X");
-  Require_finite_record(dy, "Y");
-  if (r.Rsdt_computed) {
-    Require_finite(r.Rsdt_t, "the RSDT t value");
-    Require_finite(r.Rsdt_p_two_tailed, "the RSDT p (two-tailed)");
-    Require_finite(r.Rsdt_p_one_tailed, "the RSDT p (one-tailed)");
-  }
-  const struct {
-    Extended value;
-    const char* name;
-  } bsdt[] = {{r.Bsdt.P_one_tailed, "the BSDT p (one-tailed)"},
-              {r.Bsdt.P_two_tailed, "the BSDT p (two-tailed)"},
-              {r.Bsdt.Pct_more_extreme, "the BSDT percentage more extreme"},
-              {r.Bsdt.Pct_lower, "the BSDT lower limit of the percentage"},
-              {r.Bsdt.Pct_upper, "the BSDT upper limit of the percentage"},
-              {r.Bsdt.Zdcc, "Z-DCC"},
-              {r.Bsdt.Zdcc_lower, "the lower limit of Z-DCC"},
-              {r.Bsdt.Zdcc_upper, "the upper limit of Z-DCC"}};
-  for (const auto& item : bsdt) Require_finite(item.value, item.name);
-
   Apply_criteria(r);
   Fill_figures(r);
   return r;

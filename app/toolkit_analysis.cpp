@@ -32,6 +32,35 @@ std::string Task_label(const tToolkit_request& r, std::size_t j) {
 
 }  // namespace
 
+void Require_finite_record(const tDeficit_results& d, const std::string& task) {
+  const std::string prefix = "the deficit test on task " + task + ": ";
+  const struct {
+    Extended value;
+    const char* name;
+  } items[] = {{d.T_value, "t"},          {d.P_one_tailed, "p (one-tailed)"},
+               {d.P_two_tailed, "p (two-tailed)"}, {d.Pct_below, "percentage below"},
+               {d.Pct_lower, "lower limit of the percentage"},
+               {d.Pct_upper, "upper limit of the percentage"},
+               {d.Zcc, "Z-CC"}, {d.Zcc_lower, "lower limit of Z-CC"},
+               {d.Zcc_upper, "upper limit of Z-CC"}};
+  for (const auto& item : items) Require_finite(item.value, (prefix + item.name).c_str());
+}
+
+void Require_finite_bsdt(const tBSDT_results& b) {
+  const struct {
+    Extended value;
+    const char* name;
+  } items[] = {{b.P_one_tailed, "the BSDT p (one-tailed)"},
+               {b.P_two_tailed, "the BSDT p (two-tailed)"},
+               {b.Pct_more_extreme, "the BSDT percentage more extreme"},
+               {b.Pct_lower, "the BSDT lower limit of the percentage"},
+               {b.Pct_upper, "the BSDT upper limit of the percentage"},
+               {b.Zdcc, "Z-DCC"},
+               {b.Zdcc_lower, "the lower limit of Z-DCC"},
+               {b.Zdcc_upper, "the upper limit of Z-DCC"}};
+  for (const auto& item : items) Require_finite(item.value, item.name);
+}
+
 std::vector<std::string> Variable_names(const tToolkit_request& r) {
   std::vector<std::string> names;
   for (std::size_t i = 0; i < r.Covariates.size(); ++i)
@@ -137,7 +166,17 @@ tToolkit_results Compute_toolkit(const tToolkit_request& request,
   if (request.Kind != tToolkit_kind::Udt) {
     for (std::size_t j = 0; j < inputs.Tasks.size(); ++j) {
       tDeficit_results d;
-      Covariate_deficit_test(true, d, Task_of(r.Model, static_cast<int>(j)), kLevel);
+      const tVariable_summary& task = inputs.Tasks[j];
+      if (r.Model.M == 0) {
+        // No covariates: the worksheet's deficit test and interval estimates, on the same
+        // doubles the worksheet reads (the regression's figures would equal them).
+        Deficit_test_intervals(true, d, static_cast<double>(task.Case),
+                               static_cast<double>(task.Mean), static_cast<double>(task.Sd),
+                               static_cast<Extended>(inputs.N), kLevel);
+      } else {
+        Covariate_deficit_test(true, d, Task_of(r.Model, static_cast<int>(j)), kLevel);
+      }
+      Require_finite_record(d, inputs.Tasks.size() == 2 ? (j == 0 ? "X" : "Y") : task.Name);
       r.Deficit.push_back(d);
       r.Deficit_met.push_back(Meets_deficit(d));
       checkpoint();
@@ -183,6 +222,15 @@ tToolkit_results Compute_toolkit(const tToolkit_request& request,
     r.Classical = c == tClassification::Classical;
     r.Neither = c == tClassification::Neither;
   }
+  // Nothing non-finite may reach an output: a value that is not a number ends the run
+  // with a readable message instead.
+  if (r.Udt_computed) Require_finite_record(r.Udt, "of the unstandardized difference");
+  if (r.Rsdt_computed) {
+    Require_finite(r.Rsdt_t, "the RSDT t value");
+    Require_finite(r.Rsdt_p_two_tailed, "the RSDT p (two-tailed)");
+    Require_finite(r.Rsdt_p_one_tailed, "the RSDT p (one-tailed)");
+  }
+  if (r.Bsdt_computed) Require_finite_bsdt(r.Bsdt);
   Check_fp_faults();
   return r;
 }

@@ -76,7 +76,7 @@ TEST(Criteria, ExtendedAlphaDecidesForEveryAnalysis) {
   const tCase cases[] = {
       {"p of the double 0.05", static_cast<Extended>(0.05), -2, false, false},
       {"p of exactly 0.05L", 0.05L, -2, false, false},
-      {"p just below 0.05L", std::nextafter(0.05L, 0.0L), -2, true, true},
+      {"p just below alpha", std::nextafter(kAlpha, Extended{0}), -2, true, true},
       {"below alpha, case above the mean", 0.001L, 0.5L, false, true},
       {"below alpha, t of 0", 0.001L, 0, false, true},
   };
