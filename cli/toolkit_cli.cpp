@@ -20,6 +20,7 @@
 #include "cli/batch_run.h"
 #include "cli/exit_status.h"
 #include "cli/io_wait.h"
+#include "cli/single_run.h"
 #include "cli/terminal_text.h"
 
 namespace {
@@ -277,23 +278,14 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
   tProgress_observer observer;
   if (interrupt != nullptr) observer.Cancel = &interrupt->Requested;
   const tToolkit_outcome outcome = Run_request(request, &observer);
-  Print_warnings(err, outcome.Warnings, "");
-  if (outcome.Cancelled || Interrupt_requested(interrupt)) {
-    err << "kestrum-cli: Interrupted; nothing was written.\n";
-    return Interrupted_status(interrupt);
-  }
-  if (!outcome.Computed) {
-    err << Message_for_terminal(outcome.Error) << '\n';
-    return outcome.Status;
-  }
-  if (o.Format == tOutput_format::Json) {
-    out << Toolkit_json(outcome.Results) << '\n';
-  } else {
-    for (const std::string& line : Toolkit_report_lines(outcome.Results, o.Notes_lines, false))
-      out << line << '\n';
-  }
-  const int status = Output_status(out, err, interrupt);
-  if (Is_interrupted_status(status))
-    err << "kestrum-cli: Interrupted while writing the output" << Output_end(out, "") << ".\n";
-  return status;
+  return Finish_single_run(
+      {outcome.Computed, outcome.Cancelled, outcome.Status, outcome.Error, &outcome.Warnings},
+      [&] {
+        if (o.Format == tOutput_format::Json) return Toolkit_json(outcome.Results) + '\n';
+        std::string text;
+        for (const std::string& line : Toolkit_report_lines(outcome.Results, o.Notes_lines, false))
+          text += line + '\n';
+        return text;
+      },
+      out, err, interrupt);
 }

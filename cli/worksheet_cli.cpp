@@ -16,6 +16,7 @@
 #include "app/safe_text.h"
 #include "cli/batch_run.h"
 #include "cli/cli_args.h"
+#include "cli/single_run.h"
 #include "cli/terminal_text.h"
 #include "distrib/progress.h"
 
@@ -128,28 +129,16 @@ int Run_single(const tCli_options& o, std::array<std::string, 8> fields,
   tRun_options run = o.Run;
   run.Engine_threads = 0;
   const tWorksheet_outcome outcome = Run_case(fields, run, &observer);
-  Print_warnings(err, outcome.Warnings, "");
-  if (outcome.Cancelled || Interrupt_requested(interrupt)) {
-    err << "kestrum-cli: Interrupted; nothing was written.\n";
-    return Interrupted_status(interrupt);
-  }
-  if (!outcome.Computed) {
-    err << Message_for_terminal(outcome.Error) << '\n';
-    return outcome.Status;
-  }
-  if (o.Format == tOutput_format::Json) {
-    out << Results_json(outcome.Results) << '\n';
-  } else {
-    for (const std::string& line : Report_lines(outcome.Results, o.Notes_lines, false)) {
-      out << line << '\n';
-    }
-  }
-  const int status = Output_status(out, err, interrupt);
-  if (Is_interrupted_status(status)) {
-    err << "kestrum-cli: Interrupted while writing the output"
-        << Output_end(out, "") << ".\n";
-  }
-  return status;
+  return Finish_single_run(
+      {outcome.Computed, outcome.Cancelled, outcome.Status, outcome.Error, &outcome.Warnings},
+      [&] {
+        if (o.Format == tOutput_format::Json) return Results_json(outcome.Results) + '\n';
+        std::string text;
+        for (const std::string& line : Report_lines(outcome.Results, o.Notes_lines, false))
+          text += line + '\n';
+        return text;
+      },
+      out, err, interrupt);
 }
 
 // The batch's columns: id, the case's two scores, then the figures of the worksheet's
