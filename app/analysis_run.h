@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "app/result_record.h"
 #include "bayes/bayes_engines.h"
@@ -74,11 +75,13 @@ struct tRun_results {
   tClassification Classification = tClassification::Neither;
   // Every scalar figure above (and the inputs and options) by name: see Fill_figures.
   tFigure_table Figures;
+  // The statistics' warnings during the run, in order.
+  std::vector<std::string> Warnings;
 };
 
-// Applies the criteria to filled results (sets Deficit_x ... Classification from the
-// numbers and the options), then fills the figure table from the typed fields.
-// Compute_analysis calls it; exposed so that the criteria can be tested on built records.
+// Applies the criteria (app/criteria.h) to filled results: sets Deficit_x ...
+// Classification from the numbers and the options. Compute_analysis calls it, then
+// Fill_figures; exposed so that the criteria can be tested on built records.
 void Apply_criteria(tRun_results& results);
 
 // (Re)fills results.Figures from the typed fields: the inputs and options (group

@@ -24,8 +24,6 @@
 #include "app/path_walk.h"
 #include "distrib/number_text.h"
 
-const char Program_title[] =
-    "Kestrum.EXE: Bayesian criteria for dissociations in single-case studies";
 const char Data_file_name[] = "kestrum.txt";
 const char kInvalid_numeric_input[] = "Invalid numeric input";
 const char kUtf16_message[] = "UTF-16 is not supported: save the file as UTF-8";

@@ -17,8 +17,9 @@
 #include <array>
 #include <string>
 
+#include "app/texts.h"  // Program_title, for the windows' captions
+
 // Character arrays, not std::string: nothing is allocated before main.
-extern const char Program_title[];   // "Kestrum.EXE: Bayesian criteria ..."
 extern const char Data_file_name[];  // "kestrum.txt"
 
 // The message of a token that is not a number.

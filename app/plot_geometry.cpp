@@ -13,6 +13,8 @@
 // 1, 2 or 5 times a power of 10, the ends rounded outward to whole steps.
 #include "app/plot_geometry.h"
 
+#include "app/toolkit_record.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -121,13 +123,13 @@ tCase_plot Case_plot(double r, double z_x, double z_y) {
 }
 
 tPosterior_plot Posterior_plot(const tBSDT_results& bsdt, const tZdcc_histogram& histogram,
-                               int level) {
+                               int level, const std::string& effect) {
   tPosterior_plot plot;
   std::int64_t draws = histogram.Below + histogram.Above;
   for (const std::int64_t count : histogram.Counts) draws += count;
   if (histogram.Counts.empty() || draws <= 0 || !std::isfinite(histogram.Lower) ||
       !std::isfinite(histogram.Upper) || histogram.Upper < histogram.Lower)
-    throw std::invalid_argument("The analysis holds no histogram of the Z-DCC draws.");
+    throw std::invalid_argument("The analysis holds no histogram of the " + effect + " draws.");
   plot.Draws = draws;
   plot.Below = histogram.Below;
   plot.Above = histogram.Above;
@@ -159,7 +161,8 @@ tPosterior_plot Posterior_plot(const tBSDT_results& bsdt, const tZdcc_histogram&
   const double margin = kPosterior_margin * (high - low);
   plot.X_axis = Nice_axis(low - margin, high + margin);
   plot.Y_axis = Nice_axis(0, tallest > 0 ? tallest * (1 + kDensity_headroom) : 1, 5);
-  plot.Estimate_label = "Z-DCC = " + Number(plot.Zdcc, 3);
+  plot.X_title = effect;
+  plot.Estimate_label = effect + " = " + Number(plot.Zdcc, 3);
   plot.Interval_label = std::to_string(level) + "% credible interval: " +
                         Number(plot.Interval_lower, 3) + " to " + Number(plot.Interval_upper, 3);
   return plot;
@@ -215,5 +218,52 @@ tResult_plots Result_plots(const tRun_results& results) {
                                    kCredible_level);
   plots.Posterior.Caption = Posterior_plot_caption(results);
   plots.Title = Plot_title(results);
+  return plots;
+}
+
+tResult_plots Toolkit_plots(const tToolkit_results& r) {
+  if (r.Kind == tToolkit_kind::Udt)
+    throw std::invalid_argument("The unstandardized difference test has no pictures.");
+  // The points and the correlations come from the record's figures.
+  const tFigure_table f = Toolkit_figures(r);
+  const auto number = [&f](const std::string& name) { return static_cast<double>(f.Number(name)); };
+  tResult_plots plots;
+  const bool covariates = r.Model.M > 0;
+  if (r.Kind == tToolkit_kind::Dissociation) {
+    // The tasks' distances from the controls (given the covariates: from the case's
+    // predicted scores, in residual SDs, with the residual correlation).
+    plots.Case = covariates ? Case_plot(number("model_residual_r"), number("model_x_z"), number("model_y_z"))
+                            : Case_plot(number("r"), number("z_x"), number("z_y"));
+    const std::string given = covariates ? " given the covariates (z)" : " (z)";
+    plots.Case.X_title = r.Inputs.Tasks[0].Name + given;
+    plots.Case.Y_title = r.Inputs.Tasks[1].Name + given;
+    plots.Case.Caption = covariates ? "The case among the controls with the case's covariate values"
+                                    : "The case among the controls";
+    plots.Posterior = Posterior_plot(r.Bsdt, r.Bsdt_precision.Zdcc_histogram, kCredible_level, "Z-DCC");
+    plots.Posterior.Caption = "Posterior of Z-DCC, " + std::string(Words(r.Options.Prior).Caption);
+    plots.Title = r.Inputs.Tasks[0].Name + " and " + r.Inputs.Tasks[1].Name + ", N = " +
+                  std::to_string(r.Inputs.N) + ", " + std::to_string(r.Model.M) + " covariate(s)";
+    return plots;
+  }
+  // Deficit: the prediction from the covariates against the task, both standardized; their
+  // correlation is the multiple correlation R.
+  const tVariable_summary& y = r.Inputs.Tasks[0];
+  const double multiple_r = covariates ? number("model_multiple_r") : 0;
+  const double task_z = static_cast<double>((y.Case - y.Mean) / y.Sd);
+  plots.Case = Case_plot(multiple_r, covariates ? number("model_predicted_z") : 0, task_z);
+  plots.Case.X_title = covariates ? "Prediction from the covariates (z)" : "No covariates";
+  plots.Case.Y_title = y.Name + " (z)";
+  plots.Case.Caption = covariates ? "The case on the controls' conditional distribution (R = " +
+                                        Number(multiple_r, 3) + ")"
+                                  : "The case among the controls";
+  tBSDT_results as_posterior;
+  as_posterior.Zdcc = r.Bayesian.Zccc;
+  as_posterior.Zdcc_lower = r.Bayesian.Zccc_lower;
+  as_posterior.Zdcc_upper = r.Bayesian.Zccc_upper;
+  const std::string effect = covariates ? "Z-CCC" : "Z-CC";
+  plots.Posterior = Posterior_plot(as_posterior, r.Bayesian.Histogram, kCredible_level, effect);
+  plots.Posterior.Caption = "Posterior of " + effect;
+  plots.Title = y.Name + ", N = " + std::to_string(r.Inputs.N) + ", " +
+                std::to_string(r.Model.M) + " covariate(s)";
   return plots;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/analysis_run.h"
+#include "app/toolkit_analysis.h"
 
 struct tPlot_point {
   double X = 0, Y = 0;
@@ -93,8 +94,10 @@ struct tPosterior_plot {
 
 // From the histogram of the engine's draws and its results; refuses (std::invalid_argument)
 // a histogram without bins or draws.
+// effect names the quantity drawn ("Z-DCC"; "Z-CC" or "Z-CCC" for the Bayesian deficit
+// test): the x axis's title and the estimate's label.
 tPosterior_plot Posterior_plot(const tBSDT_results& bsdt, const tZdcc_histogram& histogram,
-                               int level);
+                               int level, const std::string& effect = "Z-DCC");
 
 // The classification of a run in words: "strong dissociation", "dissociation, putatively
 // classical" or "neither a strong nor a classical dissociation".
@@ -118,3 +121,14 @@ struct tResult_plots {
   std::string Title;
 };
 tResult_plots Result_plots(const tRun_results& results);
+
+// The two pictures of a toolkit analysis:
+//   deficit: the case among the controls in the plane of the covariates' prediction and
+//     the task (standardized; their correlation is the multiple correlation R, and the
+//     controls with the case's covariate values are the vertical slice through the case),
+//     and the posterior of Z-CCC (Z-CC without covariates);
+//   dissociation: the case among the controls' residuals given the covariates (the tasks'
+//     distances from their predictions in residual SDs, with the residual correlation),
+//     and the posterior of Z-DCC.
+// The unstandardized difference test has no pictures: refused (std::invalid_argument).
+tResult_plots Toolkit_plots(const tToolkit_results& results);

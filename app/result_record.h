@@ -27,6 +27,7 @@
 #include <variant>
 #include <vector>
 
+#include "app/texts.h"
 #include "bayes/bayes_engines.h"
 
 enum class tFigure_kind {
@@ -82,44 +83,3 @@ class tFigure_table {
   // True when the figure exists and holds a value.
   bool Has_value(const std::string& name) const;
 };
-
-// ---------------------------------------------------------------------------------------
-// Names, each written once. Key is the word of the JSON, the CSV and the command line's
-// options; Caption the words in a sentence of a caption or a title; Report_line the line
-// of the report.
-
-enum class tClassification { Strong, Classical, Neither };
-
-struct tClassification_words {
-  const char* Key;          // "strong"
-  const char* Caption;      // "strong dissociation"
-  const char* Report_line;  // the report's overall result
-};
-const tClassification_words& Words(tClassification c);
-
-struct tPrior_words {
-  const char* Key;          // "calibrated", "jeffreys"
-  const char* Caption;      // "calibrated prior"
-  const char* Report_line;  // the option line of the report's inputs
-};
-const tPrior_words& Words(tPrior p);
-
-enum class tCriteria { Bayesian = 1, Combined = 2 };
-
-struct tCriteria_words {
-  const char* Key;             // "bayesian", "combined"
-  const char* Caption;         // "Bayesian criteria"
-  const char* Long_caption;    // "Combined Bayesian / frequentist criteria"
-  const char* Report_line;     // the option line of the report's inputs
-  const char* Report_heading;  // the heading of the report's overall result
-};
-const tCriteria_words& Words(tCriteria c);
-
-enum class tTail { Two, One };
-
-struct tTail_words {
-  const char* Key;          // "two", "one"
-  const char* Caption;      // "two-tailed"
-  const char* Report_line;  // the option line of the report's inputs
-};
-const tTail_words& Words(tTail t);

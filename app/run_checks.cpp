@@ -1,17 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The input checks of a run, in worksheet order, and the criteria for a dissociation.
+// The input checks of a run, in worksheet order.
 #include <cmath>
 
 #include "app/analysis_run.h"
 #include "app/input_checks.h"
-
-namespace {
-
-// The significance level of every criterion. An extended constant: the probabilities it is
-// compared with are extended, and a probability of exactly 0.05 must not pass.
-constexpr Extended kAlpha = 0.05L;
-
-}  // namespace
 
 std::variant<tChecked_inputs, tInput_error> Check_inputs(const std::array<std::string, 8>& fields,
                                                         const tRun_options& options) {
@@ -55,27 +47,3 @@ std::variant<tChecked_inputs, tInput_error> Check_inputs(const std::array<std::s
   inputs.N = static_cast<std::int32_t>(values[5]);  // whole and within range: checked
   return inputs;
 }
-
-void Apply_criteria(tRun_results& r) {
-  const bool combined = r.Options.Criteria == tCriteria::Combined;
-  const bool two_tailed = r.Options.Tail == tTail::Two;
-  // Only a case below the control mean can have a deficit; both comparisons are strict.
-  r.Deficit_x = r.Deficit_x_results.P_one_tailed < kAlpha && r.Deficit_x_results.T_value < 0;
-  r.Deficit_y = r.Deficit_y_results.P_one_tailed < kAlpha && r.Deficit_y_results.T_value < 0;
-  const Extended p_b = two_tailed ? r.Bsdt.P_two_tailed : r.Bsdt.P_one_tailed;
-  r.Bsdt_significant = p_b < kAlpha;
-  r.Rsdt_significant = false;
-  if (combined) {
-    const Extended p_r = two_tailed ? r.Rsdt_p_two_tailed : r.Rsdt_p_one_tailed;
-    r.Rsdt_significant = p_r < kAlpha;
-  }
-  const bool significant = r.Bsdt_significant && (!combined || r.Rsdt_significant);
-  r.Strong = r.Deficit_x && r.Deficit_y && significant;
-  r.Classical = (r.Deficit_x != r.Deficit_y) && significant;
-  r.Neither = !r.Strong && !r.Classical;
-  r.Classification = r.Strong      ? tClassification::Strong
-                     : r.Classical ? tClassification::Classical
-                                   : tClassification::Neither;
-  Fill_figures(r);
-}
-

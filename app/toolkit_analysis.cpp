@@ -3,7 +3,10 @@
 
 #include <cmath>
 
+#include "app/criteria.h"
 #include "app/input_checks.h"
+#include "app/safe_text.h"
+#include "app/warning_collector.h"
 #include "bayes/bsdt_covariates.h"
 #include "distrib/fp_check.h"
 #include "stats/covariate_deficit.h"
@@ -22,21 +25,47 @@ tField_value Read_field(const std::string& text, const std::string& caption) {
 }
 
 std::string Task_label(const tToolkit_request& r, std::size_t j) {
-  if (!r.Tasks[j].Name.empty()) return r.Tasks[j].Name;
+  if (!r.Tasks[j].Name.empty()) return Printable_text(r.Tasks[j].Name);
   if (r.Tasks.size() == 1) return "Task";
   return j == 0 ? "Task X" : "Task Y";
 }
 
-// The one-tailed and two-tailed deficit criterion of the worksheet.
-bool Meets_deficit(const tDeficit_results& d) { return d.P_one_tailed < 0.05 && d.T_value < 0; }
-
 }  // namespace
+
+void Require_finite_record(const tDeficit_results& d, const std::string& task) {
+  const std::string prefix = "the deficit test on task " + task + ": ";
+  const struct {
+    Extended value;
+    const char* name;
+  } items[] = {{d.T_value, "t"},          {d.P_one_tailed, "p (one-tailed)"},
+               {d.P_two_tailed, "p (two-tailed)"}, {d.Pct_below, "percentage below"},
+               {d.Pct_lower, "lower limit of the percentage"},
+               {d.Pct_upper, "upper limit of the percentage"},
+               {d.Zcc, "Z-CC"}, {d.Zcc_lower, "lower limit of Z-CC"},
+               {d.Zcc_upper, "upper limit of Z-CC"}};
+  for (const auto& item : items) Require_finite(item.value, (prefix + item.name).c_str());
+}
+
+void Require_finite_bsdt(const tBSDT_results& b) {
+  const struct {
+    Extended value;
+    const char* name;
+  } items[] = {{b.P_one_tailed, "the BSDT p (one-tailed)"},
+               {b.P_two_tailed, "the BSDT p (two-tailed)"},
+               {b.Pct_more_extreme, "the BSDT percentage more extreme"},
+               {b.Pct_lower, "the BSDT lower limit of the percentage"},
+               {b.Pct_upper, "the BSDT upper limit of the percentage"},
+               {b.Zdcc, "Z-DCC"},
+               {b.Zdcc_lower, "the lower limit of Z-DCC"},
+               {b.Zdcc_upper, "the upper limit of Z-DCC"}};
+  for (const auto& item : items) Require_finite(item.value, item.name);
+}
 
 std::vector<std::string> Variable_names(const tToolkit_request& r) {
   std::vector<std::string> names;
   for (std::size_t i = 0; i < r.Covariates.size(); ++i)
     names.push_back(r.Covariates[i].Name.empty() ? "Covariate " + std::to_string(i + 1)
-                                                 : r.Covariates[i].Name);
+                                                 : Printable_text(r.Covariates[i].Name));
   for (std::size_t j = 0; j < r.Tasks.size(); ++j) names.push_back(Task_label(r, j));
   return names;
 }
@@ -123,6 +152,7 @@ tToolkit_results Compute_toolkit(const tToolkit_request& request,
                                  const tConditional_inputs& inputs,
                                  const tProgress_observer* observer) {
   tToolkit_results r;
+  const tWarning_collector warnings(r.Warnings);
   r.Kind = request.Kind;
   r.Options = request.Options;
   r.With_udt = request.With_udt;
@@ -136,7 +166,17 @@ tToolkit_results Compute_toolkit(const tToolkit_request& request,
   if (request.Kind != tToolkit_kind::Udt) {
     for (std::size_t j = 0; j < inputs.Tasks.size(); ++j) {
       tDeficit_results d;
-      Covariate_deficit_test(true, d, Task_of(r.Model, static_cast<int>(j)), kLevel);
+      const tVariable_summary& task = inputs.Tasks[j];
+      if (r.Model.M == 0) {
+        // No covariates: the worksheet's deficit test and interval estimates, on the same
+        // doubles the worksheet reads (the regression's figures would equal them).
+        Deficit_test_intervals(true, d, static_cast<double>(task.Case),
+                               static_cast<double>(task.Mean), static_cast<double>(task.Sd),
+                               static_cast<Extended>(inputs.N), kLevel);
+      } else {
+        Covariate_deficit_test(true, d, Task_of(r.Model, static_cast<int>(j)), kLevel);
+      }
+      Require_finite_record(d, inputs.Tasks.size() == 2 ? (j == 0 ? "X" : "Y") : task.Name);
       r.Deficit.push_back(d);
       r.Deficit_met.push_back(Meets_deficit(d));
       checkpoint();
@@ -169,18 +209,28 @@ tToolkit_results Compute_toolkit(const tToolkit_request& request,
            inputs.N, static_cast<double>(inputs.Correlations[1][0]), r.Rsdt_p_two_tailed,
            r.Rsdt_p_one_tailed, r.Rsdt_t);
       r.Rsdt_computed = true;
-      r.Rsdt_significant = (one_tailed ? r.Rsdt_p_one_tailed : r.Rsdt_p_two_tailed) < 0.05;
+      r.Rsdt_significant = Significant(one_tailed ? r.Rsdt_p_one_tailed : r.Rsdt_p_two_tailed);
     }
     BSDT_with_covariates(request.Options.Prior, r.Model, request.Options.Iterations,
                          request.Options.Engine_threads, r.Bsdt, observer, &r.Bsdt_precision);
     r.Bsdt_computed = true;
-    r.Bsdt_significant = (one_tailed ? r.Bsdt.P_one_tailed : r.Bsdt.P_two_tailed) < 0.05;
+    r.Bsdt_significant = Significant(one_tailed ? r.Bsdt.P_one_tailed : r.Bsdt.P_two_tailed);
     const bool significant = r.Bsdt_significant && (!r.Rsdt_computed || r.Rsdt_significant);
     const int deficits = static_cast<int>(r.Deficit_met[0]) + static_cast<int>(r.Deficit_met[1]);
-    r.Strong = deficits == 2 && significant;
-    r.Classical = deficits == 1 && significant;
-    r.Neither = !r.Strong && !r.Classical;
+    const tClassification c = Classify(deficits, significant);
+    r.Strong = c == tClassification::Strong;
+    r.Classical = c == tClassification::Classical;
+    r.Neither = c == tClassification::Neither;
   }
+  // Nothing non-finite may reach an output: a value that is not a number ends the run
+  // with a readable message instead.
+  if (r.Udt_computed) Require_finite_record(r.Udt, "of the unstandardized difference");
+  if (r.Rsdt_computed) {
+    Require_finite(r.Rsdt_t, "the RSDT t value");
+    Require_finite(r.Rsdt_p_two_tailed, "the RSDT p (two-tailed)");
+    Require_finite(r.Rsdt_p_one_tailed, "the RSDT p (one-tailed)");
+  }
+  if (r.Bsdt_computed) Require_finite_bsdt(r.Bsdt);
   Check_fp_faults();
   return r;
 }

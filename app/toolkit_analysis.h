@@ -69,9 +69,16 @@ struct tToolkit_results {
   // The unstandardized difference test (Udt, or a dissociation with it).
   bool Udt_computed = false;
   tDeficit_results Udt;
+  // The statistics' warnings during the run, in order.
+  std::vector<std::string> Warnings;
 };
 
-// Runs a checked request. Throws a std::exception with a readable message on a
+// Raise EFloating_point_error (a readable message) for a figure that is not finite.
+void Require_finite_record(const tDeficit_results& d, const std::string& task);
+void Require_finite_bsdt(const tBSDT_results& b);
+
+// Runs a checked request. A dissociation without covariates is the worksheet's analysis
+// (Compute_analysis runs through here): the same tests on the same numbers. Throws a std::exception with a readable message on a
 // computation error, ECancelled when the observer asks to stop.
 tToolkit_results Compute_toolkit(const tToolkit_request& request,
                                  const tConditional_inputs& inputs,

@@ -1,57 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/toolkit_report.h"
 
+#include "app/toolkit_record.h"
+
 #include <cstdlib>
 
 #include "app/control_data.h"
 #include "app/report.h"
+#include "app/safe_text.h"
 #include "app/text_format.h"
 
 namespace {
-
-const char* const kReferences[][3] = {
-    {" Test for a deficit allowing for covariates: the case's score compared with the",
-     " controls' regression on the covariates, by the prediction interval of a regression,",
-     " with the effect size Z-CCC and its limits from a non-central t distribution."},
-    {" Bayesian test for a deficit, and the BSDT allowing for covariates: the posterior of",
-     " the controls' conditional model given the covariates (regression, the multivariate",
-     " normal and the Wishart distribution), sampled by Monte Carlo."},
-    {" The unstandardized difference test: the test for a deficit applied to the",
-     " difference between a case's scores on two tasks measured on the same scale.", nullptr},
-};
 
 std::string F(Extended value, int width, int precision) {
   return Format_fixed(value, width, precision);
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 // Name padded to a column, so that the figures line up.
 std::string Padded(const std::string& s, std::size_t width) {
   return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
-}
-
-void Add_header(std::vector<std::string>& lines, const std::vector<std::string>& notes,
-                bool viewer_has_text) {
-  if (viewer_has_text) lines.push_back(kReport_separator);
-  lines.insert(lines.end(), {"", Program_title, ""});
-  lines.push_back(" THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPERS:");
-  lines.push_back("");
-  for (const auto& reference : kReferences) {
-    for (const char* line : reference)
-      if (line != nullptr) lines.push_back(line);
-    lines.push_back("");
-  }
-  lines.insert(lines.end(), {"", ""});
-  if (!notes.empty()) {
-    lines.push_back(" User's Notes: " + notes.front());
-    for (std::size_t i = 1; i < notes.size(); ++i) lines.push_back(std::string(15, ' ') + notes[i]);
-    lines.push_back(" ");
-  }
 }
 
 void Add_inputs(std::vector<std::string>& lines, const tToolkit_results& r) {
@@ -79,44 +46,12 @@ void Add_inputs(std::vector<std::string>& lines, const tToolkit_results& r) {
                       Format_input(in.Correlations[i][j], 1));
 }
 
-void Add_frequentist_deficit(std::vector<std::string>& lines, const tToolkit_results& r,
-                             std::size_t j) {
-  const tDeficit_results& d = r.Deficit[j];
-  const std::string& name = r.Inputs.Tasks[j].Name;
-  const bool covariates = r.Model.M > 0;
-  const std::string effect = covariates ? "Z-CCC" : "Z-CC";
-  lines.push_back(covariates ? " TEST FOR A DEFICIT ON " + Upper(name) + " ALLOWING FOR COVARIATES:"
-                             : " QUARRIN & ORLUND'S (1998) TEST FOR A DEFICIT ON " + Upper(name) + ":");
-  if (covariates)
-    lines.push_back(" Case's predicted score given the covariates = " +
-                    F(r.Model.Predicted[j], 1, 3) + " (leverage h = " + F(r.Model.Leverage, 1, 5) +
-                    ")");
-  lines.push_back(" Significance test: t = " + F(d.T_value, 1, 3) + ", df = " +
-                  Format_int(static_cast<std::int64_t>(d.Df), 2) + ", p(one-tailed) = " +
-                  F(d.P_one_tailed, 1, 5));
-  lines.push_back("");
-  lines.push_back(" Effect size (" + effect + ") for difference between case and controls (plus 95% CI) = " +
-                  F(d.Zcc, 2, 3) + "  (" + F(d.Zcc_lower, 2, 3) + " to " + F(d.Zcc_upper, 2, 3) + " )");
-  lines.push_back("");
-  lines.push_back(covariates ? " Estimated percentage of controls with the case's covariate values (plus 95% CI) obtaining a lower "
-                             : " Estimated percentage of control population (plus 95% CI) obtaining a lower score than the ");
-  lines.push_back((covariates ? " score than the case on " : " case on ") + name + " = " +
-                  F(d.Pct_below, 1, 4) + "% (95% CI = " + F(d.Pct_lower, 1, 4) + "% to " +
-                  F(d.Pct_upper, 1, 4) + "%)");
-  lines.push_back("");
-  const std::string criterion =
-      r.Kind == tToolkit_kind::Dissociation ? " Dissociations criterion: " : " Deficit criterion: ";
-  lines.push_back(criterion + (r.Deficit_met[j] ? "The case meets the criterion for a deficit on "
-                                                : "The case does not meet the criterion for a deficit on ") +
-                  name);
-}
-
 void Add_bayesian_deficit(std::vector<std::string>& lines, const tToolkit_results& r) {
   const tBayesian_deficit_results& b = r.Bayesian;
   const std::string& name = r.Inputs.Tasks[0].Name;
   const bool one_tailed = r.Options.Tail == tTail::One;
   const std::string effect = r.Model.M > 0 ? "Z-CCC" : "Z-CC";
-  lines.push_back(" BAYESIAN TEST FOR A DEFICIT ON " + Upper(name) +
+  lines.push_back(" BAYESIAN TEST FOR A DEFICIT ON " + Upper_case(name) +
                   (r.Model.M > 0 ? " ALLOWING FOR COVARIATES:" : ":"));
   lines.push_back(" Bayesian hypothesis test - Probability that a member of the control population" +
                   std::string(r.Model.M > 0 ? " with the" : ""));
@@ -140,7 +75,7 @@ void Add_udt(std::vector<std::string>& lines, const tToolkit_results& r) {
   const std::string& y = r.Inputs.Tasks[1].Name;
   const bool one_tailed = r.Options.Tail == tTail::One;
   lines.push_back(" UNSTANDARDIZED DIFFERENCE TEST (UDT) ON THE DIFFERENCE BETWEEN THE CASE'S SCORES ON " +
-                  Upper(x) + " AND " + Upper(y) + ":");
+                  Upper_case(x) + " AND " + Upper_case(y) + ":");
   if (r.Model.M > 0) lines.push_back(" (on the controls' raw figures: the UDT does not allow for the covariates)");
   lines.push_back(" Significance test: t = " + F(d.T_value, 1, 3) + ", df = " +
                   Format_int(static_cast<std::int64_t>(d.Df), 2) +
@@ -155,46 +90,6 @@ void Add_udt(std::vector<std::string>& lines, const tToolkit_results& r) {
                   F(d.Pct_lower, 1, 4) + "% to " + F(d.Pct_upper, 1, 4) + "%)");
 }
 
-void Add_bsdt(std::vector<std::string>& lines, const tToolkit_results& r) {
-  const bool one_tailed = r.Options.Tail == tTail::One;
-  const bool covariates = r.Model.M > 0;
-  const std::string& x = r.Inputs.Tasks[0].Name;
-  const std::string& y = r.Inputs.Tasks[1].Name;
-  const std::string tail_text = one_tailed ? "(one-tailed)" : "(two-tailed)";
-  lines.push_back(" BAYESIAN TEST (BSDT) ON THE DIFFERENCE BETWEEN THE CASE'S STANDARDIZED SCORES ON " +
-                  Upper(x) + " AND " + Upper(y) + (covariates ? " ALLOWING FOR COVARIATES: " : ": "));
-  lines.push_back(" Bayesian hypothesis test - Probability that the standardized difference for a member of the control");
-  lines.push_back(covariates ? " population with the case's covariate values would be greater than that of the case:"
-                             : " population would be greater than that of the case:");
-  lines.push_back(one_tailed ? " One-tailed probability = " + F(r.Bsdt.P_one_tailed, 2, 5)
-                             : " Two-tailed probability = " + F(r.Bsdt.P_two_tailed, 2, 5));
-  lines.push_back("");
-  lines.push_back(" Effect size (Z-DCC) for the difference between case and controls (plus 95% Credible Interval):");
-  lines.push_back(" Z-DCC = " + F(r.Bsdt.Zdcc, 2, 3) + " (95% CI = " + F(r.Bsdt.Zdcc_lower, 2, 3) +
-                  " to " + F(r.Bsdt.Zdcc_upper, 2, 3) + " )");
-  lines.push_back("");
-  lines.push_back(" Percentage of control population exhibiting a more extreme discrepancy in same direction as case:");
-  lines.push_back(" Bayesian point estimate (plus 95% CI) = " + F(r.Bsdt.Pct_more_extreme, 2, 3) +
-                  "% (95% CI = " + F(r.Bsdt.Pct_lower, 2, 4) + "% to " + F(r.Bsdt.Pct_upper, 2, 4) + "%)");
-  lines.push_back("");
-  Add_verdict_lines(lines, r.Bsdt_significant, tail_text, "the BSDT");
-  if (r.Rsdt_computed) {
-    lines.insert(lines.end(), {"", ""});
-    lines.push_back(" FREQUENTIST TEST (RSDT) ON THE DIFFERENCE BETWEEN THE CASE'S STANDARDIZED SCORES ON " +
-                    Upper(x) + " AND " + Upper(y) + ": ");
-    lines.push_back(" RSDT t value = " + F(r.Rsdt_t, 2, 3) + ", df = " + Format_int(r.Inputs.N - 1, 3) +
-                    ", p " + tail_text + " = " +
-                    F(one_tailed ? r.Rsdt_p_one_tailed : r.Rsdt_p_two_tailed, 2, 5));
-    lines.push_back("");
-    Add_verdict_lines(lines, r.Rsdt_significant, tail_text, "the frequentist RSDT");
-  }
-}
-
-const char* Prior_line(tPrior prior) {
-  return prior == tPrior::Calibrated
-             ? " Option selected: Analysis is to be performed using a prior CALIBRATED to confer frequentist properties"
-             : " Option selected: Analysis is to be performed using a prior derived from STANDARD THEORY (Jeffreys prior)";
-}
 
 }  // namespace
 
@@ -210,9 +105,14 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
                                               const std::vector<std::string>& notes,
                                               bool viewer_has_text) {
   std::vector<std::string> lines;
-  Add_header(lines, notes, viewer_has_text);
+  std::vector<const tReference*> references = Worksheet_references();
+  if (r.Model.M > 0) references.push_back(&kCovariate_reference);
+  if (r.Bayesian_computed || r.Model.M > 0) references.push_back(&kBayesian_model_reference);
+  if (r.Udt_computed) references.push_back(&kUdt_reference);
+  std::vector<std::string> printable_notes;
+  for (const std::string& line : notes) printable_notes.push_back(Printable_text(line));
+  Add_report_header(lines, references, printable_notes, viewer_has_text);
   const bool one_tailed = r.Options.Tail == tTail::One;
-  const bool combined = r.Options.Criteria == tCriteria::Combined;
 
   lines.push_back(" INPUTS:");
   switch (r.Kind) {
@@ -225,11 +125,10 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
     case tToolkit_kind::Dissociation:
       lines.push_back(r.Model.M > 0 ? " Analysis selected: Dissociation between two tasks allowing for covariates"
                                     : " Analysis selected: Dissociation between two tasks");
-      lines.push_back(combined ? " Option selected: Apply combined Bayesian / frequentist criteria for dissociations"
-                               : " Option selected: Apply Bayesian criteria for dissociations");
-      lines.push_back(one_tailed ? " Option selected: Use a ONE-tailed test when testing for a difference between standardized scores"
-                                 : " Option selected: Use a TWO-tailed test when testing for a difference between standardized scores");
-      lines.push_back(Prior_line(r.Options.Prior));
+      // The worksheet's option lines.
+      lines.push_back(Words(r.Options.Criteria).Report_line);
+      lines.push_back(Words(r.Options.Tail).Report_line);
+      lines.push_back(Words(r.Options.Prior).Report_line);
       if (r.With_udt) lines.push_back(" Option selected: Also run the unstandardized difference test (tasks on the same scale)");
       break;
     case tToolkit_kind::Udt:
@@ -243,11 +142,19 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
   lines.push_back(" OUTPUTS:");
   lines.push_back("");
 
-  if (r.Kind != tToolkit_kind::Udt) {
-    for (std::size_t j = 0; j < r.Deficit.size(); ++j) {
-      Add_frequentist_deficit(lines, r, j);
-      lines.insert(lines.end(), {" ", "", ""});
-    }
+  const tFigure_table f = Toolkit_figures(r);
+  const bool two = r.Inputs.Tasks.size() == 2;
+  for (std::size_t j = 0; j < r.Deficit.size(); ++j) {
+    tDeficit_labels labels;
+    labels.Prefix = two ? (j == 0 ? "x_" : "y_") : "";
+    labels.Task = r.Inputs.Tasks[j].Name;
+    if (r.Model.M > 0)
+      labels.Predicted_line = " Case's predicted score given the covariates = " +
+                              F(r.Model.Predicted[j], 1, 3) + " (leverage h = " +
+                              F(r.Model.Leverage, 1, 5) + ")";
+    if (r.Kind != tToolkit_kind::Dissociation) labels.Criterion = " Deficit criterion: ";
+    Add_deficit_section(lines, f, labels);
+    lines.insert(lines.end(), {" ", "", ""});
   }
   if (r.Bayesian_computed) {
     Add_bayesian_deficit(lines, r);
@@ -255,7 +162,11 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
   }
   if (r.Bsdt_computed) {
     lines.push_back("");
-    Add_bsdt(lines, r);
+    tDifference_labels difference;
+    difference.Pair = Upper_case(r.Inputs.Tasks[0].Name) + " AND " + Upper_case(r.Inputs.Tasks[1].Name);
+    difference.Covariates = r.Model.M > 0;
+    difference.Tail = r.Options.Tail;
+    Add_difference_sections(lines, f, difference);
     lines.insert(lines.end(), {"", ""});
   }
   if (r.Udt_computed) {
@@ -264,15 +175,9 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
   }
   if (r.Kind == tToolkit_kind::Dissociation) {
     lines.push_back("");
-    lines.push_back(combined
-                        ? " OVERALL RESULT OF APPLYING COMBINED BAYESIAN/FREQUENTIST CRITERIA FOR A DISSOCIATION:"
-                        : " OVERALL RESULT OF APPLYING BAYESIAN CRITERIA FOR A DISSOCIATION:");
-    if (r.Strong)
-      lines.push_back(" The case's pattern of performance fulfils the criteria for a STRONG dissociation");
-    else if (r.Classical)
-      lines.push_back(" The case's pattern of performance fulfils the criteria for a dissociation, putatively CLASSICAL");
-    else
-      lines.push_back(" The case does not fulfil the criteria for either a strong or classical dissociation");
+    Add_overall_result(lines, r.Options.Criteria,
+                       r.Strong ? tClassification::Strong
+                                : (r.Classical ? tClassification::Classical : tClassification::Neither));
   }
   return lines;
 }

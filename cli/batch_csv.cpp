@@ -198,11 +198,24 @@ bool tCsv_reader::Next(tCsv_record& record) {
   return true;
 }
 
+namespace {
+
+// "case_x and case_y", "case", "a, b and c".
+std::string Listed(const std::vector<std::string>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  return text;
+}
+
+}  // namespace
+
 std::string tBatch_reader::Read_header() {
+  const std::string required = Listed(columns_.Required);
   tCsv_record header;
   do {
     if (!records_.Next(header)) {
-      return "the file is empty: it needs a header row naming case_x and case_y";
+      return "the file is empty: it needs a header row naming " + required;
     }
   } while (Is_blank_record(header));
   if (!header.Error.empty()) return "line " + std::to_string(header.Line) + ": " + header.Error;
@@ -215,17 +228,26 @@ std::string tBatch_reader::Read_header() {
     }
   }
   fields_ = header.Fields.size();
+  std::vector<std::string> wanted;
+  for (const std::string& name : columns_.Required) wanted.push_back(Lower(name));
+  for (const std::string& name : columns_.Optional) wanted.push_back(Lower(name));
+  cols_.assign(wanted.size(), -1);
   for (std::size_t i = 0; i < header.Fields.size(); ++i) {
     const std::string name = Lower(Trim(header.Fields[i]));
-    long long* slot = name == "id"       ? &col_id_
-                      : name == "case_x" ? &col_x_
-                      : name == "case_y" ? &col_y_
-                                         : nullptr;
-    if (slot == nullptr) continue;
+    long long* slot = name == "id" ? &col_id_ : nullptr;
+    for (std::size_t k = 0; slot == nullptr && k < wanted.size(); ++k)
+      if (name == wanted[k]) slot = &cols_[k];
+    if (slot == nullptr) {
+      if (columns_.Refuse_unknown)
+        return "the header names the column " + Printable_text(Trim(header.Fields[i])) +
+               ", which is none of id, " + Listed(wanted);
+      continue;
+    }
     if (*slot >= 0) return "the header names the column " + name + " twice";
     *slot = static_cast<long long>(i);
   }
-  if (col_x_ < 0 || col_y_ < 0) return "the header row must name the columns case_x and case_y";
+  for (std::size_t k = 0; k < columns_.Required.size(); ++k)
+    if (cols_[k] < 0) return "the header row must name the columns " + required;
   return {};
 }
 
@@ -241,8 +263,14 @@ bool tBatch_reader::Next(tBatch_row& row) {
                : std::string();
   };
   row.Id = col_id_ >= 0 ? cell(col_id_) : std::to_string(count_);
-  row.Case_x = cell(col_x_);
-  row.Case_y = cell(col_y_);
+  row.Values.clear();
+  row.Given.clear();
+  for (const long long column : cols_) {
+    row.Values.push_back(cell(column));
+    row.Given.push_back(column >= 0);
+  }
+  row.Case_x = row.Values.size() > 0 ? row.Values[0] : std::string();
+  row.Case_y = row.Values.size() > 1 ? row.Values[1] : std::string();
   row.Line = record.Line;
   row.Error = record.Error.empty() ? std::string()
                                    : "line " + std::to_string(record.Line) + ": " + record.Error;
@@ -252,96 +280,7 @@ bool tBatch_reader::Next(tBatch_row& row) {
                 std::to_string(fields_) + "; " + kDecimal_comma_hint;
     row.Case_x.clear();
     row.Case_y.clear();
+    for (std::string& value : row.Values) value.clear();
   }
   return true;
-}
-
-std::string Safe_utf8(const std::string& text) {
-  static constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
-  std::string out;
-  out.reserve(text.size());
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char c = s[i];
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    // The well-formed sequences of Unicode's table 3-7: no overlong form, no surrogate,
-    // nothing above U+10FFFF.
-    const std::size_t len = (c >= 0xC2 && c <= 0xDF)   ? 2
-                            : (c >= 0xE0 && c <= 0xEF) ? 3
-                            : (c >= 0xF0 && c <= 0xF4) ? 4
-                                                       : 0;
-    bool ok = len != 0 && i + len <= n;
-    for (std::size_t k = 1; ok && k < len; ++k) ok = (s[i + k] & 0xC0) == 0x80;
-    if (ok && len == 3) ok = !(c == 0xE0 && s[i + 1] < 0xA0) && !(c == 0xED && s[i + 1] > 0x9F);
-    if (ok && len == 4) ok = !(c == 0xF0 && s[i + 1] < 0x90) && !(c == 0xF4 && s[i + 1] > 0x8F);
-    if (!ok) {
-      out += kReplacement;
-      ++i;
-      continue;
-    }
-    std::uint32_t code = c & (len == 2 ? 0x1F : len == 3 ? 0x0F : 0x07);
-    for (std::size_t k = 1; k < len; ++k) code = (code << 6) | (s[i + k] & 0x3F);
-    const bool c1 = code >= 0x80 && code <= 0x9F;
-    const bool bidi = (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
-    if (c1 || bidi) {
-      out += kReplacement;
-    } else {
-      out.append(text, i, len);
-    }
-    i += len;
-  }
-  return out;
-}
-
-std::string Printable_text(const std::string& text) {
-  const std::string safe = Safe_utf8(text);
-  std::string out;
-  out.reserve(safe.size());
-  for (std::size_t i = 0; i < safe.size(); ++i) {
-    const char c = safe[i];
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '\t' || c == '\n' || c == '\r') {
-      out += ' ';
-    } else if (u < 0x20 || u == 0x7F) {
-      out += "\xEF\xBF\xBD";
-    } else if (u == 0xE2 && i + 2 < safe.size() && safe[i + 1] == '\x80' &&
-               (safe[i + 2] == '\xA8' || safe[i + 2] == '\xA9')) {
-      out += ' ';  // U+2028 LINE SEPARATOR, U+2029 PARAGRAPH SEPARATOR
-      i += 2;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::string Csv_field(const std::string& text) {
-  const std::string printable = Printable_text(text);
-  const bool quote = printable.find_first_of(",\"") != std::string::npos ||
-                     (!printable.empty() && (printable.front() == ' ' || printable.back() == ' '));
-  if (!quote) return printable;
-  std::string out = "\"";
-  for (char c : printable) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-  return out;
-}
-
-std::string One_line(const std::string& message) {
-  std::string out;
-  for (char c : message) {
-    if (c == '\r' || c == '\n') {
-      if (!out.empty() && out.back() != ' ') out += ' ';
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }

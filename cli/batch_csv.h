@@ -13,8 +13,11 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
+
+#include "app/safe_text.h"
 
 // The longest record (all its fields, separators and quotes) and the longest field kept.
 // A record longer than kMax_csv_record_length is that row's error and the last one read.
@@ -24,7 +27,10 @@ constexpr std::size_t kMax_csv_field_length = 1024;
 struct tBatch_row {
   std::string Id;      // the id column, else the row's number (1 for the first case)
   std::string Case_x;  // texts, surrounding blanks removed; checked like worksheet fields
-  std::string Case_y;
+  std::string Case_y;  // (the first two case columns, for the worksheet's two tasks)
+  // Every column the reader was asked for, in its order (empty for a column not given).
+  std::vector<std::string> Values;
+  std::vector<bool> Given;  // per column asked for: whether the file has it
   std::size_t Line = 0;  // the line on which the row starts
   std::string Error;     // not empty when the row could not be read (too long, open quote)
 };
@@ -73,10 +79,23 @@ class tCsv_reader {
   std::vector<int> wake_fds_;
 };
 
+// The columns a case file must and may have (matched without regard to case). With
+// Refuse_unknown, a column that is none of them nor id is refused, so that a misspelt
+// covariate column does not pass unnoticed.
+struct tBatch_columns {
+  std::vector<std::string> Required{"case_x", "case_y"};
+  std::vector<std::string> Optional;
+  bool Refuse_unknown = false;
+};
+
 // The rows of a case file, read one at a time after its header.
 class tBatch_reader {
  public:
-  explicit tBatch_reader(tCsv_reader& records) : records_(records) {}
+  explicit tBatch_reader(tCsv_reader& records, tBatch_columns columns = {})
+      : records_(records), columns_(std::move(columns)) {}
+  // After Read_header: whether the file has the column of that index (required first,
+  // then optional).
+  bool Has_column(std::size_t k) const { return k < cols_.size() && cols_[k] >= 0; }
   // Reads the header; a readable message when the file is not a usable case file, else
   // an empty text.
   std::string Read_header();
@@ -85,26 +104,9 @@ class tBatch_reader {
 
  private:
   tCsv_reader& records_;
-  long long col_id_ = -1, col_x_ = -1, col_y_ = -1;
+  tBatch_columns columns_;
+  long long col_id_ = -1;
+  std::vector<long long> cols_;  // per column asked for: its index in the file, or -1
   std::size_t fields_ = 0;  // the header's number of fields
   std::size_t count_ = 0;
 };
-
-// The text as well-formed UTF-8 with no C1 control (U+0080 to U+009F) and no
-// bidirectional embedding, override or isolate (U+202A to U+202E, U+2066 to U+2069):
-// each of these, and each byte that is not part of a well-formed UTF-8 sequence, becomes
-// U+FFFD. ASCII control characters are kept (for a JSON writer to escape).
-std::string Safe_utf8(const std::string& text);
-
-// Safe_utf8 of the text with no ASCII control characters either: tabs and line ends
-// (also U+2028 and U+2029) become spaces, any other control character U+FFFD, so that
-// nothing copied from an input can steer a terminal, reorder a line or break it.
-std::string Printable_text(const std::string& text);
-
-// A message in one line, for a CSV cell or a JSON string: each run of line ends becomes
-// one space.
-std::string One_line(const std::string& message);
-
-// One CSV field as written: Printable_text of the text, quoted when it holds a comma, a
-// quote or surrounding blanks.
-std::string Csv_field(const std::string& text);

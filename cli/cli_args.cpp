@@ -126,13 +126,9 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
       for (std::string& line : o.Notes_lines) line = Printable_text(line);
     } else if (name == "--iterations") {
       // Checked here, before anything is allocated for the draws.
-      std::int64_t k = 0;
-      const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), k);
-      if (ec != std::errc{} || ptr != v.data() + v.size() || k < kMin_iterations ||
-          k > kMax_iterations) {
-        return Bad_value(name, v, "a whole number from 21 to 100000000");
-      }
-      o.Run.Iterations = static_cast<std::int32_t>(k);
+      const std::optional<std::int32_t> k = Parse_iterations(v);
+      if (!k) return Bad_value(name, v, "a whole number from 21 to 100000000");
+      o.Run.Iterations = *k;
     } else if (name == "--format") {
       if (v == "report") o.Format = tOutput_format::Report;
       else if (v == "json") o.Format = tOutput_format::Json;

@@ -5,11 +5,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "app/analysis_run.h"
+#include "app/request_reader.h"  // kMin_iterations, Parse_iterations
 
 enum class tOutput_format { Report, Json };
 
@@ -35,10 +37,6 @@ struct tUsage_error {
   std::string Message;
 };
 
-// The range of --iterations: enough draws for the interval's 2.5% and 97.5% points to be
-// distinct, and few enough that the draws fit in memory.
-constexpr std::int32_t kMin_iterations = 21;
-constexpr std::int32_t kMax_iterations = 100000000;
 
 // The option names of the eight fields, in worksheet order.
 extern const std::array<std::string, 8> kField_options;

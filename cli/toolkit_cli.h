@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "app/toolkit_analysis.h"
+#include "app/toolkit_record.h"
 #include "cli/cli_args.h"
-#include "cli/cli_run.h"
-#include "cli/json_reader.h"
+#include "cli/exit_status.h"
+#include "app/json_reader.h"
+#include "app/request_reader.h"
 
 // True for "deficit", "dissociation" and "udt".
 bool Is_toolkit_subcommand(const std::string& word);
@@ -34,20 +36,14 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
 
 // The lower triangle of a correlation matrix file's entries as texts, in the order of
 // `names`: CSV (numbers, optionally a header row of names and a first column of names) or
-// JSON (an array of rows, or {"names": [...], "matrix": [...]}); square or lower
-// triangular. A message when the file cannot be used.
+// JSON (app/request_reader.h); square or lower triangular. A message when the file
+// cannot be used.
 std::variant<std::vector<std::vector<std::string>>, std::string> Correlations_from_text(
     const std::string& text, const std::vector<std::string>& names);
-
-// Fills a request from a JSON input document (the schema of docs/toolkit_input.md).
-std::variant<tToolkit_request, std::string> Request_from_json(const tJson_value& document,
-                                                             tToolkit_kind kind);
 
 // The subcommand's help text.
 std::string Toolkit_usage_text(const std::string& subcommand);
 
-// A record as a JSON object (no line end).
-std::string Toolkit_json(const tToolkit_results& results);
 
 int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     bool progress, tInterrupt* interrupt);

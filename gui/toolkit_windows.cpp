@@ -18,7 +18,7 @@
 
 #include "app/control_data.h"
 #include "app/input_checks.h"
-#include "app/toolkit_plots.h"
+#include "app/plot_geometry.h"
 #include "app/toolkit_report.h"
 #include "gui/background_run.h"
 #include "gui/dialogs.h"
@@ -323,6 +323,8 @@ void TfrmToolkit::cmdComputeClick() {
     tDialogs::Error(this, Qt_text(error.what()));
     return;
   }
+  // The statistics' warnings of the run, collected into its record.
+  for (const std::string& warning : results.Warnings) tDialogs::Warning(this, Qt_text(warning));
   plots_.reset();
   if (results.Kind != tToolkit_kind::Udt) {
     try {

@@ -67,3 +67,5 @@ void Rsdt(double Case_x, double Case_y, double Mean_x, double Sd_x, double Mean_
 // hook installed nothing is shown. The hook is per thread.
 using tWarning_hook = std::function<void(const std::string& message)>;
 void Set_warning_hook(tWarning_hook hook);
+// The hook this thread has installed (empty for none).
+const tWarning_hook& Current_warning_hook();

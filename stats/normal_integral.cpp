@@ -43,6 +43,8 @@ void Show_warning(const std::string& message) {
 
 void Set_warning_hook(tWarning_hook hook) { Warning_hook = std::move(hook); }
 
+const tWarning_hook& Current_warning_hook() { return Warning_hook; }
+
 double Normal_density(double x) { return kDensity_constant * std::exp(-0.5 * x * x); }
 
 double Trapezoid_refine(tTrapezoid_state& state, std::int32_t n, double a, double b) {

@@ -238,6 +238,13 @@ TEST_F(CliProcess, OutputThatCannotBeWritten) {
       {batch, tOutput::Closed, "Bad file descriptor"},
       {{"--example", "--iterations", "1000"}, tOutput::Broken_pipe, nullptr},
       {batch, tOutput::Broken_pipe, nullptr},
+      // The toolkit's commands through the same writer and batch runner.
+      {With({"dissociation"}, batch), tOutput::Dev_full, "No space left on device"},
+      {With({"dissociation"}, With(batch, {"--format", "json"})), tOutput::Dev_full, "No space left on device"},
+      {With({"dissociation"}, With(kControls, {"--case-x", "70", "--case-y", "52", "--iterations", "1000"})),
+       tOutput::Dev_full, "No space left on device"},
+      {With({"dissociation"}, batch), tOutput::Closed, "Bad file descriptor"},
+      {With({"dissociation"}, batch), tOutput::Broken_pipe, nullptr},
   };
   for (const Case& c : cases) {
     const tEnded ended = Run({c.args, c.output});
@@ -281,6 +288,12 @@ TEST_F(CliProcess, MemoryLimits) {
        "line 1: the row is longer than 65536 characters", 0},
       {"draws beyond the limit", {"--example", "--iterations", "100000000"}, 3,
        "enough memory for 100000000", 0},
+      {"the toolkit's draws beyond the limit",
+       With({"dissociation"}, With(kControls, {"--case-x", "70", "--case-y", "52", "--iterations", "100000000"})),
+       3, "enough memory for 100000000", 0},
+      {"the toolkit's batch of 300,000 rows", With({"dissociation"}, With(kControls, {"--iterations", "21", "--batch",
+                                         Write("big2.csv", Cases(300000, 3000))})),
+       2, "Maximum length of input is 6 characters.", 300001},
   };
   for (const Case& c : cases) {
     tChild child{c.args};
@@ -406,6 +419,7 @@ TEST_F(CliProcess, EveryWaitEndsOnASignal) {
     };
   };
   const std::vector<std::string> fifo_batch = With(kControls, {"--iterations", "21", "--batch", fifo});
+  const std::vector<std::string> toolkit_fifo_batch = With({"dissociation"}, fifo_batch);
   struct Case {
     const char* name;
     int signal;
@@ -419,6 +433,18 @@ TEST_F(CliProcess, EveryWaitEndsOnASignal) {
   const Case cases[] = {
       {"a FIFO no one writes to", SIGINT, fifo_batch, nullptr, false, tOutput::Pipe,
        "Interrupted while waiting for the case file; nothing was written.", 0},
+      {"a FIFO as the toolkit's case file", SIGINT, toolkit_fifo_batch, nullptr, false, tOutput::Pipe,
+       "Interrupted while waiting for the case file; nothing was written.", 0},
+      {"a FIFO as the toolkit's input file", SIGTERM, {"deficit", "--input", fifo}, nullptr, false,
+       tOutput::Pipe, "Interrupted while waiting for the input file; nothing was written.", 0},
+      {"a FIFO as the correlation file", SIGHUP,
+       With({"dissociation"}, {"--mean-x", "100", "--sd-x", "15", "--mean-y", "50", "--sd-y", "10",
+                               "--n", "20", "--case-x", "70", "--case-y", "52", "--correlations", fifo}),
+       nullptr, false, tOutput::Pipe,
+       "Interrupted while waiting for the input file; nothing was written.", 0},
+      {"toolkit input that stops after one row", SIGTERM, toolkit_fifo_batch,
+       [](const std::string& out) { return out.find("\nc0,") != std::string::npos && out.back() == '\n'; },
+       true, tOutput::Pipe, "Interrupted after 1 cases; the rows written are complete.", 1},
       {"input that stops after one row", SIGTERM, fifo_batch,
        [](const std::string& out) { return out.find("\nc0,") != std::string::npos && out.back() == '\n'; },
        true, tOutput::Pipe, "Interrupted after 1 cases; the rows written are complete.", 1},
@@ -457,13 +483,16 @@ TEST_F(CliProcess, EveryWaitEndsOnASignal) {
 // the last whole row, which the message names.
 TEST_F(CliProcess, OutputNeverEndsInAPartialRow) {
   const std::string csv = Write("cases.csv", Cases(200));
-  for (const bool json : {false, true}) {
-    tChild child{With(kControls, {"--iterations", "21", "--batch", csv}), tOutput::File};
+  // The main command, then the toolkit's dissociation through the same runner.
+  const std::vector<std::pair<std::vector<std::string>, bool>> runs = {
+      {{}, false}, {{}, true}, {{"dissociation"}, false}, {{"dissociation"}, true}};
+  for (const auto& [command, json] : runs) {
+    tChild child{With(command, With(kControls, {"--iterations", "21", "--batch", csv})), tOutput::File};
     if (json) child.Args.insert(child.Args.end(), {"--format", "json"});
     child.Output_file = (dir_ / "out.txt").string();
     child.File_size = 20000;
     const tEnded ended = Run(child);
-    const std::string label = json ? "json" : "csv";
+    const std::string label = (command.empty() ? "main " : "dissociation ") + std::string(json ? "json" : "csv");
     EXPECT_EQ(ended.Exit, 3) << label << ": " << ended.Err;
     EXPECT_NE(ended.Err.find("cannot write the output: File too large; the output ends after row "),
               std::string::npos)
@@ -492,6 +521,8 @@ TEST_F(CliProcess, OutOfMemoryIsAlwaysAMessageAndStatusThree) {
       {"--example"},
       {"--example", "--format", "json", "--iterations", "2000"},
       With(kControls, {"--batch", csv}),
+      With({"dissociation"}, With(kControls, {"--batch", csv})),
+      {"deficit", "--mean", "50", "--sd", "10", "--case", "28", "--n", "20", "--iterations", "2000"},
   };
   for (const rlim_t mb : {4, 5, 6, 7, 8, 12, 16, 32, 64, 256, 1024}) {
     for (const auto& args : runs) {

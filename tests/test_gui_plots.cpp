@@ -21,7 +21,7 @@
 #include <variant>
 
 #include "app/toolkit_analysis.h"
-#include "app/toolkit_plots.h"
+#include "app/plot_geometry.h"
 #include "gui/dialogs.h"
 #include "gui/plots_window.h"
 #include "gui/results_viewer.h"

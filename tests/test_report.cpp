@@ -39,6 +39,7 @@ tRun_results Hand_built_results(const tRun_options& options) {
     r.Rsdt_p_two_tailed = 0.122469;
   }
   Apply_criteria(r);
+  Fill_figures(r);
   return r;
 }
 
@@ -267,6 +268,7 @@ TEST(ReportCriteria, StrongPatternAndCaseAboveTheMeans) {
   r.Deficit_y_results.T_value = -2.5L;
   r.Deficit_y_results.P_one_tailed = 0.01L;
   Apply_criteria(r);
+  Fill_figures(r);
   tLines lines = Report_lines(r, {}, false);
   EXPECT_EQ(lines.back(), " The case's pattern of performance fulfils the criteria for a STRONG dissociation");
   EXPECT_NE(std::find(lines.begin(), lines.end(),
@@ -277,6 +279,7 @@ TEST(ReportCriteria, StrongPatternAndCaseAboveTheMeans) {
   r.Deficit_x_results.T_value = 3.1L;
   r.Deficit_y_results.T_value = 2.5L;
   Apply_criteria(r);
+  Fill_figures(r);
   lines = Report_lines(r, {}, false);
   EXPECT_EQ(lines.back(), " The case does not fulfil the criteria for either a strong or classical dissociation");
 }

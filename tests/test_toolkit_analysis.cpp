@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The toolkit's analyses at the app seam (app/toolkit_analysis.h) and their pictures
-// (app/toolkit_plots.h).
+// (app/plot_geometry.h).
 #include <gtest/gtest.h>
 
 #include <array>
@@ -9,7 +9,7 @@
 
 #include "app/analysis_run.h"
 #include "app/toolkit_analysis.h"
-#include "app/toolkit_plots.h"
+#include "app/plot_geometry.h"
 
 namespace {
 
@@ -91,23 +91,38 @@ INSTANTIATE_TEST_SUITE_P(
         tCase{{"24.5", "3.1", "61.2", "8.4", "0.35", "12", "15", "60"}, tCriteria::Combined, tTail::Two, tPrior::Calibrated},
         tCase{{"0.82", "0.07", "0.79", "0.09", "-0.3", "150", "0.55", "0.81"}, tCriteria::Bayesian, tTail::One, tPrior::Standard}));
 
+// The deficit's posterior panel is titled, labelled and captioned by the geometry with the
+// effect size it shows (it was once titled "Posterior of Z-DCC" over a Z-CCC axis).
 TEST(ToolkitPlots, DeficitPanelsNameTheirEffectSize) {
-  tToolkit_request q;
-  q.Kind = tToolkit_kind::Deficit;
-  q.N = "30";
-  q.Covariates = {{"age", "65", "8", "78"}};
-  q.Tasks = {{"Naming", "100", "15", "70"}};
-  q.Correlations = {{}, {"0.5"}};
-  q.Options.Iterations = 20000;
-  const tToolkit_results r =
-      Compute_toolkit(q, std::get<tConditional_inputs>(Check_toolkit_request(q)));
-  const tResult_plots plots = Toolkit_plots(r);
-  EXPECT_EQ(plots.Posterior.X_title, "Z-CCC");
-  EXPECT_EQ(plots.Posterior.Estimate_label.rfind("Z-CCC = ", 0), 0u);
-  // The case's task z and the covariates' prediction (R = 0.5: (y-hat* - mean)/(sd R)).
-  EXPECT_NEAR(plots.Case.Case.Y, -2.0, 1e-12);
-  EXPECT_NEAR(plots.Case.Case.X, 13.0 / 8.0, 1e-9);
-  EXPECT_EQ(plots.Posterior.Draws, 20000);
+  struct tCase {
+    const char* effect;
+    std::vector<tVariable_texts> covariates;
+    std::vector<std::vector<std::string>> correlations;
+    double case_x;  // the covariates' prediction: (y-hat* - mean)/(sd R); 0 without
+  };
+  const tCase cases[] = {
+      {"Z-CCC", {{"age", "65", "8", "78"}}, {{}, {"0.5"}}, 13.0 / 8.0},  // R = 0.5
+      {"Z-CC", {}, {{}}, 0},
+  };
+  for (const tCase& c : cases) {
+    tToolkit_request q;
+    q.Kind = tToolkit_kind::Deficit;
+    q.N = "30";
+    q.Covariates = c.covariates;
+    q.Tasks = {{"Naming", "100", "15", "70"}};
+    q.Correlations = c.correlations;
+    q.Options.Iterations = 20000;
+    const tToolkit_results r =
+        Compute_toolkit(q, std::get<tConditional_inputs>(Check_toolkit_request(q)));
+    const tResult_plots plots = Toolkit_plots(r);
+    EXPECT_EQ(plots.Posterior.X_title, c.effect);
+    EXPECT_EQ(plots.Posterior.Estimate_label.rfind(std::string(c.effect) + " = ", 0), 0u);
+    EXPECT_EQ(plots.Posterior.Caption, std::string("Posterior of ") + c.effect);
+    // The case's task z, and the prediction's.
+    EXPECT_NEAR(plots.Case.Case.Y, -2.0, 1e-12) << c.effect;
+    EXPECT_NEAR(plots.Case.Case.X, c.case_x, 1e-9) << c.effect;
+    EXPECT_EQ(plots.Posterior.Draws, 20000);
+  }
 }
 
 }  // namespace

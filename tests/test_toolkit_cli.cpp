@@ -11,7 +11,7 @@
 
 #include "app/toolkit_analysis.h"
 #include "cli/cli_run.h"
-#include "cli/json_reader.h"
+#include "app/json_reader.h"
 #include "cli/toolkit_cli.h"
 
 namespace fs = std::filesystem;
@@ -211,25 +211,6 @@ TEST_F(ToolkitRun, RefusedInputWritesNothing) {
   EXPECT_EQ(Run({"deficit", "--mean", "100", "--covariate", "age=65,8,78"}), kExit_usage);
   EXPECT_NE(err_.str().find("--correlations"), std::string::npos);
   EXPECT_EQ(Run({"udt", "--covariate", "age=65,8,78"}), kExit_usage);
-}
-
-TEST_F(ToolkitRun, BatchWritesARowPerCase) {
-  const std::string r = Write("r3.csv", "1,0.3,0.5\n0.3,1,0.4\n0.5,0.4,1\n");
-  const std::string cases = Write("cases.csv", "id,case,age\na,70,78\nb,7x,60\nc,95,50\n");
-  EXPECT_EQ(Run({"deficit", "--mean", "100", "--sd", "15", "--case", "70", "--n", "30",
-                 "--covariate", "age=65,8,78", "--covariate", "edu=12,3,9", "--correlations", r,
-                 "--iterations", "2000", "--batch", cases}),
-            kExit_input);  // row b fails its checks
-  std::vector<std::string> lines;
-  std::istringstream in(out_.str());
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  ASSERT_EQ(lines.size(), 4u) << out_.str();
-  EXPECT_EQ(lines[0].rfind("id,analysis,n,", 0), 0u);
-  EXPECT_EQ(lines[1].rfind("a,deficit,30,", 0), 0u);
-  EXPECT_NE(lines[2].find("numeric data only"), std::string::npos);
-  EXPECT_EQ(lines[3].rfind("c,deficit,30,", 0), 0u);
-  // The covariate column changes the prediction: rows a and c differ in it.
-  EXPECT_NE(lines[1].substr(0, 60), lines[3].substr(0, 60));
 }
 
 }  // namespace

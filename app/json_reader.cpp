@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Recursive descent over the grammar of RFC 8259, with a depth limit so that a hostile
 // file cannot exhaust the stack.
-#include "cli/json_reader.h"
+#include "app/json_reader.h"
 
 #include <stdexcept>
 

@@ -1,0 +1,470 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/batch_run.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <ostream>
+#include <system_error>
+#include <thread>
+
+#include "app/record_writers.h"
+#include "app/safe_text.h"
+#include "cli/fd_output.h"
+#include "cli/io_wait.h"
+#include "cli/terminal_text.h"
+
+namespace {
+
+// One case of a batch, from its reading to its output line.
+struct tBatch_slot {
+  tBatch_row Row;
+  bool Started = false;
+  bool Done = false;
+  tCase_outcome Outcome;
+};
+
+// "about 3 min 20 s left"
+std::string Time_left(double seconds) {
+  const long s = std::lround(std::max(seconds, 0.0));
+  if (s >= 3600) return "about " + std::to_string(s / 3600) + " h " +
+                        std::to_string(s % 3600 / 60) + " min left";
+  if (s >= 60) return "about " + std::to_string(s / 60) + " min " + std::to_string(s % 60) +
+                      " s left";
+  return "about " + std::to_string(s) + " s left";
+}
+
+// The number of cases in a case file, by a first pass over it; nullopt when it is not a
+// regular file (a pipe can be read only once), cannot be read, or the pass was
+// interrupted (it checks for a signal at every row, so a huge file does not hold up an
+// interruption). `same` is the open case file: the path must still name it.
+std::optional<std::size_t> Count_cases(const std::string& path, int same,
+                                       const tInterrupt* interrupt, const tBatch_columns& columns) {
+  struct stat open_st {};
+  if (::fstat(same, &open_st) != 0 || !S_ISREG(open_st.st_mode)) return std::nullopt;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::size_t> count;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == open_st.st_dev &&
+      st.st_ino == open_st.st_ino) {
+    try {
+      tCsv_reader records(fd);
+      records.Detect_separator();
+      tBatch_reader reader(records, columns);
+      if (reader.Read_header().empty()) {
+        std::size_t n = 0;
+        tBatch_row row;
+        while (!Interrupt_requested(interrupt) && reader.Next(row)) ++n;
+        if (!Interrupt_requested(interrupt)) count = n;
+      }
+    } catch (const std::exception&) {
+      count.reset();
+    }
+  }
+  ::close(fd);
+  return count;
+}
+
+// Closes a file descriptor when it goes.
+struct tFd_closer {
+  int Fd;
+  ~tFd_closer() {
+    if (Fd >= 0) ::close(Fd);
+  }
+};
+
+// Reads the case file row by row on a thread of its own and runs the cases on worker
+// threads, a bounded window of rows at a time; writes each row, in the file's order, as
+// soon as it and the rows before it are done, and flushes it, whether or not the next
+// input row has come. Every wait (for input, for the output, for a case) ends on an
+// interruption.
+class tBatch_run {
+ public:
+  tBatch_run(const tBatch_job& job, const std::string& file_name, bool json,
+             tCsv_reader& records, tBatch_reader& reader, std::ostream& out,
+             std::ostream& err, bool progress, tInterrupt* interrupt,
+             std::optional<std::size_t> total)
+      : job_(job), file_name_(file_name), json_(json), records_(records), reader_(reader),
+        out_(out), err_(err), progress_(progress), interrupt_(interrupt), total_(total) {
+    observer_.Cancel = &cancel_;
+    records_.Set_wake_fds({interrupt_ != nullptr ? interrupt_->Wake_fd : -1, stop_pipe_.Read_fd()});
+  }
+  ~tBatch_run() { Stop_threads(); }
+
+  int Run();
+
+ private:
+  void Worker();
+  void Reader();
+  void Stop_threads();
+  bool Read_more();  // false at the end of the file
+  void Run_slot(tBatch_slot& slot);
+  std::string Row_text(const tBatch_slot& slot) const;
+  void Show_progress(bool force);
+  void Clear_progress();
+  int Write_row(const tBatch_slot& slot);
+
+  const tBatch_job& job_;
+  const std::string& file_name_;
+  const bool json_;
+  tCsv_reader& records_;
+  tBatch_reader& reader_;
+  std::ostream& out_;
+  std::ostream& err_;
+  const bool progress_;
+  tInterrupt* interrupt_;
+  const std::optional<std::size_t> total_;
+
+  std::atomic<bool> cancel_{false};
+  tProgress_observer observer_;
+  tWake_pipe stop_pipe_;  // ends the reader's wait for input when the run stops
+  std::mutex mutex_;
+  // work_ready_: a row to run; slot_done_: a row finished, read, or the end of the file;
+  // room_: the window has room for another row.
+  std::condition_variable work_ready_, slot_done_, room_;
+  std::deque<tBatch_slot> window_;  // rows read and not yet written, in the file's order
+  std::size_t capacity_ = 8;
+  std::size_t base_ = 0;            // the sequence number of window_.front()
+  std::size_t next_ = 0;            // the next row to start
+  bool stop_ = false;
+  bool end_of_file_ = false;        // guarded by mutex_
+  std::vector<std::thread> pool_;
+  std::thread reader_thread_;
+
+  std::size_t written_ = 0;
+  std::string last_whole_;  // "row 12 (id c11)": the last row written whole
+  std::size_t failed_ = 0;  // rows that could not be computed (status 3)
+  std::string first_failed_;
+  int status_ = kExit_success;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point shown_{};
+  bool progress_shown_ = false;
+  std::string read_error_;
+};
+
+void tBatch_run::Run_slot(tBatch_slot& slot) {
+  try {
+    slot.Outcome = job_.Run(slot.Row, &observer_);
+  } catch (const std::bad_alloc&) {
+    slot.Outcome = {};
+    slot.Outcome.Status = kExit_computation;
+    slot.Outcome.Error = "Not enough memory for this case.";
+  } catch (const std::exception& e) {
+    slot.Outcome = {};
+    slot.Outcome.Status = kExit_computation;
+    slot.Outcome.Error = e.what();
+  }
+}
+
+void tBatch_run::Worker() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    next_ = std::max(next_, base_);
+    while (next_ < base_ + window_.size() && window_[next_ - base_].Started) ++next_;
+    if (stop_) return;
+    if (next_ == base_ + window_.size()) {
+      work_ready_.wait(lock);
+      continue;
+    }
+    tBatch_slot& slot = window_[next_ - base_];  // stays in place until it is Done
+    slot.Started = true;
+    ++next_;
+    lock.unlock();
+    Run_slot(slot);
+    lock.lock();
+    slot.Done = true;
+    slot_done_.notify_one();
+  }
+}
+
+void tBatch_run::Reader() {
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      room_.wait(lock, [this] { return stop_ || window_.size() < capacity_; });
+      if (stop_) break;
+    }
+    if (!Read_more()) break;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    end_of_file_ = true;
+  }
+  slot_done_.notify_all();
+}
+
+void tBatch_run::Stop_threads() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  stop_pipe_.Wake();
+  work_ready_.notify_all();
+  room_.notify_all();
+  if (reader_thread_.joinable()) reader_thread_.join();
+  for (std::thread& t : pool_) t.join();
+  pool_.clear();
+}
+
+bool tBatch_run::Read_more() {
+  tBatch_row row;
+  try {
+    if (!reader_.Next(row)) return false;
+  } catch (const tIo_woken&) {
+    return false;  // interrupted or stopped: no more rows
+  } catch (const std::runtime_error& e) {
+    // The file cannot be read to its end: the rows read so far are finished and written.
+    read_error_ = e.what();
+    return false;
+  }
+  tBatch_slot slot;
+  slot.Row = std::move(row);
+  if (!slot.Row.Error.empty()) {
+    slot.Outcome.Status = kExit_input;
+    slot.Outcome.Error = slot.Row.Error;
+    slot.Started = slot.Done = true;
+  }
+  const bool to_run = !slot.Done;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    window_.push_back(std::move(slot));
+  }
+  if (to_run) work_ready_.notify_one();
+  slot_done_.notify_one();  // a row that is done at once is written at once
+  return true;
+}
+
+std::string tBatch_run::Row_text(const tBatch_slot& slot) const {
+  if (json_) return (written_ == 0 ? "\n" : ",\n") + job_.Json_row(slot.Row, slot.Outcome);
+  return job_.Csv_row(slot.Row, slot.Outcome);
+}
+
+void tBatch_run::Show_progress(bool force) {
+  if (!progress_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && now - shown_ < std::chrono::milliseconds(250)) return;
+  shown_ = now;
+  std::string line = "\rkestrum-cli: " + std::to_string(written_);
+  if (total_) {
+    line += " of " + std::to_string(*total_) + " cases done";
+    if (written_ > 0 && written_ < *total_) {
+      const double elapsed = std::chrono::duration<double>(now - start_).count();
+      line += ", " + Time_left(elapsed / static_cast<double>(written_) *
+                               static_cast<double>(*total_ - written_));
+    }
+  } else {
+    line += " cases done";
+  }
+  line += "        ";  // covers the end of a longer earlier line
+  err_ << line << std::flush;
+  progress_shown_ = true;
+}
+
+void tBatch_run::Clear_progress() {
+  if (progress_shown_) err_ << '\n';
+  progress_shown_ = false;
+}
+
+// Writes one finished row and flushes it; 0 or the exit status of a failed output.
+int tBatch_run::Write_row(const tBatch_slot& slot) {
+  if (!slot.Outcome.Warnings.empty()) Clear_progress();
+  Print_warnings(err_, slot.Outcome.Warnings, "case " + slot.Row.Id + ": ");
+  status_ = std::max(status_, slot.Outcome.Status);
+  if (slot.Outcome.Status == kExit_computation && failed_++ == 0) {
+    first_failed_ = "id " + slot.Row.Id + ": " + One_line(slot.Outcome.Error);
+  }
+  out_ << Row_text(slot);
+  const int output = Output_status(out_, err_, interrupt_, last_whole_);
+  if (output != kExit_success) return output;
+  ++written_;
+  last_whole_ = "row " + std::to_string(written_) + " (id " + slot.Row.Id + ")";
+  return kExit_success;
+}
+
+int tBatch_run::Run() {
+  const std::size_t threads =
+      std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 64);
+  capacity_ = 4 * threads;
+  for (std::size_t t = 0; t < threads; ++t) {
+    try {
+      pool_.emplace_back([this] { Worker(); });
+    } catch (const std::system_error&) {
+      break;  // fewer threads; with none, this thread runs the cases itself
+    }
+  }
+  try {
+    reader_thread_ = std::thread([this] { Reader(); });
+  } catch (const std::system_error&) {
+    // No thread for the input: this thread reads between the rows it writes.
+  }
+
+  out_ << (json_ ? std::string("[") : job_.Csv_header());
+  int output = Output_status(out_, err_, interrupt_);
+  bool interrupted = false;
+  while (output == kExit_success) {
+    if (Interrupt_requested(interrupt_)) {
+      interrupted = true;
+      break;
+    }
+    if (!reader_thread_.joinable() && !end_of_file_) {
+      bool end = false;
+      while (!end && window_.size() < capacity_) end = !Read_more();
+      if (end) end_of_file_ = true;
+    }
+    if (pool_.empty()) {
+      // No worker thread: run the next case here.
+      for (tBatch_slot& slot : window_) {
+        if (slot.Started) continue;
+        slot.Started = true;
+        Run_slot(slot);
+        slot.Done = true;
+        break;
+      }
+    }
+    // Write every finished row at the front of the window.
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!window_.empty() && window_.front().Done) {
+      if (window_.front().Outcome.Cancelled) break;  // interrupted: written no more
+      tBatch_slot slot = std::move(window_.front());
+      window_.pop_front();
+      ++base_;
+      lock.unlock();
+      room_.notify_one();
+      output = Write_row(slot);
+      lock.lock();
+      if (output != kExit_success) break;
+    }
+    if (output != kExit_success) break;
+    if (end_of_file_ && window_.empty()) break;
+    if (!window_.empty() && window_.front().Done && window_.front().Outcome.Cancelled) {
+      interrupted = true;
+      break;
+    }
+    const bool can_wait = reader_thread_.joinable() || end_of_file_ || window_.size() >= capacity_;
+    if (!pool_.empty() && can_wait && !(!window_.empty() && window_.front().Done)) {
+      slot_done_.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    lock.unlock();
+    Show_progress(false);
+  }
+
+  // An interruption that ended the wait for input looks like the end of the file to the
+  // loop: it is an interruption all the same.
+  if (output == kExit_success && Interrupt_requested(interrupt_)) interrupted = true;
+
+  // Interrupted, or the output failed: cancel the cases in flight and let them end.
+  cancel_.store(true);
+  Stop_threads();
+  // A wait for the output cut short by an interruption: the output is left as the buffer
+  // could cut it, and written no further.
+  const auto output_interrupted = [this](int status) {
+    Clear_progress();
+    err_ << "kestrum-cli: Interrupted after " << written_
+         << (total_ ? " of " + std::to_string(*total_) : std::string())
+         << " cases while the output could not be written"
+         << Printable_text(Output_end(out_, last_whole_)) << ".\n";
+    return status;
+  };
+  if (Is_interrupted_status(output)) return output_interrupted(output);
+  if (output != kExit_success) {
+    Clear_progress();
+    return output;
+  }
+  if (interrupted) {
+    // Rows finished before the first unfinished one are complete: write them too.
+    while (!window_.empty() && window_.front().Done && !window_.front().Outcome.Cancelled &&
+           output == kExit_success) {
+      output = Write_row(window_.front());
+      window_.pop_front();
+    }
+  }
+  if (json_) out_ << "\n]\n";
+  if (output == kExit_success) output = Output_status(out_, err_, interrupt_, last_whole_);
+  if (Is_interrupted_status(output)) return output_interrupted(output);
+  Show_progress(true);
+  Clear_progress();
+  if (output != kExit_success) return output;
+  if (!read_error_.empty()) {
+    err_ << "kestrum-cli: the case file " << Printable_text(file_name_)
+         << " was read only to row " << written_ << ": " << read_error_ << '\n';
+    status_ = std::max(status_, kExit_input);
+  }
+  if (failed_ > 0) {
+    // Status 3 always comes with its cause on standard error, a lack of memory above all.
+    err_ << "kestrum-cli: " << failed_ << (failed_ == 1 ? " case" : " cases")
+         << " could not be computed (the first, " << Printable_text(first_failed_)
+         << "); the rows carry the error.\n";
+  }
+  if (interrupted) {
+    err_ << "kestrum-cli: Interrupted after " << written_
+         << (total_ ? " of " + std::to_string(*total_) : std::string()) << " cases; the "
+         << (json_ ? "objects" : "rows")
+         << " written are complete.\n";
+    return Interrupted_status(interrupt_);
+  }
+  return status_;
+}
+
+}  // namespace
+
+int Run_batch_file(const std::string& file_name, const tBatch_columns& columns,
+                   const tBatch_job& job, bool json, const std::function<int()>& before_run,
+                   std::ostream& out, std::ostream& err, bool progress, tInterrupt* interrupt) {
+  // O_NONBLOCK: a FIFO with no writer yet does not hold the open; the reads then wait in
+  // poll, where an interruption ends them.
+  const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    err << "Cannot read the case file " << Printable_text(file_name) << " ("
+        << std::strerror(errno) << ")\n";
+    return kExit_input;
+  }
+  const tFd_closer closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    err << "The case file " << Printable_text(file_name)
+        << " cannot be used: it is a directory\n";
+    return kExit_input;
+  }
+  tCsv_reader records(fd);
+  records.Set_wake_fds({interrupt != nullptr ? interrupt->Wake_fd : -1});
+  tBatch_reader reader(records, columns);
+  std::string message;
+  try {
+    records.Detect_separator();
+    message = reader.Read_header();
+  } catch (const tIo_woken&) {
+    err << "kestrum-cli: Interrupted while waiting for the case file; nothing was written.\n";
+    return Interrupted_status(interrupt);
+  } catch (const std::runtime_error& e) {
+    message = e.what();
+  }
+  if (!message.empty()) {
+    err << "The case file " << Printable_text(file_name) << " cannot be used: " << message
+        << '\n';
+    return kExit_input;
+  }
+
+  if (before_run) {
+    if (const int status = before_run(); status != kExit_success) return status;
+  }
+  // Cases on all cores. The generator's seeds and the integration state are per thread
+  // and every engine resets its seeds, so each case gives the numbers of its single run.
+  const std::optional<std::size_t> total = Count_cases(file_name, fd, interrupt, columns);
+  tBatch_run run(job, file_name, json, records, reader, out, err, progress, interrupt, total);
+  return run.Run();
+}
+
