@@ -29,7 +29,10 @@ struct tDeficit_results {
 // Standard deviation of a difference: sqrt(s1^2 + s2^2 - 2 s1 s2 r).
 Extended Sd_difference(Extended s1, Extended s2, Extended r);
 
-double Student_t_cdf(std::int32_t Df, double t);
+// The percentage of controls below a case whose t value is t, from Q = P(T > |t|):
+// 100 (1 - Q) above the mean, 100 Q below it.
+Extended Percent_below_case(Extended t, Extended Q);
+
 double Normal_density(double x);
 // The state of successive trapezoid refinements of one integral: the number of new
 // points of the next refinement and the current estimate. Refinement n = 1 starts it.
