@@ -9,6 +9,7 @@
 
 namespace {
 
+// The methods' descriptions, as run: with covariates (first two) or without them.
 const char* const kReferences[][3] = {
     {" Test for a deficit allowing for covariates: the case's score compared with the",
      " controls' regression on the covariates, by the prediction interval of a regression,",
@@ -16,6 +17,16 @@ const char* const kReferences[][3] = {
     {" Bayesian test for a deficit, and the BSDT allowing for covariates: the posterior of",
      " the controls' conditional model given the covariates (regression, the multivariate",
      " normal and the Wishart distribution), sampled by Monte Carlo."},
+    {" The unstandardized difference test: the test for a deficit applied to the",
+     " difference between a case's scores on two tasks measured on the same scale.", nullptr},
+};
+const char* const kReferences_without_covariates[][3] = {
+    {" Test for a deficit: the case's score compared with the controls' by the modified",
+     " t-test (Quarrin & Orlund, 1998), with the effect size Z-CC and its limits from a",
+     " non-central t distribution."},
+    {" Bayesian test for a deficit, and the BSDT: the posterior of the controls' means and",
+     " covariance (the multivariate normal and the Wishart distribution), sampled by Monte",
+     " Carlo."},
     {" The unstandardized difference test: the test for a deficit applied to the",
      " difference between a case's scores on two tasks measured on the same scale.", nullptr},
 };
@@ -36,12 +47,12 @@ std::string Padded(const std::string& s, std::size_t width) {
 }
 
 void Add_header(std::vector<std::string>& lines, const std::vector<std::string>& notes,
-                bool viewer_has_text) {
+                bool viewer_has_text, bool covariates) {
   if (viewer_has_text) lines.push_back(kReport_separator);
   lines.insert(lines.end(), {"", Program_title, ""});
   lines.push_back(" THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPERS:");
   lines.push_back("");
-  for (const auto& reference : kReferences) {
+  for (const auto& reference : covariates ? kReferences : kReferences_without_covariates) {
     for (const char* line : reference)
       if (line != nullptr) lines.push_back(line);
     lines.push_back("");
@@ -210,7 +221,7 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
                                               const std::vector<std::string>& notes,
                                               bool viewer_has_text) {
   std::vector<std::string> lines;
-  Add_header(lines, notes, viewer_has_text);
+  Add_header(lines, notes, viewer_has_text, r.Model.M > 0);
   const bool one_tailed = r.Options.Tail == tTail::One;
   const bool combined = r.Options.Criteria == tCriteria::Combined;
 

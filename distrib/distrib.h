@@ -87,6 +87,7 @@ Extended Incomplete_beta(Extended x, Extended a, Extended b);
 // and I_x(a, b) with complement = 1 - x.
 Extended Log_gamma(Extended x);
 Extended Stirling_error(Extended x);
+Extended Ln_beta(Extended a, Extended b);  // ln B(a, b), a, b > 0
 Extended Poisson_deviance(Extended x, Extended M);
 Extended Poisson_density(Extended k, Extended lambda);
 Extended Regularized_beta(Extended x, Extended complement, Extended a, Extended b);

@@ -12,10 +12,12 @@
 //   stirlerr is the Stirling series' remainder and bd0(k, M) = k ln(k/M) + M - k is
 //   summed as a series when k is near M. Its relative error does not grow with lambda, as
 //   that of exp(k ln lambda - lambda - ln G(k + 1)) does.
+// - Ln_beta: ln B(a, b) with the two large log-gamma values of a large and a small
+//   argument cancelled exactly inside Stirling's series.
 // - Regularized_beta: the continued fraction of Numerical Recipes' betacf by the modified
 //   Lentz method (Press et al., 3rd ed., 6.4), to a relative change of one epsilon, on the
 //   side of the mean where it converges; the prefactor x^a (1 - x)^b / B(a, b) from
-//   Log_gamma, with 1 - x given by the caller so that it keeps its digits.
+//   Ln_beta, with 1 - x given by the caller so that it keeps its digits.
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -61,6 +63,22 @@ Extended Log_gamma(Extended x) {
     x += 1;
   }
   return (x - 0.5L) * std::log(x) - x + kHalf_ln_two_pi + Stirling_series(x) - std::log(shift);
+}
+
+Extended Ln_beta(Extended a, Extended b) {
+  const Extended small = a < b ? a : b;
+  const Extended large = a < b ? b : a;
+  // ln B = ln G(small) - (ln G(large + small) - ln G(large)). The difference in brackets
+  // from Stirling's series with its large logarithms cancelled exactly:
+  // (large - 1/2) log1p(small/large) + small (ln(large + small) - 1), plus the series'
+  // remainders. Its rounding is then that of terms of the size of small ln(large), not of
+  // ln G(large), which for a large argument and the double epsilon would cost 1E-9.
+  if (large < kStirling_from) return Log_gamma(small) + Log_gamma(large) - Log_gamma(large + small);
+  const Extended sum = large + small;
+  const Extended difference = (large - 0.5L) * std::log1p(small / large) +
+                              small * (std::log(sum) - 1) + Stirling_series(sum) -
+                              Stirling_series(large);
+  return Log_gamma(small) - difference;
 }
 
 Extended Stirling_error(Extended x) {
@@ -123,8 +141,7 @@ Extended Regularized_beta(Extended x, Extended complement, Extended a, Extended 
     throw EFloating_point_error("Invalid floating point operation (Regularized_beta of a NaN)");
   if (x <= 0) return 0;
   if (complement <= 0) return 1;
-  const Extended ln_front = Log_gamma(a + b) - Log_gamma(a) - Log_gamma(b) + a * std::log(x) +
-                            b * std::log(complement);
+  const Extended ln_front = a * std::log(x) + b * std::log(complement) - Ln_beta(a, b);
   const Extended front = std::exp(ln_front);
   // The fraction converges quickly on the side of the mean a / (a + b) nearer to x;
   // beyond it, the symmetry I_x(a, b) = 1 - I_(1-x)(b, a).

@@ -176,11 +176,9 @@ Extended tNon_central_t_distribution::Cdf(Extended x) const {
   if (y > 0) {
     const Extended ln_y = Ln_y(mix);
     const Extended m_ln_c = m * Ln_c(mix);
-    const Extended ln_gamma_m = Log_gamma(m);
-    a0 = std::exp(Log_gamma(kx + 0.5L + m) - Log_gamma(kx + 1.5L) - ln_gamma_m +
-                  (kx + 0.5L) * ln_y + m_ln_c);
-    b0 = std::exp(Log_gamma(kx + 1 + m) - Log_gamma(kx + 2) - ln_gamma_m + (kx + 1) * ln_y +
-                  m_ln_c);
+    // G(a + m) / (G(a + 1) G(m)) = 1 / (a B(a, m)).
+    a0 = std::exp((kx + 0.5L) * ln_y + m_ln_c - Ln_beta(kx + 0.5L, m) - std::log(kx + 0.5L));
+    b0 = std::exp((kx + 1) * ln_y + m_ln_c - Ln_beta(kx + 1, m) - std::log(kx + 1));
   }
 
   Extended p = p0, q = q0, A = A0, B = B0, a = a0, b = b0;
