@@ -128,11 +128,16 @@ void Add_deficit(tFigure_table& t, const char* group, const std::string& prefix,
   add("p_one_tailed", K::Probability, "", d.P_one_tailed);
   add("p_two_tailed", K::Probability, "", d.P_two_tailed);
   add("pct_below", K::Percentage, kPercent, d.Pct_below);
-  add("pct_lower", K::Percentage, kPercent, d.Pct_lower);
-  add("pct_upper", K::Percentage, kPercent, d.Pct_upper);
+  // A limit beyond the search's reach is written as the bound it lies beyond, "<x" or ">x".
+  const auto limit = [](Extended value, int beyond) -> tFigure_value {
+    if (beyond == 0) return value;
+    return Beyond_reach_text(beyond, value);
+  };
+  add("pct_lower", K::Percentage, kPercent, limit(d.Pct_lower, d.Pct_lower_beyond_reach));
+  add("pct_upper", K::Percentage, kPercent, limit(d.Pct_upper, d.Pct_upper_beyond_reach));
   add("zcc", K::Effect_size, kSd, d.Zcc);
-  add("zcc_lower", K::Effect_size, kSd, d.Zcc_lower);
-  add("zcc_upper", K::Effect_size, kSd, d.Zcc_upper);
+  add("zcc_lower", K::Effect_size, kSd, limit(d.Zcc_lower, d.Lower_beyond_reach));
+  add("zcc_upper", K::Effect_size, kSd, limit(d.Zcc_upper, d.Upper_beyond_reach));
   add("deficit", K::Flag, "", deficit);
 }
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/report.h"
 
+#include <cstdlib>
+#include <variant>
+
 #include <algorithm>
 
 #include "app/control_data.h"
@@ -38,6 +41,13 @@ void Add_deficit_block(std::vector<std::string>& lines, const tFigure_table& f, 
   const std::string t(1, task);
   const std::string p = task == 'X' ? "x_" : "y_";
   const auto n = [&](const char* key) { return f.Number(p + key); };
+  // A limit: its number, or "<" / ">" and the bound when beyond the search's reach.
+  const auto limit = [&](const char* key, int width, int decimals) {
+    const tFigure& figure = f.At(p + key);
+    if (const auto* text = std::get_if<std::string>(&figure.Value))
+      return text->substr(0, 1) + F(std::strtold(text->c_str() + 1, nullptr), width, decimals);
+    return F(n(key), width, decimals);
+  };
   lines.push_back(" QUARRIN & ORLUND'S (1998) TEST FOR A DEFICIT ON TASK " + t + ":");
   lines.push_back(" Significance test: t = " + F(n("t_value"), 1, 3) + ", df = " +
                   Format_int(f.Whole(p + "df"), 2) + ", p(one-tailed) = " +
@@ -47,13 +57,13 @@ void Add_deficit_block(std::vector<std::string>& lines, const tFigure_table& f, 
   const std::string to = task == 'X' ? "  to " : " to ";
   lines.push_back(
       " Effect size (Z-CC) for difference between case and controls (plus 95% CI) = " +
-      F(n("zcc"), 2, 3) + "  (" + F(n("zcc_lower"), 2, 3) + to + F(n("zcc_upper"), 2, 3) + " )");
+      F(n("zcc"), 2, 3) + "  (" + limit("zcc_lower", 2, 3) + to + limit("zcc_upper", 2, 3) + " )");
   lines.push_back("");
   lines.push_back(
       " Estimated percentage of control population (plus 95% CI) obtaining a lower score "
       "than the ");
   lines.push_back(" case on Task " + t + " = " + F(n("pct_below"), 1, 4) + "% (95% CI = " +
-                  F(n("pct_lower"), 1, 4) + "% to " + F(n("pct_upper"), 1, 4) + "%)");
+                  limit("pct_lower", 1, 4) + "% to " + limit("pct_upper", 1, 4) + "%)");
   lines.push_back("");
   lines.push_back(f.Flag(p + "deficit")
                       ? " Dissociations criterion: The case meets the criterion for a "

@@ -25,11 +25,16 @@ void Add_deficit(tGroup& g, const tDeficit_results& d, const std::string& effect
   g.Add("p_one_tailed", K::Probability, "", d.P_one_tailed);
   g.Add("p_two_tailed", K::Probability, "", d.P_two_tailed);
   g.Add("pct_below", K::Percentage, "%", d.Pct_below);
-  g.Add("pct_lower", K::Percentage, "%", d.Pct_lower);
-  g.Add("pct_upper", K::Percentage, "%", d.Pct_upper);
+  // A limit beyond the search's reach is written as the bound it lies beyond, "<x" or ">x".
+  const auto limit = [](Extended value, int beyond) -> tFigure_value {
+    if (beyond == 0) return value;
+    return Beyond_reach_text(beyond, value);
+  };
+  g.Add("pct_lower", K::Percentage, "%", limit(d.Pct_lower, d.Pct_lower_beyond_reach));
+  g.Add("pct_upper", K::Percentage, "%", limit(d.Pct_upper, d.Pct_upper_beyond_reach));
   g.Add(effect, K::Effect_size, "SD", d.Zcc);
-  g.Add(effect + "_lower", K::Effect_size, "SD", d.Zcc_lower);
-  g.Add(effect + "_upper", K::Effect_size, "SD", d.Zcc_upper);
+  g.Add(effect + "_lower", K::Effect_size, "SD", limit(d.Zcc_lower, d.Lower_beyond_reach));
+  g.Add(effect + "_upper", K::Effect_size, "SD", limit(d.Zcc_upper, d.Upper_beyond_reach));
 }
 
 }  // namespace

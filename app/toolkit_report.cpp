@@ -35,6 +35,11 @@ std::string F(Extended value, int width, int precision) {
   return Format_fixed(value, width, precision);
 }
 
+// A limit: its number, or "<" / ">" and the bound when beyond the search's reach.
+std::string Limit(Extended value, int beyond, int width, int precision) {
+  return (beyond < 0 ? "<" : beyond > 0 ? ">" : "") + F(value, width, precision);
+}
+
 std::string Upper(std::string s) {
   for (char& c : s)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -107,13 +112,14 @@ void Add_frequentist_deficit(std::vector<std::string>& lines, const tToolkit_res
                   F(d.P_one_tailed, 1, 5));
   lines.push_back("");
   lines.push_back(" Effect size (" + effect + ") for difference between case and controls (plus 95% CI) = " +
-                  F(d.Zcc, 2, 3) + "  (" + F(d.Zcc_lower, 2, 3) + " to " + F(d.Zcc_upper, 2, 3) + " )");
+                  F(d.Zcc, 2, 3) + "  (" + Limit(d.Zcc_lower, d.Lower_beyond_reach, 2, 3) + " to " +
+                  Limit(d.Zcc_upper, d.Upper_beyond_reach, 2, 3) + " )");
   lines.push_back("");
   lines.push_back(covariates ? " Estimated percentage of controls with the case's covariate values (plus 95% CI) obtaining a lower "
                              : " Estimated percentage of control population (plus 95% CI) obtaining a lower score than the ");
   lines.push_back((covariates ? " score than the case on " : " case on ") + name + " = " +
-                  F(d.Pct_below, 1, 4) + "% (95% CI = " + F(d.Pct_lower, 1, 4) + "% to " +
-                  F(d.Pct_upper, 1, 4) + "%)");
+                  F(d.Pct_below, 1, 4) + "% (95% CI = " + Limit(d.Pct_lower, d.Pct_lower_beyond_reach, 1, 4) +
+                  "% to " + Limit(d.Pct_upper, d.Pct_upper_beyond_reach, 1, 4) + "%)");
   lines.push_back("");
   const std::string criterion =
       r.Kind == tToolkit_kind::Dissociation ? " Dissociations criterion: " : " Deficit criterion: ";
@@ -159,11 +165,13 @@ void Add_udt(std::vector<std::string>& lines, const tToolkit_results& r) {
                               : ", p(two-tailed) = " + F(d.P_two_tailed, 1, 5)));
   lines.push_back("");
   lines.push_back(" Effect size (Z-CC) for the difference between case and controls (plus 95% CI) = " +
-                  F(d.Zcc, 2, 3) + "  (" + F(d.Zcc_lower, 2, 3) + " to " + F(d.Zcc_upper, 2, 3) + " )");
+                  F(d.Zcc, 2, 3) + "  (" + Limit(d.Zcc_lower, d.Lower_beyond_reach, 2, 3) + " to " +
+                  Limit(d.Zcc_upper, d.Upper_beyond_reach, 2, 3) + " )");
   lines.push_back("");
   lines.push_back(" Estimated percentage of control population (plus 95% CI) obtaining a lower difference than the ");
   lines.push_back(" case's (" + x + " - " + y + ") = " + F(d.Pct_below, 1, 4) + "% (95% CI = " +
-                  F(d.Pct_lower, 1, 4) + "% to " + F(d.Pct_upper, 1, 4) + "%)");
+                  Limit(d.Pct_lower, d.Pct_lower_beyond_reach, 1, 4) + "% to " +
+                  Limit(d.Pct_upper, d.Pct_upper_beyond_reach, 1, 4) + "%)");
 }
 
 void Add_bsdt(std::vector<std::string>& lines, const tToolkit_results& r) {

@@ -88,11 +88,13 @@ void Covariate_deficit_test(bool Two_sided, tDeficit_results& Results,
   const Extended p_a = Two_sided ? c + (1 - c) / 2 : c;
   const Extended p_b = Two_sided ? (1 - c) / 2 : 1 - c;
   Extended delta_L = 0, delta_U = 0;
-  Noncentrality_limits(kRoutine, N - task.M - 1, t_prime, p_a, p_b, delta_L, delta_U);
+  Noncentrality_limits(kRoutine, N - task.M - 1, t_prime, p_a, p_b, delta_L, delta_U,
+                       r.Lower_beyond_reach, r.Upper_beyond_reach);
   r.Pct_lower = 100 * Normal_lower_tail(delta_L / root_n_over_g);
   r.Pct_upper = 100 * Normal_lower_tail(delta_U / root_n_over_g);
   r.Zcc_lower = delta_L / root_n_over_g;
   r.Zcc_upper = delta_U / root_n_over_g;
+  Set_percentage_reach(r);
   Check_fp_faults();
   for (const Extended v : {r.T_value, r.P_one_tailed, r.P_two_tailed, r.Pct_below, r.Pct_lower,
                            r.Pct_upper, r.Zcc, r.Zcc_lower, r.Zcc_upper})

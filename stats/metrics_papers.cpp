@@ -12,15 +12,11 @@
 // however far the case lies. Everything works in extended precision.
 //
 // Limits of the method. The non-central t sums cost a number of terms that grows with the
-// non-centrality delta. The distribution unit evaluates them up to |delta| = 131072 (its
-// own bound, where a call takes tens of milliseconds and keeps about 1E-8) and refuses
-// beyond; a search calls them hundreds of times, so it needs a tighter bound to finish in
-// reasonable time. The worksheet accepts N up to 999999 and any six-character scores,
-// which puts sqrt(N) x |case - mean| / SD, about the size of the limits on delta, anywhere
-// up to 1e14. The search therefore never brackets beyond |delta| = kMax_noncentrality
-// (4096, noncentrality_search.h), and the interval routines turn that refusal into a
-// message that names the inputs. Within the bound every accepted input finishes in well
-// under a second.
+// non-centrality delta, so the search never brackets beyond |delta| = kMax_noncentrality
+// (4096, noncentrality_search.h); there a search takes a few milliseconds. A limit beyond
+// that reach (a case about 13 SD out at N = 100000, or a covariate with a tiny SD) is not
+// a refusal: the results hold the bound it lies beyond and its direction, and every other
+// figure is computed.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +26,7 @@
 #include <string>
 
 #include "distrib/fp_check.h"
+#include "distrib/number_text.h"
 #include "stats/metrics_papers.h"
 #include "stats/noncentrality_search.h"
 
@@ -76,22 +73,6 @@ void Check_task_inputs(const std::string& routine, Extended Case, Extended Mean,
     Refuse(routine, "the control standard deviation must be greater than 0 (SD = " +
                         Number_text(Sd) + ")");
   Check_sample_size(routine, N);
-}
-
-[[noreturn]] void Refuse_far_case(const std::string& routine, Extended distance, Extended N) {
-  Refuse(routine,
-         "the case's score lies too far from the control mean for the interval estimates "
-         "of this method. sqrt(N) x |case - mean| / SD is " + Number_text(std::fabs(distance)) +
-             " (N = " + Number_text(N) + "), and the confidence limits would need a "
-             "non-centrality beyond +/-" + Number_text(kMax_noncentrality) +
-             ", the largest this method computes reliably. Check the case's score and the "
-             "control mean and standard deviation");
-}
-
-// The limits on delta lie beyond sqrt(N) x (case - mean) / SD on one side, so a distance
-// beyond the bound is refused before any search.
-void Check_search_distance(const std::string& routine, Extended distance, Extended N) {
-  if (!(std::fabs(distance) <= kMax_noncentrality)) Refuse_far_case(routine, distance, N);
 }
 
 void Check_level(const std::string& routine, Extended Level) {
@@ -211,7 +192,7 @@ Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
   Extended g_hi = G(hi), g_lo = 0;
   bool moved_up = false;
   while (g_hi > 0) {
-    if (2 * hi > kMax_noncentrality) throw tBracket_exceeded{};
+    if (2 * hi > kMax_noncentrality) throw tBracket_exceeded{+1};
     lo = hi;
     g_lo = g_hi;
     hi = 2 * hi;
@@ -222,7 +203,7 @@ Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
   if (!moved_up) {
     g_lo = G(lo);
     while (g_lo < 0) {
-      if (-2 * lo > kMax_noncentrality) throw tBracket_exceeded{};
+      if (-2 * lo > kMax_noncentrality) throw tBracket_exceeded{-1};
       hi = lo;
       g_hi = g_lo;
       lo = 2 * lo;
@@ -235,16 +216,25 @@ Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
 
 namespace {
 
-// The two searches of the interval routines, delta_L at p_a and then delta_U at p_b, with
-// Df = N - 1.
-void Search_limits(const std::string& routine, Extended N, Extended h, Extended p_a,
-                   Extended p_b, Extended& delta_L, Extended& delta_U) {
+// One limit on delta; a root beyond the search's reach gives the bound it lies beyond,
+// +/-kMax_noncentrality, and its direction in `beyond` (0 when within reach).
+Extended Limit_or_bound(Extended Df, Extended h, Extended p, int& beyond) {
+  beyond = 0;
   try {
-    delta_L = Search_noncentrality(N - 1, h, p_a);
-    delta_U = Search_noncentrality(N - 1, h, p_b);
-  } catch (const tBracket_exceeded&) {
-    Refuse_far_case(routine, h, N);
+    return Search_noncentrality(Df, h, p);
+  } catch (const tBracket_exceeded& e) {
+    beyond = e.Direction;
+    return e.Direction * kMax_noncentrality;
   }
+}
+
+// The two searches of the interval routines, delta_L at p_a and then delta_U at p_b, with
+// Df = N - 1. A limit the search cannot reach is not a refusal: the results carry the
+// bound it lies beyond and say so.
+void Search_limits(Extended N, Extended h, Extended p_a, Extended p_b, Extended& delta_L,
+                   Extended& delta_U, int& lower_beyond, int& upper_beyond) {
+  delta_L = Limit_or_bound(N - 1, h, p_a, lower_beyond);
+  delta_U = Limit_or_bound(N - 1, h, p_b, upper_beyond);
 }
 
 // 100 x the normal distribution function at delta/sqrt(N).
@@ -254,25 +244,28 @@ Extended Percent_below(Extended delta, Extended N) {
 
 }  // namespace
 
+void Set_percentage_reach(tDeficit_results& r) {
+  const auto reach = [](int beyond, Extended pct) {
+    if (beyond > 0 && static_cast<double>(pct) >= 100) return 0;
+    if (beyond < 0 && static_cast<double>(pct) <= 0) return 0;
+    return beyond;
+  };
+  r.Pct_lower_beyond_reach = reach(r.Lower_beyond_reach, r.Pct_lower);
+  r.Pct_upper_beyond_reach = reach(r.Upper_beyond_reach, r.Pct_upper);
+}
+
+std::string Beyond_reach_text(int direction, Extended bound) {
+  return (direction < 0 ? "<" : ">") + Shortest_text(static_cast<double>(bound));
+}
+
 Extended Percent_below_case(Extended t, Extended Q) { return t >= 0 ? 100 * (1 - Q) : 100 * Q; }
 
 void Noncentrality_limits(const std::string& routine, Extended Df, Extended T_obs,
-                          Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U) {
-  const auto refuse_far = [&routine, T_obs] {
-    Refuse(routine,
-           "the case's score lies too far from the controls for the interval estimates of "
-           "this method (the observed non-central t is " + Number_text(T_obs) +
-               "; the limits would need a non-centrality beyond +/-" +
-               Number_text(kMax_noncentrality) + "). Check the case's score and the "
-               "controls' figures");
-  };
-  if (!(std::fabs(T_obs) <= kMax_noncentrality)) refuse_far();
-  try {
-    delta_L = Search_noncentrality(Df, T_obs, p_a);
-    delta_U = Search_noncentrality(Df, T_obs, p_b);
-  } catch (const tBracket_exceeded&) {
-    refuse_far();
-  }
+                          Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U,
+                          int& lower_beyond, int& upper_beyond) {
+  Require_finite_input(routine, "observed non-central t", T_obs);
+  delta_L = Limit_or_bound(Df, T_obs, p_a, lower_beyond);
+  delta_U = Limit_or_bound(Df, T_obs, p_b, upper_beyond);
 }
 
 void Deficit_test(Extended Case, Extended Mean, Extended Sd, Extended N, Extended& T_value,
@@ -300,12 +293,13 @@ void Abnormality_interval(bool Two_sided, Extended Case, Extended Mean, Extended
   // Kept in extended precision, as in Deficit_test_intervals: the search resolves delta
   // to its last digits, so rounding h or the probabilities to double would show there.
   const Extended h = std::sqrt(N) * ((Case - Mean) / Sd);
-  Check_search_distance(routine, h, N);
+  Require_finite(h, "the observed non-central t");
   Check_fp_faults();
   const Extended p_a = Two_sided ? c + (1 - c) / 2 : c;
   const Extended p_b = Two_sided ? (1 - c) / 2 : 1 - c;
   Extended delta_L = 0, delta_U = 0;
-  Search_limits(routine, N, h, p_a, p_b, delta_L, delta_U);
+  int lower_beyond = 0, upper_beyond = 0;
+  Search_limits(N, h, p_a, p_b, delta_L, delta_U, lower_beyond, upper_beyond);
   const Extended upper = Percent_below(delta_U, N);
   const Extended lower = Percent_below(delta_L, N);
   Check_fp_faults();
@@ -321,7 +315,7 @@ void Deficit_test_intervals(bool Two_sided, tDeficit_results& Results, Extended 
   Clear_fp_faults();
   const Extended zcc = (Case - Mean) / Sd;
   const Extended h = std::sqrt(N) * zcc;
-  Check_search_distance(routine, h, N);
+  Require_finite(h, "the observed non-central t");
   Check_fp_faults();
   Results.Zcc = zcc;
 
@@ -336,11 +330,13 @@ void Deficit_test_intervals(bool Two_sided, tDeficit_results& Results, Extended 
   const Extended p_a = Two_sided ? c + (1 - c) / 2 : c;
   const Extended p_b = Two_sided ? (1 - c) / 2 : 1 - c;
   Extended delta_L = 0, delta_U = 0;
-  Search_limits(routine, N, h, p_a, p_b, delta_L, delta_U);
+  Search_limits(N, h, p_a, p_b, delta_L, delta_U, Results.Lower_beyond_reach,
+                Results.Upper_beyond_reach);
   Results.Pct_lower = Percent_below(delta_L, N);
   Results.Pct_upper = Percent_below(delta_U, N);
   Results.Zcc_lower = delta_L / std::sqrt(N);
   Results.Zcc_upper = delta_U / std::sqrt(N);
+  Set_percentage_reach(Results);
   Check_fp_faults();
 }
 

@@ -14,7 +14,9 @@ constexpr Extended kMax_noncentrality = 4096;
 
 // Raised by the search when its bracket would pass kMax_noncentrality; each caller turns
 // it into a message about its own inputs.
-struct tBracket_exceeded {};
+struct tBracket_exceeded {
+  int Direction = 0;  // +1: the root lies above +kMax_noncentrality; -1: below its negative
+};
 
 // The delta, to a few units in its last place, whose non-central t distribution with Df
 // degrees of freedom has T_obs as its Prob-quantile, found as the root of

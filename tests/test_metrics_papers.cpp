@@ -523,32 +523,46 @@ TEST(Refusals, NamedInputsOutOfRange) {
 }
 
 // The worksheet accepts N up to 999999 and any six-character scores, so
-// sqrt(N) |case - mean| / SD reaches about 1.1e14. The limits on delta lie beyond that
-// distance; the search computes them up to |delta| = 4096 and refuses beyond, naming the
-// inputs in a sentence. A distance beyond 4096 is refused before any search.
-TEST(Refusals, FarCasesAreRefusedAtOnce) {
+// sqrt(N) |case - mean| / SD reaches about 1.1e14. The search computes the limits on delta
+// up to |delta| = 4096; a limit beyond is no refusal: the results hold the bound,
+// +/-4096 / sqrt(N), with its direction, and every other figure is computed.
+TEST(FarCases, GiveEveryFigureAndMarkTheLimitsBeyondReach) {
   const struct {
     Extended case_score, mean, sd, n;
+    int lower, upper;  // expected directions beyond reach
   } cases[] = {
-      {999999, -99999, 0.00001, 999999},  // the worksheet's worst case
-      {-99999, 999999, 0.00001, 3},
-      {4.096001, 0, 1, 1000000},          // just beyond the bound, largest N
-      {-2365, 0, 1, 3},                   // sqrt(3) x 2365 = 4096.3, smallest N
+      {999999, -99999, 0.00001L, 999999, +1, +1},  // the worksheet's worst case
+      {-99999, 999999, 0.00001L, 3, -1, -1},
+      {4.096001L, 0, 1, 1000000, 0, +1},           // just beyond the bound, largest N
+      {-2365, 0, 1, 3, -1, 0},                      // sqrt(3) x 2365 = 4096.3, smallest N
+      {99999, 0.0001L, 0.0001L, 100000, +1, +1},   // the N = 100000 case
+      {13.1L, 0, 1, 100000, +1, +1},               // 13.1 SD out: both limits beyond
   };
   for (const auto& c : cases) {
     const auto start = std::chrono::steady_clock::now();
-    Extended upper = 0, lower = 0;
     tDeficit_results r;
-    Expect_refusal([&] { Abnormality_interval(true, c.case_score, c.mean, c.sd, c.n, 95, upper, lower); },
-                   "too far from the control mean");
-    Expect_refusal([&] { Deficit_test_intervals(true, r, c.case_score, c.mean, c.sd, c.n, 95); },
-                   "Check the case's score and the control mean and standard deviation.");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    // The deficit test itself has no such limit.
-    Extended t = 0, p2 = 0, p1 = 0, pct = 0;
-    Deficit_test(c.case_score, c.mean, c.sd, c.n, t, p2, p1, pct);
-    EXPECT_TRUE(std::isfinite(t) && std::isfinite(p1) && std::isfinite(pct));
+    ASSERT_NO_THROW(Deficit_test_intervals(true, r, c.case_score, c.mean, c.sd, c.n, 95))
+        << static_cast<double>(c.case_score);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(r.Lower_beyond_reach, c.lower) << static_cast<double>(c.case_score);
+    EXPECT_EQ(r.Upper_beyond_reach, c.upper) << static_cast<double>(c.case_score);
+    const Extended bound = 4096 / std::sqrt(c.n);
+    if (c.lower != 0) EXPECT_EQ(r.Zcc_lower, c.lower * bound);
+    if (c.upper != 0) EXPECT_EQ(r.Zcc_upper, c.upper * bound);
+    EXPECT_LE(r.Zcc_lower, r.Zcc_upper);
+    EXPECT_TRUE(std::isfinite(r.T_value) && std::isfinite(r.P_one_tailed) &&
+                std::isfinite(r.Pct_below));
   }
+  // p at 13.1 SD with N = 100000 (mpmath: I_x(nu/2, 1/2) / 2 = 1.7749660127163846E-39),
+  // and the percentages: 100 exactly above (no mark), 100 Phi(-12.9527) below (marked).
+  tDeficit_results r;
+  Deficit_test_intervals(true, r, 13.1L, 0, 1, 100000, 95);
+  EXPECT_NEAR(static_cast<double>(r.P_one_tailed / 1.7749660127163846e-39L), 1, 1e-12);
+  EXPECT_EQ(r.Pct_lower, 100);
+  EXPECT_EQ(r.Pct_lower_beyond_reach, 0);
+  Deficit_test_intervals(true, r, -13.1L, 0, 1, 100000, 95);
+  EXPECT_EQ(r.Pct_upper_beyond_reach, -1);
+  EXPECT_NEAR(static_cast<double>(r.Pct_upper / 1.1343246067058656e-36L), 1, 1e-12);
 }
 
 // Just inside the bound the limits are computed: at N = 999999 the outer limit on delta is
@@ -576,13 +590,17 @@ TEST(Refusals, CasesJustInsideTheBoundAreComputed) {
 }
 
 // With N = 3 the upper limit on delta is nearly twice the distance: 2252 needs a delta
-// near 4500, which the search refuses once its bracket would pass 4096; the message ends
-// in a full stop.
-TEST(Refusals, LimitBeyondTheBoundIsRefusedByTheSearch) {
-  Extended upper = 0, lower = 0;
-  Expect_refusal([&] { Abnormality_interval(true, 1300, 0, 1, 3, 95, upper, lower); },
-                 "non-centrality beyond +/-4096, the largest this method computes reliably. "
-                 "Check the case's score and the control mean and standard deviation.");
+// near 4500, beyond the search's reach: the upper limits are the bound (100 % exactly for
+// the percentage, so unmarked), the lower ones are computed.
+TEST(FarCases, LimitBeyondTheBoundGivesTheBound) {
+  tDeficit_results r;
+  Deficit_test_intervals(true, r, 1300, 0, 1, 3, 95);
+  EXPECT_EQ(r.Upper_beyond_reach, 1);
+  EXPECT_EQ(r.Zcc_upper, 4096 / std::sqrt(Extended{3}));
+  EXPECT_EQ(r.Pct_upper, 100);
+  EXPECT_EQ(r.Pct_upper_beyond_reach, 0);
+  EXPECT_EQ(r.Lower_beyond_reach, 0);
+  EXPECT_LT(r.Zcc_lower, r.Zcc);
 }
 
 // The search's own bound, from both sides: a root just inside is found, one just
