@@ -6,10 +6,11 @@
 // and the revised standardized difference test (RSDT) on the difference between two
 // tasks.
 //
-// The p-values come from the t distribution's upper tail (T_upper_tail, the finite series
-// of Abramowitz and Stegun 26.7.3 and 26.7.4 completed into a tail series), computed where
-// it is small, and the percentages from the normal tails: both to full relative accuracy
-// however far the case lies. Everything works in extended precision.
+// The p-values come from the t distribution's upper tail (T_upper_tail: the incomplete
+// beta function's continued fraction on the side where the tail is small), and the
+// percentages from the normal tails: both to full relative accuracy however far the case
+// lies. The limits on delta are the roots of F(T_obs; delta) = p by Brent's method, to a
+// few units in their last place. Everything works in extended precision.
 //
 // Limits of the method. The non-central t sums cost a number of terms that grows with the
 // non-centrality delta, so the search never brackets beyond |delta| = kMax_noncentrality
