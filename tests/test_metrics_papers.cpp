@@ -295,6 +295,24 @@ TEST(FindNoncentrality, AtZeroIsTheNormalQuantile) {
   EXPECT_NEAR(static_cast<double>(Find_noncentrality(99999, 0, 0.975)), -1.959963984540054, 1e-14);
 }
 
+// p of the deficit test far out, against mpmath's I_x(df/2, 1/2) / 2 (40 digits) at the
+// exact t: once 2.887E-10 (the nine-digit 2/pi) and 0, now to 1E-12 relative.
+TEST(DeficitTest, FarCasesKeepTheirPValues) {
+  const struct {
+    Extended case_score, mean, sd, n;
+    double p;
+  } cases[] = {
+      {-25, 0, 1, 112, 1.5772504104834674e-47},
+      {43432, 18401, 3128.9L, 330, 1.1657709235556546e-14},
+  };
+  for (const auto& c : cases) {
+    Extended t = 0, p2 = 0, p1 = 0, pct = 0;
+    Deficit_test(c.case_score, c.mean, c.sd, c.n, t, p2, p1, pct);
+    EXPECT_NEAR(static_cast<double>(p1) / c.p, 1, 1e-12) << static_cast<double>(c.case_score);
+    EXPECT_EQ(p2, 2 * p1);
+  }
+}
+
 // The cases and two ordinary ones against mpmath (tests/data/limits.json, written
 // by tests/data/make_limit_references.py from the chi-square integral of the non-central
 // t): the Z-CC limits to 1E-12 relative (1E-14 absolute near 0) and the percentages to
