@@ -19,11 +19,16 @@ void Add_deficit_group(tFigure_table& t, const std::string& group, const std::st
   add("p_one_tailed", K::Probability, "", d.P_one_tailed);
   add("p_two_tailed", K::Probability, "", d.P_two_tailed);
   add("pct_below", K::Percentage, kUnit_percent, d.Pct_below);
-  add("pct_lower", K::Percentage, kUnit_percent, d.Pct_lower);
-  add("pct_upper", K::Percentage, kUnit_percent, d.Pct_upper);
+  // A limit beyond the search's reach is written as the bound it lies beyond, "<x" or ">x".
+  const auto limit = [](Extended value, int beyond) -> tFigure_value {
+    if (beyond == 0) return value;
+    return Beyond_reach_text(beyond, value);
+  };
+  add("pct_lower", K::Percentage, kUnit_percent, limit(d.Pct_lower, d.Pct_lower_beyond_reach));
+  add("pct_upper", K::Percentage, kUnit_percent, limit(d.Pct_upper, d.Pct_upper_beyond_reach));
   add(effect_key, K::Effect_size, kUnit_sd, d.Zcc);
-  add(effect_key + "_lower", K::Effect_size, kUnit_sd, d.Zcc_lower);
-  add(effect_key + "_upper", K::Effect_size, kUnit_sd, d.Zcc_upper);
+  add(effect_key + "_lower", K::Effect_size, kUnit_sd, limit(d.Zcc_lower, d.Lower_beyond_reach));
+  add(effect_key + "_upper", K::Effect_size, kUnit_sd, limit(d.Zcc_upper, d.Upper_beyond_reach));
   add("deficit", K::Flag, "", deficit);
 }
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/report.h"
 
+#include <cstdlib>
+#include <variant>
+
 #include <algorithm>
 
 #include "app/control_data.h"
@@ -55,6 +58,13 @@ void Add_report_header(std::vector<std::string>& lines,
 void Add_deficit_section(std::vector<std::string>& lines, const tFigure_table& f,
                          const tDeficit_labels& l) {
   const auto n = [&](const std::string& key) { return f.Number(l.Prefix + key); };
+  // A limit: its number, or "<" / ">" and the bound when beyond the search's reach.
+  const auto limit = [&](const std::string& key, int width, int decimals) {
+    const tFigure& figure = f.At(l.Prefix + key);
+    if (const auto* text = std::get_if<std::string>(&figure.Value))
+      return text->substr(0, 1) + F(std::strtold(text->c_str() + 1, nullptr), width, decimals);
+    return F(n(key), width, decimals);
+  };
   const bool covariates = !l.Predicted_line.empty();
   const std::string effect = covariates ? "Z-CCC" : "Z-CC";
   const std::string key = covariates ? "zccc" : "zcc";
@@ -66,13 +76,14 @@ void Add_deficit_section(std::vector<std::string>& lines, const tFigure_table& f
                   F(n("p_one_tailed"), 1, 5));
   lines.push_back("");
   lines.push_back(" Effect size (" + effect + ") for difference between case and controls (plus 95% CI) = " +
-                  F(n(key), 2, 3) + "  (" + F(n(key + "_lower"), 2, 3) + l.To + F(n(key + "_upper"), 2, 3) + " )");
+                  F(n(key), 2, 3) + "  (" + limit(key + "_lower", 2, 3) + l.To +
+                  limit(key + "_upper", 2, 3) + " )");
   lines.push_back("");
   lines.push_back(covariates ? " Estimated percentage of controls with the case's covariate values (plus 95% CI) obtaining a lower "
                              : " Estimated percentage of control population (plus 95% CI) obtaining a lower score than the ");
   lines.push_back((covariates ? " score than the case on " : " case on ") + l.Task + " = " +
-                  F(n("pct_below"), 1, 4) + "% (95% CI = " + F(n("pct_lower"), 1, 4) + "% to " +
-                  F(n("pct_upper"), 1, 4) + "%)");
+                  F(n("pct_below"), 1, 4) + "% (95% CI = " + limit("pct_lower", 1, 4) + "% to " +
+                  limit("pct_upper", 1, 4) + "%)");
   lines.push_back("");
   lines.push_back(l.Criterion + (f.Flag(l.Prefix + "deficit")
                                      ? "The case meets the criterion for a deficit on "

@@ -23,6 +23,9 @@ const tReference kBayesian_model_reference = {
     " Bayesian test for a deficit, and the BSDT allowing for covariates: the posterior of",
     " the controls' conditional model given the covariates (regression, the multivariate",
     " normal and the Wishart distribution), sampled by Monte Carlo."};
+const tReference kBayesian_deficit_reference = {
+    " Bayesian test for a deficit: the posterior of the controls' mean and variance (the",
+    " normal and the Wishart distribution), sampled by Monte Carlo.", nullptr};
 const tReference kUdt_reference = {
     " The unstandardized difference test: the test for a deficit applied to the",
     " difference between a case's scores on two tasks measured on the same scale.", nullptr};

@@ -16,6 +16,11 @@ std::string F(Extended value, int width, int precision) {
   return Format_fixed(value, width, precision);
 }
 
+// A limit: its number, or "<" / ">" and the bound when beyond the search's reach.
+std::string Limit(Extended value, int beyond, int width, int precision) {
+  return (beyond < 0 ? "<" : beyond > 0 ? ">" : "") + F(value, width, precision);
+}
+
 // Name padded to a column, so that the figures line up.
 std::string Padded(const std::string& s, std::size_t width) {
   return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
@@ -83,11 +88,13 @@ void Add_udt(std::vector<std::string>& lines, const tToolkit_results& r) {
                               : ", p(two-tailed) = " + F(d.P_two_tailed, 1, 5)));
   lines.push_back("");
   lines.push_back(" Effect size (Z-CC) for the difference between case and controls (plus 95% CI) = " +
-                  F(d.Zcc, 2, 3) + "  (" + F(d.Zcc_lower, 2, 3) + " to " + F(d.Zcc_upper, 2, 3) + " )");
+                  F(d.Zcc, 2, 3) + "  (" + Limit(d.Zcc_lower, d.Lower_beyond_reach, 2, 3) + " to " +
+                  Limit(d.Zcc_upper, d.Upper_beyond_reach, 2, 3) + " )");
   lines.push_back("");
   lines.push_back(" Estimated percentage of control population (plus 95% CI) obtaining a lower difference than the ");
   lines.push_back(" case's (" + x + " - " + y + ") = " + F(d.Pct_below, 1, 4) + "% (95% CI = " +
-                  F(d.Pct_lower, 1, 4) + "% to " + F(d.Pct_upper, 1, 4) + "%)");
+                  Limit(d.Pct_lower, d.Pct_lower_beyond_reach, 1, 4) + "% to " +
+                  Limit(d.Pct_upper, d.Pct_upper_beyond_reach, 1, 4) + "%)");
 }
 
 
@@ -107,7 +114,10 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
   std::vector<std::string> lines;
   std::vector<const tReference*> references = Worksheet_references();
   if (r.Model.M > 0) references.push_back(&kCovariate_reference);
-  if (r.Bayesian_computed || r.Model.M > 0) references.push_back(&kBayesian_model_reference);
+  // Without covariates the BSDT is the worksheet's (already listed); the Bayesian deficit
+  // test is then described without them.
+  if (r.Model.M > 0) references.push_back(&kBayesian_model_reference);
+  else if (r.Bayesian_computed) references.push_back(&kBayesian_deficit_reference);
   if (r.Udt_computed) references.push_back(&kUdt_reference);
   std::vector<std::string> printable_notes;
   for (const std::string& line : notes) printable_notes.push_back(Printable_text(line));

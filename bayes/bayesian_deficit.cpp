@@ -83,7 +83,8 @@ void Bayesian_deficit_test(const tConditional_task& task, std::int32_t Iteration
   // for a case above its prediction the upper tail Phi(-z_i) directly, so that a tiny
   // folded P and its standard error keep their digits (1 - Phi(z_i) would lose them).
   const bool upper_tail = zccc > 0;
-  Extended S = 0, Q = 0;
+  Extended S = 0;
+  tSquares_sum Q;
   for (std::int32_t i = 1; i <= Iterations; ++i) {
     if (Observer != nullptr && (i & (kObserve_every - 1)) == 0) {
       if (Observer->Cancel_requested()) throw ECancelled();
@@ -101,7 +102,7 @@ void Bayesian_deficit_test(const tConditional_task& task, std::int32_t Iteration
     z_draws[i] = static_cast<double>(z_i);
     const Extended p = Standard_normal_probability(upper_tail ? -z_i : z_i);
     S += p;
-    Q += p * p;
+    Q.Add(p);
   }
   if (fp_guard.Faulted())
     throw EFloating_point_error(kRoutine + " stopped: a floating-point fault in the Monte "
@@ -133,13 +134,10 @@ void Bayesian_deficit_test(const tConditional_task& task, std::int32_t Iteration
   r.Zccc = zccc;
   r.Zccc_lower = z_draws[lo];
   r.Zccc_upper = z_draws[hi];
-  r.Pct_lower = 100 * normal.Cdf(r.Zccc_lower);
-  r.Pct_upper = 100 * normal.Cdf(r.Zccc_upper);
-  if (r.Reversed) {
-    const Extended old_lower = r.Pct_lower;
-    r.Pct_lower = 100 - r.Pct_upper;
-    r.Pct_upper = 100 - old_lower;
-  }
+  // Folded: the limits of 100 - P from the upper tails directly, so that tiny limits
+  // keep their digits.
+  r.Pct_lower = 100 * (r.Reversed ? normal.Cdf(-r.Zccc_upper) : normal.Cdf(r.Zccc_lower));
+  r.Pct_upper = 100 * (r.Reversed ? normal.Cdf(-r.Zccc_lower) : normal.Cdf(r.Zccc_upper));
   // After the limits are read: it reorders the draws.
   r.Histogram = Zdcc_histogram(z_draws, Iterations, first, second);
   if (fp_guard.Faulted())

@@ -56,7 +56,29 @@ void Observe(const tProgress_observer& observer, std::int64_t done, std::int64_t
 // well within 65,536 iterations, however many attempts the calibrated prior rejects.
 constexpr std::uint32_t kObserve_attempts = 8192;
 
-// W = L T' T L' from the Bartlett variates, and Sigma = W^-1 with its correlation.
+// W^-1 from its factors when W itself is too near singular to invert at working
+// precision (a correlation near +/-1 and few controls; in the double build from
+// r = +/-0.999): with W = L T' T L', W^-1 = G G' for the upper triangular
+// G = L'^-1 T^-1, whose entries are quotients of the factors' entries. The product G G'
+// adds only products of like sign on its diagonal, so the inverse is accurate to a few
+// units in the last place of the factors (a backward-stable triangular inversion; Higham,
+// Accuracy and Stability of Numerical Algorithms, 2002, ch. 8), where the elimination on
+// W would cancel away every digit.
+inline bool Inverse_from_factors(const tDraw_constants& k, Extended c1, Extended c2,
+                                 Extended z, tMat2& sigma) {
+  const Extended l11 = k.L.a11, l21 = k.L.a21, l22 = k.L.a22;
+  // G = [[1/l11, -l21/(l11 l22)], [0, 1/l22]] x [[1/c1, -z/(c1 c2)], [0, 1/c2]].
+  const Extended g11 = 1 / (l11 * c1);
+  const Extended g12 = -(z * l22 + l21 * c1) / (l11 * l22 * c1 * c2);
+  const Extended g22 = 1 / (l22 * c2);
+  sigma = {g11 * g11 + g12 * g12, g12 * g22, g12 * g22, g22 * g22};
+  return std::isfinite(sigma.a11) && std::isfinite(sigma.a12) && std::isfinite(sigma.a22) &&
+         sigma.a11 > 0 && sigma.a22 > 0;
+}
+
+// W = L T' T L' from the Bartlett variates, and Sigma = W^-1 with its correlation. The
+// elimination on W serves every draw it can invert (its bits are the results'); a draw
+// it cannot invert takes the inverse from the factors instead of ending the run.
 inline void Covariance_draw(std::int64_t i, const tDraw_constants& k, Extended c1,
                             Extended c2, Extended z, tMat2& sigma, Extended& rho) {
   const tMat2 t{c1, z, 0, c2};
@@ -64,7 +86,7 @@ inline void Covariance_draw(std::int64_t i, const tDraw_constants& k, Extended c
   const tMat2 p1 = Multiply_2x2(tt, t);
   const tMat2 p2 = Multiply_2x2(k.L, p1);
   const tMat2 w = Multiply_2x2(p2, k.Lt);
-  if (!Inverse_2x2(w, sigma))
+  if (!Inverse_2x2(w, sigma) && !Inverse_from_factors(k, c1, c2, z, sigma))
     Fail_draw(i, "a drawn Wishart matrix was singular at working precision and could not "
                  "be inverted");
   rho = sigma.a12 / std::sqrt(sigma.a11 * sigma.a22);

@@ -18,6 +18,11 @@ Extended Mc_standard_error(Extended sum, Extended sum_squares, std::int64_t n) {
   return std::sqrt(squares / (count - 1)) / std::sqrt(count);
 }
 
+Extended Mc_standard_error(Extended sum, const tSquares_sum& squares, std::int64_t n) {
+  if (!(squares.Scale > 0)) return 0;
+  return squares.Scale * Mc_standard_error(sum / squares.Scale, squares.Ssq, n);
+}
+
 void Histogram_positions(std::int64_t n, std::int64_t& lo, std::int64_t& hi) {
   const Extended count = static_cast<Extended>(n);
   lo = std::clamp<std::int64_t>(static_cast<std::int64_t>(std::nearbyint(0.001L * count)), 1,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "bayes/bayes_engines.h"
 
@@ -22,6 +23,34 @@
 // from p_i near 1 would keep only the differences the doubles p_i can hold, about 1E-16,
 // and a tiny P's error would collapse to that noise or to 0.
 Extended Mc_standard_error(Extended sum, Extended sum_squares, std::int64_t n);
+
+// A sum of squares of values in [0, 1] held as Scale^2 x Ssq. In the x87 build Scale stays
+// 1 and Ssq is the plain sum (its exponent range holds the square of every double). In a
+// build whose Extended is the double, a square below about 1E-308 (a value below 1E-154,
+// as the draws' tail probabilities of a tiny P are) would underflow to 0, and the
+// standard error with it; there the sum is rescaled by its largest value so far, as
+// Hammarling's scaled sum of squares in the BLAS's dnrm2 (Blue, ACM TOMS 4, 1978).
+struct tSquares_sum {
+  static constexpr bool kScaled = std::numeric_limits<Extended>::max_exponent <= 2 * 1024;
+  Extended Scale = kScaled ? 0 : 1;  // the largest value so far, in the double build
+  Extended Ssq = 0;
+  void Add(Extended x) {
+    if constexpr (!kScaled) {
+      Ssq += x * x;
+    } else if (x > Scale) {
+      const Extended r = Scale / x;
+      Ssq = 1 + Ssq * r * r;
+      Scale = x;
+    } else if (x > 0) {
+      const Extended r = x / Scale;
+      Ssq += r * r;
+    }
+  }
+};
+
+// As above, from a scaled sum of squares: Scale sqrt((Ssq - (sum/Scale)^2 / n) / (n - 1))
+// / sqrt(n), the same bits as the plain form when Scale is 1; 0 when every value was 0.
+Extended Mc_standard_error(Extended sum, const tSquares_sum& squares, std::int64_t n);
 
 // Positions (1-based, in 1..n) of the 0.1 % and the 99.9 % order statistics: Round,
 // halves to even, of 0.001 n and of 0.999 n plus 1, as the credible limits are placed.

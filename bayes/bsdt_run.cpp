@@ -457,7 +457,8 @@ void Run(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_observe
   // computed from the upper tail directly beyond kDirect_tail (see bsdt_precision.h).
   const std::unique_ptr<double[]> samples = Allocate<double>(n);
   double* const Samples = samples.get();
-  Extended S = 0, Q = 0, U = 0, V = 0;
+  Extended S = 0, U = 0;
+  tSquares_sum Q, V;
   const tDraw_distributions dist{chi_a, chi_b, normal, uniform ? &*uniform : nullptr};
 
   {
@@ -470,10 +471,10 @@ void Run(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_observe
       Samples[i] = static_cast<double>(d);
       const Extended p = Standard_normal_probability(d);
       S += p;
-      Q += p * p;
+      Q.Add(p);
       const Extended u = d > kDirect_tail ? Standard_normal_probability(-d) : 1 - p;
       U += u;
-      V += u * u;
+      V.Add(u);
     };
 #if KESTRUM_ENGINE_SINGLE_THREAD
     if (false) {
@@ -500,9 +501,10 @@ void Run(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_observe
   if (observer != nullptr) Observe(*observer, n, n);
 
   tBSDT_results r;
-  Extended P = S / n * 100;
-  const bool Reversed = P > 50;
-  if (Reversed) P = 100 - P;
+  // P from the sum of the tail it is folded into: 100 - (a percentage near 100) would keep
+  // only its absolute rounding, and a tiny folded P would lose its digits or become 0.
+  const bool Reversed = S / n * 100 > 50;
+  const Extended P = (Reversed ? U : S) / n * 100;
   r.Pct_more_extreme = P;
   r.P_one_tailed = P / 100;
   r.P_two_tailed = P / 50;
@@ -511,13 +513,10 @@ void Run(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_observe
   r.Zdcc = (zx0 - zy0) / Sd_difference(1, 1, in.R_xy);
   r.Zdcc_lower = Samples[lo];
   r.Zdcc_upper = Samples[hi];
-  r.Pct_lower = 100 * normal.Cdf(r.Zdcc_lower);
-  r.Pct_upper = 100 * normal.Cdf(r.Zdcc_upper);
-  if (Reversed) {
-    const Extended old_lower = r.Pct_lower;
-    r.Pct_lower = 100 - r.Pct_upper;
-    r.Pct_upper = 100 - old_lower;
-  }
+  // Folded: the limits of 100 - P from the upper tails directly (never 100 - a percentage
+  // near 100), so that tiny limits keep their digits.
+  r.Pct_lower = 100 * (Reversed ? normal.Cdf(-r.Zdcc_upper) : normal.Cdf(r.Zdcc_lower));
+  r.Pct_upper = 100 * (Reversed ? normal.Cdf(-r.Zdcc_lower) : normal.Cdf(r.Zdcc_upper));
 
   Check_faults("in the results");
   for (const Extended x : {r.P_one_tailed, r.P_two_tailed, r.Pct_more_extreme, r.Pct_lower,

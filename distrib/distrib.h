@@ -81,6 +81,20 @@ Extended Gamma_p(Extended x, Extended a);
 Extended Beta_fraction(Extended x, Extended a, Extended b);
 Extended Incomplete_beta(Extended x, Extended a, Extended b);
 
+// The same to the precision of Extended (log_gamma.cpp), for the non-central t: ln G(x);
+// the remainder of Stirling's series, ln G(x) - ((x - 1/2) ln x - x + ln(2 pi)/2);
+// x ln(x/M) + M - x; the Poisson density lambda^k e^-lambda / G(k + 1) for real k >= 0;
+// and I_x(a, b) with complement = 1 - x.
+Extended Log_gamma(Extended x);
+Extended Stirling_error(Extended x);
+Extended Ln_beta(Extended a, Extended b);  // ln B(a, b), a, b > 0
+Extended Poisson_deviance(Extended x, Extended M);
+Extended Poisson_density(Extended k, Extended lambda);
+Extended Regularized_beta(Extended x, Extended complement, Extended a, Extended b);
+// The continued fraction of I_x(a, b) / (x^a (1 - x)^b / (a B(a, b))), to one epsilon;
+// it converges quickly for x below the mean a / (a + b).
+Extended Beta_continued_fraction(Extended x, Extended a, Extended b);
+
 // ---------------------------------------------------------------------------------------
 // The generator. Its state is per thread, so that cases run on several threads each draw
 // the sequence of a single run; the engines reset it at their start.
@@ -209,11 +223,17 @@ class tNormal_distribution final : public tContinuous_distribution {
 };
 
 // The standard normal distribution function from the C library's complementary error
-// function, Phi(z) = erfc(-z / sqrt(2)) / 2, evaluated in double precision (absolute error
-// below 1E-16, against about 1E-11 for tNormal_distribution::Cdf, whose continued
-// fraction stops at a relative change of 5E-12) and about twenty times faster. Refuses
-// what that Cdf refuses: a NaN, and |z| between 65536 and Infinity_value.
+// function, Phi(z) = erfc(-z / sqrt(2)) / 2, evaluated in double precision (relative error
+// near 1E-16; tNormal_distribution::Cdf evaluates the same in Extended) and several times
+// faster, for the Monte Carlo draws. Refuses a NaN; beyond |z| = 65536 it is 0 or 1.
 Extended Standard_normal_probability(Extended z);
+
+// Upper tails computed where they are small (tails.cpp), to full relative accuracy down to
+// the smallest positive number: P(Z > z) and P(Z < z) for the standard normal, and
+// P(T > t) for Student's t with nu >= 1 whole degrees of freedom.
+Extended Normal_upper_tail(Extended z);
+Extended Normal_lower_tail(Extended z);
+Extended T_upper_tail(std::int32_t nu, Extended t);
 
 class tUniform_distribution final : public tContinuous_distribution {
  public:

@@ -11,9 +11,11 @@
 // with s = +1 for x >= 0 and -1 below (negative delta is folded onto positive by
 // F(x; nu, -delta) = 1 - F(-x; nu, delta)). The density is the same mixture of the
 // derivatives. The sums start at the index k of the largest Poisson weight, run down to
-// L = floor(lambda - 8 sqrt(lambda)) (the Poisson mass below L is under 1E-14) and then up
-// from k until the neglected upper tail is below the tolerance. Only the terms at k come
-// from special functions; every other term follows from its neighbour by a one-step
+// L = floor(lambda - 10 sqrt(lambda)) (the Poisson mass below L is under 1E-22) and then up
+// from k until the neglected upper tail is below a sixty-fourth of the epsilon. Only the
+// terms at k come from special functions, each to the precision of Extended (Loader's
+// saddle-point Poisson density, Stirling's series, the incomplete beta's continued
+// fraction to one epsilon: log_gamma.cpp), and Phi(-delta) from the normal tail; every other term follows from its neighbour by a one-step
 // recurrence with a handful of multiplications, because the interval searches call these
 // two functions thousands of times.
 //
@@ -51,8 +53,12 @@ namespace {
 
 // The upward pass of the distribution function stops when the bound R (A - a) on the rest
 // of the sum falls below this; that of the density when its last even term does.
-constexpr Extended kCdf_tolerance = 2.5E-12L;
+constexpr Extended kCdf_tolerance = std::numeric_limits<Extended>::epsilon() / 64;
 constexpr Extended kDensity_tolerance = 5E-12L;
+
+// The sums start kLower_spread standard deviations of the Poisson weights below their
+// mean: the weights below hold less than 1E-22 (about Phi(-10)).
+constexpr Extended kLower_spread = 10;
 
 // ln(2) / 2, for the 1/sqrt(2) in the odd weights q_j.
 constexpr Extended kHalf_ln_2 = std::numbers::ln2_v<Extended> / 2;
@@ -99,7 +105,7 @@ tMixture Prepare(Extended nu, Extended delta, Extended x) {
   r.x = r.folded ? -x : x;
   r.lambda = r.d * r.d / 2;
   r.ln_lambda = std::log(r.lambda);
-  const Extended low = std::floor(r.lambda - 8 * std::sqrt(r.lambda));
+  const Extended low = std::floor(r.lambda - kLower_spread * std::sqrt(r.lambda));
   r.L = low < 0 ? 0 : static_cast<std::int64_t>(low);
   // Rounded to the nearest whole number, halves to even.
   r.k = static_cast<std::int64_t>(std::nearbyint(r.lambda));
@@ -116,13 +122,8 @@ tMixture Prepare(Extended nu, Extended delta, Extended x) {
 Extended Ln_y(const tMixture& mix) { return mix.y > 0.5L ? std::log1p(-mix.c) : std::log(mix.y); }
 Extended Ln_c(const tMixture& mix) { return mix.c > 0.5L ? std::log1p(-mix.y) : std::log(mix.c); }
 
-// Phi(-d), the standard normal probability below -d, as (1 - P(1/2, d^2/2)) / 2. Beyond
-// the incomplete gamma function's domain (d > 65536) it is below 1E-900000000.
-Extended Normal_below_minus(Extended d) {
-  const Extended h = d * d / 2;
-  if (h > Infinity_value) return 0;
-  return 0.5L * (1 - Gamma_p(h, 0.5L));
-}
+// Phi(-d), the standard normal probability below -d, from its tail directly.
+Extended Normal_below_minus(Extended d) { return Normal_upper_tail(d); }
 
 // The end of a call: a trapped floating-point fault or a non-finite value is an error.
 Extended Checked_result(Extended r, const char* what) {
@@ -164,22 +165,20 @@ Extended tNon_central_t_distribution::Cdf(Extended x) const {
   const Extended kx = static_cast<Extended>(mix.k);
 
   // Terms at k: the halved Poisson weights, the incomplete betas and their decrements
-  // a = A(k) - A(k+1), b = B(k) - B(k+1).
-  const Extended k_ln_lambda = kx * mix.ln_lambda;
-  const Extended ln_gamma_k_3_2 = Ln_gamma(kx + 1.5L);
-  const Extended ln_gamma_m = Ln_gamma(m);
-  const Extended p0 = 0.5L * std::exp(k_ln_lambda - lambda - Ln_gamma(kx + 1));
-  const Extended q0 = 0.5L * mix.d * std::exp(k_ln_lambda - lambda - kHalf_ln_2 - ln_gamma_k_3_2);
-  const Extended A0 = Incomplete_beta(y, kx + 0.5L, m);
-  const Extended B0 = Incomplete_beta(y, kx + 1, m);
+  // a = A(k) - A(k+1), b = B(k) - B(k+1), all to the precision of Extended. The odd
+  // weight delta e^-lambda lambda^k / (2 sqrt(2) G(k + 3/2)) is half the Poisson density
+  // at k + 1/2, since delta / sqrt(2) = sqrt(lambda).
+  const Extended p0 = 0.5L * Poisson_density(kx, lambda);
+  const Extended q0 = 0.5L * Poisson_density(kx + 0.5L, lambda);
+  const Extended A0 = Regularized_beta(y, mix.c, kx + 0.5L, m);
+  const Extended B0 = Regularized_beta(y, mix.c, kx + 1, m);
   Extended a0 = 0, b0 = 0;  // y^(k+1/2) and y^(k+1) vanish at y = 0
   if (y > 0) {
     const Extended ln_y = Ln_y(mix);
     const Extended m_ln_c = m * Ln_c(mix);
-    a0 = std::exp(Ln_gamma(kx + 0.5L + m) - ln_gamma_k_3_2 - ln_gamma_m + (kx + 0.5L) * ln_y +
-                  m_ln_c);
-    b0 = std::exp(Ln_gamma(kx + 1 + m) - Ln_gamma(kx + 2) - ln_gamma_m + (kx + 1) * ln_y +
-                  m_ln_c);
+    // G(a + m) / (G(a + 1) G(m)) = 1 / (a B(a, m)).
+    a0 = std::exp((kx + 0.5L) * ln_y + m_ln_c - Ln_beta(kx + 0.5L, m) - std::log(kx + 0.5L));
+    b0 = std::exp((kx + 1) * ln_y + m_ln_c - Ln_beta(kx + 1, m) - std::log(kx + 1));
   }
 
   Extended p = p0, q = q0, A = A0, B = B0, a = a0, b = b0;
@@ -219,12 +218,12 @@ Extended tNon_central_t_distribution::Cdf(Extended x) const {
     a = a * y * (j - 0.5L + m) / (j + 0.5L);
     b = b * y * (j + m) / (j + 1);
     if (!(R * (A - a) >= kCdf_tolerance)) break;
-    // R is 1/2 less the weights summed so far, and so inherits their relative error (the
-    // Lanczos log-gamma and the rounding of k ln(lambda) make it about 1E-10 once lambda
-    // is in the millions): it can stall above the tolerance, and the pass would never end.
+    // R is 1/2 less the weights summed so far, and so inherits their rounding (a few
+    // epsilon, far more once lambda is in the millions): it can stall above the
+    // tolerance, and the pass would never end.
     // Past the mode the rest of the weights is also bounded by the geometric series
     // p lambda (j + 2) / ((j + 1)(j + 2 - lambda)); stop when that bound is met too. In
-    // exact arithmetic it falls short of R by at most the weights below L (under 1E-14),
+    // exact arithmetic it falls short of R by at most the weights below L (under 1E-22),
     // so it does not end a pass that R would have continued.
     if (p * lambda * (j + 2) * (A - a) < kCdf_tolerance * (j + 1) * (j + 2 - lambda)) break;
   }

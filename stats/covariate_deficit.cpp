@@ -47,10 +47,10 @@ void Covariate_deficit_significance(const tConditional_task& task, Extended& T_v
   Clear_fp_faults();
   const Extended t = (task.Case - task.Predicted) /
                      (task.Residual_sd * std::sqrt((N + task.Leverage_factor) / N));
-  const Extended F = Student_t_cdf(df, static_cast<double>(std::fabs(t)));
+  const Extended Q = T_upper_tail(df, std::fabs(t));
   Check_fp_faults();
   T_value = t;
-  P_one_tailed = 1 - F;
+  P_one_tailed = Q;
 }
 
 void Covariate_deficit_test(bool Two_sided, tDeficit_results& Results,
@@ -79,22 +79,22 @@ void Covariate_deficit_test(bool Two_sided, tDeficit_results& Results,
 
   r.T_value = (task.Case - task.Predicted) / (task.Residual_sd * std::sqrt((N + g) / N));
   r.Df = df;
-  const Extended F = Student_t_cdf(df, static_cast<double>(std::fabs(r.T_value)));
-  r.P_two_tailed = 2 * (1 - F);
-  r.P_one_tailed = 1 - F;
-  r.Pct_below = r.T_value >= 0 ? 100 * F : 100 * (1 - F);
+  const Extended Q = T_upper_tail(df, std::fabs(r.T_value));
+  r.P_two_tailed = 2 * Q;
+  r.P_one_tailed = Q;
+  r.Pct_below = Percent_below_case(r.T_value, Q);
 
   const Extended c = Level / 100;
   const Extended p_a = Two_sided ? c + (1 - c) / 2 : c;
   const Extended p_b = Two_sided ? (1 - c) / 2 : 1 - c;
   Extended delta_L = 0, delta_U = 0;
-  Noncentrality_limits(kRoutine, N - task.M - 1, t_prime, p_a, p_b, delta_L, delta_U);
-  r.Pct_lower =
-      100 * static_cast<Extended>(Normal_cdf(static_cast<double>(delta_L / root_n_over_g)));
-  r.Pct_upper =
-      100 * static_cast<Extended>(Normal_cdf(static_cast<double>(delta_U / root_n_over_g)));
+  Noncentrality_limits(kRoutine, N - task.M - 1, t_prime, p_a, p_b, delta_L, delta_U,
+                       r.Lower_beyond_reach, r.Upper_beyond_reach);
+  r.Pct_lower = 100 * Normal_lower_tail(delta_L / root_n_over_g);
+  r.Pct_upper = 100 * Normal_lower_tail(delta_U / root_n_over_g);
   r.Zcc_lower = delta_L / root_n_over_g;
   r.Zcc_upper = delta_U / root_n_over_g;
+  Set_percentage_reach(r);
   Check_fp_faults();
   for (const Extended v : {r.T_value, r.P_one_tailed, r.P_two_tailed, r.Pct_below, r.Pct_lower,
                            r.Pct_upper, r.Zcc, r.Zcc_lower, r.Zcc_upper})

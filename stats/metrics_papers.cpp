@@ -6,36 +6,33 @@
 // and the revised standardized difference test (RSDT) on the difference between two
 // tasks.
 //
-// Student_t_cdf is the classical finite series for whole degrees of freedom (Abramowitz
-// and Stegun 26.7.3 and 26.7.4) in doubles, with the nine-digit constant 0.636619772 for
-// 2/pi; its results are those of that constant. The other routines work in extended
-// precision.
+// The p-values come from the t distribution's upper tail (T_upper_tail: the incomplete
+// beta function's continued fraction on the side where the tail is small), and the
+// percentages from the normal tails: both to full relative accuracy however far the case
+// lies. The limits on delta are the roots of F(T_obs; delta) = p by Brent's method, to a
+// few units in their last place. Everything works in extended precision.
 //
 // Limits of the method. The non-central t sums cost a number of terms that grows with the
-// non-centrality delta. The distribution unit evaluates them up to |delta| = 131072 (its
-// own bound, where a call takes tens of milliseconds and keeps about 1E-8) and refuses
-// beyond; a search calls them hundreds of times, so it needs a tighter bound to finish in
-// reasonable time. The worksheet accepts N up to 999999 and any six-character scores,
-// which puts sqrt(N) x |case - mean| / SD, about the size of the limits on delta, anywhere
-// up to 1e14. The search therefore never brackets beyond |delta| = kMax_noncentrality
-// (4096, noncentrality_search.h), and the interval routines turn that refusal into a
-// message that names the inputs. Within the bound every accepted input finishes in well
-// under a second.
+// non-centrality delta, so the search never brackets beyond |delta| = kMax_noncentrality
+// (4096, noncentrality_search.h); there a search takes a few milliseconds. A limit beyond
+// that reach (a case about 13 SD out at N = 100000, or a covariate with a tiny SD) is not
+// a refusal: the results hold the bound it lies beyond and its direction, and every other
+// figure is computed.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "distrib/fp_check.h"
+#include "distrib/number_text.h"
 #include "stats/metrics_papers.h"
 #include "stats/noncentrality_search.h"
 
 namespace {
 
-constexpr double kTwo_over_pi = 0.636619772;        // 2/pi to nine digits, as designed
-constexpr Extended kBisection_width = 1E-6L;        // the search on delta stops below this
 // The largest control sample accepted (the worksheet's six characters allow 999999).
 constexpr Extended kMax_sample_size = 1000000;
 
@@ -79,22 +76,6 @@ void Check_task_inputs(const std::string& routine, Extended Case, Extended Mean,
   Check_sample_size(routine, N);
 }
 
-[[noreturn]] void Refuse_far_case(const std::string& routine, Extended distance, Extended N) {
-  Refuse(routine,
-         "the case's score lies too far from the control mean for the interval estimates "
-         "of this method. sqrt(N) x |case - mean| / SD is " + Number_text(std::fabs(distance)) +
-             " (N = " + Number_text(N) + "), and the confidence limits would need a "
-             "non-centrality beyond +/-" + Number_text(kMax_noncentrality) +
-             ", the largest this method computes reliably. Check the case's score and the "
-             "control mean and standard deviation");
-}
-
-// The limits on delta lie beyond sqrt(N) x (case - mean) / SD on one side, so a distance
-// beyond the bound is refused before any search.
-void Check_search_distance(const std::string& routine, Extended distance, Extended N) {
-  if (!(std::fabs(distance) <= kMax_noncentrality)) Refuse_far_case(routine, distance, N);
-}
-
 void Check_level(const std::string& routine, Extended Level) {
   if (!(Level > 0 && Level < 100))
     Refuse(routine, "the confidence level must lie strictly between 0 and 100 percent (" +
@@ -104,32 +85,87 @@ void Check_level(const std::string& routine, Extended Level) {
 // [v]: v rounded to the nearest whole number, halves to even (the default rounding mode).
 std::int32_t Round_to_int(Extended v) { return static_cast<std::int32_t>(std::nearbyint(v)); }
 
-// The Prob-quantile of the non-central t with Df degrees of freedom and the object's
-// current delta; a non-finite quantile ends the search.
-Extended Checked_quantile(const tNon_central_t_distribution& distribution, Extended Prob) {
-  const Extended q = distribution.Quantile(Prob);
-  Require_finite(q, "quantile of the non-central t distribution");
-  return q;
-}
+// The search solves G(delta) = F(T_obs; Df, delta) - Prob = 0. G falls strictly as delta
+// grows, and T_obs is the Prob-quantile of the distribution with the root's delta, so the
+// root is the delta of the quantile search without computing a single quantile.
+class tExcess {
+ public:
+  tExcess(Extended Df, Extended T_obs, Extended Prob)
+      : df_(Df), t_obs_(T_obs), prob_(Prob),
+        distribution_(std::make_unique<tNon_central_t_distribution>(Df, 1)) {}
+  Extended operator()(Extended delta) {
+    distribution_->Set_parameters(df_, delta, 0);
+    const Extended below = distribution_->Cdf(t_obs_);
+    Require_finite(below, "non-central t distribution function");
+    return below - prob_;
+  }
 
-// The search compares T_obs with the quantile Q of the current distribution. The quantile
-// search ends with |Cdf(Q) - Prob| at the level of its tolerance (below 1E-11), so
-// wherever Cdf(T_obs) differs from Prob by more than this margin, the distribution
-// function is monotone between T_obs and Q and the comparison is decided by Cdf(T_obs)
-// alone: one evaluation instead of the dozen or so of a quantile search. Only near the
-// root, within the margin, is the quantile itself computed. The outcome of every
-// comparison, and so every result, is that of comparing with the quantile.
-constexpr Extended kDecision_margin = 1E-9L;
+ private:
+  Extended df_, t_obs_, prob_;
+  std::unique_ptr<tNon_central_t_distribution> distribution_;
+};
 
-// The sign of T_obs - Q(delta): +1, 0 or -1.
-int Compare_with_quantile(const tNon_central_t_distribution& distribution, Extended T_obs,
-                          Extended Prob) {
-  const Extended below = distribution.Cdf(T_obs);
-  Require_finite(below, "non-central t distribution function");
-  if (below > Prob + kDecision_margin) return 1;
-  if (below < Prob - kDecision_margin) return -1;
-  const Extended q = Checked_quantile(distribution, Prob);
-  return T_obs > q ? 1 : (T_obs < q ? -1 : 0);
+// The root is found to a few units in the last place of delta, or to this absolute width
+// near delta = 0.
+constexpr Extended kRoot_floor = 1E-20L;
+constexpr Extended kEpsilon = std::numeric_limits<Extended>::epsilon();
+// Brent's method ends in far fewer steps (each halves the bracket at worst every other).
+constexpr int kMax_root_steps = 500;
+
+// Brent's method (R. P. Brent, Algorithms for Minimization without Derivatives, 1973,
+// ch. 4, procedure zero) on [a, b] with G(a) and G(b) of opposite signs: inverse quadratic
+// interpolation or secant steps where they fall well inside the bracket, bisection
+// otherwise. The distribution function is good to a few epsilon, so near the root G is
+// decided by rounding; the bracket still holds a sign change, and the last step lies in it.
+Extended Brent_root(tExcess& G, Extended a, Extended fa, Extended b, Extended fb) {
+  Extended c = a, fc = fa, d = b - a, e = d;
+  for (int step = 0; step < kMax_root_steps; ++step) {
+    if ((fb > 0) == (fc > 0)) {
+      c = a;
+      fc = fa;
+      d = e = b - a;
+    }
+    if (std::fabs(fc) < std::fabs(fb)) {
+      a = b;
+      b = c;
+      c = a;
+      fa = fb;
+      fb = fc;
+      fc = fa;
+    }
+    const Extended tol = 2 * kEpsilon * std::fabs(b) + kRoot_floor;
+    const Extended m = (c - b) / 2;
+    if (std::fabs(m) <= tol || fb == 0) return b;
+    if (std::fabs(e) < tol || std::fabs(fa) <= std::fabs(fb)) {
+      d = e = m;  // bisection
+    } else {
+      Extended p, q;
+      const Extended s = fb / fa;
+      if (a == c) {  // secant
+        p = 2 * m * s;
+        q = 1 - s;
+      } else {  // inverse quadratic interpolation
+        const Extended qa = fa / fc, r = fb / fc;
+        p = s * (2 * m * qa * (qa - r) - (b - a) * (r - 1));
+        q = (qa - 1) * (r - 1) * (s - 1);
+      }
+      if (p > 0)
+        q = -q;
+      else
+        p = -p;
+      if (2 * p < 3 * m * q - std::fabs(tol * q) && p < std::fabs(e * q / 2)) {
+        e = d;
+        d = p / q;
+      } else {
+        d = e = m;
+      }
+    }
+    a = b;
+    fa = fb;
+    b += std::fabs(d) > tol ? d : (m > 0 ? tol : -tol);
+    fb = G(b);
+  }
+  return b;
 }
 
 }  // namespace
@@ -150,108 +186,87 @@ Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
     Refuse(routine, "the probability must lie strictly between 0 and 1 (" +
                         Number_text(Prob) + ")");
 
-  // Q(delta) grows with delta: bracket T_obs between Q(lo) and Q(hi), doubling outward
-  // from [-1, 1], then bisect.
-  Extended lo = -1;
-  Extended hi = 1;
-  const auto distribution = std::make_unique<tNon_central_t_distribution>(Df, hi);
-  while (Compare_with_quantile(*distribution, T_obs, Prob) > 0) {
-    if (2 * hi > kMax_noncentrality) throw tBracket_exceeded{};
+  // G falls with delta: bracket its root between lo and hi, doubling outward from
+  // [-1, 1], then refine by Brent's method.
+  tExcess G(Df, T_obs, Prob);
+  Extended lo = -1, hi = 1;
+  Extended g_hi = G(hi), g_lo = 0;
+  bool moved_up = false;
+  while (g_hi > 0) {
+    if (2 * hi > kMax_noncentrality) throw tBracket_exceeded{+1};
     lo = hi;
+    g_lo = g_hi;
     hi = 2 * hi;
-    distribution->Set_parameters(Df, hi, 0);
+    g_hi = G(hi);
+    moved_up = true;
   }
-  if (lo < 0) {  // no upward step was made
-    distribution->Set_parameters(Df, lo, 0);
-    while (Compare_with_quantile(*distribution, T_obs, Prob) < 0) {
-      if (-2 * lo > kMax_noncentrality) throw tBracket_exceeded{};
+  if (g_hi == 0) return hi;
+  if (!moved_up) {
+    g_lo = G(lo);
+    while (g_lo < 0) {
+      if (-2 * lo > kMax_noncentrality) throw tBracket_exceeded{-1};
       hi = lo;
+      g_hi = g_lo;
       lo = 2 * lo;
-      distribution->Set_parameters(Df, lo, 0);
+      g_lo = G(lo);
     }
+    if (g_lo == 0) return lo;
   }
-  Extended mid = 0;
-  do {
-    mid = (hi + lo) / 2;
-    distribution->Set_parameters(Df, mid, 0);
-    if (Compare_with_quantile(*distribution, T_obs, Prob) > 0)
-      lo = mid;
-    else
-      hi = mid;  // a tie moves hi
-  } while (!(hi - lo < kBisection_width));
-  return mid;
+  return Brent_root(G, lo, g_lo, hi, g_hi);
 }
 
 namespace {
 
-// The two searches of the interval routines, delta_L at p_a and then delta_U at p_b, with
-// Df = N - 1.
-void Search_limits(const std::string& routine, Extended N, Extended h, Extended p_a,
-                   Extended p_b, Extended& delta_L, Extended& delta_U) {
+// One limit on delta; a root beyond the search's reach gives the bound it lies beyond,
+// +/-kMax_noncentrality, and its direction in `beyond` (0 when within reach).
+Extended Limit_or_bound(Extended Df, Extended h, Extended p, int& beyond) {
+  beyond = 0;
   try {
-    delta_L = Search_noncentrality(N - 1, h, p_a);
-    delta_U = Search_noncentrality(N - 1, h, p_b);
-  } catch (const tBracket_exceeded&) {
-    Refuse_far_case(routine, h, N);
+    return Search_noncentrality(Df, h, p);
+  } catch (const tBracket_exceeded& e) {
+    beyond = e.Direction;
+    return e.Direction * kMax_noncentrality;
   }
+}
+
+// The two searches of the interval routines, delta_L at p_a and then delta_U at p_b, with
+// Df = N - 1. A limit the search cannot reach is not a refusal: the results carry the
+// bound it lies beyond and say so.
+void Search_limits(Extended N, Extended h, Extended p_a, Extended p_b, Extended& delta_L,
+                   Extended& delta_U, int& lower_beyond, int& upper_beyond) {
+  delta_L = Limit_or_bound(N - 1, h, p_a, lower_beyond);
+  delta_U = Limit_or_bound(N - 1, h, p_b, upper_beyond);
 }
 
 // 100 x the normal distribution function at delta/sqrt(N).
 Extended Percent_below(Extended delta, Extended N) {
-  return 100 * static_cast<Extended>(Normal_cdf(static_cast<double>(delta / std::sqrt(N))));
+  return 100 * Normal_lower_tail(delta / std::sqrt(N));
 }
 
 }  // namespace
 
-double Student_t_cdf(std::int32_t Df, double t) {
-  if (Df < 1)
-    Refuse("Student t distribution function",
-           "the degrees of freedom must be at least 1 (" + std::to_string(Df) + ")");
-  if (std::isnan(t))
-    throw EFloating_point_error("Invalid floating point operation (t value of the t test)");
-  const double theta = std::atan(t / std::sqrt(static_cast<double>(Df)));
-  const double S = std::sin(theta);
-  const double C = std::cos(theta);
-  double sum = 0;
-  if (Df > 1) {
-    double term;
-    std::int32_t i;
-    if (Df % 2 != 0) {
-      term = C;
-      i = 3;
-    } else {
-      term = 1;
-      i = 2;
-    }
-    sum = term;
-    while (Df > i) {
-      term = term * C * C * (i - 1) / i;
-      sum = sum + term;
-      i = i + 2;
-    }
-    sum = S * sum;
-  }
-  if (Df % 2 != 0) sum = (sum + theta) * kTwo_over_pi;
-  return 0.5 * (1 + sum);
+void Set_percentage_reach(tDeficit_results& r) {
+  const auto reach = [](int beyond, Extended pct) {
+    if (beyond > 0 && static_cast<double>(pct) >= 100) return 0;
+    if (beyond < 0 && static_cast<double>(pct) <= 0) return 0;
+    return beyond;
+  };
+  r.Pct_lower_beyond_reach = reach(r.Lower_beyond_reach, r.Pct_lower);
+  r.Pct_upper_beyond_reach = reach(r.Upper_beyond_reach, r.Pct_upper);
 }
 
+std::string Beyond_reach_text(int direction, Extended bound) {
+  return (direction < 0 ? "<" : ">") + Shortest_text(static_cast<double>(bound));
+}
+
+Extended Percent_below_case(Extended t, Extended Q) { return t >= 0 ? 100 * (1 - Q) : 100 * Q; }
+
 void Noncentrality_limits(const std::string& routine, Extended Df, Extended T_obs,
-                          Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U) {
-  const auto refuse_far = [&routine, T_obs] {
-    Refuse(routine,
-           "the case's score lies too far from the controls for the interval estimates of "
-           "this method (the observed non-central t is " + Number_text(T_obs) +
-               "; the limits would need a non-centrality beyond +/-" +
-               Number_text(kMax_noncentrality) + "). Check the case's score and the "
-               "controls' figures");
-  };
-  if (!(std::fabs(T_obs) <= kMax_noncentrality)) refuse_far();
-  try {
-    delta_L = Search_noncentrality(Df, T_obs, p_a);
-    delta_U = Search_noncentrality(Df, T_obs, p_b);
-  } catch (const tBracket_exceeded&) {
-    refuse_far();
-  }
+                          Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U,
+                          int& lower_beyond, int& upper_beyond) {
+  Require_finite_input(routine, "observed non-central t", T_obs);
+  delta_L = Limit_or_bound(Df, T_obs, p_a, lower_beyond);
+  delta_U = Limit_or_bound(Df, T_obs, p_b, upper_beyond);
 }
 
 void Deficit_test(Extended Case, Extended Mean, Extended Sd, Extended N, Extended& T_value,
@@ -260,12 +275,12 @@ void Deficit_test(Extended Case, Extended Mean, Extended Sd, Extended N, Extende
   Clear_fp_faults();
   const Extended t = (Case - Mean) / (Sd * std::sqrt((N + 1) / N));
   const std::int32_t df = Round_to_int(N) - 1;
-  const Extended F = Student_t_cdf(df, static_cast<double>(std::fabs(t)));
+  const Extended Q = T_upper_tail(df, std::fabs(t));
   Check_fp_faults();
   T_value = t;
-  P_two_tailed = 2 * (1 - F);
-  P_one_tailed = 1 - F;
-  Pct_below = t >= 0 ? 100 * F : 100 * (1 - F);
+  P_two_tailed = 2 * Q;
+  P_one_tailed = Q;
+  Pct_below = Percent_below_case(t, Q);
 }
 
 void Abnormality_interval(bool Two_sided, Extended Case, Extended Mean, Extended Sd,
@@ -276,13 +291,16 @@ void Abnormality_interval(bool Two_sided, Extended Case, Extended Mean, Extended
   Check_level(routine, Level);
   Clear_fp_faults();
   const Extended c = Level / 100;
-  const double h = static_cast<double>(std::sqrt(N) * (Case - Mean) / Sd);
-  Check_search_distance(routine, h, N);
+  // Kept in extended precision, as in Deficit_test_intervals: the search resolves delta
+  // to its last digits, so rounding h or the probabilities to double would show there.
+  const Extended h = std::sqrt(N) * ((Case - Mean) / Sd);
+  Require_finite(h, "the observed non-central t");
   Check_fp_faults();
-  const double p_a = static_cast<double>(Two_sided ? c + (1 - c) / 2 : c);
-  const double p_b = static_cast<double>(Two_sided ? (1 - c) / 2 : 1 - c);
+  const Extended p_a = Two_sided ? c + (1 - c) / 2 : c;
+  const Extended p_b = Two_sided ? (1 - c) / 2 : 1 - c;
   Extended delta_L = 0, delta_U = 0;
-  Search_limits(routine, N, h, p_a, p_b, delta_L, delta_U);
+  int lower_beyond = 0, upper_beyond = 0;
+  Search_limits(N, h, p_a, p_b, delta_L, delta_U, lower_beyond, upper_beyond);
   const Extended upper = Percent_below(delta_U, N);
   const Extended lower = Percent_below(delta_L, N);
   Check_fp_faults();
@@ -298,27 +316,28 @@ void Deficit_test_intervals(bool Two_sided, tDeficit_results& Results, Extended 
   Clear_fp_faults();
   const Extended zcc = (Case - Mean) / Sd;
   const Extended h = std::sqrt(N) * zcc;
-  Check_search_distance(routine, h, N);
+  Require_finite(h, "the observed non-central t");
   Check_fp_faults();
   Results.Zcc = zcc;
 
   Results.T_value = (Case - Mean) / (Sd * std::sqrt((N + 1) / N));
   Results.Df = Round_to_int(N) - 1;
-  const Extended F =
-      Student_t_cdf(Round_to_int(Results.Df), static_cast<double>(std::fabs(Results.T_value)));
-  Results.P_two_tailed = 2 * (1 - F);
-  Results.P_one_tailed = 1 - F;
-  Results.Pct_below = Results.T_value >= 0 ? 100 * F : 100 * (1 - F);
+  const Extended Q = T_upper_tail(Round_to_int(Results.Df), std::fabs(Results.T_value));
+  Results.P_two_tailed = 2 * Q;
+  Results.P_one_tailed = Q;
+  Results.Pct_below = Percent_below_case(Results.T_value, Q);
 
   const Extended c = Level / 100;
   const Extended p_a = Two_sided ? c + (1 - c) / 2 : c;
   const Extended p_b = Two_sided ? (1 - c) / 2 : 1 - c;
   Extended delta_L = 0, delta_U = 0;
-  Search_limits(routine, N, h, p_a, p_b, delta_L, delta_U);
+  Search_limits(N, h, p_a, p_b, delta_L, delta_U, Results.Lower_beyond_reach,
+                Results.Upper_beyond_reach);
   Results.Pct_lower = Percent_below(delta_L, N);
   Results.Pct_upper = Percent_below(delta_U, N);
   Results.Zcc_lower = delta_L / std::sqrt(N);
   Results.Zcc_upper = delta_U / std::sqrt(N);
+  Set_percentage_reach(Results);
   Check_fp_faults();
 }
 
@@ -359,9 +378,9 @@ void Rsdt(double Case_x, double Case_y, double Mean_x, double Sd_x, double Mean_
   // same root is taken in its equivalent form -2c / (b + sqrt(b^2 - 4ac)).
   const double t = std::sqrt(-2 * c / (b + std::sqrt(b * b - 4 * a * c)));
   const std::int32_t df = static_cast<std::int32_t>(std::nearbyint(N)) - 1;
-  const double F = Student_t_cdf(df, std::fabs(t));
+  const Extended Q = T_upper_tail(df, std::fabs(t));
   Check_fp_faults();
-  P_two_tailed = 2 * (1 - F);
-  P_one_tailed = 1 - F;
+  P_two_tailed = static_cast<double>(2 * Q);
+  P_one_tailed = static_cast<double>(Q);
   T_value = t;
 }

@@ -24,12 +24,30 @@ struct tDeficit_results {
   Extended Zcc = 0;
   Extended Zcc_lower = 0;
   Extended Zcc_upper = 0;
+  // A limit whose non-centrality lies beyond the search's reach (+/-4096): -1 below, +1
+  // above, 0 within reach. Its Zcc and percentage then hold the bound it lies beyond.
+  int Lower_beyond_reach = 0;
+  int Upper_beyond_reach = 0;
+  // The same for the percentages, except where the bound's percentage is already 0 or 100
+  // to the last digit (the limit then is that value).
+  int Pct_lower_beyond_reach = 0;
+  int Pct_upper_beyond_reach = 0;
 };
+
+// Sets the percentages' flags from the limits' (see tDeficit_results).
+void Set_percentage_reach(tDeficit_results& r);
 
 // Standard deviation of a difference: sqrt(s1^2 + s2^2 - 2 s1 s2 r).
 Extended Sd_difference(Extended s1, Extended s2, Extended r);
 
-double Student_t_cdf(std::int32_t Df, double t);
+// The text of a limit beyond the search's reach: "<" (direction -1) or ">" (+1) and the
+// bound it lies beyond, in its shortest exact decimal form.
+std::string Beyond_reach_text(int direction, Extended bound);
+
+// The percentage of controls below a case whose t value is t, from Q = P(T > |t|):
+// 100 (1 - Q) above the mean, 100 Q below it.
+Extended Percent_below_case(Extended t, Extended Q);
+
 double Normal_density(double x);
 // The state of successive trapezoid refinements of one integral: the number of new
 // points of the next refinement and the current estimate. Refinement n = 1 starts it.
@@ -43,10 +61,12 @@ double Normal_cdf(double x);
 
 // The two limits on the non-centrality delta of a non-central t with Df degrees of
 // freedom, for an observed value T_obs: delta_L where T_obs is the p_a quantile, then
-// delta_U where it is the p_b quantile, by the interval estimates' search. A T_obs
-// beyond the search's range is refused with a message naming `routine`.
+// delta_U where it is the p_b quantile, by the interval estimates' search. A limit beyond
+// the search's reach gives the bound it lies beyond and its direction (-1 below, +1
+// above, else 0); a T_obs that is not finite is refused with a message naming `routine`.
 void Noncentrality_limits(const std::string& routine, Extended Df, Extended T_obs,
-                          Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U);
+                          Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U,
+                          int& lower_beyond, int& upper_beyond);
 
 void Deficit_test(Extended Case, Extended Mean, Extended Sd, Extended N, Extended& T_value,
                   Extended& P_two_tailed, Extended& P_one_tailed, Extended& Pct_below);

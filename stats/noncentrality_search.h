@@ -14,11 +14,14 @@ constexpr Extended kMax_noncentrality = 4096;
 
 // Raised by the search when its bracket would pass kMax_noncentrality; each caller turns
 // it into a message about its own inputs.
-struct tBracket_exceeded {};
+struct tBracket_exceeded {
+  int Direction = 0;  // +1: the root lies above +kMax_noncentrality; -1: below its negative
+};
 
-// The delta, within 1E-6, whose non-central t distribution with Df degrees of freedom has
-// T_obs as its Prob-quantile: brackets T_obs between the quantiles at -1 and 1, doubling
-// outward, then bisects. Refuses (std::range_error) arguments out of range; raises
+// The delta, to a few units in its last place, whose non-central t distribution with Df
+// degrees of freedom has T_obs as its Prob-quantile, found as the root of
+// F(T_obs; Df, delta) = Prob: brackets the root between -1 and 1, doubling outward, then
+// refines it by Brent's method. Refuses (std::range_error) arguments out of range; raises
 // tBracket_exceeded when the root lies beyond +/-kMax_noncentrality. The caller handles
 // the floating-point flags.
 Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The cases on which the double build is compared with the x87 build: every reference
 // case of tests/data (each under the four combinations of criteria and tail, both priors
-// as given), and 200 random cases. Each case gives one line of text: its name, the
+// as given), six cases at the edges of legal input, and 200 random cases. Each case gives one line of text: its name, the
 // figures at 17 significant digits and a hash of its report. record_agreement prints the
 // lines of the x87 build into tests/data/x87_agreement.txt (scripts/record_x87_agreement.sh);
 // test_agreement compares every build with them.
@@ -57,6 +57,32 @@ inline std::vector<tAgreement_case> Agreement_cases(const std::string& data_dir)
       }
       ++index;
     }
+  }
+  // The edges of legal input that once ended a run or lost digits: a case 700 SD out at
+  // r = 0.9999 (a draw's Phi beyond the range), N = 4 at r = +/-0.9999 (drawn Wishart
+  // matrices singular at double precision), a P folded to a tiny upper tail, a deficit
+  // 8 SD out with N = 12.
+  const struct {
+    std::array<std::string, 8> fields;
+    tPrior prior;
+  } extremes[] = {
+      {{"0", "1", "0", "1", "0.9999", "4", "700", "-700"}, tPrior::Standard},
+      {{"0", "1", "0", "1", "0.9999", "4", "700", "-700"}, tPrior::Calibrated},
+      {{"0", "1", "0", "1", "-.9999", "4", "2.01", "2"}, tPrior::Calibrated},
+      {{"0", "1", "0", "1", "0.9999", "4", "2.01", "2"}, tPrior::Calibrated},
+      {{"75446", "3357.8", "19036", "932.84", "-0.095", "409", "84970", "12655"}, tPrior::Standard},
+      {{"936.83", "48.270", "50", "10", "0.3", "12", "550.67", "52"}, tPrior::Calibrated},
+  };
+  int extreme = 0;
+  for (const auto& e : extremes) {
+    tAgreement_case c;
+    c.Fields = e.fields;
+    c.Options.Prior = e.prior;
+    c.Options.Criteria = tCriteria::Combined;
+    c.Options.Iterations = 10000;
+    c.Options.Engine_threads = 1;
+    c.Name = "extreme" + std::to_string(extreme++);
+    cases.push_back(c);
   }
   // Random cases as a worksheet takes them: texts of at most six characters.
   std::mt19937 random(20261208);

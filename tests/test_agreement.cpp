@@ -64,7 +64,8 @@ bool Agree(const tItems& want, const tItems& got, std::string& why) {
     }
     const double a = std::strtod(value.c_str(), nullptr), b = std::strtod(it->second.c_str(), nullptr);
     const double scale = key.find("Pct") != std::string::npos ? 100 : 1;
-    if (!(std::fabs(a - b) <= kTolerance * scale)) {
+    // Within 1E-9 relative to the figure, or absolute below 1 (percentages: below 100).
+    if (!(std::fabs(a - b) <= kTolerance * std::fmax(scale, std::fabs(a)))) {
       why = key + ": " + it->second + " instead of " + value;
       return false;
     }

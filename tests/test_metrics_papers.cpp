@@ -27,6 +27,7 @@
 
 #include "distrib/distrib.h"
 #include "stats/metrics_papers.h"
+#include "reference_data.h"
 #include "tests/support/noncentrality.h"
 
 namespace {
@@ -153,101 +154,53 @@ INSTANTIATE_TEST_SUITE_P(FrequentistJson, ReferenceCase, ::testing::Range(0, 5))
 TEST(ReferenceFile, HoldsFiveEntries) { EXPECT_EQ(Reference().size(), 5u); }
 
 // ---------------------------------------------------------------------------------------
-// Student_t_cdf
-
-struct tT_cdf_case {
-  std::int32_t df;
-  double t;
-  double expected;
-  double tol;
-  const char* source;
-};
-
-TEST(StudentTCdf, KnownValues) {
-  const double pi = std::acos(-1.0);
-  const tT_cdf_case cases[] = {
-      // Df = 1 with the nine-digit 2/pi: exactly 0.5 (1 + (pi/4) 0.636619772).
-      {1, 1.0, 0.5 * (1 + (pi / 4) * 0.636619772), 1e-15, "closed form, truncated 2/pi"},
-      {1, 1.0, 0.75, 1e-9, "Cauchy"},
-      {2, 0.0, 0.5, 0, "symmetry"},
-      // Even df uses no 2/pi: Df = 2 gives 1/2 + t / (2 sqrt(2 + t^2)).
-      {2, 3.0, 0.5 + 3.0 / (2 * std::sqrt(11.0)), 1e-15, "closed form"},
-      {2, -3.0, 0.5 - 3.0 / (2 * std::sqrt(11.0)), 1e-15, "closed form"},
-      {10, 2.228138851986, 0.975, 1e-9, "t table, 97.5% point of t(10)"},
-      {11, -2.200985160082949, 0.025, 1e-9, "t table, 2.5% point of t(11)"},
-      // The series runs half a million terms here; the result is the normal's.
-      {999998, 1.959964, 0.975, 2e-6, "normal limit"},
-      {3, 1e30, 1.0, 1e-9, "far tail"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.source);
-    EXPECT_NEAR(Student_t_cdf(c.df, c.t), c.expected, c.tol) << "df " << c.df << " t " << c.t;
-  }
-}
-
-TEST(StudentTCdf, ReflectsAboutZero) {
-  for (std::int32_t df : {1, 2, 3, 4, 7, 19, 150}) {
-    for (double t : {0.1, 0.9, 2.5, 12.0}) {
-      EXPECT_NEAR(Student_t_cdf(df, -t), 1 - Student_t_cdf(df, t), 1e-15) << df << " " << t;
-      EXPECT_LT(Student_t_cdf(df, -t), Student_t_cdf(df, t));
-    }
-  }
-}
-
-TEST(StudentTCdf, RefusesDegreesOfFreedomBelowOne) {
-  EXPECT_THROW(Student_t_cdf(0, 1.0), std::range_error);
-  EXPECT_THROW(Student_t_cdf(-3, 1.0), std::range_error);
-  EXPECT_THROW(Student_t_cdf(5, std::nan("")), EFloating_point_error);
-}
-
-// ---------------------------------------------------------------------------------------
 // The normal integral
 
-TEST(NormalCdf, MatchesTheNormalWithinTheRelativeTolerance) {
+TEST(NormalCdf, IsTheNormalDistributionFunctionWithoutIntegrating) {
   struct {
-    double x, expected;
-  } cases[] = {{1.959964, 0.975}, {-1.959964, 0.025}, {1.0, 0.8413447460685429},
-               {-3.0, 0.0013498980316301}, {0.01, 0.5039893563146316}};
+    double x, expected;  // mpmath 1.3, erfc(-x / sqrt 2) / 2, 17 digits
+  } cases[] = {{1.959964, 0.9750000009035576}, {-1.959964, 0.024999999096442402},
+               {1.0, 0.84134474606854295}, {-3.0, 0.0013498980316300945},
+               {0.01, 0.5039893563146316}, {0.0, 0.5}};
   tWarning_counter warnings;
-  for (const auto& c : cases)
-    EXPECT_NEAR(Normal_cdf(c.x), c.expected, 1e-6 * 0.5) << c.x;
+  for (const auto& c : cases) EXPECT_NEAR(Normal_cdf(c.x), c.expected, 2e-16) << c.x;
   EXPECT_TRUE(warnings.messages.empty());
   EXPECT_NEAR(Normal_density(0), 0.39894228, 0);
 }
 
-TEST(NormalCdf, AtZeroMakesAllRefinementsAndWarnsOnce) {
+TEST(SimpsonIntegral, OverAnEmptyIntervalMakesAllRefinementsAndWarnsOnce) {
   tWarning_counter warnings;
-  EXPECT_EQ(Normal_cdf(0), 0.5);
+  EXPECT_EQ(Simpson_integral(0, 0), 0);
   ASSERT_EQ(warnings.messages.size(), 1u);
   EXPECT_EQ(warnings.messages[0], "Too many steps");
   // Without a hook the warning is dropped and the computation goes on.
   Set_warning_hook(nullptr);
-  EXPECT_EQ(Normal_cdf(0), 0.5);
+  EXPECT_EQ(Simpson_integral(0, 0), 0);
   EXPECT_EQ(warnings.messages.size(), 1u);
 }
 
-TEST(NormalCdf, WarningHookIsPerThread) {
+TEST(SimpsonIntegral, WarningHookIsPerThread) {
   tWarning_counter warnings;
-  double other = 0;
-  std::thread([&] { other = Normal_cdf(0); }).join();
-  EXPECT_EQ(other, 0.5);
+  double other = 1;
+  std::thread([&] { other = Simpson_integral(0, 0); }).join();
+  EXPECT_EQ(other, 0);
   EXPECT_TRUE(warnings.messages.empty());
 }
 
 // The refinement state is per thread: integrations running at the same time on two
 // threads give the numbers of a single run.
-TEST(NormalCdf, ConcurrentIntegrationsGiveSerialResults) {
+TEST(SimpsonIntegral, ConcurrentIntegrationsGiveSerialResults) {
   std::vector<double> xs;
   for (int i = 1; i <= 3000; ++i) xs.push_back(-60 + 0.04 * i);
   std::vector<double> serial;
-  for (double x : xs) serial.push_back(Normal_cdf(x));
+  for (double x : xs) serial.push_back(Simpson_integral(0, x));
   std::vector<double> first(xs.size()), second(xs.size());
   std::atomic<int> ready{0};
   auto run = [&](std::vector<double>& out) {
     ++ready;
     while (ready < 2) {
     }
-    for (std::size_t i = 0; i < xs.size(); ++i) out[i] = Normal_cdf(xs[i]);
+    for (std::size_t i = 0; i < xs.size(); ++i) out[i] = Simpson_integral(0, xs[i]);
   };
   std::thread one(run, std::ref(first)), two(run, std::ref(second));
   one.join();
@@ -255,9 +208,11 @@ TEST(NormalCdf, ConcurrentIntegrationsGiveSerialResults) {
   EXPECT_TRUE(first == serial && second == serial);
 }
 
-TEST(NormalCdf, RefusesArgumentsItCannotIntegrate) {
-  EXPECT_NO_THROW(Normal_cdf(-9000));
-  EXPECT_THROW(Normal_cdf(2e5), std::range_error);
+// Far beyond the old integration range the distribution function is 0 or 1, not a
+// refusal (a covariate with a tiny SD puts a limit's argument near -1E9).
+TEST(NormalCdf, ArgumentsBeyondAnyRangeGiveZeroOrOne) {
+  EXPECT_EQ(Normal_cdf(-956575045.7), 0);
+  EXPECT_EQ(Normal_cdf(2e5), 1);
   EXPECT_THROW(Normal_cdf(std::nan("")), EFloating_point_error);
   EXPECT_THROW(Simpson_integral(0, INFINITY), EFloating_point_error);
 }
@@ -313,10 +268,9 @@ Extended Literal_search(Extended df, Extended t_obs, Extended prob) {
   return mid;
 }
 
-// Find_noncentrality decides most comparisons by the distribution function at T_obs and
-// computes the quantile only near the root; its results must be those of the literal
-// bisection, bit for bit.
-TEST(FindNoncentrality, SameResultsAsTheLiteralBisection) {
+// The root of F(T_obs; delta) = Prob lies within the literal bisection's last bracket,
+// whose width is 1E-6 (the bisection over quantiles that the design started from).
+TEST(FindNoncentrality, LiesInTheLiteralBisectionsBracket) {
   const tSearch_case cases[] = {
       {19, -5.8191, 0.975}, {19, -5.8191, 0.025}, {11, 0.5587, 0.975}, {11, -9.5677, 0.025},
       {2, -5.5426, 0.975},  {2, -5.5426, 0.025},  {149, -47.24, 0.975}, {149, 2.7217, 0.025},
@@ -326,20 +280,59 @@ TEST(FindNoncentrality, SameResultsAsTheLiteralBisection) {
   for (const auto& c : cases) {
     const Extended got = Find_noncentrality(c.df, c.t_obs, c.prob);
     const Extended want = Literal_search(c.df, c.t_obs, c.prob);
-    EXPECT_EQ(got, want) << static_cast<double>(c.df) << " " << static_cast<double>(c.t_obs)
-                         << " " << static_cast<double>(c.prob);
+    EXPECT_NEAR(static_cast<double>(got), static_cast<double>(want), 1e-6)
+        << static_cast<double>(c.df) << " " << static_cast<double>(c.t_obs) << " "
+        << static_cast<double>(c.prob);
   }
 }
 
-// With Q(-1) < T_obs < Q(1) the bisection starts on [-1, 1] and first tries delta = 0.
-// For Prob = 0.5 and T_obs = 0 that trial is a tie, which moves the upper end: the
-// result lies below 0. (How far below depends on the non-central t near delta = 0: for
-// |delta| below about 3.2e-6 its normal term, through the incomplete gamma function's
-// shortcut at arguments under 5e-12, is exactly 1/2, so the median there is 0.)
-TEST(FindNoncentrality, TieMovesTheUpperEnd) {
-  const Extended delta = Find_noncentrality(10, 0, 0.5);
-  EXPECT_LE(delta, 0);
-  EXPECT_GT(delta, -5e-6L);
+// At T_obs = 0 the non-central t distribution function is Phi(-delta): the median is
+// delta = 0 exactly, and the 2.5% and 97.5% points are +/- the normal's 97.5% point
+// (mpmath: 1.959963984540054).
+TEST(FindNoncentrality, AtZeroIsTheNormalQuantile) {
+  EXPECT_NEAR(static_cast<double>(Find_noncentrality(10, 0, 0.5)), 0, 1e-15);
+  EXPECT_NEAR(static_cast<double>(Find_noncentrality(99999, 0, 0.025)), 1.959963984540054, 1e-14);
+  EXPECT_NEAR(static_cast<double>(Find_noncentrality(99999, 0, 0.975)), -1.959963984540054, 1e-14);
+}
+
+// p of the deficit test far out, against mpmath's I_x(df/2, 1/2) / 2 (40 digits) at the
+// exact t: once 2.887E-10 (the nine-digit 2/pi) and 0, now to 1E-12 relative.
+TEST(DeficitTest, FarCasesKeepTheirPValues) {
+  const struct {
+    Extended case_score, mean, sd, n;
+    double p;
+  } cases[] = {
+      {-25, 0, 1, 112, 1.5772504104834674e-47},
+      {43432, 18401, 3128.9L, 330, 1.1657709235556546e-14},
+  };
+  for (const auto& c : cases) {
+    Extended t = 0, p2 = 0, p1 = 0, pct = 0;
+    Deficit_test(c.case_score, c.mean, c.sd, c.n, t, p2, p1, pct);
+    EXPECT_NEAR(static_cast<double>(p1) / c.p, 1, 1e-12) << static_cast<double>(c.case_score);
+    EXPECT_EQ(p2, 2 * p1);
+  }
+}
+
+// The cases and two ordinary ones against mpmath (tests/data/limits.json, written
+// by tests/data/make_limit_references.py from the chi-square integral of the non-central
+// t): the Z-CC limits to 1E-12 relative (1E-14 absolute near 0) and the percentages to
+// 1E-12 relative, down to the 4.3E-28 % of a case 8 SD below the mean of 12 controls.
+TEST(DeficitLimits, MatchMpmath) {
+  const auto tables = kestrum_test::Read_reference_tables("limits.json");
+  const auto& cases = tables.at("limits");
+  ASSERT_EQ(cases.size(), 5u);
+  for (const auto& c : cases) {
+    tDeficit_results r;
+    const Extended n = c.at("n");
+    Deficit_test_intervals(true, r, c.at("zcc"), 0, 1, n, 95);
+    const auto near = [](Extended got, double want, double relative) {
+      return std::fabs(static_cast<double>(got) - want) <= relative * std::fabs(want) + 1e-14;
+    };
+    EXPECT_TRUE(near(r.Zcc_lower, c.at("zcc_lower"), 1e-12)) << n << " " << static_cast<double>(r.Zcc_lower);
+    EXPECT_TRUE(near(r.Zcc_upper, c.at("zcc_upper"), 1e-12)) << n << " " << static_cast<double>(r.Zcc_upper);
+    EXPECT_TRUE(near(r.Pct_lower, c.at("pct_lower"), 1e-12)) << n << " " << static_cast<double>(r.Pct_lower);
+    EXPECT_TRUE(near(r.Pct_upper, c.at("pct_upper"), 1e-12)) << n << " " << static_cast<double>(r.Pct_upper);
+  }
 }
 
 TEST(FindNoncentrality, RefusesArgumentsOutsideItsRange) {
@@ -420,7 +413,7 @@ TEST(DeficitTest, OneSidedLimitIsTheTwoSidedLimitAtTwiceTheTail) {
 
 // The analysis takes every figure of a task from one Deficit_test_intervals call; they
 // must be the very bits that Deficit_test and Abnormality_interval give (their searches
-// take the distance and the probabilities in double rather than extended precision).
+// take the same distance and probabilities in extended precision).
 TEST(DeficitTest, IntervalsRecordEqualsTheTestAndTheAbnormalityInterval) {
   struct tTask {
     Extended c, m, s, n;
@@ -548,32 +541,46 @@ TEST(Refusals, NamedInputsOutOfRange) {
 }
 
 // The worksheet accepts N up to 999999 and any six-character scores, so
-// sqrt(N) |case - mean| / SD reaches about 1.1e14. The limits on delta lie beyond that
-// distance; the search computes them up to |delta| = 4096 and refuses beyond, naming the
-// inputs in a sentence. A distance beyond 4096 is refused before any search.
-TEST(Refusals, FarCasesAreRefusedAtOnce) {
+// sqrt(N) |case - mean| / SD reaches about 1.1e14. The search computes the limits on delta
+// up to |delta| = 4096; a limit beyond is no refusal: the results hold the bound,
+// +/-4096 / sqrt(N), with its direction, and every other figure is computed.
+TEST(FarCases, GiveEveryFigureAndMarkTheLimitsBeyondReach) {
   const struct {
     Extended case_score, mean, sd, n;
+    int lower, upper;  // expected directions beyond reach
   } cases[] = {
-      {999999, -99999, 0.00001, 999999},  // the worksheet's worst case
-      {-99999, 999999, 0.00001, 3},
-      {4.096001, 0, 1, 1000000},          // just beyond the bound, largest N
-      {-2365, 0, 1, 3},                   // sqrt(3) x 2365 = 4096.3, smallest N
+      {999999, -99999, 0.00001L, 999999, +1, +1},  // the worksheet's worst case
+      {-99999, 999999, 0.00001L, 3, -1, -1},
+      {4.096001L, 0, 1, 1000000, 0, +1},           // just beyond the bound, largest N
+      {-2365, 0, 1, 3, -1, 0},                      // sqrt(3) x 2365 = 4096.3, smallest N
+      {99999, 0.0001L, 0.0001L, 100000, +1, +1},   // the N = 100000 case
+      {13.1L, 0, 1, 100000, +1, +1},               // 13.1 SD out: both limits beyond
   };
   for (const auto& c : cases) {
     const auto start = std::chrono::steady_clock::now();
-    Extended upper = 0, lower = 0;
     tDeficit_results r;
-    Expect_refusal([&] { Abnormality_interval(true, c.case_score, c.mean, c.sd, c.n, 95, upper, lower); },
-                   "too far from the control mean");
-    Expect_refusal([&] { Deficit_test_intervals(true, r, c.case_score, c.mean, c.sd, c.n, 95); },
-                   "Check the case's score and the control mean and standard deviation.");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    // The deficit test itself has no such limit.
-    Extended t = 0, p2 = 0, p1 = 0, pct = 0;
-    Deficit_test(c.case_score, c.mean, c.sd, c.n, t, p2, p1, pct);
-    EXPECT_TRUE(std::isfinite(t) && std::isfinite(p1) && std::isfinite(pct));
+    ASSERT_NO_THROW(Deficit_test_intervals(true, r, c.case_score, c.mean, c.sd, c.n, 95))
+        << static_cast<double>(c.case_score);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(r.Lower_beyond_reach, c.lower) << static_cast<double>(c.case_score);
+    EXPECT_EQ(r.Upper_beyond_reach, c.upper) << static_cast<double>(c.case_score);
+    const Extended bound = 4096 / std::sqrt(c.n);
+    if (c.lower != 0) EXPECT_EQ(r.Zcc_lower, c.lower * bound);
+    if (c.upper != 0) EXPECT_EQ(r.Zcc_upper, c.upper * bound);
+    EXPECT_LE(r.Zcc_lower, r.Zcc_upper);
+    EXPECT_TRUE(std::isfinite(r.T_value) && std::isfinite(r.P_one_tailed) &&
+                std::isfinite(r.Pct_below));
   }
+  // p at 13.1 SD with N = 100000 (mpmath: I_x(nu/2, 1/2) / 2 = 1.7749660127163846E-39),
+  // and the percentages: 100 exactly above (no mark), 100 Phi(-12.9527) below (marked).
+  tDeficit_results r;
+  Deficit_test_intervals(true, r, 13.1L, 0, 1, 100000, 95);
+  EXPECT_NEAR(static_cast<double>(r.P_one_tailed / 1.7749660127163846e-39L), 1, 1e-12);
+  EXPECT_EQ(r.Pct_lower, 100);
+  EXPECT_EQ(r.Pct_lower_beyond_reach, 0);
+  Deficit_test_intervals(true, r, -13.1L, 0, 1, 100000, 95);
+  EXPECT_EQ(r.Pct_upper_beyond_reach, -1);
+  EXPECT_NEAR(static_cast<double>(r.Pct_upper / 1.1343246067058656e-36L), 1, 1e-12);
 }
 
 // Just inside the bound the limits are computed: at N = 999999 the outer limit on delta is
@@ -601,13 +608,17 @@ TEST(Refusals, CasesJustInsideTheBoundAreComputed) {
 }
 
 // With N = 3 the upper limit on delta is nearly twice the distance: 2252 needs a delta
-// near 4500, which the search refuses once its bracket would pass 4096; the message ends
-// in a full stop.
-TEST(Refusals, LimitBeyondTheBoundIsRefusedByTheSearch) {
-  Extended upper = 0, lower = 0;
-  Expect_refusal([&] { Abnormality_interval(true, 1300, 0, 1, 3, 95, upper, lower); },
-                 "non-centrality beyond +/-4096, the largest this method computes reliably. "
-                 "Check the case's score and the control mean and standard deviation.");
+// near 4500, beyond the search's reach: the upper limits are the bound (100 % exactly for
+// the percentage, so unmarked), the lower ones are computed.
+TEST(FarCases, LimitBeyondTheBoundGivesTheBound) {
+  tDeficit_results r;
+  Deficit_test_intervals(true, r, 1300, 0, 1, 3, 95);
+  EXPECT_EQ(r.Upper_beyond_reach, 1);
+  EXPECT_EQ(r.Zcc_upper, 4096 / std::sqrt(Extended{3}));
+  EXPECT_EQ(r.Pct_upper, 100);
+  EXPECT_EQ(r.Pct_upper_beyond_reach, 0);
+  EXPECT_EQ(r.Lower_beyond_reach, 0);
+  EXPECT_LT(r.Zcc_lower, r.Zcc);
 }
 
 // The search's own bound, from both sides: a root just inside is found, one just

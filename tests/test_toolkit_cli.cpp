@@ -201,6 +201,54 @@ TEST_F(ToolkitRun, DeficitWithoutCovariatesGivesTheWorksheetsFigures) {
     EXPECT_EQ(Value("deficit", key), worksheet[k++]) << key;
 }
 
+// Inputs at the edges of what the checks accept once ended the run in a distribution
+// function ("Argument too large", "lies beyond +/-100000"): every one completes.
+TEST_F(ToolkitRun, EdgesOfLegalInputComplete) {
+  const std::string r2 = Write("edge_r2.json", "[[1],[0.3,1]]");
+  std::string r7 = "[";
+  for (int i = 0; i < 7; ++i) {
+    r7 += i ? ",[" : "[";
+    for (int j = 0; j <= i; ++j) r7 += std::string(j ? "," : "") + (i == j ? "1" : "0.3");
+    r7 += "]";
+  }
+  const std::string r7_file = Write("edge_r7.json", r7 + "]");
+  std::vector<std::string> five = {"dissociation", "--n", "9", "--mean-x", "50", "--sd-x", "10",
+                                   "--case-x", "40", "--mean-y", "50", "--sd-y", "10",
+                                   "--case-y", "55", "--correlations", r7_file,
+                                   "--iterations", "2000", "--prior", "jeffreys"};
+  for (int i = 1; i <= 5; ++i)
+    five.insert(five.end(), {"--covariate", "C" + std::to_string(i) + "=0.0001,0.0001,99999"});
+  const std::vector<std::string> runs[] = {
+      {"--n", "4", "--r", "0.9999", "--mean-x", "0", "--sd-x", "1", "--case-x", "700",
+       "--mean-y", "0", "--sd-y", "1", "--case-y", "-700", "--prior", "jeffreys",
+       "--iterations", "2000"},
+      {"--n", "4", "--r", "0.9999", "--mean-x", "0", "--sd-x", "1", "--case-x", "700",
+       "--mean-y", "0", "--sd-y", "1", "--case-y", "-700", "--prior", "calibrated",
+       "--iterations", "2000"},
+      {"deficit", "--n", "10", "--mean", "50", "--sd", "10", "--case", "40", "--covariate",
+       "Age=0.0001,0.0001,99999", "--correlations", r2, "--iterations", "2000"},
+      five,
+  };
+  for (const auto& args : runs) {
+    EXPECT_EQ(Run(args), 0) << args[0] << " " << args[2] << ": " << err_.str();
+    EXPECT_NE(out_.str().find("OUTPUTS:"), std::string::npos);
+  }
+}
+
+// The report names the covariates only when there are some.
+TEST_F(ToolkitRun, DeficitReportSaysWhatWasRun) {
+  ASSERT_EQ(Run({"deficit", "--mean", "100", "--sd", "15", "--case", "80", "--n", "20",
+                 "--iterations", "1000"}), 0) << err_.str();
+  EXPECT_EQ(out_.str().find("allowing for covariates"), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("Quarrin & Orlund (1998): the modified t-test"), std::string::npos);
+  EXPECT_NE(out_.str().find(" Bayesian test for a deficit: the posterior"), std::string::npos);
+  const std::string r = Write("one_covariate.json", "[[1],[0.3,1]]");
+  ASSERT_EQ(Run({"deficit", "--mean", "100", "--sd", "15", "--case", "80", "--n", "20",
+                 "--covariate", "age=65,8,78", "--correlations", r, "--iterations", "1000"}), 0)
+      << err_.str();
+  EXPECT_NE(out_.str().find("Test for a deficit allowing for covariates"), std::string::npos);
+}
+
 TEST_F(ToolkitRun, RefusedInputWritesNothing) {
   const std::string r = Write("bad_r.csv", "1,0.9,0.9\n0.9,1,-0.9\n0.9,-0.9,1\n");
   EXPECT_EQ(Run({"deficit", "--mean", "100", "--sd", "15", "--case", "70", "--n", "30",

@@ -78,22 +78,16 @@ void Literal(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_obs
   if (observer != nullptr) Observe(*observer, n, n);
 
   tBSDT_results r;
-  Extended P = S / n * 100;
-  const bool Reversed = P > 50;
-  if (Reversed) P = 100 - P;
+  const bool Reversed = S / n * 100 > 50;
+  const Extended P = (Reversed ? U : S) / n * 100;  // as the engine: the folded tail's sum
   r.Pct_more_extreme = P;
   r.P_one_tailed = P / 100;
   r.P_two_tailed = P / 50;
   r.Zdcc = (zx0 - zy0) / Sd_difference(1, 1, in.R_xy);
   r.Zdcc_lower = Samples[lo];
   r.Zdcc_upper = Samples[hi];
-  r.Pct_lower = 100 * normal.Cdf(r.Zdcc_lower);
-  r.Pct_upper = 100 * normal.Cdf(r.Zdcc_upper);
-  if (Reversed) {
-    const Extended old_lower = r.Pct_lower;
-    r.Pct_lower = 100 - r.Pct_upper;
-    r.Pct_upper = 100 - old_lower;
-  }
+  r.Pct_lower = 100 * (Reversed ? normal.Cdf(-r.Zdcc_upper) : normal.Cdf(r.Zdcc_lower));
+  r.Pct_upper = 100 * (Reversed ? normal.Cdf(-r.Zdcc_lower) : normal.Cdf(r.Zdcc_upper));
   if (precision != nullptr) {
     precision->P_one_tailed_mc_se =
         Reversed ? Mc_standard_error(U, V, n) : Mc_standard_error(S, Q, n);
