@@ -323,8 +323,6 @@ void TfrmToolkit::cmdComputeClick() {
     tDialogs::Error(this, Qt_text(error.what()));
     return;
   }
-  // The statistics' warnings of the run, collected into its record.
-  for (const std::string& warning : results.Warnings) tDialogs::Warning(this, Qt_text(warning));
   plots_.reset();
   if (results.Kind != tToolkit_kind::Udt) {
     try {
