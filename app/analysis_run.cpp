@@ -15,10 +15,10 @@ tRun_results Compute_analysis(const tChecked_inputs& in, const tRun_options& opt
   inputs.N = in.N;
   inputs.Tasks = {{"Task X", in.Mean_x, in.Sd_x, in.Case_x}, {"Task Y", in.Mean_y, in.Sd_y, in.Case_y}};
   inputs.Correlations = {{1, in.R_xy}, {in.R_xy, 1}};
-  tToolkit_request request;
-  request.Kind = tToolkit_kind::Dissociation;
+  tAnalysis_request request;
+  request.Kind = tAnalysis_kind::Dissociation;
   request.Options = options;
-  tToolkit_results t = Compute_toolkit(request, inputs, observer);
+  tAnalysis_record t = Run_checked_analysis(request, inputs, {observer});
 
   tRun_results r;
   r.Inputs = in;

@@ -221,15 +221,15 @@ tResult_plots Result_plots(const tRun_results& results) {
   return plots;
 }
 
-tResult_plots Toolkit_plots(const tToolkit_results& r) {
-  if (r.Kind == tToolkit_kind::Udt)
+tResult_plots Toolkit_plots(const tAnalysis_record& r) {
+  if (r.Kind == tAnalysis_kind::Udt)
     throw std::invalid_argument("The unstandardized difference test has no pictures.");
   // The points and the correlations come from the record's figures.
   const tFigure_table f = Toolkit_figures(r);
   const auto number = [&f](const std::string& name) { return static_cast<double>(f.Number(name)); };
   tResult_plots plots;
   const bool covariates = r.Model.M > 0;
-  if (r.Kind == tToolkit_kind::Dissociation) {
+  if (r.Kind == tAnalysis_kind::Dissociation) {
     // The tasks' distances from the controls (given the covariates: from the case's
     // predicted scores, in residual SDs, with the residual correlation).
     plots.Case = covariates ? Case_plot(number("model_residual_r"), number("model_x_z"), number("model_y_z"))

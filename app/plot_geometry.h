@@ -131,4 +131,4 @@ tResult_plots Result_plots(const tRun_results& results);
 //     distances from their predictions in residual SDs, with the residual correlation),
 //     and the posterior of Z-DCC.
 // The unstandardized difference test has no pictures: refused (std::invalid_argument).
-tResult_plots Toolkit_plots(const tToolkit_results& results);
+tResult_plots Toolkit_plots(const tAnalysis_record& results);

@@ -33,11 +33,11 @@ std::string Text_of(const tJson_value& v) {
   }
 }
 
-const char* Kind_word(tToolkit_kind kind) {
+const char* Kind_word(tAnalysis_kind kind) {
   switch (kind) {
-    case tToolkit_kind::Deficit: return "deficit";
-    case tToolkit_kind::Dissociation: return "dissociation";
-    case tToolkit_kind::Udt: return "udt";
+    case tAnalysis_kind::Deficit: return "deficit";
+    case tAnalysis_kind::Dissociation: return "dissociation";
+    case tAnalysis_kind::Udt: return "udt";
   }
   return "";
 }
@@ -129,10 +129,10 @@ std::variant<tText_matrix, std::string> Correlations_from_json(const tJson_value
   return Correlations_from_rows(rows, file_names, names);
 }
 
-std::variant<tToolkit_request, std::string> Request_from_json(const tJson_value& doc,
-                                                             tToolkit_kind kind) {
+std::variant<tAnalysis_request, std::string> Request_from_json(const tJson_value& doc,
+                                                             tAnalysis_kind kind) {
   if (doc.Kind != tJson_value::tKind::Object) return std::string("the input must be a JSON object.");
-  tToolkit_request r;
+  tAnalysis_request r;
   r.Kind = kind;
   if (const tJson_value* a = doc.Find("analysis")) {
     if (a->Text != Kind_word(kind))

@@ -41,5 +41,5 @@ std::variant<tText_matrix, std::string> Correlations_from_json(
     const tJson_value& document, const std::vector<std::string>& names);
 
 // Fills a request of that kind from a JSON input document.
-std::variant<tToolkit_request, std::string> Request_from_json(const tJson_value& document,
-                                                             tToolkit_kind kind);
+std::variant<tAnalysis_request, std::string> Request_from_json(const tJson_value& document,
+                                                             tAnalysis_kind kind);

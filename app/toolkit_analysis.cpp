@@ -24,7 +24,7 @@ tField_value Read_field(const std::string& text, const std::string& caption) {
   return Read_number(typed.Text, caption);
 }
 
-std::string Task_label(const tToolkit_request& r, std::size_t j) {
+std::string Task_label(const tAnalysis_request& r, std::size_t j) {
   if (!r.Tasks[j].Name.empty()) return Printable_text(r.Tasks[j].Name);
   if (r.Tasks.size() == 1) return "Task";
   return j == 0 ? "Task X" : "Task Y";
@@ -61,7 +61,7 @@ void Require_finite_bsdt(const tBSDT_results& b) {
   for (const auto& item : items) Require_finite(item.value, item.name);
 }
 
-std::vector<std::string> Variable_names(const tToolkit_request& r) {
+std::vector<std::string> Variable_names(const tAnalysis_request& r) {
   std::vector<std::string> names;
   for (std::size_t i = 0; i < r.Covariates.size(); ++i)
     names.push_back(r.Covariates[i].Name.empty() ? "Covariate " + std::to_string(i + 1)
@@ -70,17 +70,17 @@ std::vector<std::string> Variable_names(const tToolkit_request& r) {
   return names;
 }
 
-std::variant<tConditional_inputs, std::string> Check_toolkit_request(const tToolkit_request& r) {
-  const std::size_t tasks_needed = r.Kind == tToolkit_kind::Deficit ? 1 : 2;
+std::variant<tConditional_inputs, std::string> Check_request(const tAnalysis_request& r) {
+  const std::size_t tasks_needed = r.Kind == tAnalysis_kind::Deficit ? 1 : 2;
   if (r.Tasks.size() != tasks_needed)
     return std::string(tasks_needed == 1 ? "This analysis takes one task."
                                          : "This analysis takes two tasks.");
-  if (r.Kind == tToolkit_kind::Udt && !r.Covariates.empty())
+  if (r.Kind == tAnalysis_kind::Udt && !r.Covariates.empty())
     return std::string("The unstandardized difference test allows for no covariates; use the "
                        "dissociation analysis with its unstandardized difference option.");
   if (r.Covariates.size() > static_cast<std::size_t>(kMax_covariates))
     return "At most " + std::to_string(kMax_covariates) + " covariates are allowed.";
-  const bool dissociation = r.Kind == tToolkit_kind::Dissociation;
+  const bool dissociation = r.Kind == tAnalysis_kind::Dissociation;
   if (dissociation && r.Options.Criteria == tCriteria::Combined && !r.Covariates.empty())
     return std::string("The combined Bayesian / frequentist criteria need the RSDT, which "
                        "allows for no covariates: use the Bayesian criteria with covariates.");
@@ -148,10 +148,17 @@ std::variant<tConditional_inputs, std::string> Check_toolkit_request(const tTool
   return in;
 }
 
-tToolkit_results Compute_toolkit(const tToolkit_request& request,
-                                 const tConditional_inputs& inputs,
-                                 const tProgress_observer* observer) {
-  tToolkit_results r;
+tAnalysis_record Run_analysis(const tAnalysis_request& request, const tRun_context& context) {
+  const auto checked = Check_request(request);
+  if (const auto* message = std::get_if<std::string>(&checked)) throw ERefused_input(*message);
+  return Run_checked_analysis(request, std::get<tConditional_inputs>(checked), context);
+}
+
+tAnalysis_record Run_checked_analysis(const tAnalysis_request& request,
+                                      const tConditional_inputs& inputs,
+                                      const tRun_context& context) {
+  const tProgress_observer* const observer = context.Observer;
+  tAnalysis_record r;
   const tWarning_collector warnings(r.Warnings);
   r.Kind = request.Kind;
   r.Options = request.Options;
@@ -163,7 +170,7 @@ tToolkit_results Compute_toolkit(const tToolkit_request& request,
   };
   Clear_fp_faults();
 
-  if (request.Kind != tToolkit_kind::Udt) {
+  if (request.Kind != tAnalysis_kind::Udt) {
     for (std::size_t j = 0; j < inputs.Tasks.size(); ++j) {
       tDeficit_results d;
       const tVariable_summary& task = inputs.Tasks[j];
@@ -183,13 +190,13 @@ tToolkit_results Compute_toolkit(const tToolkit_request& request,
     }
   }
   const bool two_sided = true;
-  if (request.Kind == tToolkit_kind::Deficit) {
+  if (request.Kind == tAnalysis_kind::Deficit) {
     Bayesian_deficit_test(Task_of(r.Model, 0), request.Options.Iterations, true, two_sided,
                           kLevel, r.Bayesian, observer);
     r.Bayesian_computed = true;
   }
-  if (request.Kind == tToolkit_kind::Udt ||
-      (request.Kind == tToolkit_kind::Dissociation && request.With_udt)) {
+  if (request.Kind == tAnalysis_kind::Udt ||
+      (request.Kind == tAnalysis_kind::Dissociation && request.With_udt)) {
     const auto& x = inputs.Tasks[0];
     const auto& y = inputs.Tasks[1];
     const Extended r_xy = inputs.Correlations[inputs.Covariates.size() + 1][inputs.Covariates.size()];
@@ -198,7 +205,7 @@ tToolkit_results Compute_toolkit(const tToolkit_request& request,
     r.Udt_computed = true;
     checkpoint();
   }
-  if (request.Kind == tToolkit_kind::Dissociation) {
+  if (request.Kind == tAnalysis_kind::Dissociation) {
     const bool one_tailed = request.Options.Tail == tTail::One;
     if (request.Options.Criteria == tCriteria::Combined) {
       // No covariates (refused by the checks): today's RSDT.

@@ -16,7 +16,7 @@
 #include "bayes/bayesian_deficit.h"
 #include "stats/conditional_model.h"
 
-enum class tToolkit_kind { Deficit, Dissociation, Udt };
+enum class tAnalysis_kind { Deficit, Dissociation, Udt };
 
 // One variable as the user gave it: a name and three field texts.
 struct tVariable_texts {
@@ -24,8 +24,8 @@ struct tVariable_texts {
   std::string Mean, Sd, Case;
 };
 
-struct tToolkit_request {
-  tToolkit_kind Kind = tToolkit_kind::Deficit;
+struct tAnalysis_request {
+  tAnalysis_kind Kind = tAnalysis_kind::Deficit;
   std::string N;                            // field text
   std::vector<tVariable_texts> Covariates;  // 0 .. kMax_covariates
   std::vector<tVariable_texts> Tasks;       // one (deficit) or two
@@ -37,15 +37,15 @@ struct tToolkit_request {
 };
 
 // The variable names of a request in matrix order.
-std::vector<std::string> Variable_names(const tToolkit_request& request);
+std::vector<std::string> Variable_names(const tAnalysis_request& request);
 
 // The checked request: the first refused figure (or combination) gives the message, and
 // nothing is computed from refused input.
-std::variant<tConditional_inputs, std::string> Check_toolkit_request(
-    const tToolkit_request& request);
+std::variant<tConditional_inputs, std::string> Check_request(
+    const tAnalysis_request& request);
 
-struct tToolkit_results {
-  tToolkit_kind Kind = tToolkit_kind::Deficit;
+struct tAnalysis_record {
+  tAnalysis_kind Kind = tAnalysis_kind::Deficit;
   tRun_options Options;
   bool With_udt = false;
   tConditional_inputs Inputs;
@@ -77,9 +77,19 @@ struct tToolkit_results {
 void Require_finite_record(const tDeficit_results& d, const std::string& task);
 void Require_finite_bsdt(const tBSDT_results& b);
 
-// Runs a checked request. A dissociation without covariates is the worksheet's analysis
-// (Compute_analysis runs through here): the same tests on the same numbers. Throws a std::exception with a readable message on a
-// computation error, ECancelled when the observer asks to stop.
-tToolkit_results Compute_toolkit(const tToolkit_request& request,
-                                 const tConditional_inputs& inputs,
-                                 const tProgress_observer* observer = nullptr);
+// What a run is given beside its request: an observer for progress and cancelling.
+struct tRun_context {
+  const tProgress_observer* Observer = nullptr;
+};
+
+// The one run of every analysis: checks the request (a refusal throws ERefused_input with
+// the message the front ends show) and runs it. A dissociation without covariates is the
+// worksheet's analysis: the same tests on the same numbers. Throws a std::exception with
+// a readable message on a computation error, ECancelled when the observer asks to stop.
+tAnalysis_record Run_analysis(const tAnalysis_request& request, const tRun_context& context = {});
+
+// The run after the checks, for front ends that act between the two (the worksheet saves
+// its control figures once they pass).
+tAnalysis_record Run_checked_analysis(const tAnalysis_request& request,
+                                      const tConditional_inputs& inputs,
+                                      const tRun_context& context = {});

@@ -27,17 +27,17 @@ class tGroup {
 
 }  // namespace
 
-std::string Kind_name(tToolkit_kind kind) {
+std::string Kind_name(tAnalysis_kind kind) {
   switch (kind) {
-    case tToolkit_kind::Deficit: return "deficit";
-    case tToolkit_kind::Dissociation: return "dissociation";
-    case tToolkit_kind::Udt: return "udt";
+    case tAnalysis_kind::Deficit: return "deficit";
+    case tAnalysis_kind::Dissociation: return "dissociation";
+    case tAnalysis_kind::Udt: return "udt";
   }
   return "";
 }
 
-tToolkit_results Blank_toolkit_results(const tToolkit_request& q) {
-  tToolkit_results r;
+tAnalysis_record Blank_toolkit_results(const tAnalysis_request& q) {
+  tAnalysis_record r;
   r.Kind = q.Kind;
   r.Options = q.Options;
   r.With_udt = q.With_udt;
@@ -50,21 +50,21 @@ tToolkit_results Blank_toolkit_results(const tToolkit_request& q) {
   r.Model.M = static_cast<int>(q.Covariates.size());
   r.Model.Predicted.assign(q.Tasks.size(), 0);
   r.Model.Residual_sd.assign(q.Tasks.size(), 0);
-  if (q.Kind != tToolkit_kind::Udt) {
+  if (q.Kind != tAnalysis_kind::Udt) {
     r.Deficit.assign(q.Tasks.size(), tDeficit_results{});
     r.Deficit_met.assign(q.Tasks.size(), false);
   }
-  r.Bayesian_computed = q.Kind == tToolkit_kind::Deficit;
-  r.Bsdt_computed = q.Kind == tToolkit_kind::Dissociation;
+  r.Bayesian_computed = q.Kind == tAnalysis_kind::Deficit;
+  r.Bsdt_computed = q.Kind == tAnalysis_kind::Dissociation;
   r.Rsdt_computed = r.Bsdt_computed && q.Options.Criteria == tCriteria::Combined;
-  r.Udt_computed = q.Kind == tToolkit_kind::Udt || (r.Bsdt_computed && q.With_udt);
+  r.Udt_computed = q.Kind == tAnalysis_kind::Udt || (r.Bsdt_computed && q.With_udt);
   return r;
 }
 
-tFigure_table Toolkit_figures(const tToolkit_results& r) {
+tFigure_table Toolkit_figures(const tAnalysis_record& r) {
   tFigure_table t;
   tGroup top(t, "", "");
-  const bool dissociation = r.Kind == tToolkit_kind::Dissociation;
+  const bool dissociation = r.Kind == tAnalysis_kind::Dissociation;
   const bool two = r.Inputs.Tasks.size() == 2;
   const std::size_t m = r.Inputs.Covariates.size();
   // A dissociation's figures are named and ordered as the worksheet's (which is the
@@ -109,7 +109,7 @@ tFigure_table Toolkit_figures(const tToolkit_results& r) {
   } else {
     inputs.Add("tail", K::Option, "", std::string(Words(r.Options.Tail).Key));
   }
-  if (r.Kind != tToolkit_kind::Udt)
+  if (r.Kind != tAnalysis_kind::Udt)
     inputs.Add("iterations", K::Option, "", static_cast<std::int64_t>(r.Options.Iterations));
   if (dissociation && r.With_udt) inputs.Add("udt", K::Option, "", r.With_udt);
 
@@ -124,7 +124,7 @@ tFigure_table Toolkit_figures(const tToolkit_results& r) {
   }
 
   const std::string effect = r.Model.M > 0 ? "zccc" : "zcc";
-  if (r.Kind != tToolkit_kind::Udt && r.Model.M > 0) {
+  if (r.Kind != tAnalysis_kind::Udt && r.Model.M > 0) {
     tGroup model(t, "model", "model_");
     model.Add("covariates", K::Degrees_of_freedom, "", static_cast<std::int64_t>(r.Model.M));
     model.Add("leverage", K::Statistic, "", r.Model.Leverage);
@@ -191,7 +191,7 @@ tFigure_table Toolkit_figures(const tToolkit_results& r) {
   return t;
 }
 
-std::string Toolkit_json(const tToolkit_results& results) {
+std::string Toolkit_json(const tAnalysis_record& results) {
   return Record_json(Toolkit_figures(results), [&results](const std::string& group) -> std::string {
     if (group != "bsdt") return "";
     return ", \"zdcc_histogram\": " + Histogram_json(results.Bsdt_precision.Zdcc_histogram);

@@ -11,14 +11,14 @@
 
 // The figures of a toolkit analysis. A dissociation's are named and ordered as the
 // worksheet's, with the covariates' inputs and the model added when it has covariates.
-tFigure_table Toolkit_figures(const tToolkit_results& results);
+tFigure_table Toolkit_figures(const tAnalysis_record& results);
 
 // The record as one JSON object (no line end), through the generic writer.
-std::string Toolkit_json(const tToolkit_results& results);
+std::string Toolkit_json(const tAnalysis_record& results);
 
 // A record of the request's shape with no figures computed (every value 0): its
 // Toolkit_figures name the columns of a batch before any case has run.
-tToolkit_results Blank_toolkit_results(const tToolkit_request& request);
+tAnalysis_record Blank_toolkit_results(const tAnalysis_request& request);
 
 // "deficit", "dissociation", "udt".
-std::string Kind_name(tToolkit_kind kind);
+std::string Kind_name(tAnalysis_kind kind);

@@ -26,7 +26,7 @@ std::string Padded(const std::string& s, std::size_t width) {
   return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
 }
 
-void Add_inputs(std::vector<std::string>& lines, const tToolkit_results& r) {
+void Add_inputs(std::vector<std::string>& lines, const tAnalysis_record& r) {
   const tConditional_inputs& in = r.Inputs;
   std::size_t width = 10;
   for (const auto& v : in.Covariates) width = std::max(width, v.Name.size() + 13);
@@ -51,7 +51,7 @@ void Add_inputs(std::vector<std::string>& lines, const tToolkit_results& r) {
                       Format_input(in.Correlations[i][j], 1));
 }
 
-void Add_bayesian_deficit(std::vector<std::string>& lines, const tToolkit_results& r) {
+void Add_bayesian_deficit(std::vector<std::string>& lines, const tAnalysis_record& r) {
   const tBayesian_deficit_results& b = r.Bayesian;
   const std::string& name = r.Inputs.Tasks[0].Name;
   const bool one_tailed = r.Options.Tail == tTail::One;
@@ -74,7 +74,7 @@ void Add_bayesian_deficit(std::vector<std::string>& lines, const tToolkit_result
                   "% (95% CI = " + F(b.Pct_lower, 2, 4) + "% to " + F(b.Pct_upper, 2, 4) + "%)");
 }
 
-void Add_udt(std::vector<std::string>& lines, const tToolkit_results& r) {
+void Add_udt(std::vector<std::string>& lines, const tAnalysis_record& r) {
   const tDeficit_results& d = r.Udt;
   const std::string& x = r.Inputs.Tasks[0].Name;
   const std::string& y = r.Inputs.Tasks[1].Name;
@@ -108,7 +108,7 @@ std::string Format_input(Extended value, int width) {
   return Format_fixed(v, width, precision);
 }
 
-std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
+std::vector<std::string> Toolkit_report_lines(const tAnalysis_record& r,
                                               const std::vector<std::string>& notes,
                                               bool viewer_has_text) {
   std::vector<std::string> lines;
@@ -126,13 +126,13 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
 
   lines.push_back(" INPUTS:");
   switch (r.Kind) {
-    case tToolkit_kind::Deficit:
+    case tAnalysis_kind::Deficit:
       lines.push_back(r.Model.M > 0 ? " Analysis selected: Test for a deficit on one task allowing for covariates"
                                     : " Analysis selected: Test for a deficit on one task");
       lines.push_back(one_tailed ? " Option selected: Report the ONE-tailed Bayesian probability"
                                  : " Option selected: Report the TWO-tailed Bayesian probability");
       break;
-    case tToolkit_kind::Dissociation:
+    case tAnalysis_kind::Dissociation:
       lines.push_back(r.Model.M > 0 ? " Analysis selected: Dissociation between two tasks allowing for covariates"
                                     : " Analysis selected: Dissociation between two tasks");
       // The worksheet's option lines.
@@ -141,7 +141,7 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
       lines.push_back(Words(r.Options.Prior).Report_line);
       if (r.With_udt) lines.push_back(" Option selected: Also run the unstandardized difference test (tasks on the same scale)");
       break;
-    case tToolkit_kind::Udt:
+    case tAnalysis_kind::Udt:
       lines.push_back(" Analysis selected: Unstandardized difference test (tasks on the same scale)");
       lines.push_back(one_tailed ? " Option selected: Use a ONE-tailed test" : " Option selected: Use a TWO-tailed test");
       break;
@@ -162,7 +162,7 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
       labels.Predicted_line = " Case's predicted score given the covariates = " +
                               F(r.Model.Predicted[j], 1, 3) + " (leverage h = " +
                               F(r.Model.Leverage, 1, 5) + ")";
-    if (r.Kind != tToolkit_kind::Dissociation) labels.Criterion = " Deficit criterion: ";
+    if (r.Kind != tAnalysis_kind::Dissociation) labels.Criterion = " Deficit criterion: ";
     Add_deficit_section(lines, f, labels);
     lines.insert(lines.end(), {" ", "", ""});
   }
@@ -183,7 +183,7 @@ std::vector<std::string> Toolkit_report_lines(const tToolkit_results& r,
     Add_udt(lines, r);
     lines.insert(lines.end(), {"", ""});
   }
-  if (r.Kind == tToolkit_kind::Dissociation) {
+  if (r.Kind == tAnalysis_kind::Dissociation) {
     lines.push_back("");
     Add_overall_result(lines, r.Options.Criteria,
                        r.Strong ? tClassification::Strong

@@ -9,7 +9,7 @@
 #include "app/toolkit_analysis.h"
 
 // notes_lines and viewer_has_text as for Report_lines.
-std::vector<std::string> Toolkit_report_lines(const tToolkit_results& results,
+std::vector<std::string> Toolkit_report_lines(const tAnalysis_record& results,
                                               const std::vector<std::string>& notes_lines,
                                               bool viewer_has_text);
 

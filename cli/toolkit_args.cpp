@@ -10,10 +10,10 @@
 
 namespace {
 
-tToolkit_kind Kind_of(const std::string& word) {
-  if (word == "deficit") return tToolkit_kind::Deficit;
-  if (word == "dissociation") return tToolkit_kind::Dissociation;
-  return tToolkit_kind::Udt;
+tAnalysis_kind Kind_of(const std::string& word) {
+  if (word == "deficit") return tAnalysis_kind::Deficit;
+  if (word == "dissociation") return tAnalysis_kind::Dissociation;
+  return tAnalysis_kind::Udt;
 }
 
 tUsage_error Bad_value(const std::string& name, const std::string& value,
@@ -53,7 +53,7 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
   const std::string sub = args.at(0);
   o.Request.Kind = Kind_of(sub);
   o.Request.Options.Engine_threads = 1;
-  const bool two_tasks = o.Request.Kind != tToolkit_kind::Deficit;
+  const bool two_tasks = o.Request.Kind != tAnalysis_kind::Deficit;
   if (two_tasks) o.Request.Tasks.assign(2, {});
   else o.Request.Tasks.assign(1, {});
   std::map<std::string, std::string*> figures;
@@ -85,15 +85,15 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
       o.Help = true;
       continue;
     }
-    if (name == "--udt" && o.Request.Kind == tToolkit_kind::Dissociation) {
+    if (name == "--udt" && o.Request.Kind == tAnalysis_kind::Dissociation) {
       o.Request.With_udt = true;
       continue;
     }
     const bool known = figures.count(name) != 0 || name == "--covariate" ||
                        name == "--correlations" || name == "--input" || name == "--format" ||
                        name == "--notes" || name == "--batch" || name == "--tail" ||
-                       (name == "--iterations" && o.Request.Kind != tToolkit_kind::Udt) ||
-                       (o.Request.Kind == tToolkit_kind::Dissociation &&
+                       (name == "--iterations" && o.Request.Kind != tAnalysis_kind::Udt) ||
+                       (o.Request.Kind == tAnalysis_kind::Dissociation &&
                         (name == "--prior" || name == "--criteria"));
     if (!known) return tUsage_error{"unknown option '" + name + "' for " + sub};
     if (!has_value) {
@@ -106,7 +106,7 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
       *it->second = value;
       if (name.rfind("--name", 0) != 0) figures_given = true;
     } else if (name == "--covariate") {
-      if (o.Request.Kind == tToolkit_kind::Udt)
+      if (o.Request.Kind == tAnalysis_kind::Udt)
         return tUsage_error{"the unstandardized difference test allows for no covariates"};
       const auto c = Covariate_of(value);
       if (!c) return Bad_value(name, value, "NAME=MEAN,SD,CASE");

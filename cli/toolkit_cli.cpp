@@ -87,20 +87,20 @@ struct tToolkit_outcome {
   int Status = kExit_success;
   std::string Error;
   std::vector<std::string> Warnings;
-  tToolkit_results Results;
+  tAnalysis_record Results;
 };
 
 // Checks and computes one request; the statistics' warnings are collected into it.
-tToolkit_outcome Run_request(const tToolkit_request& request, const tProgress_observer* observer) {
+tToolkit_outcome Run_request(const tAnalysis_request& request, const tProgress_observer* observer) {
   tToolkit_outcome o;
-  const auto checked = Check_toolkit_request(request);
+  const auto checked = Check_request(request);
   if (const auto* e = std::get_if<std::string>(&checked)) {
     o.Status = kExit_input;
     o.Error = *e;
     return o;
   }
   try {
-    o.Results = Compute_toolkit(request, std::get<tConditional_inputs>(checked), observer);
+    o.Results = Run_checked_analysis(request, std::get<tConditional_inputs>(checked), {observer});
     o.Warnings = o.Results.Warnings;
     o.Computed = true;
   } catch (const ECancelled&) {
@@ -118,7 +118,7 @@ tToolkit_outcome Run_request(const tToolkit_request& request, const tProgress_ob
 
 // The batch: each row replaces the case's task scores, and the covariate scores of the
 // covariates it has a column for (named as the covariate).
-int Run_toolkit_batch(const tToolkit_cli& o, const tToolkit_request& base, std::ostream& out,
+int Run_toolkit_batch(const tToolkit_cli& o, const tAnalysis_request& base, std::ostream& out,
                       std::ostream& err, bool progress, tInterrupt* interrupt) {
   const bool two = base.Tasks.size() == 2;
   tBatch_columns columns;
@@ -148,7 +148,7 @@ int Run_toolkit_batch(const tToolkit_cli& o, const tToolkit_request& base, std::
   };
   tBatch_job job;
   job.Run = [&base, &values](const tBatch_row& row, const tProgress_observer* observer) {
-    tToolkit_request request = base;
+    tAnalysis_request request = base;
     const std::vector<std::string> v = values(row);
     for (std::size_t j = 0; j < request.Tasks.size(); ++j) request.Tasks[j].Case = v[j];
     for (std::size_t i = 0; i < request.Covariates.size(); ++i)
@@ -225,7 +225,7 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
     return Output_status(out, err);
   }
   const int wake_fd = interrupt != nullptr ? interrupt->Wake_fd : -1;
-  tToolkit_request request = o.Request;
+  tAnalysis_request request = o.Request;
   try {
     if (!o.Input_file.empty()) {
       const auto text = Read_input_file(o.Input_file, wake_fd);
@@ -240,7 +240,7 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
           return kExit_input;
         }
         const tRun_options cli_options = request.Options;
-        request = std::get<tToolkit_request>(r);
+        request = std::get<tAnalysis_request>(r);
         request.Options.Engine_threads = cli_options.Engine_threads;
       } catch (const std::runtime_error& e) {
         err << "kestrum-cli: " << Printable_text(o.Input_file) << ": " << e.what() << '\n';

@@ -20,7 +20,7 @@
 bool Is_toolkit_subcommand(const std::string& word);
 
 struct tToolkit_cli {
-  tToolkit_request Request;
+  tAnalysis_request Request;
   bool Help = false;
   tOutput_format Format = tOutput_format::Report;
   std::vector<std::string> Notes_lines;

@@ -63,11 +63,11 @@ class tFigure_delegate final : public QStyledItemDelegate {
 
 }  // namespace
 
-TfrmToolkit::TfrmToolkit(tToolkit_kind kind, TfrmTemplateResults* viewer, QWidget* parent)
+TfrmToolkit::TfrmToolkit(tAnalysis_kind kind, TfrmTemplateResults* viewer, QWidget* parent)
     : QWidget(parent, Qt::Window), kind_(kind), viewer_(viewer) {
-  setObjectName(kind == tToolkit_kind::Deficit ? QStringLiteral("frmDeficit")
+  setObjectName(kind == tAnalysis_kind::Deficit ? QStringLiteral("frmDeficit")
                                                : QStringLiteral("frmDissociation"));
-  setWindowTitle(kind == tToolkit_kind::Deficit ? QStringLiteral("Deficit on one task")
+  setWindowTitle(kind == tAnalysis_kind::Deficit ? QStringLiteral("Deficit on one task")
                                                 : QStringLiteral("Dissociation allowing for covariates"));
   createControls();
 }
@@ -89,7 +89,7 @@ void TfrmToolkit::createControls() {
   layout->addWidget(new QLabel(
       QStringLiteral("Variables (covariates first, then the task%1): the controls' mean and SD, "
                      "and the case's score")
-          .arg(kind_ == tToolkit_kind::Deficit ? QString() : QStringLiteral("s")),
+          .arg(kind_ == tAnalysis_kind::Deficit ? QString() : QStringLiteral("s")),
       this));
   grdVariables = new QTableWidget(Task_count(), 4, this);
   grdVariables->setObjectName(QStringLiteral("grdVariables"));
@@ -98,7 +98,7 @@ void TfrmToolkit::createControls() {
   grdVariables->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   for (int j = 0; j < Task_count(); ++j) {
     Set_cell(grdVariables, j, 0,
-             kind_ == tToolkit_kind::Deficit ? QStringLiteral("Task")
+             kind_ == tAnalysis_kind::Deficit ? QStringLiteral("Task")
                                              : (j == 0 ? QStringLiteral("Task X") : QStringLiteral("Task Y")));
     grdVariables->setVerticalHeaderItem(j, new QTableWidgetItem(QStringLiteral("task")));
   }
@@ -145,7 +145,7 @@ void TfrmToolkit::createControls() {
                            QStringLiteral("One-tailed test")));
   radio_two_tail->setObjectName(QStringLiteral("radio_two_tail"));
   radio_one_tail->setObjectName(QStringLiteral("radio_one_tail"));
-  if (kind_ == tToolkit_kind::Dissociation) {
+  if (kind_ == tAnalysis_kind::Dissociation) {
     options->addWidget(group(QStringLiteral("Form of prior..."), radio_calibrated,
                              QStringLiteral("Calibrated (Recommended)"), radio_standard,
                              QStringLiteral("Standard Theory (Jeffreys prior)")));
@@ -183,7 +183,7 @@ void TfrmToolkit::createControls() {
   resize(720, 560);
 }
 
-int TfrmToolkit::Task_count() const { return kind_ == tToolkit_kind::Deficit ? 1 : 2; }
+int TfrmToolkit::Task_count() const { return kind_ == tAnalysis_kind::Deficit ? 1 : 2; }
 int TfrmToolkit::Covariate_count() const { return grdVariables->rowCount() - Task_count(); }
 
 void TfrmToolkit::Update_correlation_table() {
@@ -217,8 +217,8 @@ void TfrmToolkit::Update_correlation_table() {
   updating_ = false;
 }
 
-tToolkit_request TfrmToolkit::Request() const {
-  tToolkit_request r;
+tAnalysis_request TfrmToolkit::Request() const {
+  tAnalysis_request r;
   r.Kind = kind_;
   r.N = txtN->text().trimmed().toStdString();
   const int m = Covariate_count();
@@ -232,7 +232,7 @@ tToolkit_request TfrmToolkit::Request() const {
   for (int i = 0; i < p; ++i)
     for (int j = 0; j < i; ++j) r.Correlations[static_cast<std::size_t>(i)].push_back(Cell_text(grdCorrelations, i, j));
   r.Options.Tail = radio_one_tail->isChecked() ? tTail::One : tTail::Two;
-  if (kind_ == tToolkit_kind::Dissociation) {
+  if (kind_ == tAnalysis_kind::Dissociation) {
     r.Options.Prior = radio_standard->isChecked() ? tPrior::Standard : tPrior::Calibrated;
     r.Options.Criteria = radio_combined->isChecked() ? tCriteria::Combined : tCriteria::Bayesian;
     r.With_udt = chkUdt->isChecked();
@@ -290,8 +290,8 @@ void TfrmToolkit::cmdPlotsClick() {
 
 void TfrmToolkit::cmdComputeClick() {
   if (computing_) return;
-  const tToolkit_request request = Request();
-  const auto checked = Check_toolkit_request(request);
+  const tAnalysis_request request = Request();
+  const auto checked = Check_request(request);
   if (const auto* message = std::get_if<std::string>(&checked)) {
     tDialogs::Warning(this, Qt_text(*message));
     return;
@@ -306,12 +306,12 @@ void TfrmToolkit::cmdComputeClick() {
   view.Warning = [](const std::string& message, QWidget* over) {
     tDialogs::Warning(over, Qt_text(message));
   };
-  tToolkit_results results;
+  tAnalysis_record results;
   try {
     computing_ = true;
     results = Run_in_background(
         [&request, &inputs](const tProgress_observer& observer) {
-          return Compute_toolkit(request, inputs, &observer);
+          return Run_checked_analysis(request, inputs, {&observer});
         },
         view);
     computing_ = false;
@@ -324,7 +324,7 @@ void TfrmToolkit::cmdComputeClick() {
     return;
   }
   plots_.reset();
-  if (results.Kind != tToolkit_kind::Udt) {
+  if (results.Kind != tAnalysis_kind::Udt) {
     try {
       plots_ = std::make_unique<tResult_plots>(Toolkit_plots(results));
     } catch (const std::exception&) {
@@ -356,13 +356,13 @@ void Add_toolkit_buttons(QWidget* worksheet, TfrmTemplateResults* viewer) {
   sheet->setFixedSize(sheet->width(), top + kRow_height);
   if (sheet != worksheet)
     worksheet->setFixedSize(worksheet->width(), worksheet->height() + kRow_height);
-  const auto add = [&](const char* name, const QString& caption, int left, tToolkit_kind kind) {
+  const auto add = [&](const char* name, const QString& caption, int left, tAnalysis_kind kind) {
     auto* button = new QPushButton(caption, sheet);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(left, top + 2, 360, 23);
     QObject::connect(button, &QPushButton::clicked, worksheet, [worksheet, viewer, kind, name] {
       auto* window = worksheet->findChild<TfrmToolkit*>(
-          QString::fromLatin1(kind == tToolkit_kind::Deficit ? "frmDeficit" : "frmDissociation"));
+          QString::fromLatin1(kind == tAnalysis_kind::Deficit ? "frmDeficit" : "frmDissociation"));
       if (window == nullptr) window = new TfrmToolkit(kind, viewer, worksheet);
       (void)name;
       window->show();
@@ -371,7 +371,7 @@ void Add_toolkit_buttons(QWidget* worksheet, TfrmTemplateResults* viewer) {
     });
     button->show();
   };
-  add("cmdDeficitWindow", QStringLiteral("Deficit on one task..."), 20, tToolkit_kind::Deficit);
+  add("cmdDeficitWindow", QStringLiteral("Deficit on one task..."), 20, tAnalysis_kind::Deficit);
   add("cmdDissociationWindow", QStringLiteral("Dissociation allowing for covariates..."), 396,
-      tToolkit_kind::Dissociation);
+      tAnalysis_kind::Dissociation);
 }

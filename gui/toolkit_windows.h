@@ -28,10 +28,10 @@ class TfrmToolkit : public QWidget {
 
  public:
   // kind: Deficit or Dissociation. The viewer receives the reports.
-  TfrmToolkit(tToolkit_kind kind, TfrmTemplateResults* viewer, QWidget* parent = nullptr);
+  TfrmToolkit(tAnalysis_kind kind, TfrmTemplateResults* viewer, QWidget* parent = nullptr);
 
   // The request the window's fields make (for the tests as well).
-  tToolkit_request Request() const;
+  tAnalysis_request Request() const;
 
  protected:
   // During a run the window stays: the progress box over it is the way to stop the run.
@@ -53,7 +53,7 @@ class TfrmToolkit : public QWidget {
   int Covariate_count() const;
   int Task_count() const;
 
-  tToolkit_kind kind_;
+  tAnalysis_kind kind_;
   TfrmTemplateResults* viewer_;
   QLineEdit* txtN = nullptr;
   QTableWidget* grdVariables = nullptr;

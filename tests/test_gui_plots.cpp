@@ -339,17 +339,14 @@ class TestPlots : public QObject {
   void Posterior_title_names_the_plotted_effect() {
     QFETCH(bool, covariate);
     QFETCH(QString, title);
-    tToolkit_request request;
+    tAnalysis_request request;
     request.N = "30";
     if (covariate) request.Covariates.push_back({"Age", "65", "8", "78"});
     request.Tasks.push_back({"Naming", "100", "15", "70"});
     request.Correlations.assign(covariate ? 2 : 1, {});
     if (covariate) request.Correlations[1].push_back("0.5");
     request.Options.Iterations = 20000;
-    const auto checked = Check_toolkit_request(request);
-    QVERIFY(std::holds_alternative<tConditional_inputs>(checked));
-    const tResult_plots plots =
-        Toolkit_plots(Compute_toolkit(request, std::get<tConditional_inputs>(checked)));
+    const tResult_plots plots = Toolkit_plots(Run_analysis(request));
     const QString path = Path("deficit.svg");
     {
       QSvgGenerator svg;

@@ -93,7 +93,7 @@ class TestToolkitWindows : public QObject {
     Set(variables, 1, 3, QStringLiteral("70"));
     Set(correlations, 1, 0, QStringLiteral("0.5"));
     window->findChild<QLineEdit*>(QStringLiteral("txtN"))->setText(QStringLiteral("30"));
-    const tToolkit_request request = window->Request();
+    const tAnalysis_request request = window->Request();
     QCOMPARE(request.Covariates.size(), std::size_t{1});
     QCOMPARE(request.Correlations.at(1).at(0), std::string("0.5"));
     QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("cmdCompute")), Qt::LeftButton);

@@ -23,9 +23,9 @@ void PrintTo(const tCase& c, std::ostream* os) {
   *os << "N " << c.Fields[5] << ", case " << c.Fields[6] << " " << c.Fields[7];
 }
 
-tToolkit_request Dissociation_of(const tCase& c, std::int32_t iterations) {
-  tToolkit_request q;
-  q.Kind = tToolkit_kind::Dissociation;
+tAnalysis_request Dissociation_of(const tCase& c, std::int32_t iterations) {
+  tAnalysis_request q;
+  q.Kind = tAnalysis_kind::Dissociation;
   q.N = c.Fields[5];
   q.Tasks = {{"Task X", c.Fields[0], c.Fields[1], c.Fields[6]},
              {"Task Y", c.Fields[2], c.Fields[3], c.Fields[7]}};
@@ -52,10 +52,10 @@ TEST_P(ToolkitDissociation, WithoutCovariatesIsTheWorksheetsRun) {
   ASSERT_TRUE(std::holds_alternative<tChecked_inputs>(checked));
   const tRun_results worksheet = Compute_analysis(std::get<tChecked_inputs>(checked), options);
 
-  const tToolkit_request q = Dissociation_of(c, kIterations);
-  const auto inputs = Check_toolkit_request(q);
+  const tAnalysis_request q = Dissociation_of(c, kIterations);
+  const auto inputs = Check_request(q);
   ASSERT_TRUE(std::holds_alternative<tConditional_inputs>(inputs)) << std::get<std::string>(inputs);
-  const tToolkit_results t = Compute_toolkit(q, std::get<tConditional_inputs>(inputs));
+  const tAnalysis_record t = Run_checked_analysis(q, std::get<tConditional_inputs>(inputs));
 
   for (int j = 0; j < 2; ++j) {
     const tDeficit_results& w = j == 0 ? worksheet.Deficit_x_results : worksheet.Deficit_y_results;
@@ -105,15 +105,15 @@ TEST(ToolkitPlots, DeficitPanelsNameTheirEffectSize) {
       {"Z-CC", {}, {{}}, 0},
   };
   for (const tCase& c : cases) {
-    tToolkit_request q;
-    q.Kind = tToolkit_kind::Deficit;
+    tAnalysis_request q;
+    q.Kind = tAnalysis_kind::Deficit;
     q.N = "30";
     q.Covariates = c.covariates;
     q.Tasks = {{"Naming", "100", "15", "70"}};
     q.Correlations = c.correlations;
     q.Options.Iterations = 20000;
-    const tToolkit_results r =
-        Compute_toolkit(q, std::get<tConditional_inputs>(Check_toolkit_request(q)));
+    const tAnalysis_record r =
+        Run_analysis(q);
     const tResult_plots plots = Toolkit_plots(r);
     EXPECT_EQ(plots.Posterior.X_title, c.effect);
     EXPECT_EQ(plots.Posterior.Estimate_label.rfind(std::string(c.effect) + " = ", 0), 0u);

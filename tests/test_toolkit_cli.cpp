@@ -62,9 +62,9 @@ INSTANTIATE_TEST_SUITE_P(
         tMatrix_case{"BadJson", "[[1, 0.3], [0.3, 1]", {}, "not valid JSON"}),
     [](const ::testing::TestParamInfo<tMatrix_case>& info) { return std::string(info.param.Name); });
 
-tToolkit_request Deficit_request(const std::string& n, const tLower& r) {
-  tToolkit_request q;
-  q.Kind = tToolkit_kind::Deficit;
+tAnalysis_request Deficit_request(const std::string& n, const tLower& r) {
+  tAnalysis_request q;
+  q.Kind = tAnalysis_kind::Deficit;
   q.N = n;
   q.Covariates = {{"age", "65", "8", "78"}, {"edu", "12", "3", "9"}};
   q.Tasks = {{"Naming", "100", "15", "70"}};
@@ -75,17 +75,17 @@ tToolkit_request Deficit_request(const std::string& n, const tLower& r) {
 // The input rules: every refusal has its message, and nothing is computed.
 struct tRule_case {
   const char* Name;
-  tToolkit_request Request;
+  tAnalysis_request Request;
   const char* Message_part;
 };
 class ToolkitInputRules : public ::testing::TestWithParam<tRule_case> {};
 TEST_P(ToolkitInputRules, RefuseWithAMessage) {
-  const auto checked = Check_toolkit_request(GetParam().Request);
+  const auto checked = Check_request(GetParam().Request);
   ASSERT_TRUE(std::holds_alternative<std::string>(checked));
   EXPECT_NE(std::get<std::string>(checked).find(GetParam().Message_part), std::string::npos)
       << std::get<std::string>(checked);
 }
-tToolkit_request With(tToolkit_request q, const std::function<void(tToolkit_request&)>& f) {
+tAnalysis_request With(tAnalysis_request q, const std::function<void(tAnalysis_request&)>& f) {
   f(q);
   return q;
 }
@@ -105,8 +105,8 @@ INSTANTIATE_TEST_SUITE_P(
         tRule_case{"TooFewControls", Deficit_request("4", kLower), "at least 5"},
         tRule_case{"CalibratedNeedsFourResidual",
                    [] {
-                     tToolkit_request q;
-                     q.Kind = tToolkit_kind::Dissociation;
+                     tAnalysis_request q;
+                     q.Kind = tAnalysis_kind::Dissociation;
                      q.N = "5";
                      q.Covariates = {{"age", "65", "8", "78"}, {"edu", "12", "3", "9"}};
                      q.Tasks = {{"X", "10", "2", "6"}, {"Y", "20", "4", "21"}};
@@ -116,8 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "at least 6"},
         tRule_case{"CombinedCriteriaWithCovariates",
                    [] {
-                     tToolkit_request q;
-                     q.Kind = tToolkit_kind::Dissociation;
+                     tAnalysis_request q;
+                     q.Kind = tAnalysis_kind::Dissociation;
                      q.N = "30";
                      q.Covariates = {{"age", "65", "8", "78"}};
                      q.Tasks = {{"X", "10", "2", "6"}, {"Y", "20", "4", "21"}};
@@ -137,9 +137,9 @@ TEST(ToolkitInputFile, ReadsTheDocumentedSchema) {
               {"name": "Reading", "mean": 40, "sd": 8, "case": 39}],
     "correlations": [[1, 0.4, 0.3], [0.4, 1, 0.6], [0.3, 0.6, 1]],
     "options": {"prior": "jeffreys", "tail": "one", "iterations": 20000, "udt": true}})";
-  const auto r = Request_from_json(Parse_json(text), tToolkit_kind::Dissociation);
-  ASSERT_TRUE(std::holds_alternative<tToolkit_request>(r)) << std::get<std::string>(r);
-  const tToolkit_request& q = std::get<tToolkit_request>(r);
+  const auto r = Request_from_json(Parse_json(text), tAnalysis_kind::Dissociation);
+  ASSERT_TRUE(std::holds_alternative<tAnalysis_request>(r)) << std::get<std::string>(r);
+  const tAnalysis_request& q = std::get<tAnalysis_request>(r);
   EXPECT_EQ(q.N, "25");
   EXPECT_EQ(q.Covariates.at(0).Sd, "8");
   EXPECT_EQ(q.Tasks.at(1).Name, "Reading");
@@ -152,7 +152,7 @@ TEST(ToolkitInputFile, ReadsTheDocumentedSchema) {
   for (const char* bad : {R"({"analysis": "udt", "n": 20})", R"({"tasks": []})",
                           R"({"n": 20, "tasks": [{"name": "X", "colour": 1}]})",
                           R"({"n": 20, "tasks": [{"mean": 1, "sd": 1, "case": 0}], "options": {"prior": "flat"}})"}) {
-    const auto e = Request_from_json(Parse_json(bad), tToolkit_kind::Dissociation);
+    const auto e = Request_from_json(Parse_json(bad), tAnalysis_kind::Dissociation);
     EXPECT_TRUE(std::holds_alternative<std::string>(e)) << bad;
   }
   EXPECT_THROW((void)Parse_json("{\"n\": 20,}"), std::runtime_error);

@@ -11,8 +11,8 @@
 
 namespace {
 
-void Check(const tToolkit_request& request) {
-  const auto checked = Check_toolkit_request(request);
+void Check(const tAnalysis_request& request) {
+  const auto checked = Check_request(request);
   if (const auto* in = std::get_if<tConditional_inputs>(&checked)) {
     const tConditional_model m = Build_conditional_model(*in, 2);
     if (!std::isfinite(m.Leverage) || !(m.Leverage > 0)) std::abort();
@@ -27,15 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text(reinterpret_cast<const char*>(data), size);
   try {
     const tJson_value document = Parse_json(text);
-    for (const tToolkit_kind kind : {tToolkit_kind::Deficit, tToolkit_kind::Dissociation}) {
+    for (const tAnalysis_kind kind : {tAnalysis_kind::Deficit, tAnalysis_kind::Dissociation}) {
       const auto r = Request_from_json(document, kind);
-      if (const auto* request = std::get_if<tToolkit_request>(&r)) Check(*request);
+      if (const auto* request = std::get_if<tAnalysis_request>(&r)) Check(*request);
     }
   } catch (const std::runtime_error&) {
     // Not JSON: refused with a message.
   }
-  tToolkit_request request;
-  request.Kind = tToolkit_kind::Deficit;
+  tAnalysis_request request;
+  request.Kind = tAnalysis_kind::Deficit;
   request.N = "20";
   request.Covariates = {{"a", "1", "1", "0"}, {"b", "2", "1", "1"}};
   request.Tasks = {{"c", "3", "1", "-2"}};
