@@ -37,22 +37,6 @@ std::string Trim_blanks(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
-std::optional<tAnalysis_kind> Analysis_of(const std::string& word) {
-  for (const tAnalysis_kind kind :
-       {tAnalysis_kind::Deficit, tAnalysis_kind::Dissociation, tAnalysis_kind::Udt})
-    if (word == Analysis_word(kind)) return kind;
-  return std::nullopt;
-}
-
-const char* Analysis_word(tAnalysis_kind kind) {
-  switch (kind) {
-    case tAnalysis_kind::Deficit: return "deficit";
-    case tAnalysis_kind::Dissociation: return "dissociation";
-    case tAnalysis_kind::Udt: return "udt";
-  }
-  return "";
-}
-
 namespace {
 
 // Sets choice to whichever of the two options has text as its key (Words(option).Key).

@@ -26,11 +26,6 @@ std::optional<std::int32_t> Parse_iterations(const std::string& text);
 // The text without its leading and trailing blanks (spaces and tabs).
 std::string Trim_blanks(const std::string& text);
 
-// The analysis named by a subcommand or an input file's "analysis": "deficit",
-// "dissociation" or "udt" (nullopt for any other word), and back.
-std::optional<tAnalysis_kind> Analysis_of(const std::string& word);
-const char* Analysis_word(tAnalysis_kind kind);
-
 // Sets the run option named key ("tail", "prior", "criteria" or "iterations") from its
 // text, as the command line and the input file give it. False when the text is not one
 // the option takes: allowed then says which are ("two" or "one", each word between

@@ -36,12 +36,6 @@ namespace {
 // The largest control sample accepted (the worksheet's six characters allow 999999).
 constexpr Extended kMax_sample_size = 1000000;
 
-std::string Number_text(Extended x) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.10Lg", static_cast<long double>(x));
-  return buffer;
-}
-
 // A refusal reads as one sentence: the routine, what is wrong, a full stop.
 [[noreturn]] void Refuse(const std::string& routine, const std::string& text) {
   throw std::range_error(routine + ": " + text + ".");
@@ -169,6 +163,12 @@ Extended Brent_root(tExcess& G, Extended a, Extended fa, Extended b, Extended fb
 }
 
 }  // namespace
+
+std::string Number_text(Extended x) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.10Lg", static_cast<long double>(x));
+  return buffer;
+}
 
 Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
   const std::string routine = "Confidence limits";

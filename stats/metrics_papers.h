@@ -34,6 +34,9 @@ struct tDeficit_results {
   int Pct_upper_beyond_reach = 0;
 };
 
+// A figure in a refusal's message: ten significant digits.
+std::string Number_text(Extended x);
+
 // Sets the percentages' flags from the limits' (see tDeficit_results).
 void Set_percentage_reach(tDeficit_results& r);
 
