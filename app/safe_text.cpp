@@ -92,3 +92,15 @@ std::string One_line(const std::string& message) {
   }
   return out;
 }
+
+std::string Message_for_terminal(const std::string& message) {
+  std::string out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t cr = message.find('\r', start);
+    out += Printable_text(message.substr(start, cr - start));
+    if (cr == std::string::npos) return out;
+    out += '\n';
+    start = cr + 1;
+  }
+}

@@ -24,3 +24,7 @@ std::string One_line(const std::string& message);
 // One CSV field as written: Printable_text of the text, quoted when it holds a comma, a
 // quote or surrounding blanks.
 std::string Csv_field(const std::string& text);
+
+// A worksheet message for a terminal or a text box: each CR becomes a line end; any other
+// control character (copied from the input) is replaced as Printable_text does.
+std::string Message_for_terminal(const std::string& message);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_args.h"
+#include "app/safe_text.h"
 
 #include <charconv>
 #include <initializer_list>
@@ -7,7 +8,6 @@
 #include <optional>
 #include <set>
 
-#include "cli/batch_csv.h"
 
 #ifndef KESTRUM_VERSION
 #define KESTRUM_VERSION "unknown"
