@@ -63,7 +63,8 @@ tCase_outcome Run_row(const tBatch_job& job, const tBatch_row& row, const tProgr
 }  // namespace
 
 tText_batch Run_text_batch(std::string_view cases, const std::string& file_name,
-                           const tBatch_job& job, bool json, const tProgress_observer* observer) {
+                           const tBatch_job& job, bool json, const tProgress_observer* observer,
+                           const std::function<std::string()>& check) {
   tText_batch batch;
   tCsv_reader records(cases);
   tBatch_reader reader(records, job.Columns);
@@ -71,6 +72,11 @@ tText_batch Run_text_batch(std::string_view cases, const std::string& file_name,
   if (const std::string message = reader.Read_header(); !message.empty()) {
     batch.Status = kExit_input;
     batch.Messages = "The case file " + Printable_text(file_name) + " cannot be used: " + message + '\n';
+    return batch;
+  }
+  if (const std::string message = check ? check() : std::string(); !message.empty()) {
+    batch.Status = kExit_input;
+    batch.Messages = Message_for_terminal(message) + '\n';
     return batch;
   }
   // The number of cases, by a first pass, for the progress.

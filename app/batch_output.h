@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,9 @@ struct tText_batch {
 // Runs the case file `cases` (its name for the messages) through the job, one row after
 // another. The observer (may be null) hears the progress in cases (done, total) after
 // each row, and its Cancel stops the run within the case in flight: the rows finished
-// before it are kept, and the JSON array is closed.
+// before it are kept, and the JSON array is closed. check (may be empty) is called once
+// the header has been read: a message refuses the batch with status 2, as the command
+// line's check of the worksheet's controls does.
 tText_batch Run_text_batch(std::string_view cases, const std::string& file_name,
-                           const tBatch_job& job, bool json, const tProgress_observer* observer);
+                           const tBatch_job& job, bool json, const tProgress_observer* observer,
+                           const std::function<std::string()>& check = {});

@@ -104,3 +104,21 @@ std::string Message_for_terminal(const std::string& message) {
     start = cr + 1;
   }
 }
+
+std::vector<std::string> Split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  if (text.empty()) return lines;
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+    }
+  }
+  lines.push_back(line);
+  return lines;
+}

@@ -55,23 +55,6 @@ tUsage_error Bad_value(const std::string& name, const std::string& value,
 
 }  // namespace
 
-std::vector<std::string> Split_lines(const std::string& text) {
-  std::vector<std::string> lines;
-  if (text.empty()) return lines;
-  std::string line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-    }
-  }
-  lines.push_back(line);
-  return lines;
-}
 
 std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::string>& args) {
   tCli_options o;
