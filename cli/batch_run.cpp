@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -23,6 +22,7 @@
 
 #include "app/batch_output.h"
 #include "app/safe_text.h"
+#include "cli/batch_progress.h"
 #include "cli/fd_output.h"
 #include "cli/io_wait.h"
 #include "cli/terminal_text.h"
@@ -36,49 +36,6 @@ struct tBatch_slot {
   bool Done = false;
   tCase_outcome Outcome;
 };
-
-// "about 3 min 20 s left"
-std::string Time_left(double seconds) {
-  const long s = std::lround(std::max(seconds, 0.0));
-  if (s >= 3600) return "about " + std::to_string(s / 3600) + " h " +
-                        std::to_string(s % 3600 / 60) + " min left";
-  if (s >= 60) return "about " + std::to_string(s / 60) + " min " + std::to_string(s % 60) +
-                      " s left";
-  return "about " + std::to_string(s) + " s left";
-}
-
-// The number of cases in a case file, by a first pass over it; nullopt when it is not a
-// regular file (a pipe can be read only once), cannot be read, or the pass was
-// interrupted (it checks for a signal at every row, so a huge file does not hold up an
-// interruption). `same` is the open case file: the path must still name it.
-std::optional<std::size_t> Count_cases(const std::string& path, int same,
-                                       const tInterrupt* interrupt, const tBatch_columns& columns) {
-  struct stat open_st {};
-  if (::fstat(same, &open_st) != 0 || !S_ISREG(open_st.st_mode)) return std::nullopt;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::size_t> count;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == open_st.st_dev &&
-      st.st_ino == open_st.st_ino) {
-    try {
-      tFd_source source(fd);
-      tCsv_reader records([&source](char* b, std::size_t n) { return source.Read(b, n); });
-      records.Detect_separator();
-      tBatch_reader reader(records, columns);
-      if (reader.Read_header().empty()) {
-        std::size_t n = 0;
-        tBatch_row row;
-        while (!Interrupt_requested(interrupt) && reader.Next(row)) ++n;
-        if (!Interrupt_requested(interrupt)) count = n;
-      }
-    } catch (const std::exception&) {
-      count.reset();
-    }
-  }
-  ::close(fd);
-  return count;
-}
 
 // Closes a file descriptor when it goes.
 struct tFd_closer {
@@ -250,19 +207,8 @@ void tBatch_run::Show_progress(bool force) {
   const auto now = std::chrono::steady_clock::now();
   if (!force && now - shown_ < std::chrono::milliseconds(250)) return;
   shown_ = now;
-  std::string line = "\rkestrum-cli: " + std::to_string(written_);
-  if (total_) {
-    line += " of " + std::to_string(*total_) + " cases done";
-    if (written_ > 0 && written_ < *total_) {
-      const double elapsed = std::chrono::duration<double>(now - start_).count();
-      line += ", " + Time_left(elapsed / static_cast<double>(written_) *
-                               static_cast<double>(*total_ - written_));
-    }
-  } else {
-    line += " cases done";
-  }
-  line += "        ";  // covers the end of a longer earlier line
-  err_ << line << std::flush;
+  err_ << Progress_line(written_, total_, std::chrono::duration<double>(now - start_).count())
+       << std::flush;
   progress_shown_ = true;
 }
 
