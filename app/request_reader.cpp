@@ -158,6 +158,23 @@ std::variant<tText_matrix, std::string> Correlations_from_json(const tJson_value
   return Correlations_from_rows(rows, file_names, names);
 }
 
+std::string Options_from_json(const tJson_value& options, tAnalysis_request& r) {
+  if (options.Kind != tJson_value::tKind::Object) return "\"options\" must be an object.";
+  for (const auto& [key, value] : options.Members) {
+    if (key == "tail" || key == "prior" || key == "criteria" || key == "iterations") {
+      std::string allowed;
+      if (!Set_run_option(r.Options, key, value.Text, "\"", allowed))
+        return "\"" + key + "\" must be " + allowed + ".";
+    } else if (key == "udt") {
+      if (value.Kind != tJson_value::tKind::Bool) return "\"udt\" must be true or false.";
+      r.With_udt = value.Bool;
+    } else {
+      return "unknown option \"" + key + "\".";
+    }
+  }
+  return {};
+}
+
 std::variant<tAnalysis_request, std::string> Request_from_json(const tJson_value& doc,
                                                              tAnalysis_kind kind) {
   if (doc.Kind != tJson_value::tKind::Object) return std::string("the input must be a JSON object.");
@@ -200,18 +217,7 @@ std::variant<tAnalysis_request, std::string> Request_from_json(const tJson_value
     return std::string("the input has no \"correlations\".");
   }
   if (const tJson_value* o = doc.Find("options")) {
-    for (const auto& [key, value] : o->Members) {
-      if (key == "tail" || key == "prior" || key == "criteria" || key == "iterations") {
-        std::string allowed;
-        if (!Set_run_option(r.Options, key, value.Text, "\"", allowed))
-          return "\"" + key + "\" must be " + allowed + ".";
-      } else if (key == "udt") {
-        if (value.Kind != tJson_value::tKind::Bool) return std::string("\"udt\" must be true or false.");
-        r.With_udt = value.Bool;
-      } else {
-        return "unknown option \"" + key + "\".";
-      }
-    }
+    if (std::string e = Options_from_json(*o, r); !e.empty()) return e;
   }
   return r;
 }

@@ -93,6 +93,18 @@ std::string One_line(const std::string& message) {
   return out;
 }
 
+std::string Message_for_terminal(const std::string& message) {
+  std::string out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t cr = message.find('\r', start);
+    out += Printable_text(message.substr(start, cr - start));
+    if (cr == std::string::npos) return out;
+    out += '\n';
+    start = cr + 1;
+  }
+}
+
 std::vector<std::string> Split_notes(const std::string& text) {
   std::vector<std::string> lines;
   std::string line;

@@ -29,3 +29,7 @@ std::string Csv_field(const std::string& text);
 // The user's notes as the report's lines: the text split at CR, LF or CRLF, a final line
 // break starting no further line, each line Printable_text. An empty text has no lines.
 std::vector<std::string> Split_notes(const std::string& text);
+
+// A worksheet message for a terminal or a text box: each CR becomes a line end; any other
+// control character (copied from the input) is replaced as Printable_text does.
+std::string Message_for_terminal(const std::string& message);

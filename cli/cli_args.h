@@ -12,6 +12,7 @@
 
 #include "app/analysis_run.h"
 #include "app/request_reader.h"  // kMin_iterations, Parse_iterations
+#include "app/safe_text.h"  // Split_notes
 
 enum class tOutput_format { Report, Json };
 
