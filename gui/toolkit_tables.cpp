@@ -3,6 +3,7 @@
 // in or out together with its row and column of the correlations, so that each entry
 // stays with its pair of variables whatever their names; and the request the tables make.
 #include <QCheckBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <algorithm>
@@ -38,9 +39,11 @@ void TfrmToolkit::Remove_covariate_row(int row) {
 }
 
 // The correlations' headers name the variables; the lower triangle takes entries, the
-// diagonal holds 1 and the upper triangle nothing.
+// diagonal holds 1 and the upper triangle nothing. One task alone has no correlations.
 void TfrmToolkit::Refresh_correlation_cells() {
   const int p = grdVariables->rowCount();
+  lblCorrelations->setVisible(p > 1);
+  grdCorrelations->setVisible(p > 1);
   grdCorrelations->setRowCount(p);
   grdCorrelations->setColumnCount(p);
   QStringList names;

@@ -36,7 +36,7 @@ QString Qt_text(const std::string& text) { return QString::fromStdString(text); 
 // The window's designed client size; a smaller screen gets a smaller window whose form
 // scrolls above the buttons.
 constexpr int kClient_width = 792;
-constexpr int kClient_height = 640;
+constexpr int kClient_height = 720;
 constexpr int kNotes_height = 44;  // two lines of the notes
 
 const char kDeficit_introduction[] =
@@ -174,7 +174,7 @@ void TfrmToolkit::createTables(QWidget* form, QVBoxLayout* layout) {
   rows->addStretch();
   layout->addLayout(rows);
 
-  auto* lblCorrelations =
+  lblCorrelations =
       new QLabel(QStringLiteral("Correlat&ions in the normative sample (lower triangle):"), form);
   layout->addWidget(lblCorrelations);
   grdCorrelations = new tFigure_grid(0, 0, form);

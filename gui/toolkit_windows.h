@@ -87,6 +87,7 @@ class TfrmToolkit : public QWidget {
   QScrollArea* scroller_ = nullptr;
   tNumeric_field* txtN = nullptr;
   tFigure_grid* grdVariables = nullptr;
+  QLabel* lblCorrelations = nullptr;
   tFigure_grid* grdCorrelations = nullptr;
   QPushButton* cmdAddCovariate = nullptr;
   QPushButton* cmdRemoveCovariate = nullptr;

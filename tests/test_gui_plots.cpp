@@ -364,6 +364,13 @@ class TestPlots : public QObject {
       QPainter painter(&svg);
       Paint_result_plots(painter, plots);
     }
+    QImage picture(kPlots_width, kPlots_height, QImage::Format_RGB32);
+    {
+      QPainter painter(&picture);
+      Paint_result_plots(painter, plots);
+    }
+    QVERIFY(picture.save(QStringLiteral(KESTRUM_SCREENSHOT_DIR "/toolkit_deficit_plots_%1.png")
+                             .arg(covariate ? QStringLiteral("covariate") : QStringLiteral("alone"))));
     QStringList texts;
     QString svg_title, xml_error;
     QVERIFY2(Svg_texts(path, texts, svg_title, xml_error), qPrintable(xml_error));
