@@ -141,7 +141,7 @@ void TfrmPlots::Export(const QString& path) const {
     svg.setResolution(qRound(kPlots_width / kPlots_width_inches));
     svg.setTitle(title);
     svg.setDescription(QStringLiteral("The case against the controls, and the posterior of "
-                                      "Z-DCC, drawn by Kestrum."));
+                                      "the effect size, drawn by Kestrum."));
     if (!painter.begin(&svg)) Fail_export(path, QStringLiteral("the drawing could not start"));
     Paint_result_plots(painter, plots_);
     painter.end();
