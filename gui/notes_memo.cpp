@@ -13,13 +13,3 @@ void Limit_notes(QPlainTextEdit* memo) {
   cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
   cursor.removeSelectedText();
 }
-
-std::vector<std::string> Notes_lines(const QPlainTextEdit* memo) {
-  const QString text = memo->toPlainText();
-  std::vector<std::string> lines;
-  if (text.isEmpty()) return lines;
-  QStringList parts = text.split(QLatin1Char('\n'));
-  if (parts.size() > 1 && parts.last().isEmpty()) parts.removeLast();
-  for (const QString& part : parts) lines.push_back(part.toStdString());
-  return lines;
-}

@@ -9,7 +9,6 @@
 #include <algorithm>
 
 #include "gui/figure_grid.h"
-#include "gui/notes_memo.h"
 #include "gui/numeric_field.h"
 #include "gui/toolkit_windows.h"
 
@@ -78,8 +77,6 @@ bool TfrmToolkit::Has_entries() const {
     return true;
   return grdVariables->Has_figures() || grdCorrelations->Has_figures();
 }
-
-std::vector<std::string> TfrmToolkit::Notes_lines() const { return ::Notes_lines(memoComments); }
 
 tAnalysis_request TfrmToolkit::Request() const {
   tAnalysis_request r;

@@ -18,6 +18,7 @@
 
 #include "app/input_checks.h"
 #include "app/plot_geometry.h"
+#include "app/safe_text.h"
 #include "app/texts.h"
 #include "app/toolkit_report.h"
 #include "gui/background_run.h"
@@ -334,23 +335,13 @@ void TfrmToolkit::cmdComputeClick() {
   view.Warning = [](const std::string& message, QWidget* over) {
     tDialogs::Warning(over, Qt_text(message));
   };
-  tAnalysis_record results;
-  try {
-    computing_ = true;
-    results = Run_in_background(
-        [&request, &inputs](const tProgress_observer& observer) {
-          return Run_checked_analysis(request, inputs, {&observer});
-        },
-        view);
-    computing_ = false;
-  } catch (const ECancelled&) {
-    computing_ = false;
-    return;
-  } catch (const std::exception& error) {
-    computing_ = false;
-    tDialogs::Error(this, Qt_text(error.what()));
-    return;
-  }
+  const std::optional<tAnalysis_record> run = Run_shown_in_background(
+      [&request, &inputs](const tProgress_observer& observer) {
+        return Run_checked_analysis(request, inputs, {&observer});
+      },
+      view, computing_);
+  if (!run) return;
+  const tAnalysis_record& results = *run;
   plots_.reset();
   if (results.Kind != tAnalysis_kind::Udt) {
     try {
@@ -366,7 +357,8 @@ void TfrmToolkit::cmdComputeClick() {
   }
   if (viewer_ == nullptr) return;
   QStringList lines;
-  for (const std::string& line : Toolkit_report_lines(results, Notes_lines(), viewer_->Has_text()))
+  for (const std::string& line : Toolkit_report_lines(results, Split_notes(memoComments->toPlainText().toStdString()),
+                                                      viewer_->Has_text()))
     lines << Qt_text(line);
   viewer_->Append_lines(lines);
   viewer_->setWindowTitle(QStringLiteral("Results viewer: ") + Qt_text(Program_title));

@@ -77,7 +77,6 @@ class TfrmToolkit : public QWidget {
   bool Row_holds_figures(int row) const;
   int Covariate_count() const;
   int Task_count() const;
-  std::vector<std::string> Notes_lines() const;
 
   tAnalysis_kind kind_;
   TfrmTemplateResults* viewer_;
