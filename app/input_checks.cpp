@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/input_checks.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <string_view>
 
 #include "app/text_format.h"
 #include "distrib/number_text.h"
@@ -36,6 +38,51 @@ char Key_filter(char key) {
     default:
       return (key >= '0' && key <= '9') ? key : '\0';
   }
+}
+
+char Key_filter_code(char32_t code) {
+  if (code == kMinus_sign) return '-';
+  return code < 0x80 ? Key_filter(static_cast<char>(code)) : '\0';
+}
+
+tPasted_text Paste_into_field(const std::string& field, std::size_t from, std::size_t to,
+                              const std::string& pasted) {
+  constexpr std::string_view kSurrounding = " \t\r\n\v\f";
+  // U+2212 in UTF-8.
+  constexpr std::string_view kMinus_utf8 = "\xE2\x88\x92";
+  tPasted_text result;
+  const std::size_t first = pasted.find_first_not_of(kSurrounding);
+  const std::string_view core =
+      first == std::string::npos
+          ? std::string_view()
+          : std::string_view(pasted).substr(first, pasted.find_last_not_of(kSurrounding) - first + 1);
+  std::string typed;
+  for (std::size_t i = 0; i < core.size(); ++i) {
+    char key = '\0';
+    if (core.substr(i, kMinus_utf8.size()) == kMinus_utf8) {
+      key = Key_filter_code(kMinus_sign);
+      i += kMinus_utf8.size() - 1;
+    } else if (static_cast<unsigned char>(core[i]) < 0x80) {
+      key = Key_filter(core[i]);
+    }
+    // Backspace, tab and carriage return edit a field when typed; inside a paste they
+    // are refused like any other character that is not text.
+    if (key == '\0' || key == 8 || key == 9 || key == 13) {
+      result.Message = kNumeric_only_message;
+      return result;
+    }
+    typed += key;
+  }
+  from = std::min(from, field.size());
+  to = std::clamp(to, from, field.size());
+  std::string text = field.substr(0, from) + typed + field.substr(to);
+  if (text.size() > kMax_field_length) {
+    result.Message = kMax_length_message;
+    return result;
+  }
+  result.Ok = true;
+  result.Text = std::move(text);
+  return result;
 }
 
 std::string Limit_length(const std::string& text) {

@@ -24,6 +24,28 @@ constexpr std::size_t kMax_field_length = 6;
 // dropped (the window then beeps and shows kNumeric_only_message).
 char Key_filter(char key);
 
+// U+2212 MINUS SIGN, which word processors and PDF files print for a minus: it enters a
+// field as '-', typed or pasted.
+constexpr char32_t kMinus_sign = U'\u2212';
+
+// Key_filter for any character a key can type: the minus sign U+2212 types '-'; any other
+// character beyond ASCII is dropped ('\0').
+char Key_filter_code(char32_t code);
+
+// A paste (or a drop) into a field, taken whole or refused whole, never cut. The pasted
+// text (UTF-8) loses its surrounding spaces, tabs and line ends (a spreadsheet copies a
+// cell as "15\n"); every character left must be one that Key_filter_code types as text
+// (a comma becomes a point, U+2212 a minus), and the field's text with the paste in place
+// of its bytes [from, to) no longer than kMax_field_length. Refused: Ok false, the field
+// unchanged, and Message kNumeric_only_message or kMax_length_message.
+struct tPasted_text {
+  bool Ok = false;
+  std::string Text;  // the field's new text when Ok
+  const char* Message = nullptr;
+};
+tPasted_text Paste_into_field(const std::string& field, std::size_t from, std::size_t to,
+                              const std::string& pasted);
+
 // The first kMax_field_length characters of text.
 std::string Limit_length(const std::string& text);
 

@@ -161,6 +161,7 @@ tPosterior_plot Posterior_plot(const tBSDT_results& bsdt, const tZdcc_histogram&
   const double margin = kPosterior_margin * (high - low);
   plot.X_axis = Nice_axis(low - margin, high + margin);
   plot.Y_axis = Nice_axis(0, tallest > 0 ? tallest * (1 + kDensity_headroom) : 1, 5);
+  plot.Title = "Posterior of " + effect;
   plot.X_title = effect;
   plot.Estimate_label = effect + " = " + Number(plot.Zdcc, 3);
   plot.Interval_label = std::to_string(level) + "% credible interval: " +
@@ -172,10 +173,19 @@ std::string Classification_text(const tRun_results& results) {
   return Words(results.Classification).Caption;
 }
 
+namespace {
+
+// An input as the report shows it: with the decimals its text had, at least two.
+std::string Input_text(const tFigure_table& f, const char* name) {
+  return Number(static_cast<double>(f.Number(name)), std::max(2, f.At(name).Text_decimals));
+}
+
+}  // namespace
+
 std::string Case_plot_caption(const tRun_results& results) {
   const tFigure_table& f = results.Figures;
   return std::string("Case against the controls (N = ") + std::to_string(f.Whole("n")) +
-         ", r = " + Number(static_cast<double>(f.Number("r")), 2) + "). " +
+         ", r = " + Input_text(f, "r") + "). " +
          Words(results.Options.Criteria).Long_caption + ": " + Classification_text(results) +
          ".";
 }
@@ -202,7 +212,7 @@ std::string Posterior_plot_caption(const tRun_results& results) {
 
 std::string Plot_title(const tRun_results& results) {
   const tFigure_table& f = results.Figures;
-  const auto n = [&f](const char* name) { return Number(static_cast<double>(f.Number(name)), 2); };
+  const auto n = [&f](const char* name) { return Input_text(f, name); };
   return "Kestrum plots: controls X mean " + n("mean_x") + ", SD " + n("sd_x") + "; Y mean " +
          n("mean_y") + ", SD " + n("sd_y") + "; r = " + n("r") + "; N = " +
          std::to_string(f.Whole("n")) + "; case X = " + n("case_x") + ", Y = " + n("case_y") +
@@ -221,6 +231,33 @@ tResult_plots Result_plots(const tRun_results& results) {
   return plots;
 }
 
+tTask_plot Task_plot(double z, const std::string& task, bool conditional) {
+  if (!std::isfinite(z)) throw std::invalid_argument("The case's z score is not a finite number.");
+  tTask_plot plot;
+  plot.Case_z = z;
+  plot.Central_lower = -kCentral_95_z;
+  plot.Central_upper = kCentral_95_z;
+  // The curve to 3.5 SDs each way (all but 0.05 % of the controls), and the case.
+  constexpr double kReach = 3.5;
+  const double low = std::min(-kReach, z), high = std::max(kReach, z);
+  plot.X_axis = Nice_axis(low - kCase_margin * (high - low), high + kCase_margin * (high - low));
+  constexpr double kPeak = 0.3989422804014327;  // 1 / sqrt(2 pi), the density at 0
+  plot.Y_axis = Nice_axis(0, kPeak * (1 + kDensity_headroom), 5);
+  const double step = (plot.X_axis.Upper - plot.X_axis.Lower) / (kDensity_points - 1);
+  for (int k = 0; k < kDensity_points; ++k) {
+    const double x = plot.X_axis.Lower + k * step;
+    plot.Density.push_back({x, kPeak * std::exp(-0.5 * x * x)});
+  }
+  if (conditional) plot.Title = "Case given the covariates";
+  plot.X_title = task + (conditional ? " given the covariates (z)" : " (z)");
+  plot.Case_label = "Case (z = " + Number(z, 3) + ")";
+  plot.Central_label = conditional ? "controls' central 95 %, given the covariates"
+                                   : "controls' central 95 %";
+  plot.Caption = conditional ? "The case on the controls' distribution for the case's covariate values"
+                             : "The case on the controls' distribution";
+  return plot;
+}
+
 tResult_plots Toolkit_plots(const tAnalysis_record& r) {
   if (r.Kind == tAnalysis_kind::Udt)
     throw std::invalid_argument("The unstandardized difference test has no pictures.");
@@ -237,6 +274,7 @@ tResult_plots Toolkit_plots(const tAnalysis_record& r) {
     const std::string given = covariates ? " given the covariates (z)" : " (z)";
     plots.Case.X_title = r.Inputs.Tasks[0].Name + given;
     plots.Case.Y_title = r.Inputs.Tasks[1].Name + given;
+    if (covariates) plots.Case.Title = "Case given the covariates";
     plots.Case.Caption = covariates ? "The case among the controls with the case's covariate values"
                                     : "The case among the controls";
     plots.Posterior = Posterior_plot(r.Bsdt, r.Bsdt_precision.Zdcc_histogram, kCredible_level, "Z-DCC");
@@ -245,17 +283,12 @@ tResult_plots Toolkit_plots(const tAnalysis_record& r) {
                   std::to_string(r.Inputs.N) + ", " + std::to_string(r.Model.M) + " covariate(s)";
     return plots;
   }
-  // Deficit: the prediction from the covariates against the task, both standardized; their
-  // correlation is the multiple correlation R.
+  // Deficit: the case on the controls' distribution of the task, or with covariates on
+  // the conditional distribution given the case's covariate values.
   const tVariable_summary& y = r.Inputs.Tasks[0];
-  const double multiple_r = covariates ? number("model_multiple_r") : 0;
-  const double task_z = static_cast<double>((y.Case - y.Mean) / y.Sd);
-  plots.Case = Case_plot(multiple_r, covariates ? number("model_predicted_z") : 0, task_z);
-  plots.Case.X_title = covariates ? "Prediction from the covariates (z)" : "No covariates";
-  plots.Case.Y_title = y.Name + " (z)";
-  plots.Case.Caption = covariates ? "The case on the controls' conditional distribution (R = " +
-                                        Number(multiple_r, 3) + ")"
-                                  : "The case among the controls";
+  plots.One_task = true;
+  plots.Task = Task_plot(covariates ? number("model_z") : static_cast<double>((y.Case - y.Mean) / y.Sd),
+                         y.Name, covariates);
   tBSDT_results as_posterior;
   as_posterior.Zdcc = r.Bayesian.Zccc;
   as_posterior.Zdcc_lower = r.Bayesian.Zccc_lower;

@@ -63,6 +63,7 @@ struct tCase_plot {
   std::vector<tCoverage_ellipse> Ellipses;
   tAxis X_axis, Y_axis;
   tPlot_point Case;
+  std::string Title = "Case against the controls";
   std::string X_title = "Task X (z)", Y_title = "Task Y (z)";
   std::string Case_label;  // "Case (z = -1.333, -1.000)"
   std::string Caption;
@@ -86,6 +87,7 @@ struct tPosterior_plot {
   double Interval_lower = 0, Interval_upper = 0;
   int Level = 95;
   tAxis X_axis, Y_axis;
+  std::string Title = "Posterior of Z-DCC";
   std::string X_title = "Z-DCC", Y_title = "Density";
   std::string Estimate_label;  // "Z-DCC = -0.667"
   std::string Interval_label;  // "95% credible interval: -1.234 to -0.123"
@@ -114,8 +116,35 @@ std::string Format_standard_error(double se);
 // The inputs and options of a run in one line, for the title of an exported picture.
 std::string Plot_title(const tRun_results& results);
 
-// Both panels of a run, with the captions filled in.
+// The case on one task: the density of the controls' standardized scores (the standard
+// normal; given covariates, the conditional distribution of the task given the case's
+// covariate values, in residual SDs from the case's predicted score), its central 95 %
+// shaded, and the case's z on it.
+struct tTask_plot {
+  std::vector<tPlot_point> Density;  // kDensity_points points across the x axis
+  double Central_lower = 0, Central_upper = 0;  // the controls' central 95 %
+  double Case_z = 0;
+  tAxis X_axis, Y_axis;
+  std::string Title = "Case against the controls";
+  std::string X_title, Y_title = "Density";
+  std::string Case_label;     // "Case (z = -2.000)"
+  std::string Central_label;  // "controls' central 95 %"
+  std::string Curve_label = "controls' distribution";
+  std::string Caption;
+};
+constexpr int kDensity_points = 201;
+// The standard normal's 97.5 % quantile: the central 95 % lies within +-kCentral_95_z.
+constexpr double kCentral_95_z = 1.959963984540054;
+
+// z: the case's standardized score; conditional: the distribution is the controls' given
+// the covariates.
+tTask_plot Task_plot(double z, const std::string& task, bool conditional);
+
+// Both panels of a run, with the captions filled in. A one-task analysis draws Task in
+// place of Case.
 struct tResult_plots {
+  bool One_task = false;
+  tTask_plot Task;
   tCase_plot Case;
   tPosterior_plot Posterior;
   std::string Title;
@@ -123,10 +152,9 @@ struct tResult_plots {
 tResult_plots Result_plots(const tRun_results& results);
 
 // The two pictures of a toolkit analysis:
-//   deficit: the case among the controls in the plane of the covariates' prediction and
-//     the task (standardized; their correlation is the multiple correlation R, and the
-//     controls with the case's covariate values are the vertical slice through the case),
-//     and the posterior of Z-CCC (Z-CC without covariates);
+//   deficit: the case on the controls' distribution of the task (given the covariates, on
+//     the conditional distribution for the case's covariate values), and the posterior of
+//     Z-CCC (Z-CC without covariates);
 //   dissociation: the case among the controls' residuals given the covariates (the tasks'
 //     distances from their predictions in residual SDs, with the residual correlation),
 //     and the posterior of Z-DCC.

@@ -26,6 +26,9 @@ const tReference kBayesian_model_reference = {
 const tReference kBayesian_deficit_reference = {
     " Bayesian test for a deficit: the posterior of the controls' mean and variance (the",
     " normal and the Wishart distribution), sampled by Monte Carlo.", nullptr};
+const tReference kDeficit_effect_reference = {
+    " Point and interval estimates of the effect size for single-case comparisons: Z-CC for",
+    " the case's score on one task.", nullptr};
 const tReference kUdt_reference = {
     " The unstandardized difference test: the test for a deficit applied to the",
     " difference between a case's scores on two tasks measured on the same scale.", nullptr};

@@ -19,6 +19,7 @@ extern const tReference kWorksheet_references[3];
 extern const tReference kCovariate_reference;       // the test for a deficit allowing for covariates
 extern const tReference kBayesian_model_reference;  // Bayesian deficit test, BSDT with covariates
 extern const tReference kBayesian_deficit_reference;  // Bayesian deficit test without covariates
+extern const tReference kDeficit_effect_reference;  // Z-CC alone, when no difference is tested
 extern const tReference kUdt_reference;             // the unstandardized difference test
 
 // ---------------------------------------------------------------------------------------

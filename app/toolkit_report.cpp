@@ -7,6 +7,7 @@
 
 #include "app/control_data.h"
 #include "app/report.h"
+#include "app/texts.h"
 #include "app/text_format.h"
 
 namespace {
@@ -39,11 +40,12 @@ void Add_inputs(std::vector<std::string>& lines, const tAnalysis_record& r) {
   for (const auto& v : in.Tasks)
     lines.push_back(" " + Padded(v.Name + " (task)", width) + Format_input(v.Mean, 10) +
                     Format_input(v.Sd, 10) + Format_input(v.Case, 10));
-  lines.push_back("");
-  lines.push_back(" Correlations in the normative sample:");
   std::vector<std::string> names;
   for (const auto& v : in.Covariates) names.push_back(v.Name);
   for (const auto& v : in.Tasks) names.push_back(v.Name);
+  if (names.size() < 2) return;  // one task alone: no correlations
+  lines.push_back("");
+  lines.push_back(" Correlations in the normative sample:");
   for (std::size_t i = 1; i < names.size(); ++i)
     for (std::size_t j = 0; j < i; ++j)
       lines.push_back(" r(" + names[j] + ", " + names[i] + ") = " +
@@ -111,7 +113,9 @@ std::vector<std::string> Toolkit_report_lines(const tAnalysis_record& r,
                                               const std::vector<std::string>& notes,
                                               bool viewer_has_text) {
   tReport_parts parts;
+  // The header names what ran: the BSDT and Z-DCC only where a difference was tested.
   parts.References = Worksheet_references();
+  if (!r.Bsdt_computed) parts.References = {&kWorksheet_references[0], &kDeficit_effect_reference};
   if (r.Model.M > 0) parts.References.push_back(&kCovariate_reference);
   // Without covariates the BSDT is the worksheet's (already listed); the Bayesian deficit
   // test is then described without them.

@@ -97,7 +97,10 @@ std::unique_ptr<QMessageBox> tDialogs::Message_box(tKind kind, QWidget* parent,
     const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
     const int screen_width = screen != nullptr ? screen->availableGeometry().width() : 640;
     constexpr int kIcon_and_margins = 120;
-    const int limit = std::max(200, screen_width * 9 / 10 - kIcon_and_margins);
+    // Lines wrap at the worksheet's width, as wide as a message needs to be read at once.
+    constexpr int kWorksheet_width = 792;
+    const int limit =
+        std::max(200, std::min(screen_width * 9 / 10, kWorksheet_width) - kIcon_and_margins);
     label->setMinimumWidth(Text_width(label->font(), label->text(), limit));
   }
   return box;

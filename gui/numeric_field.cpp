@@ -26,28 +26,6 @@ constexpr auto kMax_length = static_cast<qsizetype>(kMax_field_length);
 
 QString Qt_text(const std::string& text) { return QString::fromStdString(text); }
 
-// What a paste or a drop puts into a field: each character as the key filter would type
-// it. The editing keys that the filter lets through (backspace, tab, carriage return) move
-// or delete when typed, so in a pasted text they are refused like any other character.
-struct tFiltered_text {
-  QString Text;
-  bool Refused = false;
-};
-
-tFiltered_text Filter_inserted(const QString& text) {
-  tFiltered_text filtered;
-  for (const QChar c : text) {
-    const char16_t code = c.unicode();
-    const char typed = code < 0x80 ? Key_filter(static_cast<char>(code)) : '\0';
-    if (typed == '-' || typed == '.' || (typed >= '0' && typed <= '9')) {
-      filtered.Text += QLatin1Char(typed);
-    } else {
-      filtered.Refused = true;
-    }
-  }
-  return filtered;
-}
-
 }  // namespace
 
 tNumeric_field::tNumeric_field(QWidget* parent) : QLineEdit(parent) {
@@ -74,7 +52,7 @@ bool tNumeric_field::Type_key(QKeyEvent* key) {
   const char16_t code = typed.front().unicode();
   const bool edits = code == 8 || code == 9 || code == 13;  // backspace, tab, carriage return
   if (!edits && !typed.front().isPrint()) return false;
-  const char inserted = code < 0x80 ? Key_filter(static_cast<char>(code)) : '\0';
+  const char inserted = Key_filter_code(code);
   if (inserted == '\0') {
     tDialogs::Beep();
     tDialogs::Warning(window(), Qt_text(kNumeric_only_message));
@@ -99,17 +77,20 @@ void tNumeric_field::Check_length() {
 }
 
 void tNumeric_field::Insert_text(const QString& inserted) {
-  const tFiltered_text filtered = Filter_inserted(inserted);
-  if (!filtered.Text.isEmpty()) insert(filtered.Text);  // over the selection, if any
-  const bool too_long = text().size() > kMax_length;
-  if (too_long) {
-    setText(text().left(kMax_length));
-    selectAll();
+  const QString current = text();
+  const qsizetype from = hasSelectedText() ? selectionStart() : cursorPosition();
+  const qsizetype to = hasSelectedText() ? selectionEnd() : from;
+  const tPasted_text pasted =
+      Paste_into_field(current.toStdString(), static_cast<std::size_t>(current.left(from).toUtf8().size()),
+                       static_cast<std::size_t>(current.left(to).toUtf8().size()), inserted.toStdString());
+  if (!pasted.Ok) {
+    tDialogs::Beep();
+    tDialogs::Warning(window(), QString::fromLatin1(pasted.Message));
+    return;
   }
-  if (!filtered.Refused && !too_long) return;
-  tDialogs::Beep();
-  tDialogs::Warning(window(),
-                    Qt_text(filtered.Refused ? kNumeric_only_message : kMax_length_message));
+  // What the paste puts in place of the selection, inserted as an edit the user can undo.
+  const QString now = Qt_text(pasted.Text);
+  insert(now.mid(from, now.size() - (current.size() - (to - from))));
 }
 
 // The text area that the style leaves inside the frame, less QLineEdit's further 2-pixel

@@ -3,9 +3,11 @@
 // press passes Key_filter (a comma becomes a point; any other character but the sign, the
 // point and the digits is refused with a beep and "Enter numeric data only."), and a key
 // released with more than kMax_field_length characters in the field cuts the text back.
-// Text that arrives other than by typing (a paste by key, menu or middle button, a drop, an
-// input method's commit) meets the same rules all at once: refused characters are dropped,
-// the text is cut to the maximum length, and the action gives at most one message.
+// The minus sign U+2212 types a minus. Text that arrives other than by typing (a paste by
+// key, menu or middle button, a drop, an input method's commit) is taken whole or refused
+// whole with one message, by the core's paste rule (Paste_into_field: surrounding white
+// space and line ends dropped, every other character as the key filter types it, the
+// result within the maximum length).
 // Messages go through tDialogs, over the field's window.
 #pragma once
 

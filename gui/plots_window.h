@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The plots window: the two pictures of the latest analysis run (the case among the
-// controls, and the posterior of Z-DCC) and their export to PNG, SVG and PDF. What the
-// pictures hold, in plot units and text, comes from the core (app/plot_geometry.h); this
-// file only draws it, with one paint function for the screen and every file format.
+// controls, or on one task's distribution, and the posterior of the effect size) and their
+// export to PNG, SVG and PDF. What the pictures hold, in plot units and text, comes from the
+// core (app/plot_geometry.h); the windows only draw it, with one paint function for the
+// screen and every file format (gui/plot_painting.cpp).
 #pragma once
 
 #include <QPolygonF>
@@ -27,6 +28,8 @@ constexpr int kPlots_dpi = 300;
 
 // Draws both panels into the painter's logical box (0, 0, kPlots_width, kPlots_height).
 void Paint_result_plots(QPainter& painter, const tResult_plots& plots);
+// Maps the logical box onto a device rectangle, keeping its shape, centred.
+void Map_logical_box(QPainter& painter, const QRect& device);
 
 // A text of a panel and the box it takes in the logical box.
 struct tPlaced_text {
@@ -49,6 +52,8 @@ struct tPanel_texts {
 // The panel whose left edge is at left (0 for the case's, kPlots_width / 2 the posterior's).
 tPanel_texts Case_panel_texts(const tCase_plot& plot, double left);
 tPanel_texts Posterior_panel_texts(const tPosterior_plot& plot, double left);
+// One task's panel: Lines the density curve then the case's line; Labels the case's.
+tPanel_texts Task_panel_texts(const tTask_plot& plot, double left);
 
 // The area with the two panels.
 class tPlots_canvas : public QWidget {

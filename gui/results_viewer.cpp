@@ -40,6 +40,9 @@ const char* const kNo_printer_message =
     "in the \"Printer options...\" menu. To print, install a printer\n"
     "(or choose a default one) in the system's printer settings.";
 
+const char kNothing_to_save_message[] =
+    "There is nothing to save: the results viewer holds no results.";
+
 // True when the font's digits, letters, space and the report's punctuation all have the
 // same advance width.
 bool Equal_advances(const QFont& font) {
@@ -217,6 +220,10 @@ void TfrmTemplateResults::closeEvent(QCloseEvent* event) {
 
 void TfrmTemplateResults::Set_worksheet(QWidget* worksheet) { worksheet_ = worksheet; }
 
+void TfrmTemplateResults::Set_exit_question(std::function<QString()> question) {
+  exit_question_ = std::move(question);
+}
+
 bool TfrmTemplateResults::Has_text() const { return !memoResults->document()->isEmpty(); }
 
 bool TfrmTemplateResults::Has_unsaved_text() const {
@@ -245,6 +252,10 @@ void TfrmTemplateResults::Append_lines(const QStringList& lines) {
 void TfrmTemplateResults::Set_print_file(const QString& pdf_path) { print_file_ = pdf_path; }
 
 void TfrmTemplateResults::cmdSaveOutputClick() {
+  if (!Has_text()) {
+    tDialogs::Warning(this, QString::fromLatin1(kNothing_to_save_message));
+    return;
+  }
   const QString path = tDialogs::Save_file_name(this, QStringLiteral("results.txt"),
                                                 QStringLiteral("Text files (*.txt)"));
   if (path.isEmpty()) return;
@@ -265,8 +276,12 @@ void TfrmTemplateResults::cmdSaveOutputClick() {
   memoResults->document()->setModified(false);
 }
 
+// Clearing the results also forgets the latest run: its plots are no longer shown.
 void TfrmTemplateResults::cmdClearResultsClick() {
-  if (tDialogs::Confirm(this, QStringLiteral("Clear all the results?"))) memoResults->clear();
+  if (!tDialogs::Confirm(this, QStringLiteral("Clear all the results?"))) return;
+  memoResults->clear();
+  latest_.reset();
+  if (plots_window_ != nullptr) plots_window_->hide();
 }
 
 void TfrmTemplateResults::cmdReturnClick() {
@@ -275,9 +290,8 @@ void TfrmTemplateResults::cmdReturnClick() {
 }
 
 void TfrmTemplateResults::cmdExitClick() {
-  if (tDialogs::Confirm(this, QStringLiteral("Exit from program?"))) {
-    tDialogs::Quit_application();
-  }
+  const QString question = exit_question_ ? exit_question_() : QStringLiteral("Exit from program?");
+  if (tDialogs::Confirm(this, question)) tDialogs::Quit_application();
 }
 
 void TfrmTemplateResults::mnuPrintClick() { Print(memoResults->toPlainText()); }
@@ -293,6 +307,10 @@ void TfrmTemplateResults::mnuPrintSelectionClick() {
 
 // The whole text, as "Print All" prints it, into a PDF file; no printer is needed.
 void TfrmTemplateResults::mnuSavePdfClick() {
+  if (!Has_text()) {
+    tDialogs::Warning(this, QString::fromLatin1(kNothing_to_save_message));
+    return;
+  }
   const QString path =
       tDialogs::Save_file_name(this, QStringLiteral("results.pdf"),
                                QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"),
@@ -327,8 +345,8 @@ void TfrmTemplateResults::Set_latest_analysis(const tRun_results& results) {
 
 void TfrmTemplateResults::mnuShowPlotsClick() {
   if (!latest_) {
-    tDialogs::Warning(this, QStringLiteral("There are no plots to show yet: no analysis has been "
-                                           "run. Compute one on the worksheet first."));
+    tDialogs::Warning(this, QStringLiteral("There are no plots to show: the results hold no "
+                                           "analysis. Compute one on the worksheet first."));
     return;
   }
   try {

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "app/analysis_run.h"
@@ -33,6 +34,8 @@ class TfrmTemplateResults : public QMainWindow {
 
   // The window that "Return to Worksheet" shows again.
   void Set_worksheet(QWidget* worksheet);
+  // What Exit asks ("Exit from program?" when none is set).
+  void Set_exit_question(std::function<QString()> question);
 
   // True when the memo holds at least one line.
   bool Has_text() const;
@@ -94,5 +97,6 @@ class TfrmTemplateResults : public QMainWindow {
   std::optional<tRun_results> latest_;
 
   QWidget* worksheet_ = nullptr;
+  std::function<QString()> exit_question_;
   QString print_file_;
 };

@@ -49,3 +49,17 @@ void Centre_on_screen(QWidget* window) {
   const int top = std::max(area.top(), area.top() + (area.height() - outer.height()) / 2);
   window->move(left, top);  // a window's position is its frame's
 }
+
+void Centre_on_window(QWidget* window, const QWidget* over) {
+  const QRect area = Available_area(window);
+  const QMargins frame = Window_frame(window);
+  const QSize outer = window->size().grownBy(frame);
+  const QPoint centre = over->frameGeometry().center();
+  int left = centre.x() - outer.width() / 2;
+  int top = centre.y() - outer.height() / 2;
+  if (!area.isEmpty()) {
+    left = std::max(area.left(), std::min(left, area.right() + 1 - outer.width()));
+    top = std::max(area.top(), std::min(top, area.bottom() + 1 - outer.height()));
+  }
+  window->move(left, top);
+}

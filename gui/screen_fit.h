@@ -20,3 +20,7 @@ QSize Fitting_client_size(const QWidget* window, QSize wanted);
 // Moves the window so that its frame is centred on the available area, or starts at the
 // area's top left where the frame is larger than the area.
 void Centre_on_screen(QWidget* window);
+
+// Moves the window so that its frame is centred on the frame of another (its owner), kept
+// inside the available area of the window's screen.
+void Centre_on_window(QWidget* window, const QWidget* over);

@@ -9,57 +9,51 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyledItemDelegate>
-#include <QTableWidget>
+#include <QScrollArea>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "app/control_data.h"
 #include "app/input_checks.h"
 #include "app/plot_geometry.h"
+#include "app/safe_text.h"
+#include "app/texts.h"
 #include "app/toolkit_report.h"
 #include "gui/background_run.h"
 #include "gui/dialogs.h"
+#include "gui/figure_grid.h"
+#include "gui/notes_memo.h"
+#include "gui/numeric_field.h"
 #include "gui/plots_window.h"
 #include "gui/results_viewer.h"
+#include "gui/screen_fit.h"
 
 namespace {
 
 QString Qt_text(const std::string& text) { return QString::fromStdString(text); }
 
-std::string Cell_text(const QTableWidget* table, int row, int column) {
-  const QTableWidgetItem* item = table->item(row, column);
-  return item == nullptr ? std::string() : item->text().trimmed().toStdString();
-}
+// The window's designed client size; a smaller screen gets a smaller window whose form
+// scrolls above the buttons.
+constexpr int kClient_width = 792;
+constexpr int kClient_height = 720;
+constexpr int kNotes_height = 44;  // two lines of the notes
 
-void Set_cell(QTableWidget* table, int row, int column, const QString& text, bool editable = true) {
-  auto* item = new QTableWidgetItem(text);
-  if (!editable) item->setFlags(item->flags() & ~Qt::ItemIsEditable & ~Qt::ItemIsEnabled);
-  table->setItem(row, column, item);
-}
-
-// A figure's cell edits like a worksheet field: at most kMax_field_length characters, a
-// comma typed becomes a point. The texts' full checks run at "Compute".
-class tFigure_delegate final : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                        const QModelIndex& index) const override {
-    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
-      line->setMaxLength(static_cast<int>(kMax_field_length));
-      QObject::connect(line, &QLineEdit::textEdited, line, [line](const QString& text) {
-        if (!text.contains(QLatin1Char(','))) return;
-        const int at = line->cursorPosition();
-        line->setText(QString(text).replace(QLatin1Char(','), QLatin1Char('.')));
-        line->setCursorPosition(at);
-      });
-    }
-    return editor;
-  }
-};
+const char kDeficit_introduction[] =
+    "Tests whether a case's score on one task is significantly below the controls' (a "
+    "deficit), allowing for up to five covariates such as age or years of education: the "
+    "case is then compared with controls who share the case's covariate values. Enter the "
+    "control sample's size, each variable's mean and SD in the controls with the case's "
+    "score (covariates first), and the controls' correlations. The report gives the "
+    "frequentist and the Bayesian test, with the effect size and its interval.";
+const char kDissociation_introduction[] =
+    "Tests whether the difference between a case's standardized scores on two tasks is "
+    "significantly larger than the controls' (a dissociation), allowing for up to five "
+    "covariates: the tasks are taken as distances from the scores that the case's covariate "
+    "values predict. Enter the control sample's size, each variable's mean and SD in the "
+    "controls with the case's score (covariates first, then Tasks X and Y), and the controls' "
+    "correlations. The unstandardized difference test can be added for tasks on one scale.";
 
 }  // namespace
 
@@ -67,18 +61,67 @@ TfrmToolkit::TfrmToolkit(tAnalysis_kind kind, TfrmTemplateResults* viewer, QWidg
     : QWidget(parent, Qt::Window), kind_(kind), viewer_(viewer) {
   setObjectName(kind == tAnalysis_kind::Deficit ? QStringLiteral("frmDeficit")
                                                : QStringLiteral("frmDissociation"));
-  setWindowTitle(kind == tAnalysis_kind::Deficit ? QStringLiteral("Deficit on one task")
-                                                : QStringLiteral("Dissociation allowing for covariates"));
+  setWindowTitle(QStringLiteral("Kestrum: ") + Analysis_name());
   createControls();
 }
 
+QString TfrmToolkit::Analysis_name() const {
+  return kind_ == tAnalysis_kind::Deficit ? QStringLiteral("Deficit on one task")
+                                         : QStringLiteral("Dissociation allowing for covariates");
+}
+
+// The worksheet's look: its 13-pixel font, bold figures and buttons. The form scrolls; the
+// buttons stay below it.
 void TfrmToolkit::createControls() {
+  QFont window_font = font();
+  window_font.setPixelSize(13);
+  setFont(window_font);
   auto* layout = new QVBoxLayout(this);
+  scroller_ = new QScrollArea(this);
+  scroller_->setObjectName(QStringLiteral("FormScroller"));
+  scroller_->setFrameShape(QFrame::NoFrame);
+  scroller_->setWidgetResizable(true);
+  scroller_->setFocusPolicy(Qt::NoFocus);
+  scroller_->setWidget(createForm());
+  layout->addWidget(scroller_, 1);
+  createButtons(layout);
+  resize(kClient_width, kClient_height);
+}
+
+QWidget* TfrmToolkit::createForm() {
+  auto* form = new QWidget;
+  form->setObjectName(QStringLiteral("Form"));
+  auto* layout = new QVBoxLayout(form);
+  QFont bold = font();
+  bold.setBold(true);
+
+  lblIntroduction = new QLabel(QString::fromLatin1(kind_ == tAnalysis_kind::Deficit
+                                                       ? kDeficit_introduction
+                                                       : kDissociation_introduction),
+                               form);
+  lblIntroduction->setObjectName(QStringLiteral("lblIntroduction"));
+  lblIntroduction->setWordWrap(true);
+  layout->addWidget(lblIntroduction);
+
+  auto* notes = new QHBoxLayout;
+  lblComments = new QLabel(QStringLiteral("User's &Notes:"), form);
+  lblComments->setObjectName(QStringLiteral("lblComments"));
+  lblComments->setFont(bold);
+  memoComments = new QPlainTextEdit(form);
+  memoComments->setObjectName(QStringLiteral("memoComments"));
+  memoComments->setFixedHeight(kNotes_height);
+  memoComments->setTabChangesFocus(true);
+  connect(memoComments, &QPlainTextEdit::textChanged, this, &TfrmToolkit::memoCommentsChange);
+  lblComments->setBuddy(memoComments);
+  notes->addWidget(lblComments, 0, Qt::AlignTop);
+  notes->addWidget(memoComments, 1);
+  layout->addLayout(notes);
+
   auto* top = new QHBoxLayout;
-  auto* lblN = new QLabel(QStringLiteral("Sample size of the normative sample:"), this);
-  txtN = new QLineEdit(this);
+  auto* lblN = new QLabel(QStringLiteral("&Sample size of the normative sample:"), form);
+  txtN = new tNumeric_field(form);
   txtN->setObjectName(QStringLiteral("txtN"));
-  txtN->setMaxLength(6);
+  txtN->setFont(bold);
   txtN->setFixedWidth(80);
   lblN->setBuddy(txtN);
   top->addWidget(lblN);
@@ -86,31 +129,44 @@ void TfrmToolkit::createControls() {
   top->addStretch();
   layout->addLayout(top);
 
-  layout->addWidget(new QLabel(
-      QStringLiteral("Variables (covariates first, then the task%1): the controls' mean and SD, "
-                     "and the case's score")
+  createTables(form, layout);
+  layout->addWidget(createOptions(form));
+  return form;
+}
+
+void TfrmToolkit::createTables(QWidget* form, QVBoxLayout* layout) {
+  QFont bold = font();
+  bold.setBold(true);
+  auto* lblVariables = new QLabel(
+      QStringLiteral("&Variables (covariates first, then the task%1): the controls' mean and "
+                     "SD, and the case's score")
           .arg(kind_ == tAnalysis_kind::Deficit ? QString() : QStringLiteral("s")),
-      this));
-  grdVariables = new QTableWidget(Task_count(), 4, this);
+      form);
+  lblVariables->setWordWrap(true);
+  layout->addWidget(lblVariables);
+  grdVariables = new tFigure_grid(Task_count(), 4, form);
   grdVariables->setObjectName(QStringLiteral("grdVariables"));
+  grdVariables->setFont(bold);
   grdVariables->setHorizontalHeaderLabels(
       {QStringLiteral("Name"), QStringLiteral("Mean"), QStringLiteral("SD"), QStringLiteral("Case")});
   grdVariables->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  grdVariables->setMinimumHeight(150);
+  for (int column = 1; column <= 3; ++column) grdVariables->Set_figure_column(column);
   for (int j = 0; j < Task_count(); ++j) {
-    Set_cell(grdVariables, j, 0,
-             kind_ == tAnalysis_kind::Deficit ? QStringLiteral("Task")
-                                             : (j == 0 ? QStringLiteral("Task X") : QStringLiteral("Task Y")));
+    grdVariables->Set_cell(j, 0,
+                           kind_ == tAnalysis_kind::Deficit
+                               ? QStringLiteral("Task")
+                               : (j == 0 ? QStringLiteral("Task X") : QStringLiteral("Task Y")));
     grdVariables->setVerticalHeaderItem(j, new QTableWidgetItem(QStringLiteral("task")));
   }
-  auto* figures = new tFigure_delegate(this);
-  for (int column = 1; column <= 3; ++column) grdVariables->setItemDelegateForColumn(column, figures);
+  lblVariables->setBuddy(grdVariables);
   connect(grdVariables, &QTableWidget::cellChanged, this, &TfrmToolkit::grdVariablesCellChanged);
   layout->addWidget(grdVariables);
 
   auto* rows = new QHBoxLayout;
-  cmdAddCovariate = new QPushButton(QStringLiteral("&Add covariate"), this);
+  cmdAddCovariate = new QPushButton(QStringLiteral("&Add covariate"), form);
   cmdAddCovariate->setObjectName(QStringLiteral("cmdAddCovariate"));
-  cmdRemoveCovariate = new QPushButton(QStringLiteral("&Remove covariate"), this);
+  cmdRemoveCovariate = new QPushButton(QStringLiteral("&Remove covariate"), form);
   cmdRemoveCovariate->setObjectName(QStringLiteral("cmdRemoveCovariate"));
   connect(cmdAddCovariate, &QPushButton::clicked, this, &TfrmToolkit::cmdAddCovariateClick);
   connect(cmdRemoveCovariate, &QPushButton::clicked, this, &TfrmToolkit::cmdRemoveCovariateClick);
@@ -119,151 +175,123 @@ void TfrmToolkit::createControls() {
   rows->addStretch();
   layout->addLayout(rows);
 
-  layout->addWidget(new QLabel(QStringLiteral("Correlations in the normative sample (lower triangle):"), this));
-  grdCorrelations = new QTableWidget(this);
+  lblCorrelations =
+      new QLabel(QStringLiteral("Correlat&ions in the normative sample (lower triangle):"), form);
+  layout->addWidget(lblCorrelations);
+  grdCorrelations = new tFigure_grid(0, 0, form);
   grdCorrelations->setObjectName(QStringLiteral("grdCorrelations"));
-  grdCorrelations->setItemDelegate(figures);
+  grdCorrelations->setFont(bold);
+  grdCorrelations->setMinimumHeight(120);
+  grdCorrelations->Set_figure_column(-1);
+  lblCorrelations->setBuddy(grdCorrelations);
   layout->addWidget(grdCorrelations);
+  Refresh_correlation_cells();
+}
 
-  auto* options = new QHBoxLayout;
-  const auto group = [this](const QString& title, QRadioButton*& first, const QString& a,
-                            QRadioButton*& second, const QString& b) {
-    auto* box = new QGroupBox(title, this);
+// The option groups two to a row, so that the window stays narrow.
+QWidget* TfrmToolkit::createOptions(QWidget* form) {
+  auto* options = new QWidget(form);
+  auto* grid = new QGridLayout(options);
+  grid->setContentsMargins(0, 0, 0, 0);
+  int placed = 0;
+  const auto group = [&](const QString& title, QRadioButton*& first, const char* first_name,
+                         const QString& a, QRadioButton*& second, const char* second_name,
+                         const QString& b) {
+    auto* box = new QGroupBox(title, options);
     auto* v = new QVBoxLayout(box);
     first = new QRadioButton(a, box);
+    first->setObjectName(QString::fromLatin1(first_name));
     second = new QRadioButton(b, box);
+    second->setObjectName(QString::fromLatin1(second_name));
     first->setChecked(true);
     v->addWidget(first);
     v->addWidget(second);
     auto* buttons = new QButtonGroup(box);
     buttons->addButton(first);
     buttons->addButton(second);
-    return box;
+    grid->addWidget(box, placed / 2, placed % 2);
+    ++placed;
   };
-  options->addWidget(group(QStringLiteral("Probability reported"), radio_two_tail,
-                           QStringLiteral("Two-tailed test"), radio_one_tail,
-                           QStringLiteral("One-tailed test")));
-  radio_two_tail->setObjectName(QStringLiteral("radio_two_tail"));
-  radio_one_tail->setObjectName(QStringLiteral("radio_one_tail"));
+  group(QStringLiteral("Probability reported"), radio_two_tail, "radio_two_tail",
+        QStringLiteral("&Two-tailed test"), radio_one_tail, "radio_one_tail",
+        QStringLiteral("&One-tailed test"));
   if (kind_ == tAnalysis_kind::Dissociation) {
-    options->addWidget(group(QStringLiteral("Form of prior..."), radio_calibrated,
-                             QStringLiteral("Calibrated (Recommended)"), radio_standard,
-                             QStringLiteral("Standard Theory (Jeffreys prior)")));
-    radio_calibrated->setObjectName(QStringLiteral("radio_calibrated"));
-    radio_standard->setObjectName(QStringLiteral("radio_standard"));
-    options->addWidget(group(QStringLiteral("Criteria"), radio_bayesian,
-                             QStringLiteral("Bayesian criteria"), radio_combined,
-                             QStringLiteral("Combined Bayesian / frequentist (no covariates)")));
-    radio_bayesian->setObjectName(QStringLiteral("radio_bayesian"));
-    radio_combined->setObjectName(QStringLiteral("radio_combined"));
-    chkUdt = new QCheckBox(QStringLiteral("Also the &unstandardized difference test\n(tasks on the same scale)"), this);
+    group(QStringLiteral("Form of prior..."), radio_calibrated, "radio_calibrated",
+          QStringLiteral("Calibrat&ed (Recommended)"), radio_standard, "radio_standard",
+          QStringLiteral("Standard T&heory (Jeffreys prior)"));
+    group(QStringLiteral("Criteria"), radio_bayesian, "radio_bayesian",
+          QStringLiteral("&Bayesian criteria"), radio_combined, "radio_combined",
+          QStringLiteral("Co&mbined Bayesian / frequentist (no covariates)"));
+    chkUdt = new QCheckBox(
+        QStringLiteral("Also the &unstandardized difference test\n(tasks on the same scale)"), options);
     chkUdt->setObjectName(QStringLiteral("chkUdt"));
-    options->addWidget(chkUdt);
+    grid->addWidget(chkUdt, placed / 2, placed % 2);
   }
-  layout->addLayout(options);
+  return options;
+}
 
+void TfrmToolkit::createButtons(QVBoxLayout* layout) {
+  QFont bold = font();
+  bold.setBold(true);
   auto* buttons = new QHBoxLayout;
-  cmdCompute = new QPushButton(QStringLiteral("&Compute"), this);
-  cmdCompute->setObjectName(QStringLiteral("cmdCompute"));
-  cmdClose = new QPushButton(QStringLiteral("C&lose"), this);
-  cmdClose->setObjectName(QStringLiteral("cmdClose"));
-  connect(cmdCompute, &QPushButton::clicked, this, &TfrmToolkit::cmdComputeClick);
-  connect(cmdClose, &QPushButton::clicked, this, &TfrmToolkit::cmdCloseClick);
-  cmdPlots = new QPushButton(QStringLiteral("&Plots..."), this);
-  cmdPlots->setObjectName(QStringLiteral("cmdPlots"));
+  const auto make = [&](QPushButton*& button, const char* name, const char* caption,
+                        void (TfrmToolkit::*handler)()) {
+    button = new QPushButton(QString::fromLatin1(caption), this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setFont(bold);
+    button->setAutoDefault(true);
+    connect(button, &QPushButton::clicked, this, handler);
+  };
+  make(cmdPlots, "cmdPlots", "&Plots...", &TfrmToolkit::cmdPlotsClick);
+  make(cmdCompute, "cmdCompute", "&Compute", &TfrmToolkit::cmdComputeClick);
+  make(cmdClose, "cmdClose", "C&lose", &TfrmToolkit::cmdCloseClick);
   cmdPlots->setEnabled(false);
-  connect(cmdPlots, &QPushButton::clicked, this, &TfrmToolkit::cmdPlotsClick);
   buttons->addWidget(cmdPlots);
   buttons->addStretch();
   buttons->addWidget(cmdCompute);
   buttons->addWidget(cmdClose);
   layout->addLayout(buttons);
-
-  Update_correlation_table();
-  resize(720, 560);
 }
 
-int TfrmToolkit::Task_count() const { return kind_ == tAnalysis_kind::Deficit ? 1 : 2; }
-int TfrmToolkit::Covariate_count() const { return grdVariables->rowCount() - Task_count(); }
-
-void TfrmToolkit::Update_correlation_table() {
-  // Keep the entries by the names of their pair.
-  std::map<std::pair<QString, QString>, QString> kept;
-  for (int i = 0; i < grdCorrelations->rowCount(); ++i)
-    for (int j = 0; j < i; ++j) {
-      const QTableWidgetItem* item = grdCorrelations->item(i, j);
-      const QTableWidgetItem* row_name = grdCorrelations->verticalHeaderItem(i);
-      const QTableWidgetItem* column_name = grdCorrelations->horizontalHeaderItem(j);
-      if (item != nullptr && row_name != nullptr && column_name != nullptr)
-        kept[{column_name->text(), row_name->text()}] = item->text();
-    }
-  QStringList names;
-  for (int r = 0; r < grdVariables->rowCount(); ++r) names << Qt_text(Cell_text(grdVariables, r, 0));
-  updating_ = true;
-  grdCorrelations->clear();
-  grdCorrelations->setRowCount(static_cast<int>(names.size()));
-  grdCorrelations->setColumnCount(static_cast<int>(names.size()));
-  grdCorrelations->setHorizontalHeaderLabels(names);
-  grdCorrelations->setVerticalHeaderLabels(names);
-  for (int i = 0; i < names.size(); ++i)
-    for (int j = 0; j < names.size(); ++j) {
-      if (j < i) {
-        const auto it = kept.find({names[j], names[i]});
-        Set_cell(grdCorrelations, i, j, it != kept.end() ? it->second : QString());
-      } else {
-        Set_cell(grdCorrelations, i, j, i == j ? QStringLiteral("1") : QString(), false);
-      }
-    }
-  updating_ = false;
-}
-
-tAnalysis_request TfrmToolkit::Request() const {
-  tAnalysis_request r;
-  r.Kind = kind_;
-  r.N = txtN->text().trimmed().toStdString();
-  const int m = Covariate_count();
-  for (int row = 0; row < grdVariables->rowCount(); ++row) {
-    tVariable_texts v{Cell_text(grdVariables, row, 0), Cell_text(grdVariables, row, 1),
-                      Cell_text(grdVariables, row, 2), Cell_text(grdVariables, row, 3)};
-    (row < m ? r.Covariates : r.Tasks).push_back(v);
-  }
-  const int p = grdCorrelations->rowCount();
-  r.Correlations.assign(static_cast<std::size_t>(p), {});
-  for (int i = 0; i < p; ++i)
-    for (int j = 0; j < i; ++j) r.Correlations[static_cast<std::size_t>(i)].push_back(Cell_text(grdCorrelations, i, j));
-  r.Options.Tail = radio_one_tail->isChecked() ? tTail::One : tTail::Two;
-  if (kind_ == tAnalysis_kind::Dissociation) {
-    r.Options.Prior = radio_standard->isChecked() ? tPrior::Standard : tPrior::Calibrated;
-    r.Options.Criteria = radio_combined->isChecked() ? tCriteria::Combined : tCriteria::Bayesian;
-    r.With_udt = chkUdt->isChecked();
-  }
-  return r;
+void TfrmToolkit::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (event->spontaneous() || placed_) return;
+  resize(Fitting_client_size(this, QSize(kClient_width, kClient_height)));
+  if (parentWidget() != nullptr) Centre_on_window(this, parentWidget()->window());
+  else Centre_on_screen(this);
+  placed_ = true;
 }
 
 void TfrmToolkit::grdVariablesCellChanged(int /*row*/, int column) {
-  if (column == 0 && !updating_) Update_correlation_table();
+  if (column == 0 && !updating_) Refresh_correlation_cells();
 }
 
+void TfrmToolkit::memoCommentsChange() { Limit_notes(memoComments); }
+
 void TfrmToolkit::cmdAddCovariateClick() {
-  if (computing_ || Covariate_count() >= kMax_covariates) {
+  if (computing_) return;
+  if (Covariate_count() >= kMax_covariates) {
     tDialogs::Warning(this, QStringLiteral("At most %1 covariates are allowed.").arg(kMax_covariates));
     return;
   }
-  const int row = Covariate_count();
-  updating_ = true;
-  grdVariables->insertRow(row);
-  grdVariables->setVerticalHeaderItem(row, new QTableWidgetItem(QStringLiteral("covariate")));
-  Set_cell(grdVariables, row, 0, QStringLiteral("Covariate %1").arg(row + 1));
-  updating_ = false;
-  Update_correlation_table();
+  Insert_covariate_row(Covariate_count());
 }
 
+// The selected covariate's row goes, after a question when it holds figures; the current
+// row is then the next covariate's (or the last one's), else the first task's.
 void TfrmToolkit::cmdRemoveCovariateClick() {
-  if (computing_ || Covariate_count() == 0) return;
-  const int current = grdVariables->currentRow();
-  const int row = current >= 0 && current < Covariate_count() ? current : Covariate_count() - 1;
-  grdVariables->removeRow(row);
-  Update_correlation_table();
+  if (computing_) return;
+  const int row = grdVariables->currentRow();
+  if (row < 0 || row >= Covariate_count()) {
+    tDialogs::Warning(this, QStringLiteral("Select the row of the covariate to remove."));
+    return;
+  }
+  if (Row_holds_figures(row) &&
+      !tDialogs::Confirm(this, QStringLiteral("Remove the covariate \"%1\" and its figures?")
+                                   .arg(grdVariables->Cell_text(row, 0)))) {
+    return;
+  }
+  Remove_covariate_row(row);
 }
 
 void TfrmToolkit::cmdCloseClick() { close(); }
@@ -286,6 +314,7 @@ void TfrmToolkit::cmdPlotsClick() {
   plots_window_->Set_plots(*plots_);
   plots_window_->show();
   plots_window_->raise();
+  plots_window_->activateWindow();
 }
 
 void TfrmToolkit::cmdComputeClick() {
@@ -328,40 +357,11 @@ void TfrmToolkit::cmdComputeClick() {
   }
   if (viewer_ == nullptr) return;
   QStringList lines;
-  for (const std::string& line : Toolkit_report_lines(results, {}, viewer_->Has_text()))
+  for (const std::string& line : Toolkit_report_lines(results, Split_notes(memoComments->toPlainText().toStdString()),
+                                                      viewer_->Has_text()))
     lines << Qt_text(line);
   viewer_->Append_lines(lines);
   viewer_->setWindowTitle(QStringLiteral("Results viewer: ") + Qt_text(Program_title));
   viewer_->show();
   viewer_->raise();
-}
-
-void Add_toolkit_buttons(QWidget* worksheet, TfrmTemplateResults* viewer) {
-  constexpr int kRow_height = 34;
-  // The worksheet's controls stand on its sheet (shown whole or scrolled); the row goes
-  // below them on the sheet, which grows by the row, and the window with it.
-  QWidget* sheet = worksheet->findChild<QWidget*>(QStringLiteral("Sheet"));
-  if (sheet == nullptr) sheet = worksheet;
-  const int top = sheet->height();
-  sheet->setFixedSize(sheet->width(), top + kRow_height);
-  if (sheet != worksheet)
-    worksheet->setFixedSize(worksheet->width(), worksheet->height() + kRow_height);
-  const auto add = [&](const char* name, const QString& caption, int left, tAnalysis_kind kind) {
-    auto* button = new QPushButton(caption, sheet);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(left, top + 2, 360, 23);
-    QObject::connect(button, &QPushButton::clicked, worksheet, [worksheet, viewer, kind, name] {
-      auto* window = worksheet->findChild<TfrmToolkit*>(
-          QString::fromLatin1(kind == tAnalysis_kind::Deficit ? "frmDeficit" : "frmDissociation"));
-      if (window == nullptr) window = new TfrmToolkit(kind, viewer, worksheet);
-      (void)name;
-      window->show();
-      window->raise();
-      window->activateWindow();
-    });
-    button->show();
-  };
-  add("cmdDeficitWindow", QStringLiteral("Deficit on one task..."), 20, tAnalysis_kind::Deficit);
-  add("cmdDissociationWindow", QStringLiteral("Dissociation allowing for covariates..."), 396,
-      tAnalysis_kind::Dissociation);
 }

@@ -28,9 +28,11 @@
 #include "distrib/progress.h"
 #include "gui/background_run.h"
 #include "gui/dialogs.h"
+#include "gui/notes_memo.h"
 #include "gui/numeric_field.h"
 #include "gui/results_viewer.h"
 #include "gui/screen_fit.h"
+#include "gui/toolkit_windows.h"
 #include "stats/metrics_papers.h"
 
 namespace {
@@ -39,7 +41,6 @@ constexpr int kClient_width = 792;
 constexpr int kClient_height = 573;
 constexpr int kNotes_height = 25;        // the notes memo, one line high
 constexpr int kNotes_grown_height = 70;  // while it is being written in
-constexpr int kNotes_max_length = 250;
 constexpr int kDescription_scroll_length = 550;  // a longer description gets a scroll bar
 
 QString Qt_text(const std::string& text) { return QString::fromStdString(text); }
@@ -58,7 +59,11 @@ TfrmTemplate::TfrmTemplate(QWidget* parent)
 
 TfrmTemplate::~TfrmTemplate() { Set_warning_hook(nullptr); }
 
-void TfrmTemplate::Set_viewer(TfrmTemplateResults* viewer) { viewer_ = viewer; }
+// The viewer's Exit asks the worksheet's question, which knows the toolkit's windows.
+void TfrmTemplate::Set_viewer(TfrmTemplateResults* viewer) {
+  viewer_ = viewer;
+  if (viewer_ != nullptr) viewer_->Set_exit_question([this] { return Exit_question(this); });
+}
 
 // ---------------------------------------------------------------------------------------
 // Controls
@@ -301,8 +306,8 @@ void TfrmTemplate::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  if (viewer_ != nullptr && viewer_->Has_unsaved_text() &&
-      !tDialogs::Confirm(this, QStringLiteral("Exit from program?"))) {
+  const bool unsaved = (viewer_ != nullptr && viewer_->Has_unsaved_text()) || Toolkit_entries_held(this);
+  if (unsaved && !tDialogs::Confirm(this, Exit_question(this))) {
     event->ignore();
     return;
   }
@@ -364,14 +369,7 @@ void TfrmTemplate::memoCommentsExit() {
 }
 
 // The memo holds at most 250 characters: anything beyond is cut off its end.
-void TfrmTemplate::memoCommentsChange() {
-  QTextDocument* document = memoComments->document();
-  if (document->characterCount() - 1 <= kNotes_max_length) return;
-  QTextCursor cursor(document);
-  cursor.setPosition(kNotes_max_length);
-  cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-  cursor.removeSelectedText();
-}
+void TfrmTemplate::memoCommentsChange() { Limit_notes(memoComments); }
 
 // ---------------------------------------------------------------------------------------
 // The buttons
@@ -448,7 +446,7 @@ void TfrmTemplate::btnclearDataClick() {
 
 void TfrmTemplate::ExitBtnClick() {
   if (computing_) return;
-  if (tDialogs::Confirm(this, QStringLiteral("Exit from program?"))) tDialogs::Quit_application();
+  if (tDialogs::Confirm(this, Exit_question(this))) tDialogs::Quit_application();
 }
 
 void TfrmTemplate::Statistics_warning(const std::string& message, QWidget* over) {

@@ -68,6 +68,7 @@ class TestNumericField : public QObject {
     QTest::newRow("space is refused") << "1 2" << "12" << 1 << kNumeric;
     QTest::newRow("two letters, two warnings") << "x7y" << "7" << 2 << kNumeric;
     QTest::newRow("non-ASCII letter is refused") << QStringLiteral("1\u00e92") << "12" << 1 << kNumeric;
+    QTest::newRow("minus sign U+2212 types a minus") << QStringLiteral("\u22123") << "-3" << 0 << QString();
     QTest::newRow("six characters pass") << "123456" << "123456" << 0 << QString();
     QTest::newRow("seventh is cut on release") << "1234567" << "123456" << 1 << kLength;
   }
@@ -93,10 +94,10 @@ class TestNumericField : public QObject {
     if (message == kLength) QCOMPARE(field_->selectedText(), shown);
   }
 
-  // Text that enters the field other than by typing meets the typing rules, all at once:
-  // "," becomes ".", other characters are dropped, the text is cut to six characters, and
-  // one action gives at most one message (the refused characters' before the length's).
-  // Ctrl+V pastes as Shift+Insert does.
+  // Text that enters the field other than by typing is taken whole or refused whole, with
+  // one message, the field unchanged: "," becomes ".", U+2212 a minus, surrounding white
+  // space and line ends (a spreadsheet's copied cell) are dropped, any other refused
+  // character or a text too long refuses it all. Ctrl+V pastes as Shift+Insert does.
   void Text_enters_a_field_only_by_the_typing_rules_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("before");
@@ -105,17 +106,23 @@ class TestNumericField : public QObject {
     QTest::addColumn<QString>("message");  // empty: none
     QTest::newRow("Shift+Insert, comma") << "shift-insert" << "" << "1,5" << "1.5" << QString();
     QTest::newRow("Shift+Insert, letter and too long")
-        << "shift-insert" << "" << "1x2345678" << "123456" << kNumeric;
-    QTest::newRow("context menu, letter") << "menu" << "" << "12a3" << "123" << kNumeric;
+        << "shift-insert" << "" << "1x2345678" << "" << kNumeric;
+    QTest::newRow("context menu, letter") << "menu" << "" << "12a3" << "" << kNumeric;
     QTest::newRow("context menu, too long after the text")
-        << "menu" << "12" << "99999" << "129999" << kLength;
-    QTest::newRow("drop, too long") << "drop" << "" << "1234567" << "123456" << kLength;
+        << "menu" << "12" << "99999" << "12" << kLength;
+    QTest::newRow("drop, too long") << "drop" << "" << "1234567890" << "" << kLength;
     QTest::newRow("drop, only letters") << "drop" << "7" << "abc" << "7" << kNumeric;
-    QTest::newRow("drop, line break") << "drop" << "" << "-2.5\n" << "-2.5" << kNumeric;
+    QTest::newRow("drop, line break") << "drop" << "" << "-2.5\n" << "-2.5" << QString();
     QTest::newRow("middle click, comma") << "middle" << "" << "7,25" << "7.25" << QString();
     QTest::newRow("Ctrl+V, digit") << "ctrl-v" << "1" << "5" << "15" << QString();
-    QTest::newRow("Ctrl+V, letter") << "ctrl-v" << "1" << "5a" << "15" << kNumeric;
-    QTest::newRow("input method commit, letter") << "commit" << "3" << "4b" << "34" << kNumeric;
+    QTest::newRow("Ctrl+V, letter") << "ctrl-v" << "1" << "5a" << "1" << kNumeric;
+    QTest::newRow("Ctrl+V, spreadsheet cell") << "ctrl-v" << "" << "15\n" << "15" << QString();
+    QTest::newRow("Ctrl+V, spaces round") << "ctrl-v" << "" << " 15 " << "15" << QString();
+    QTest::newRow("Ctrl+V, inner space") << "ctrl-v" << "" << "1 5" << "" << kNumeric;
+    QTest::newRow("Ctrl+V, two cells") << "ctrl-v" << "" << "0.6\t1" << "" << kNumeric;
+    QTest::newRow("Ctrl+V, minus sign U+2212")
+        << "ctrl-v" << "" << QStringLiteral("\u22120.5") << "-0.5" << QString();
+    QTest::newRow("input method commit, letter") << "commit" << "3" << "4b" << "3" << kNumeric;
   }
   void Text_enters_a_field_only_by_the_typing_rules() {
     QFETCH(QString, path);

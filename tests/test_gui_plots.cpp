@@ -328,17 +328,26 @@ class TestPlots : public QObject {
     QVERIFY(info.contains(QRegularExpression(QStringLiteral("Page size: +504 x 282 pts"))));
   }
 
-  // The posterior's panel names the effect on its axis: a deficit's Z-CC, or its Z-CCC
-  // with covariates, not the dissociation's Z-DCC.
-  void Posterior_title_names_the_plotted_effect_data() {
+  // A deficit's panels: the posterior names the effect on its axis (a deficit's Z-CC, or
+  // its Z-CCC with covariates, not the dissociation's Z-DCC), and the left panel shows one
+  // task (the controls' density, conditional given covariates), with no ellipses nor the
+  // line z_x = z_y; the case's label stands inside the plot, off the curve and its line.
+  void Deficit_panels_show_one_task_data() {
     QTest::addColumn<bool>("covariate");
     QTest::addColumn<QString>("title");
-    QTest::newRow("deficit with a covariate") << true << "Posterior of Z-CCC";
-    QTest::newRow("deficit, no covariates") << false << "Posterior of Z-CC";
+    QTest::addColumn<QString>("left_title");
+    QTest::addColumn<QString>("x_title");
+    QTest::newRow("deficit with a covariate")
+        << true << "Posterior of Z-CCC" << "Case given the covariates"
+        << "Naming given the covariates (z)";
+    QTest::newRow("deficit, no covariates")
+        << false << "Posterior of Z-CC" << "Case against the controls" << "Naming (z)";
   }
-  void Posterior_title_names_the_plotted_effect() {
+  void Deficit_panels_show_one_task() {
     QFETCH(bool, covariate);
     QFETCH(QString, title);
+    QFETCH(QString, left_title);
+    QFETCH(QString, x_title);
     tAnalysis_request request;
     request.N = "30";
     if (covariate) request.Covariates.push_back({"Age", "65", "8", "78"});
@@ -355,11 +364,73 @@ class TestPlots : public QObject {
       QPainter painter(&svg);
       Paint_result_plots(painter, plots);
     }
+    QImage picture(kPlots_width, kPlots_height, QImage::Format_RGB32);
+    {
+      QPainter painter(&picture);
+      Paint_result_plots(painter, plots);
+    }
+    QVERIFY(picture.save(QStringLiteral(KESTRUM_SCREENSHOT_DIR "/toolkit_deficit_plots_%1.png")
+                             .arg(covariate ? QStringLiteral("covariate") : QStringLiteral("alone"))));
     QStringList texts;
     QString svg_title, xml_error;
     QVERIFY2(Svg_texts(path, texts, svg_title, xml_error), qPrintable(xml_error));
-    QVERIFY2(texts.contains(title), qPrintable(texts.join(QLatin1Char('|'))));
-    QVERIFY(!texts.contains(QStringLiteral("Posterior of Z-DCC")));
+    const QString all = texts.join(QLatin1Char('|'));
+    for (const QString& shown : {title, left_title, x_title})
+      QVERIFY2(texts.contains(shown), qPrintable(shown + QStringLiteral(" in ") + all));
+    for (const char* absent : {"Posterior of Z-DCC", "No covariates", "z_x = z_y", "50 %"})
+      QVERIFY2(!texts.contains(QString::fromLatin1(absent)), absent);
+    const tPanel_texts placed = Task_panel_texts(plots.Task, 0);
+    QCOMPARE(placed.Labels.size(), std::size_t{1});
+    const QRectF box = placed.Labels[0].Box;
+    QVERIFY(placed.Area.contains(box));
+    const QRectF inner = box.adjusted(0.5, 0.5, -0.5, -0.5);
+    for (const QPolygonF& line : placed.Lines)
+      for (qsizetype i = 0; i + 1 < line.size(); ++i)
+        for (int j = 0; j <= 20; ++j)
+          QVERIFY(!inner.contains(QLineF(line[i], line[i + 1]).pointAt(j / 20.0)));
+  }
+
+  // The case panel's caption shows r with the decimals it was typed with (at least two).
+  void Caption_shows_inputs_with_their_decimals_data() {
+    QTest::addColumn<QString>("r");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("four decimals") << "0.9999" << "r = 0.9999";
+    QTest::newRow("one decimal") << "0.6" << "r = 0.60";
+    QTest::newRow("negative, three") << "-.355" << "r = -0.355";
+  }
+  void Caption_shows_inputs_with_their_decimals() {
+    QFETCH(QString, r);
+    QFETCH(QString, shown);
+    QStringList inputs = kExample;
+    inputs[4] = r;
+    Run(inputs);
+    Show_plots()->trigger();
+    const tResult_plots& plots = viewer_->Plots_window()->Plots();
+    QVERIFY2(QString::fromStdString(plots.Case.Caption).contains(shown + QLatin1Char(')')),
+             plots.Case.Caption.c_str());
+    QVERIFY2(QString::fromStdString(plots.Title).contains(shown + QLatin1Char(';')),
+             plots.Title.c_str());
+  }
+
+  // After Clear Results nothing is left to save, and the cleared run has no plots.
+  void Cleared_results_leave_nothing_to_save_or_plot() {
+    Run(kExample);
+    Show_plots()->trigger();
+    QVERIFY(viewer_->Plots_window()->isVisible());
+    tDialogs::Set_next_confirmation(true);
+    Click(viewer_.get(), "cmdClearResults");
+    QVERIFY(!viewer_->Has_text());
+    QVERIFY(!viewer_->Plots_window()->isVisible());
+    tDialogs::Clear_shown();
+    Click(viewer_.get(), "cmdSaveOutput");
+    QCOMPARE(Count_shown(tDialogs::tKind::Save_dialog), 0);
+    QCOMPARE(Count_shown(tDialogs::tKind::Warning), 1);
+    QVERIFY(Last_shown_text(tDialogs::tKind::Warning).contains(QStringLiteral("nothing to save")));
+    tDialogs::Clear_shown();
+    Show_plots()->trigger();  // Ctrl+G
+    QCOMPARE(Count_shown(tDialogs::tKind::Warning), 1);
+    QVERIFY(Last_shown_text(tDialogs::tKind::Warning).contains(QStringLiteral("no plots")));
+    QVERIFY(!viewer_->Plots_window()->isVisible());
   }
 };
 

@@ -863,8 +863,9 @@ class TestWorksheet : public QObject {
                                 .arg(Scale_name()));
   }
 
-  // The worksheet's messages keep each line whole where the screen has room, and never
-  // wrap a lone word onto a line of its own.
+  // The worksheet's messages keep each line whole where the worksheet's width has room
+  // (they wrap at its width, less the box's icon and margins, and within the screen), and
+  // never wrap a lone word onto a line of its own.
   void Message_boxes_keep_words_together_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("sample size")
@@ -891,8 +892,10 @@ class TestWorksheet : public QObject {
     const int screen_width = worksheet_->screen()->availableGeometry().width();
     for (const QString& paragraph : tDialogs::Display_text(text).split(QLatin1Char('\n'))) {
       const QStringList lines = Wrapped_lines(label->font(), paragraph, width);
-      // A line the screen has room for stays whole.
-      if (QFontMetrics(label->font()).horizontalAdvance(paragraph) < screen_width / 2) {
+      // A line the worksheet's width has room for stays whole.
+      constexpr int kWrap_width = 792 - 120;
+      if (QFontMetrics(label->font()).horizontalAdvance(paragraph) <
+          std::min(screen_width / 2, kWrap_width)) {
         QVERIFY2(lines.size() <= 1, qPrintable(lines.join(QLatin1Char('|'))));
       }
       for (int i = 1; i < lines.size(); ++i) {
@@ -900,6 +903,7 @@ class TestWorksheet : public QObject {
       }
     }
     QVERIFY(box->width() <= screen_width);
+    QVERIFY2(box->width() <= 792 + 40, qPrintable(QString::number(box->width())));
     box->close();
   }
 

@@ -25,6 +25,42 @@ TEST(KeyFilter, KeepsNumericKeysAndEditingKeysDropsTheRest) {
   for (const Case& c : cases) EXPECT_EQ(Key_filter(c.key), c.expected) << int(c.key);
 }
 
+TEST(KeyFilter, TheMinusSignOfWordProcessorsTypesAMinus) {
+  EXPECT_EQ(Key_filter_code(0x2212), '-');
+  EXPECT_EQ(Key_filter_code(','), '.');
+  EXPECT_EQ(Key_filter_code(0x2013), '\0');  // the en dash is no minus
+  EXPECT_EQ(Key_filter_code(0xFF11), '\0');  // a full-width digit one
+}
+
+// A paste is taken whole or refused whole: the rows give the field's text, the selection
+// the paste replaces, the pasted UTF-8 text, and the field's text after it (or the message
+// of a refusal, the field then unchanged).
+TEST(PasteIntoField, TakenWholeOrRefusedWhole) {
+  struct Case { const char* field; std::size_t from, to; const char* pasted; const char* after; const char* message; };
+  const Case cases[] = {
+      {"", 0, 0, "15\n", "15", nullptr},                 // a spreadsheet's cell
+      {"", 0, 0, " 15 ", "15", nullptr},
+      {"", 0, 0, "\t\r\n-2,5\r\n", "-2.5", nullptr},
+      {"", 0, 0, "\xE2\x88\x92" "0.5", "-0.5", nullptr},  // U+2212, from a PDF
+      {"12", 1, 1, "34", "1342", nullptr},                 // at the cursor
+      {"123456", 0, 6, "7", "7", nullptr},                 // over the selection
+      {"", 0, 0, "\n", "", nullptr},                      // nothing but white space
+      {"", 0, 0, "123456", "123456", nullptr},
+      {"9", 0, 0, "1a0b", "9", kNumeric_only_message},
+      {"", 0, 0, "1 5", "", kNumeric_only_message},       // inner white space stays refused
+      {"", 0, 0, "0.6\t1", "", kNumeric_only_message},
+      {"", 0, 0, "\xE2\x80\x93" "1", "", kNumeric_only_message},  // an en dash
+      {"", 0, 0, "1234567890", "", kMax_length_message},
+      {"12345", 5, 5, "67", "12345", kMax_length_message},
+  };
+  for (const Case& c : cases) {
+    const tPasted_text got = Paste_into_field(c.field, c.from, c.to, c.pasted);
+    EXPECT_EQ(got.Ok, c.message == nullptr) << c.pasted;
+    if (c.message == nullptr) EXPECT_EQ(got.Text, c.after) << c.pasted;
+    else EXPECT_STREQ(got.Message, c.message) << c.pasted;
+  }
+}
+
 TEST(LimitLength, KeepsTheFirstSixCharacters) {
   EXPECT_EQ(Limit_length("1234567"), "123456");
   EXPECT_EQ(Limit_length("123456"), "123456");

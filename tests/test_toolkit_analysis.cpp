@@ -3,7 +3,9 @@
 // (app/plot_geometry.h).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <ostream>
 #include <string>
 
@@ -91,18 +93,25 @@ INSTANTIATE_TEST_SUITE_P(
         tCase{{"24.5", "3.1", "61.2", "8.4", "0.35", "12", "15", "60"}, tCriteria::Combined, tTail::Two, tPrior::Calibrated},
         tCase{{"0.82", "0.07", "0.79", "0.09", "-0.3", "150", "0.55", "0.81"}, tCriteria::Bayesian, tTail::One, tPrior::Standard}));
 
-// The deficit's posterior panel is titled, labelled and captioned by the geometry with the
-// effect size it shows (it was once titled "Posterior of Z-DCC" over a Z-CCC axis).
-TEST(ToolkitPlots, DeficitPanelsNameTheirEffectSize) {
+// The deficit's panels are titled, labelled and captioned by the geometry with what they
+// show (the posterior was once titled "Posterior of Z-DCC" over a Z-CCC axis), and one
+// task gets a one-task picture: the case's z on the controls' distribution, or on the
+// conditional distribution given the covariates.
+TEST(ToolkitPlots, DeficitPanelsShowOneTask) {
   struct tCase {
     const char* effect;
     std::vector<tVariable_texts> covariates;
     std::vector<std::vector<std::string>> correlations;
-    double case_x;  // the covariates' prediction: (y-hat* - mean)/(sd R); 0 without
+    double case_z;
+    const char* title;
   };
+  // Naming: controls 100 (SD 15), case 70, N = 30. With age (65, SD 8, case 78; r = 0.5)
+  // the regression predicts 100 + 0.5 * 15 * 13 / 8 = 112.1875 with residual SD
+  // 15 sqrt((1 - 0.25) 29 / 28) (Crawford & Garthwaite's conditional model, m = 1).
   const tCase cases[] = {
-      {"Z-CCC", {{"age", "65", "8", "78"}}, {{}, {"0.5"}}, 13.0 / 8.0},  // R = 0.5
-      {"Z-CC", {}, {{}}, 0},
+      {"Z-CCC", {{"age", "65", "8", "78"}}, {{}, {"0.5"}},
+       (70 - 112.1875) / (15 * std::sqrt(0.75 * 29 / 28)), "Case given the covariates"},
+      {"Z-CC", {}, {{}}, -2.0, "Case against the controls"},
   };
   for (const tCase& c : cases) {
     tAnalysis_request q;
@@ -112,16 +121,28 @@ TEST(ToolkitPlots, DeficitPanelsNameTheirEffectSize) {
     q.Tasks = {{"Naming", "100", "15", "70"}};
     q.Correlations = c.correlations;
     q.Options.Iterations = 20000;
-    const tAnalysis_record r =
-        Run_analysis(q);
+    const tAnalysis_record r = Run_analysis(q);
     const tResult_plots plots = Toolkit_plots(r);
+    EXPECT_EQ(plots.Posterior.Title, std::string("Posterior of ") + c.effect);
     EXPECT_EQ(plots.Posterior.X_title, c.effect);
     EXPECT_EQ(plots.Posterior.Estimate_label.rfind(std::string(c.effect) + " = ", 0), 0u);
-    EXPECT_EQ(plots.Posterior.Caption, std::string("Posterior of ") + c.effect);
-    // The case's task z, and the prediction's.
-    EXPECT_NEAR(plots.Case.Case.Y, -2.0, 1e-12) << c.effect;
-    EXPECT_NEAR(plots.Case.Case.X, c.case_x, 1e-9) << c.effect;
     EXPECT_EQ(plots.Posterior.Draws, 20000);
+    ASSERT_TRUE(plots.One_task);
+    const tTask_plot& task = plots.Task;
+    EXPECT_EQ(task.Title, c.title);
+    EXPECT_NEAR(task.Case_z, c.case_z, 1e-9) << c.effect;
+    EXPECT_GE(task.Case_z, task.X_axis.Lower);
+    // The standard normal density: 1 / sqrt(2 pi) at 0, symmetric.
+    ASSERT_EQ(task.Density.size(), std::size_t{kDensity_points});
+    double peak = 0;
+    for (const tPlot_point& p : task.Density) {
+      peak = std::max(peak, p.Y);
+      EXPECT_NEAR(p.Y, std::exp(-0.5 * p.X * p.X) / std::sqrt(2 * M_PI), 1e-15);
+    }
+    EXPECT_LE(peak, 1 / std::sqrt(2 * M_PI));
+    EXPECT_LE(task.X_axis.Lower, -3.5);
+    EXPECT_GE(task.X_axis.Upper, 3.5);
+    EXPECT_NEAR(task.Central_upper, 1.959963984540054, 1e-15);  // Phi^-1(0.975)
   }
 }
 
