@@ -60,7 +60,7 @@ tSample_size Smallest_sample(const std::function<Extended(std::int32_t)>& power_
 }
 
 tDetectable_effect Smallest_effect(const std::function<Extended(Extended)>& power_of_effect,
-                                   Extended target, Extended max_effect) {
+                                   Extended target, Extended max_effect, Extended tolerance) {
   if (!(target > 0 && target < 1))
     throw std::invalid_argument("The target power must lie between 0 and 1.");
   tDetectable_effect r;
@@ -83,7 +83,8 @@ tDetectable_effect Smallest_effect(const std::function<Extended(Extended)>& powe
     hi = std::min(hi * 2, max_effect);
   }
   // At most log2(max_effect / tolerance) halvings: no NaN can keep it going.
-  while (hi - lo > kEffect_tolerance) {
+  tolerance = std::max(tolerance, kEffect_tolerance);
+  while (hi - lo > tolerance) {
     const Extended mid = (lo + hi) / 2;
     const Extended pm = power_of_effect(mid);
     if (pm >= target) {

@@ -35,6 +35,7 @@ constexpr Extended kEffect_tolerance = 1E-6L;
 
 // power_of_effect(e) is the power at the effect of size e >= 0 on the tested side,
 // increasing in e; the search brackets the target by doubling from 1 SD, up to max_effect,
-// then bisects.
+// then bisects to `tolerance` (at least kEffect_tolerance).
 tDetectable_effect Smallest_effect(const std::function<Extended(Extended)>& power_of_effect,
-                                   Extended target, Extended max_effect);
+                                   Extended target, Extended max_effect,
+                                   Extended tolerance = kEffect_tolerance);
