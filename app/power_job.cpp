@@ -37,8 +37,8 @@ tBlock_function Block_function(const tPower_job& job, const tGrid_point& p) {
     const int m = Covariates_of(job);
     const Extended D = job.Setting.D;
     const std::uint32_t seed = job.Setting.Seed;
-    return [s, m, D, seed](std::int64_t first, std::int64_t count) {
-      const tBlock_sum b = Covariate_power_blocks(s, m, D, first, count, seed).at(0);
+    return [s, m, D, seed](std::int64_t first, std::int64_t count, const std::atomic<bool>* stop) {
+      const tBlock_sum b = Covariate_power_blocks(s, m, D, first, count, seed, stop).at(0);
       tPower_block out;
       out.Count = b.Count;
       out.Sum = b.Sum;
@@ -47,7 +47,9 @@ tBlock_function Block_function(const tPower_job& job, const tGrid_point& p) {
     };
   }
   const tSimulation_setting s = Simulated_setting(job, p);
-  return [s](std::int64_t first, std::int64_t count) { return Simulate_block(s, first, count); };
+  return [s](std::int64_t first, std::int64_t count, const std::atomic<bool>* stop) {
+    return Simulate_block(s, first, count, stop);
+  };
 }
 
 // The power at one point, on every core.

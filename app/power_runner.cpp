@@ -49,8 +49,10 @@ std::vector<tPower_block> Run_power_blocks(std::int64_t replications, std::int64
       const std::int64_t first = (first_block + b) * kPower_block;
       const std::int64_t count = std::min(kPower_block, replications - first);
       try {
-        out[static_cast<std::size_t>(b)] = fn(first, count);
+        out[static_cast<std::size_t>(b)] = fn(first, count, &stop);
         done.fetch_add(count);
+      } catch (const ECancelled&) {
+        return;
       } catch (...) {
         const std::lock_guard<std::mutex> lock(error_lock);
         if (b < error_block) {

@@ -7,6 +7,7 @@
 // of whole blocks [floor((K - 1) B / N), floor(K B / N)) of the B blocks.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -24,8 +25,10 @@ struct tPower_block {
   Extended Sum = 0, Sum_squares = 0;
 };
 
-// The blocks of replications [first, first + count) of a run (count replications).
-using tBlock_function = std::function<tPower_block(std::int64_t first, std::int64_t count)>;
+// The block of replications [first, first + count) of a run. It checks `stop` between
+// replications and throws ECancelled once it reads true.
+using tBlock_function = std::function<tPower_block(std::int64_t first, std::int64_t count,
+                                                   const std::atomic<bool>* stop)>;
 
 // Shard `shard` (1-based) of `shards` of a run of `replications`: its first block and the
 // block after its last.
@@ -35,7 +38,7 @@ void Shard_blocks(std::int64_t replications, int shard, int shards, std::int64_t
 // Computes blocks [first_block, end_block) of a run of `replications` on `threads` threads
 // (0: every core), in parallel, and returns them in order. The observer sees replications
 // done (from the calling thread, every 50 ms or so) and may cancel: the workers stop after
-// their current replication block and ECancelled is thrown. The first exception of a block
+// their current replication and ECancelled is thrown. The first exception of a block
 // (the lowest block's, whatever the timing) is rethrown.
 std::vector<tPower_block> Run_power_blocks(std::int64_t replications, std::int64_t first_block,
                                            std::int64_t end_block, const tBlock_function& fn,

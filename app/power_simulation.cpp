@@ -193,10 +193,11 @@ void Check_simulation_setting(const tSimulation_setting& s) {
 }
 
 tPower_block Simulate_block(const tSimulation_setting& s, std::int64_t first,
-                            std::int64_t count) {
+                            std::int64_t count, const std::atomic<bool>* stop) {
   const tPopulation pop = Population_of(s);
   tPower_block block;
   for (std::int64_t i = first; i < first + count; ++i) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) throw ECancelled();
     Seed_replication(s.Seed, static_cast<std::uint64_t>(i));
     const tConditional_inputs in = Draw_replication(s, pop);
     const tConditional_model model = Build_conditional_model(in, 2);

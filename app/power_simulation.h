@@ -49,5 +49,6 @@ void Check_simulation_setting(const tSimulation_setting& s);
 // deficit side (a case below the controls; lower on X than on Y); two tails, either; the
 // classification, a strong or classical dissociation by the run's own tail rule. Hits[1]
 // and Hits[2] count the strong and the classical dissociations.
+// A `stop` that reads true ends it with ECancelled between replications.
 tPower_block Simulate_block(const tSimulation_setting& s, std::int64_t first,
-                            std::int64_t count);
+                            std::int64_t count, const std::atomic<bool>* stop = nullptr);

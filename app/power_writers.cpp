@@ -154,7 +154,12 @@ std::string Report(const tPower_job& job, const std::vector<tPower_row>& rows, b
   }
   bool zero = false;
   for (const tPower_row& r : rows) zero = zero || (r.Effect == 0 && job.Goal == tPower_goal::Power);
-  if (zero) o << "\nAt an effect of 0 the power is the test's type I error rate.\n";
+  if (zero)
+    o << (job.Setting.Case == tCase_model::Random
+              ? "\nAt an effect of 0 the case is one more member of the control population: the power\n"
+                "there is the test's type I error rate.\n"
+              : "\nAt an effect of 0 the fixed case lies exactly at the population mean; the test's type I\n"
+                "error rate is the power at 0 under the random case model (--case random).\n");
   if (job.Goal == tPower_goal::Power && job.Exact && !rows.empty()) {
     o << "\nAs N grows the power tends to:";
     for (std::size_t i = 0; i < rows.size(); ++i)

@@ -107,13 +107,15 @@ Extended Draw_leverage(std::int32_t N, int m, Extended D) {
 
 std::vector<tBlock_sum> Covariate_power_blocks(const tPower_setting& s, int m, Extended D,
                                                std::int64_t first, std::int64_t count,
-                                               std::uint32_t seed) {
+                                               std::uint32_t seed,
+                                               const std::atomic<bool>* stop) {
   if (m < 1 || m > 5) throw std::invalid_argument("The covariates must number 1 to 5.");
   if (!std::isfinite(D) || D < 0 || D > 100)
     throw std::invalid_argument("The Mahalanobis distance D must lie from 0 to 100.");
   Check_power_setting(s, s.N - m - 1);
   std::vector<tBlock_sum> blocks;
   for (std::int64_t i = first; i < first + count; ++i) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) throw ECancelled();
     if (blocks.empty() || (i % kPower_block) == 0) blocks.emplace_back();
     Seed_replication(seed, static_cast<std::uint64_t>(i));
     const Extended p = Conditional_deficit_power(s, m, Draw_leverage(s.N, m, D));

@@ -13,6 +13,7 @@
 // same test on the difference scores, with delta in SDs of the difference.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -69,10 +70,11 @@ struct tBlock_sum {
   std::int64_t Count = 0;
 };
 // The block sums of samples first .. first + count - 1 (a whole number of blocks, except
-// the run's last).
+// the run's last). A `stop` that reads true ends it with ECancelled between samples.
 std::vector<tBlock_sum> Covariate_power_blocks(const tPower_setting& s, int m, Extended D,
                                                std::int64_t first, std::int64_t count,
-                                               std::uint32_t seed);
+                                               std::uint32_t seed,
+                                               const std::atomic<bool>* stop = nullptr);
 // The mean of the conditional powers and its Monte Carlo standard error from the blocks,
 // in order.
 void Mean_and_se(const std::vector<tBlock_sum>& blocks, Extended& mean, Extended& se);

@@ -4,7 +4,9 @@
 // effect, and independent of the threads and of the split into shards.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "app/power_runner.h"
 #include "app/power_simulation.h"
@@ -17,7 +19,9 @@ double Rate(const tSimulation_setting& s, std::int64_t reps, double* se = nullpt
   Check_simulation_setting(s);
   const auto blocks = Run_power_blocks(
       reps, 0, (reps + kPower_block - 1) / kPower_block,
-      [&s](std::int64_t first, std::int64_t count) { return Simulate_block(s, first, count); },
+      [&s](std::int64_t first, std::int64_t count, const std::atomic<bool>*) {
+        return Simulate_block(s, first, count);
+      },
       nullptr, threads);
   const tPower_block t = Total_of(blocks);
   const double p = static_cast<double>(t.Hits[0]) / static_cast<double>(t.Count);
@@ -125,7 +129,7 @@ TEST(SimulatedPower, ResultsDoNotDependOnThreadsOrShards) {
   s.Delta_y = 0;
   s.Case = tCase_model::Random;
   const std::int64_t reps = 1100;
-  const auto fn = [&s](std::int64_t first, std::int64_t count) {
+  const auto fn = [&s](std::int64_t first, std::int64_t count, const std::atomic<bool>*) {
     return Simulate_block(s, first, count);
   };
   const auto whole = Run_power_blocks(reps, 0, 5, fn, nullptr, 1);
@@ -145,6 +149,38 @@ TEST(SimulatedPower, ResultsDoNotDependOnThreadsOrShards) {
     }
   EXPECT_EQ(Total_of(whole).Count, reps);
   EXPECT_GT(Total_of(whole).Hits[2], 0);  // classical dissociations happen at delta_x = -3
+}
+
+}  // namespace
+
+namespace {
+
+// A long run (R = 10^6 replications of K = 10,000 iterations) stops within 0.5 s of the
+// request, with ECancelled, and reports progress before it.
+TEST(SimulatedPower, CancelsWithinHalfASecond) {
+  tSimulation_setting s;
+  s.Test = tSimulated_test::Bsdt;
+  s.Iterations = 10000;
+  s.N = 20;
+  std::atomic<bool> cancel{false};
+  std::atomic<std::int64_t> reported{-1};
+  tProgress_observer observer;
+  observer.Cancel = &cancel;
+  observer.Progress = [&reported](std::int64_t done, std::int64_t) { reported = done; };
+  const auto fn = [&s](std::int64_t first, std::int64_t count, const std::atomic<bool>* stop) {
+    return Simulate_block(s, first, count, stop);
+  };
+  std::chrono::steady_clock::time_point asked;
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    asked = std::chrono::steady_clock::now();
+    cancel = true;
+  });
+  EXPECT_THROW(Run_power_blocks(1000000, 0, 4000, fn, &observer), ECancelled);
+  const auto stopped = std::chrono::steady_clock::now();
+  canceller.join();
+  EXPECT_LT(std::chrono::duration<double>(stopped - asked).count(), 0.5);
+  EXPECT_GE(reported.load(), 0);
 }
 
 }  // namespace
