@@ -14,8 +14,10 @@
 
 namespace {
 
-// The calling thread looks at progress and cancellation this often.
-constexpr auto kPoll_interval = std::chrono::milliseconds(50);
+// The watching thread looks at the cancellation this often, and reports progress every
+// kProgress_polls looks.
+constexpr auto kPoll_interval = std::chrono::milliseconds(10);
+constexpr int kProgress_polls = 5;
 
 }  // namespace
 
@@ -73,8 +75,8 @@ std::vector<tPower_block> Run_power_blocks(std::int64_t replications, std::int64
   std::thread watcher;
   if (observer != nullptr) {
     watcher = std::thread([&] {
-      while (!finished.load()) {
-        if (observer->Progress) observer->Progress(done.load(), total);
+      for (int polls = 0; !finished.load(); ++polls) {
+        if (observer->Progress && polls % kProgress_polls == 0) observer->Progress(done.load(), total);
         if (observer->Cancel_requested()) {
           cancelled = true;
           stop = true;

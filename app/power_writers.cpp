@@ -232,7 +232,6 @@ tShard_file Read_shard(const std::string& text) {
           index != f.Point_blocks.size() || count > (1u << 30))
         throw bad("point line");
       f.Point_blocks.emplace_back();
-      f.Point_blocks.back().reserve(count);
       for (std::size_t k = 0; k < count; ++k) {
         if (!std::getline(in, line)) throw bad("missing blocks");
         tPower_block b;
