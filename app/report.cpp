@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app/control_data.h"
+#include "app/safe_text.h"
 #include "app/text_format.h"
 
 const std::string kReport_separator(106, '_');
@@ -24,14 +25,9 @@ std::string Input(const tFigure_table& f, const char* name) {
   return F(f.Number(name), 8, std::max(2, figure.Text_decimals));
 }
 
-}  // namespace
-
-std::vector<const tReference*> Worksheet_references() {
-  std::vector<const tReference*> references;
-  for (const tReference& reference : kWorksheet_references) references.push_back(&reference);
-  return references;
-}
-
+// The opening section of every report: the separator (when the viewer already holds
+// text) or a blank line, the program's title, the references of the methods the analysis
+// uses, and the user's notes (one entry per line; none, no lines), each made printable.
 void Add_report_header(std::vector<std::string>& lines,
                        const std::vector<const tReference*>& references,
                        const std::vector<std::string>& notes_lines, bool viewer_has_text) {
@@ -47,14 +43,15 @@ void Add_report_header(std::vector<std::string>& lines,
   }
   lines.insert(lines.end(), {"", ""});
   if (!notes_lines.empty()) {
-    lines.push_back(" User's Notes: " + notes_lines.front());
+    lines.push_back(" User's Notes: " + Printable_text(notes_lines.front()));
     for (std::size_t i = 1; i < notes_lines.size(); ++i) {
-      lines.push_back(std::string(15, ' ') + notes_lines[i]);
+      lines.push_back(std::string(15, ' ') + Printable_text(notes_lines[i]));
     }
     lines.push_back(" ");
   }
 }
 
+// One task's deficit section.
 void Add_deficit_section(std::vector<std::string>& lines, const tFigure_table& f,
                          const tDeficit_labels& l) {
   const auto n = [&](const std::string& key) { return f.Number(l.Prefix + key); };
@@ -91,6 +88,18 @@ void Add_deficit_section(std::vector<std::string>& lines, const tFigure_table& f
                   l.Task);
 }
 
+// The two lines of a verdict on a difference between standardized scores: "... is
+// statistically" (or "is not statistically"), then, indented by 26 spaces, "significant
+// <tail_text> on <test>". tail_text is "(two-tailed)" or "(one-tailed)".
+void Add_verdict_lines(std::vector<std::string>& lines, bool significant,
+                       const std::string& tail_text, const std::string& test) {
+  constexpr char kVerdict[] =
+      " Dissociations criterion: The difference between the case's standardized scores is ";
+  lines.push_back(std::string(kVerdict) + (significant ? "" : "not ") + "statistically");
+  lines.push_back(std::string(26, ' ') + "significant " + tail_text + " on " + test);
+}
+
+// The BSDT's section and, when the table holds its values, the RSDT's.
 void Add_difference_sections(std::vector<std::string>& lines, const tFigure_table& f,
                              const tDifference_labels& l) {
   const bool one_tailed = l.Tail == tTail::One;
@@ -127,10 +136,19 @@ void Add_difference_sections(std::vector<std::string>& lines, const tFigure_tabl
   }
 }
 
+// The heading of the criteria applied and the classification's line.
 void Add_overall_result(std::vector<std::string>& lines, tCriteria criteria,
                         tClassification classification) {
   lines.push_back(Words(criteria).Report_heading);
   lines.push_back(Words(classification).Report_line);
+}
+
+}  // namespace
+
+std::vector<const tReference*> Worksheet_references() {
+  std::vector<const tReference*> references;
+  for (const tReference& reference : kWorksheet_references) references.push_back(&reference);
+  return references;
 }
 
 std::string Upper_case(std::string s) {
@@ -139,59 +157,74 @@ std::string Upper_case(std::string s) {
   return s;
 }
 
-void Add_verdict_lines(std::vector<std::string>& lines, bool significant,
-                       const std::string& tail_text, const std::string& test) {
-  constexpr char kVerdict[] =
-      " Dissociations criterion: The difference between the case's standardized scores is ";
-  lines.push_back(std::string(kVerdict) + (significant ? "" : "not ") + "statistically");
-  lines.push_back(std::string(26, ' ') + "significant " + tail_text + " on " + test);
+std::vector<std::string> Report_lines(const tFigure_table& f, const tReport_parts& parts,
+                                      const std::vector<std::string>& notes_lines,
+                                      bool viewer_has_text) {
+  std::vector<std::string> lines;
+  Add_report_header(lines, parts.References, notes_lines, viewer_has_text);
+  lines.push_back(" INPUTS:");
+  lines.insert(lines.end(), parts.Inputs.begin(), parts.Inputs.end());
+  lines.push_back(" OUTPUTS:");
+  lines.insert(lines.end(), parts.Outputs.begin(), parts.Outputs.end());
+  for (const tDeficit_labels& labels : parts.Deficits) {
+    Add_deficit_section(lines, f, labels);
+    lines.insert(lines.end(), {labels.After, "", ""});
+  }
+  if (!parts.Bayesian_deficit.empty()) {
+    lines.insert(lines.end(), parts.Bayesian_deficit.begin(), parts.Bayesian_deficit.end());
+    lines.push_back("");
+  }
+  if (parts.Difference) {
+    lines.push_back("");
+    Add_difference_sections(lines, f, *parts.Difference);
+    lines.insert(lines.end(), {"", ""});
+  }
+  if (!parts.Udt.empty()) {
+    lines.insert(lines.end(), parts.Udt.begin(), parts.Udt.end());
+    lines.insert(lines.end(), {"", ""});
+  }
+  if (parts.Classification) {
+    lines.push_back("");
+    Add_overall_result(lines, parts.Criteria, *parts.Classification);
+  }
+  return lines;
 }
 
 std::vector<std::string> Report_lines(const tRun_results& r,
                                       const std::vector<std::string>& notes_lines,
                                       bool viewer_has_text) {
   const tFigure_table& f = r.Figures;
-  std::vector<std::string> lines;
-
-  Add_report_header(lines, Worksheet_references(), notes_lines, viewer_has_text);
-
-  lines.push_back(" INPUTS:");
-  lines.push_back(Words(r.Options.Criteria).Report_line);
-  lines.push_back(Words(r.Options.Tail).Report_line);
-  lines.push_back(Words(r.Options.Prior).Report_line);
-  lines.push_back("");
-  lines.push_back(" Mean of the control or normative sample on Task X =     " + Input(f, "mean_x"));
-  lines.push_back(" Standard deviation for the normative sample on Task X = " + Input(f, "sd_x"));
-  lines.push_back(" Mean of the control or normative sample on Task Y =     " + Input(f, "mean_y"));
-  lines.push_back(" Standard deviation for the normative sample on Task Y = " + Input(f, "sd_y"));
-  lines.push_back(" Correlation between Tests X and Y in normative sample = " + Input(f, "r"));
-  lines.push_back(" Sample size of the normative sample =                   " + Format_int(f.Whole("n"), 8));
-  lines.push_back("");
-  lines.push_back(" Case's test score on Task X =                           " + Input(f, "case_x"));
-  lines.push_back(" Case's test score on Task Y =                           " + Input(f, "case_y"));
-  lines.push_back("");
-  lines.push_back(" OUTPUTS:");
-  lines.push_back(" Case's score on Task X expressed as z score = " + F(f.Number("z_x"), 8, 3));
-  lines.push_back(" Case's score on Task Y expressed as z score = " + F(f.Number("z_y"), 8, 3));
-  lines.insert(lines.end(), {"", ""});
-
+  tReport_parts parts;
+  parts.References = Worksheet_references();
+  parts.Inputs = {
+      Words(r.Options.Criteria).Report_line,
+      Words(r.Options.Tail).Report_line,
+      Words(r.Options.Prior).Report_line,
+      "",
+      " Mean of the control or normative sample on Task X =     " + Input(f, "mean_x"),
+      " Standard deviation for the normative sample on Task X = " + Input(f, "sd_x"),
+      " Mean of the control or normative sample on Task Y =     " + Input(f, "mean_y"),
+      " Standard deviation for the normative sample on Task Y = " + Input(f, "sd_y"),
+      " Correlation between Tests X and Y in normative sample = " + Input(f, "r"),
+      " Sample size of the normative sample =                   " + Format_int(f.Whole("n"), 8),
+      "",
+      " Case's test score on Task X =                           " + Input(f, "case_x"),
+      " Case's test score on Task Y =                           " + Input(f, "case_y"),
+      ""};
+  parts.Outputs = {" Case's score on Task X expressed as z score = " + F(f.Number("z_x"), 8, 3),
+                   " Case's score on Task Y expressed as z score = " + F(f.Number("z_y"), 8, 3),
+                   "", ""};
   tDeficit_labels x;
   x.Prefix = "x_";
   x.Task = "Task X";
   x.To = "  to ";  // task X's effect-size line has two spaces before "to", task Y's one
-  Add_deficit_section(lines, f, x);
-  lines.insert(lines.end(), {" ", "", ""});
   tDeficit_labels y;
   y.Prefix = "y_";
   y.Task = "Task Y";
-  Add_deficit_section(lines, f, y);
-  lines.insert(lines.end(), {"", "", "", ""});
-
-  tDifference_labels difference;
-  difference.Tail = r.Options.Tail;
-  Add_difference_sections(lines, f, difference);
-  lines.insert(lines.end(), {"", "", ""});
-
-  Add_overall_result(lines, r.Options.Criteria, r.Classification);
-  return lines;
+  y.After = "";
+  parts.Deficits = {x, y};
+  parts.Difference = tDifference_labels{.Tail = r.Options.Tail};
+  parts.Classification = r.Classification;
+  parts.Criteria = r.Options.Criteria;
+  return Report_lines(f, parts, notes_lines, viewer_has_text);
 }

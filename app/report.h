@@ -2,6 +2,7 @@
 // The report text of one analysis, line by line, as it is appended to the results viewer.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,19 +11,13 @@
 // The 106-underscore line that separates a report from the one above it.
 extern const std::string kReport_separator;
 
-// The lines of the report, from the record's figure table and options. notes_lines are the user's notes, one entry per line (empty for
-// none); viewer_has_text says whether the viewer already holds at least one line, in
-// which case the report starts with the separator instead of a blank line.
+// The lines of the worksheet's report, from the record's figure table and options.
+// notes_lines are the user's notes, one entry per line (empty for none); viewer_has_text
+// says whether the viewer already holds at least one line, in which case the report
+// starts with the separator instead of a blank line.
 std::vector<std::string> Report_lines(const tRun_results& results,
                                       const std::vector<std::string>& notes_lines,
                                       bool viewer_has_text);
-
-// The opening section of every report: the separator (when the viewer already holds
-// text) or a blank line, the program's title, the references of the methods the analysis
-// uses, and the user's notes (one entry per line; none, no lines).
-void Add_report_header(std::vector<std::string>& lines,
-                       const std::vector<const tReference*>& references,
-                       const std::vector<std::string>& notes_lines, bool viewer_has_text);
 
 // The worksheet's references, which every report lists first.
 std::vector<const tReference*> Worksheet_references();
@@ -37,29 +32,40 @@ struct tDeficit_labels {
   // empty without.
   std::string Predicted_line;
   std::string Criterion = " Dissociations criterion: ";  // " Deficit criterion: " alone
+  std::string After = " ";  // the first of the three lines after the section
 };
-void Add_deficit_section(std::vector<std::string>& lines, const tFigure_table& figures,
-                         const tDeficit_labels& labels);
 
-// The BSDT's section and, when the table holds its values, the RSDT's, on the pair of
-// tasks ("X AND Y", or the tasks' names in capitals).
+// The labels of the BSDT's section and, when the table holds its values, the RSDT's, on
+// the pair of tasks ("X AND Y", or the tasks' names in capitals).
 struct tDifference_labels {
   std::string Pair = "X AND Y";
   bool Covariates = false;
   tTail Tail = tTail::Two;
 };
-void Add_difference_sections(std::vector<std::string>& lines, const tFigure_table& figures,
-                             const tDifference_labels& labels);
 
-// The heading of the criteria applied and the classification's line.
-void Add_overall_result(std::vector<std::string>& lines, tCriteria criteria,
-                        tClassification classification);
+// What a report holds, each part chosen by what the analysis holds. Every report has the
+// same sections in the same order: the header (the program's title, the references, the
+// user's notes), the inputs, the outputs' opening lines, a deficit section per task, then
+// those present of the Bayesian test for a deficit, the difference between the tasks'
+// standardized scores (BSDT, and RSDT), the unstandardized difference test, and the
+// overall result.
+struct tReport_parts {
+  std::vector<const tReference*> References;
+  std::vector<std::string> Inputs;   // the lines between " INPUTS:" and " OUTPUTS:"
+  std::vector<std::string> Outputs;  // the lines after " OUTPUTS:" before the deficits
+  std::vector<tDeficit_labels> Deficits;
+  std::vector<std::string> Bayesian_deficit;  // the section's lines; none, no section
+  std::optional<tDifference_labels> Difference;
+  std::vector<std::string> Udt;  // the section's lines; none, no section
+  std::optional<tClassification> Classification;  // the overall result, under Criteria
+  tCriteria Criteria = tCriteria::Bayesian;
+};
+
+// The report of those parts over the record's figure table; notes_lines (each made
+// Printable_text) and viewer_has_text as for the worksheet's report.
+std::vector<std::string> Report_lines(const tFigure_table& figures, const tReport_parts& parts,
+                                      const std::vector<std::string>& notes_lines,
+                                      bool viewer_has_text);
 
 // The text with a-z in capitals (the report's headings).
 std::string Upper_case(std::string text);
-
-// The two lines of a verdict on a difference between standardized scores: "... is
-// statistically" (or "is not statistically"), then, indented by 26 spaces, "significant
-// <tail_text> on <test>". tail_text is "(two-tailed)" or "(one-tailed)".
-void Add_verdict_lines(std::vector<std::string>& lines, bool significant,
-                       const std::string& tail_text, const std::string& test);

@@ -5,19 +5,14 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace {
+#include "app/texts.h"
 
-std::string Trim(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return "";
-  const auto e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
+namespace {
 
 // A matrix cell's text read as a number (for the diagonal and the symmetry check only;
 // the lower triangle goes through the field rules as text).
 std::optional<double> Number_of(const std::string& text) {
-  const std::string t = Trim(text);
+  const std::string t = Trim_blanks(text);
   if (t.empty()) return std::nullopt;
   char* end = nullptr;
   const double v = std::strtod(t.c_str(), &end);
@@ -33,16 +28,50 @@ std::string Text_of(const tJson_value& v) {
   }
 }
 
-const char* Kind_word(tAnalysis_kind kind) {
-  switch (kind) {
-    case tAnalysis_kind::Deficit: return "deficit";
-    case tAnalysis_kind::Dissociation: return "dissociation";
-    case tAnalysis_kind::Udt: return "udt";
+}  // namespace
+
+std::string Trim_blanks(const std::string& s) {
+  const auto b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return "";
+  const auto e = s.find_last_not_of(" \t");
+  return s.substr(b, e - b + 1);
+}
+
+namespace {
+
+// Sets choice to whichever of the two options has text as its key (Words(option).Key).
+template <typename tOption>
+bool Choose(const std::string& text, tOption first, tOption second, tOption& choice,
+            const std::string& quote, std::string& allowed) {
+  for (const tOption option : {first, second}) {
+    if (text == Words(option).Key) {
+      choice = option;
+      return true;
+    }
   }
-  return "";
+  allowed = quote + Words(first).Key + quote + " or " + quote + Words(second).Key + quote;
+  return false;
 }
 
 }  // namespace
+
+bool Set_run_option(tRun_options& options, const std::string& key, const std::string& text,
+                    const std::string& quote, std::string& allowed) {
+  if (key == "tail") return Choose(text, tTail::Two, tTail::One, options.Tail, quote, allowed);
+  if (key == "prior")
+    return Choose(text, tPrior::Calibrated, tPrior::Standard, options.Prior, quote, allowed);
+  if (key == "criteria")
+    return Choose(text, tCriteria::Bayesian, tCriteria::Combined, options.Criteria, quote,
+                  allowed);
+  const auto k = Parse_iterations(text);
+  if (key != "iterations" || !k) {
+    allowed = "a whole number from " + std::to_string(kMin_iterations) + " to " +
+              std::to_string(kMax_iterations);
+    return false;
+  }
+  options.Iterations = *k;
+  return true;
+}
 
 std::optional<std::int32_t> Parse_iterations(const std::string& text) {
   std::int64_t k = 0;
@@ -98,8 +127,8 @@ std::variant<tText_matrix, std::string> Correlations_from_rows(const tText_matri
       const std::string* high = cell(b, a);
       if (high != nullptr && Number_of(*high) != Number_of(*low))
         return "the correlation matrix is not symmetric: r(" + names[j] + ", " + names[i] +
-               ") is given as " + Trim(*low) + " and " + Trim(*high) + ".";
-      lower[i].push_back(Trim(*low));
+               ") is given as " + Trim_blanks(*low) + " and " + Trim_blanks(*high) + ".";
+      lower[i].push_back(Trim_blanks(*low));
     }
   }
   return lower;
@@ -135,8 +164,8 @@ std::variant<tAnalysis_request, std::string> Request_from_json(const tJson_value
   tAnalysis_request r;
   r.Kind = kind;
   if (const tJson_value* a = doc.Find("analysis")) {
-    if (a->Text != Kind_word(kind))
-      return "the input file's \"analysis\" is \"" + a->Text + "\", not \"" + Kind_word(kind) + "\".";
+    if (a->Text != Analysis_word(kind))
+      return "the input file's \"analysis\" is \"" + a->Text + "\", not \"" + Analysis_word(kind) + "\".";
   }
   const tJson_value* n = doc.Find("n");
   if (n == nullptr) return std::string("the input has no \"n\" (the control sample size).");
@@ -172,21 +201,10 @@ std::variant<tAnalysis_request, std::string> Request_from_json(const tJson_value
   }
   if (const tJson_value* o = doc.Find("options")) {
     for (const auto& [key, value] : o->Members) {
-      if (key == "tail") {
-        if (value.Text != "two" && value.Text != "one") return std::string("\"tail\" must be \"two\" or \"one\".");
-        r.Options.Tail = value.Text == "one" ? tTail::One : tTail::Two;
-      } else if (key == "prior") {
-        if (value.Text != "calibrated" && value.Text != "jeffreys") return std::string("\"prior\" must be \"calibrated\" or \"jeffreys\".");
-        r.Options.Prior = value.Text == "jeffreys" ? tPrior::Standard : tPrior::Calibrated;
-      } else if (key == "criteria") {
-        if (value.Text != "bayesian" && value.Text != "combined") return std::string("\"criteria\" must be \"bayesian\" or \"combined\".");
-        r.Options.Criteria = value.Text == "combined" ? tCriteria::Combined : tCriteria::Bayesian;
-      } else if (key == "iterations") {
-        const auto k = Parse_iterations(value.Text);
-        if (!k)
-          return "\"iterations\" must be a whole number from " + std::to_string(kMin_iterations) +
-                 " to " + std::to_string(kMax_iterations) + ".";
-        r.Options.Iterations = *k;
+      if (key == "tail" || key == "prior" || key == "criteria" || key == "iterations") {
+        std::string allowed;
+        if (!Set_run_option(r.Options, key, value.Text, "\"", allowed))
+          return "\"" + key + "\" must be " + allowed + ".";
       } else if (key == "udt") {
         if (value.Kind != tJson_value::tKind::Bool) return std::string("\"udt\" must be true or false.");
         r.With_udt = value.Bool;

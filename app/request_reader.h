@@ -23,6 +23,16 @@ constexpr std::int32_t kMax_iterations = 100000000;
 // else ("0x100" and "1e3" are refused); nullopt when it is not.
 std::optional<std::int32_t> Parse_iterations(const std::string& text);
 
+// The text without its leading and trailing blanks (spaces and tabs).
+std::string Trim_blanks(const std::string& text);
+
+// Sets the run option named key ("tail", "prior", "criteria" or "iterations") from its
+// text, as the command line and the input file give it. False when the text is not one
+// the option takes: allowed then says which are ("two" or "one", each word between
+// quote; or the range of the iterations).
+bool Set_run_option(tRun_options& options, const std::string& key, const std::string& text,
+                    const std::string& quote, std::string& allowed);
+
 // A matrix cell's text read as a number (for the diagonal, the symmetry check and a CSV
 // header's detection; the lower triangle goes through the field rules as text).
 std::optional<double> Matrix_number(const std::string& text);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The text as well-formed UTF-8 with no C1 control (U+0080 to U+009F) and no
 // bidirectional embedding, override or isolate (U+202A to U+202E, U+2066 to U+2069):
@@ -24,3 +25,7 @@ std::string One_line(const std::string& message);
 // One CSV field as written: Printable_text of the text, quoted when it holds a comma, a
 // quote or surrounding blanks.
 std::string Csv_field(const std::string& text);
+
+// The user's notes as the report's lines: the text split at CR, LF or CRLF, a final line
+// break starting no further line, each line Printable_text. An empty text has no lines.
+std::vector<std::string> Split_notes(const std::string& text);

@@ -241,3 +241,19 @@ tAnalysis_record Run_checked_analysis(const tAnalysis_request& request,
   Check_fp_faults();
   return r;
 }
+
+std::optional<tAnalysis_kind> Analysis_of(const std::string& word) {
+  for (const tAnalysis_kind kind :
+       {tAnalysis_kind::Deficit, tAnalysis_kind::Dissociation, tAnalysis_kind::Udt})
+    if (word == Analysis_word(kind)) return kind;
+  return std::nullopt;
+}
+
+const char* Analysis_word(tAnalysis_kind kind) {
+  switch (kind) {
+    case tAnalysis_kind::Deficit: return "deficit";
+    case tAnalysis_kind::Dissociation: return "dissociation";
+    case tAnalysis_kind::Udt: return "udt";
+  }
+  return "";
+}

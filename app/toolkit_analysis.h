@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -17,6 +18,11 @@
 #include "stats/conditional_model.h"
 
 enum class tAnalysis_kind { Deficit, Dissociation, Udt };
+
+// The analysis named by a subcommand, an input file's "analysis" or a record's: "deficit",
+// "dissociation" or "udt" (nullopt for any other word), and back.
+std::optional<tAnalysis_kind> Analysis_of(const std::string& word);
+const char* Analysis_word(tAnalysis_kind kind);
 
 // One variable as the user gave it: a name and three field texts.
 struct tVariable_texts {

@@ -27,15 +27,6 @@ class tGroup {
 
 }  // namespace
 
-std::string Kind_name(tAnalysis_kind kind) {
-  switch (kind) {
-    case tAnalysis_kind::Deficit: return "deficit";
-    case tAnalysis_kind::Dissociation: return "dissociation";
-    case tAnalysis_kind::Udt: return "udt";
-  }
-  return "";
-}
-
 tAnalysis_record Blank_toolkit_results(const tAnalysis_request& q) {
   tAnalysis_record r;
   r.Kind = q.Kind;
@@ -69,7 +60,7 @@ tFigure_table Toolkit_figures(const tAnalysis_record& r) {
   const std::size_t m = r.Inputs.Covariates.size();
   // A dissociation's figures are named and ordered as the worksheet's (which is the
   // dissociation without covariates): its record has no "analysis" word.
-  if (!dissociation) top.Add("analysis", K::Word, "", Kind_name(r.Kind));
+  if (!dissociation) top.Add("analysis", K::Word, "", Analysis_word(r.Kind));
   tGroup inputs(t, "inputs", "");
   const auto task = [&](std::size_t j, const char* key) {
     return std::string(key) + (two ? (j == 0 ? "_x" : "_y") : "");

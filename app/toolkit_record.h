@@ -19,6 +19,3 @@ std::string Toolkit_json(const tAnalysis_record& results);
 // A record of the request's shape with no figures computed (every value 0): its
 // Toolkit_figures name the columns of a batch before any case has run.
 tAnalysis_record Blank_toolkit_results(const tAnalysis_request& request);
-
-// "deficit", "dissociation", "udt".
-std::string Kind_name(tAnalysis_kind kind);

@@ -7,7 +7,6 @@
 
 #include "app/control_data.h"
 #include "app/report.h"
-#include "app/safe_text.h"
 #include "app/text_format.h"
 
 namespace {
@@ -111,48 +110,43 @@ std::string Format_input(Extended value, int width) {
 std::vector<std::string> Toolkit_report_lines(const tAnalysis_record& r,
                                               const std::vector<std::string>& notes,
                                               bool viewer_has_text) {
-  std::vector<std::string> lines;
-  std::vector<const tReference*> references = Worksheet_references();
-  if (r.Model.M > 0) references.push_back(&kCovariate_reference);
+  tReport_parts parts;
+  parts.References = Worksheet_references();
+  if (r.Model.M > 0) parts.References.push_back(&kCovariate_reference);
   // Without covariates the BSDT is the worksheet's (already listed); the Bayesian deficit
   // test is then described without them.
-  if (r.Model.M > 0) references.push_back(&kBayesian_model_reference);
-  else if (r.Bayesian_computed) references.push_back(&kBayesian_deficit_reference);
-  if (r.Udt_computed) references.push_back(&kUdt_reference);
-  std::vector<std::string> printable_notes;
-  for (const std::string& line : notes) printable_notes.push_back(Printable_text(line));
-  Add_report_header(lines, references, printable_notes, viewer_has_text);
+  if (r.Model.M > 0) parts.References.push_back(&kBayesian_model_reference);
+  else if (r.Bayesian_computed) parts.References.push_back(&kBayesian_deficit_reference);
+  if (r.Udt_computed) parts.References.push_back(&kUdt_reference);
   const bool one_tailed = r.Options.Tail == tTail::One;
 
-  lines.push_back(" INPUTS:");
+  std::vector<std::string>& in = parts.Inputs;
   switch (r.Kind) {
     case tAnalysis_kind::Deficit:
-      lines.push_back(r.Model.M > 0 ? " Analysis selected: Test for a deficit on one task allowing for covariates"
-                                    : " Analysis selected: Test for a deficit on one task");
-      lines.push_back(one_tailed ? " Option selected: Report the ONE-tailed Bayesian probability"
-                                 : " Option selected: Report the TWO-tailed Bayesian probability");
+      in.push_back(r.Model.M > 0 ? " Analysis selected: Test for a deficit on one task allowing for covariates"
+                                 : " Analysis selected: Test for a deficit on one task");
+      in.push_back(one_tailed ? " Option selected: Report the ONE-tailed Bayesian probability"
+                              : " Option selected: Report the TWO-tailed Bayesian probability");
       break;
     case tAnalysis_kind::Dissociation:
-      lines.push_back(r.Model.M > 0 ? " Analysis selected: Dissociation between two tasks allowing for covariates"
-                                    : " Analysis selected: Dissociation between two tasks");
+      in.push_back(r.Model.M > 0 ? " Analysis selected: Dissociation between two tasks allowing for covariates"
+                                 : " Analysis selected: Dissociation between two tasks");
       // The worksheet's option lines.
-      lines.push_back(Words(r.Options.Criteria).Report_line);
-      lines.push_back(Words(r.Options.Tail).Report_line);
-      lines.push_back(Words(r.Options.Prior).Report_line);
-      if (r.With_udt) lines.push_back(" Option selected: Also run the unstandardized difference test (tasks on the same scale)");
+      in.push_back(Words(r.Options.Criteria).Report_line);
+      in.push_back(Words(r.Options.Tail).Report_line);
+      in.push_back(Words(r.Options.Prior).Report_line);
+      if (r.With_udt) in.push_back(" Option selected: Also run the unstandardized difference test (tasks on the same scale)");
       break;
     case tAnalysis_kind::Udt:
-      lines.push_back(" Analysis selected: Unstandardized difference test (tasks on the same scale)");
-      lines.push_back(one_tailed ? " Option selected: Use a ONE-tailed test" : " Option selected: Use a TWO-tailed test");
+      in.push_back(" Analysis selected: Unstandardized difference test (tasks on the same scale)");
+      in.push_back(one_tailed ? " Option selected: Use a ONE-tailed test" : " Option selected: Use a TWO-tailed test");
       break;
   }
-  lines.push_back("");
-  Add_inputs(lines, r);
-  lines.push_back("");
-  lines.push_back(" OUTPUTS:");
-  lines.push_back("");
+  in.push_back("");
+  Add_inputs(in, r);
+  in.push_back("");
+  parts.Outputs = {""};
 
-  const tFigure_table f = Toolkit_figures(r);
   const bool two = r.Inputs.Tasks.size() == 2;
   for (std::size_t j = 0; j < r.Deficit.size(); ++j) {
     tDeficit_labels labels;
@@ -163,31 +157,22 @@ std::vector<std::string> Toolkit_report_lines(const tAnalysis_record& r,
                               F(r.Model.Predicted[j], 1, 3) + " (leverage h = " +
                               F(r.Model.Leverage, 1, 5) + ")";
     if (r.Kind != tAnalysis_kind::Dissociation) labels.Criterion = " Deficit criterion: ";
-    Add_deficit_section(lines, f, labels);
-    lines.insert(lines.end(), {" ", "", ""});
+    parts.Deficits.push_back(labels);
   }
-  if (r.Bayesian_computed) {
-    Add_bayesian_deficit(lines, r);
-    lines.push_back("");
-  }
+  if (r.Bayesian_computed) Add_bayesian_deficit(parts.Bayesian_deficit, r);
   if (r.Bsdt_computed) {
-    lines.push_back("");
     tDifference_labels difference;
     difference.Pair = Upper_case(r.Inputs.Tasks[0].Name) + " AND " + Upper_case(r.Inputs.Tasks[1].Name);
     difference.Covariates = r.Model.M > 0;
     difference.Tail = r.Options.Tail;
-    Add_difference_sections(lines, f, difference);
-    lines.insert(lines.end(), {"", ""});
+    parts.Difference = difference;
   }
-  if (r.Udt_computed) {
-    Add_udt(lines, r);
-    lines.insert(lines.end(), {"", ""});
-  }
+  if (r.Udt_computed) Add_udt(parts.Udt, r);
   if (r.Kind == tAnalysis_kind::Dissociation) {
-    lines.push_back("");
-    Add_overall_result(lines, r.Options.Criteria,
-                       r.Strong ? tClassification::Strong
-                                : (r.Classical ? tClassification::Classical : tClassification::Neither));
+    parts.Classification = r.Strong ? tClassification::Strong
+                                    : (r.Classical ? tClassification::Classical
+                                                   : tClassification::Neither);
+    parts.Criteria = r.Options.Criteria;
   }
-  return lines;
+  return Report_lines(Toolkit_figures(r), parts, notes, viewer_has_text);
 }

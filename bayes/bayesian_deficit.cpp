@@ -44,14 +44,8 @@ void Bayesian_deficit_test(const tConditional_task& task, std::int32_t Iteration
                            bool Reset_seed, bool Two_sided, std::int32_t Level,
                            tBayesian_deficit_results& Results,
                            const tProgress_observer* Observer) {
+  Check_conditional_task(kRoutine, task);
   const std::int32_t df = task.N - task.M - 1;
-  if (df < 1)
-    throw ERefused_input(kRoutine + ": the control sample is too small for " +
-                         std::to_string(task.M) + " covariates (N = " +
-                         std::to_string(task.N) + ").");
-  if (!(task.Residual_sd > 0) || !std::isfinite(task.Residual_sd))
-    throw ERefused_input(kRoutine + ": the residual standard deviation must be greater "
-                                    "than 0.");
   if (Iterations < 1)
     throw ERefused_input(kRoutine + ": the number of iterations must be positive.");
   std::int32_t lo = 0, hi = 0;
@@ -127,17 +121,11 @@ void Bayesian_deficit_test(const tConditional_task& task, std::int32_t Iteration
     r.Reversed = upper < 50;
     P = r.Reversed ? upper : 100 - upper;
   }
-  r.Pct_more_extreme = P;
-  r.P_one_tailed = P / 100;
-  r.P_two_tailed = P / 50;
   r.P_one_tailed_mc_se = Mc_standard_error(S, Q, Iterations);
   r.Zccc = zccc;
   r.Zccc_lower = z_draws[lo];
   r.Zccc_upper = z_draws[hi];
-  // Folded: the limits of 100 - P from the upper tails directly, so that tiny limits
-  // keep their digits.
-  r.Pct_lower = 100 * (r.Reversed ? normal.Cdf(-r.Zccc_upper) : normal.Cdf(r.Zccc_lower));
-  r.Pct_upper = 100 * (r.Reversed ? normal.Cdf(-r.Zccc_lower) : normal.Cdf(r.Zccc_upper));
+  Set_folded_tail(r, P, r.Reversed, r.Zccc_lower, r.Zccc_upper);
   // After the limits are read: it reorders the draws.
   r.Histogram = Zdcc_histogram(z_draws, Iterations, first, second);
   if (fp_guard.Faulted())

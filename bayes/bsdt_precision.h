@@ -52,6 +52,24 @@ struct tSquares_sum {
 // / sqrt(n), the same bits as the plain form when Scale is 1; 0 when every value was 0.
 Extended Mc_standard_error(Extended sum, const tSquares_sum& squares, std::int64_t n);
 
+// The probabilities of a test on Monte Carlo draws, folded to the tail the case lies in:
+// P (a percentage, at most 50) is the tail's mean probability, from the sum of that
+// tail's values (100 - a percentage near 100 would keep only its absolute rounding);
+// reversed says that it is the upper tail. The one-tailed probability is P / 100, the
+// two-tailed twice that; the limits of 100 - P are taken from the upper tails of the
+// effect size's credible limits lower and upper directly, so that tiny limits keep their
+// digits. Both engines report their probabilities this way: Set_folded_tail fills
+// Pct_more_extreme, P_one_tailed, P_two_tailed, Pct_lower and Pct_upper of their results.
+template <typename tResults>
+void Set_folded_tail(tResults& r, Extended P, bool reversed, Extended lower, Extended upper) {
+  const tNormal_distribution normal(0, 1);
+  r.Pct_more_extreme = P;
+  r.P_one_tailed = P / 100;
+  r.P_two_tailed = P / 50;
+  r.Pct_lower = 100 * (reversed ? normal.Cdf(-upper) : normal.Cdf(lower));
+  r.Pct_upper = 100 * (reversed ? normal.Cdf(-lower) : normal.Cdf(upper));
+}
+
 // Positions (1-based, in 1..n) of the 0.1 % and the 99.9 % order statistics: Round,
 // halves to even, of 0.001 n and of 0.999 n plus 1, as the credible limits are placed.
 void Histogram_positions(std::int64_t n, std::int64_t& lo, std::int64_t& hi);

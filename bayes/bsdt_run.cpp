@@ -501,22 +501,12 @@ void Run(const tBSDT_inputs& in, tBSDT_results& Results, const tProgress_observe
   if (observer != nullptr) Observe(*observer, n, n);
 
   tBSDT_results r;
-  // P from the sum of the tail it is folded into: 100 - (a percentage near 100) would keep
-  // only its absolute rounding, and a tiny folded P would lose its digits or become 0.
   const bool Reversed = S / n * 100 > 50;
-  const Extended P = (Reversed ? U : S) / n * 100;
-  r.Pct_more_extreme = P;
-  r.P_one_tailed = P / 100;
-  r.P_two_tailed = P / 50;
-
-  // Point estimate from the sample statistics.
+  // Point estimate from the sample statistics; the limits from the draws.
   r.Zdcc = (zx0 - zy0) / Sd_difference(1, 1, in.R_xy);
   r.Zdcc_lower = Samples[lo];
   r.Zdcc_upper = Samples[hi];
-  // Folded: the limits of 100 - P from the upper tails directly (never 100 - a percentage
-  // near 100), so that tiny limits keep their digits.
-  r.Pct_lower = 100 * (Reversed ? normal.Cdf(-r.Zdcc_upper) : normal.Cdf(r.Zdcc_lower));
-  r.Pct_upper = 100 * (Reversed ? normal.Cdf(-r.Zdcc_lower) : normal.Cdf(r.Zdcc_upper));
+  Set_folded_tail(r, (Reversed ? U : S) / n * 100, Reversed, r.Zdcc_lower, r.Zdcc_upper);
 
   Check_faults("in the results");
   for (const Extended x : {r.P_one_tailed, r.P_two_tailed, r.Pct_more_extreme, r.Pct_lower,

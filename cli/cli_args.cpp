@@ -2,12 +2,11 @@
 #include "cli/cli_args.h"
 
 #include <charconv>
-#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <set>
 
-#include "cli/batch_csv.h"
+#include "app/safe_text.h"
 
 #ifndef KESTRUM_VERSION
 #define KESTRUM_VERSION "unknown"
@@ -36,41 +35,11 @@ bool Is_flag(const std::string& name) {
          name == "--help" || name == "-h" || name == "--version";
 }
 
-// Sets choice to the option whose key (Words(option).Key) is text; false for none.
-template <typename tOption>
-bool Choose(const std::string& text, std::initializer_list<tOption> options, tOption& choice) {
-  for (const tOption option : options) {
-    if (text == Words(option).Key) {
-      choice = option;
-      return true;
-    }
-  }
-  return false;
-}
+}  // namespace
 
 tUsage_error Bad_value(const std::string& name, const std::string& value,
                        const std::string& allowed) {
   return {"invalid value '" + value + "' for " + name + " (expected " + allowed + ")"};
-}
-
-}  // namespace
-
-std::vector<std::string> Split_lines(const std::string& text) {
-  std::vector<std::string> lines;
-  if (text.empty()) return lines;
-  std::string line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-    }
-  }
-  lines.push_back(line);
-  return lines;
 }
 
 std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::string>& args) {
@@ -112,23 +81,14 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
     if (const auto field = Field_index(name)) {
       o.Fields[*field] = v;
       o.Field_given[*field] = true;
-    } else if (name == "--criteria") {
-      if (!Choose(v, {tCriteria::Bayesian, tCriteria::Combined}, o.Run.Criteria))
-        return Bad_value(name, v, "bayesian or combined");
-    } else if (name == "--tail") {
-      if (!Choose(v, {tTail::Two, tTail::One}, o.Run.Tail)) return Bad_value(name, v, "two or one");
-    } else if (name == "--prior") {
-      if (!Choose(v, {tPrior::Calibrated, tPrior::Standard}, o.Run.Prior))
-        return Bad_value(name, v, "calibrated or jeffreys");
     } else if (name == "--notes") {
       // Control characters (an escape sequence, a NUL) would reach the report as they are.
-      o.Notes_lines = Split_lines(v);
-      for (std::string& line : o.Notes_lines) line = Printable_text(line);
-    } else if (name == "--iterations") {
-      // Checked here, before anything is allocated for the draws.
-      const std::optional<std::int32_t> k = Parse_iterations(v);
-      if (!k) return Bad_value(name, v, "a whole number from 21 to 100000000");
-      o.Run.Iterations = *k;
+      o.Notes_lines = Split_notes(v);
+    } else if (name == "--criteria" || name == "--tail" || name == "--prior" ||
+               name == "--iterations") {
+      // The iterations are checked here, before anything is allocated for the draws.
+      std::string allowed;
+      if (!Set_run_option(o.Run, name.substr(2), v, "", allowed)) return Bad_value(name, v, allowed);
     } else if (name == "--format") {
       if (v == "report") o.Format = tOutput_format::Report;
       else if (v == "json") o.Format = tOutput_format::Json;

@@ -28,7 +28,7 @@ struct tCli_options {
   // The BSDT engine on the thread of each case: a batch runs cases side by side, and a
   // single case then costs the least CPU time.
   tRun_options Run{.Engine_threads = 1};
-  std::vector<std::string> Notes_lines;  // --notes, split at line ends
+  std::vector<std::string> Notes_lines;  // --notes, as Split_notes gives them
   tOutput_format Format = tOutput_format::Report;
   std::string Batch_file;  // --batch
 };
@@ -36,6 +36,10 @@ struct tCli_options {
 struct tUsage_error {
   std::string Message;
 };
+
+// "invalid value 'VALUE' for NAME (expected ALLOWED)".
+tUsage_error Bad_value(const std::string& name, const std::string& value,
+                       const std::string& allowed);
 
 
 // The option names of the eight fields, in worksheet order.
@@ -50,6 +54,3 @@ std::string Usage_text();
 
 // The --version text: the program's name and version, then its licence.
 std::string Version_text();
-
-// The lines of a text, split at CR, LF or CRLF (none for an empty text): the --notes lines.
-std::vector<std::string> Split_lines(const std::string& text);

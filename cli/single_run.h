@@ -18,7 +18,9 @@ struct tSingle_outcome {
   const std::vector<std::string>* Warnings = nullptr;
 };
 
-// output is called only for a computed run and returns its whole text. Returns the exit
-// status.
-int Finish_single_run(const tSingle_outcome& outcome, const std::function<std::string()>& output,
+// json and report give the output of a computed run (called only for one): the JSON
+// object, or the report's lines. Returns the exit status.
+int Finish_single_run(const tSingle_outcome& outcome, bool json,
+                      const std::function<std::string()>& json_text,
+                      const std::function<std::vector<std::string>()>& report_lines,
                       std::ostream& out, std::ostream& err, const tInterrupt* interrupt);

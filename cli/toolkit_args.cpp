@@ -6,38 +6,21 @@
 #include <sstream>
 
 #include "app/request_reader.h"
+#include "app/safe_text.h"
 #include "cli/toolkit_cli.h"
 
 namespace {
-
-tAnalysis_kind Kind_of(const std::string& word) {
-  if (word == "deficit") return tAnalysis_kind::Deficit;
-  if (word == "dissociation") return tAnalysis_kind::Dissociation;
-  return tAnalysis_kind::Udt;
-}
-
-tUsage_error Bad_value(const std::string& name, const std::string& value,
-                       const std::string& allowed) {
-  return {"invalid value '" + value + "' for " + name + " (expected " + allowed + ")"};
-}
-
-std::string Trim(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return "";
-  const auto e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
 
 // NAME=MEAN,SD,CASE
 std::optional<tVariable_texts> Covariate_of(const std::string& text) {
   const auto eq = text.rfind('=');
   if (eq == std::string::npos || eq == 0) return std::nullopt;
   tVariable_texts v;
-  v.Name = Trim(text.substr(0, eq));
+  v.Name = Trim_blanks(text.substr(0, eq));
   std::vector<std::string> parts;
   std::string rest = text.substr(eq + 1), part;
   std::stringstream in(rest);
-  while (std::getline(in, part, ',')) parts.push_back(Trim(part));
+  while (std::getline(in, part, ',')) parts.push_back(Trim_blanks(part));
   if (parts.size() != 3 || v.Name.empty()) return std::nullopt;
   v.Mean = parts[0];
   v.Sd = parts[1];
@@ -51,7 +34,7 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
     const std::vector<std::string>& args) {
   tToolkit_cli o;
   const std::string sub = args.at(0);
-  o.Request.Kind = Kind_of(sub);
+  o.Request.Kind = Analysis_of(sub).value_or(tAnalysis_kind::Udt);
   o.Request.Options.Engine_threads = 1;
   const bool two_tasks = o.Request.Kind != tAnalysis_kind::Deficit;
   if (two_tasks) o.Request.Tasks.assign(2, {});
@@ -119,25 +102,14 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
     } else if (name == "--batch") {
       o.Batch_file = value;
     } else if (name == "--notes") {
-      o.Notes_lines = Split_lines(value);
+      o.Notes_lines = Split_notes(value);
     } else if (name == "--format") {
       if (value != "report" && value != "json") return Bad_value(name, value, "report or json");
       o.Format = value == "json" ? tOutput_format::Json : tOutput_format::Report;
-    } else if (name == "--tail") {
-      if (value != "two" && value != "one") return Bad_value(name, value, "two or one");
-      o.Request.Options.Tail = value == "one" ? tTail::One : tTail::Two;
-    } else if (name == "--prior") {
-      if (value != "calibrated" && value != "jeffreys") return Bad_value(name, value, "calibrated or jeffreys");
-      o.Request.Options.Prior = value == "jeffreys" ? tPrior::Standard : tPrior::Calibrated;
-    } else if (name == "--criteria") {
-      if (value != "bayesian" && value != "combined") return Bad_value(name, value, "bayesian or combined");
-      o.Request.Options.Criteria = value == "combined" ? tCriteria::Combined : tCriteria::Bayesian;
-    } else if (name == "--iterations") {
-      const auto k = Parse_iterations(value);
-      if (!k)
-        return Bad_value(name, value, "a whole number from " + std::to_string(kMin_iterations) +
-                                          " to " + std::to_string(kMax_iterations));
-      o.Request.Options.Iterations = *k;
+    } else {  // --tail, --prior, --criteria, --iterations
+      std::string allowed;
+      if (!Set_run_option(o.Request.Options, name.substr(2), value, "", allowed))
+        return Bad_value(name, value, allowed);
     }
   }
   if (!o.Input_file.empty() && (figures_given || !o.Correlations_file.empty()))

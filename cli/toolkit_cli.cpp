@@ -29,23 +29,13 @@ namespace {
 // bytes).
 constexpr std::size_t kMax_input_file = 1 << 20;
 
-std::string Trim(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return "";
-  const auto e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
-
-
 }  // namespace
 
-bool Is_toolkit_subcommand(const std::string& word) {
-  return word == "deficit" || word == "dissociation" || word == "udt";
-}
+bool Is_toolkit_subcommand(const std::string& word) { return Analysis_of(word).has_value(); }
 
 std::variant<tText_matrix, std::string> Correlations_from_text(
     const std::string& text, const std::vector<std::string>& names) {
-  const std::string trimmed = Trim(text);
+  const std::string trimmed = Trim_blanks(text);
   if (!trimmed.empty() && (trimmed[0] == '[' || trimmed[0] == '{')) {
     try {
       return Correlations_from_json(Parse_json(text), names);
@@ -60,14 +50,14 @@ std::variant<tText_matrix, std::string> Correlations_from_text(
   bool first = true, name_column = false;
   while (reader.Next(record)) {
     if (!record.Error.empty()) return "the correlation file: " + record.Error;
-    if (record.Fields.size() == 1 && Trim(record.Fields[0]).empty()) continue;
+    if (record.Fields.size() == 1 && Trim_blanks(record.Fields[0]).empty()) continue;
     std::vector<std::string> cells;
-    for (const auto& f : record.Fields) cells.push_back(Trim(f));
+    for (const auto& f : record.Fields) cells.push_back(Trim_blanks(f));
     if (first) {
       first = false;
       // A header row: its last cell is not a number.
       if (!Matrix_number(cells.back())) {
-        name_column = Trim(cells.front()).empty() || cells.size() == names.size() + 1;
+        name_column = Trim_blanks(cells.front()).empty() || cells.size() == names.size() + 1;
         file_names.assign(cells.begin() + (name_column ? 1 : 0), cells.end());
         continue;
       }
@@ -280,12 +270,7 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
   const tToolkit_outcome outcome = Run_request(request, &observer);
   return Finish_single_run(
       {outcome.Computed, outcome.Cancelled, outcome.Status, outcome.Error, &outcome.Warnings},
-      [&] {
-        if (o.Format == tOutput_format::Json) return Toolkit_json(outcome.Results) + '\n';
-        std::string text;
-        for (const std::string& line : Toolkit_report_lines(outcome.Results, o.Notes_lines, false))
-          text += line + '\n';
-        return text;
-      },
-      out, err, interrupt);
+      o.Format == tOutput_format::Json, [&] { return Toolkit_json(outcome.Results); },
+      [&] { return Toolkit_report_lines(outcome.Results, o.Notes_lines, false); }, out, err,
+      interrupt);
 }

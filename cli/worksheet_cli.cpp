@@ -61,6 +61,18 @@ tWorksheet_outcome Run_case(const std::array<std::string, 8>& fields, const tRun
   return outcome;
 }
 
+// Saves the control figures to the control-data file (--save-controls); the exit status
+// of a failure, with its message on standard error, or kExit_success.
+int Save_controls(const std::array<std::string, 8>& fields, std::ostream& err) {
+  try {
+    Save_to_data_file(fields);
+  } catch (const std::exception& e) {
+    err << Message_for_terminal(e.what()) << '\n';
+    return kExit_computation;
+  }
+  return kExit_success;
+}
+
 // Fills the six control texts from the control-data file; false with a message when the
 // file is missing or unreadable.
 bool Load_controls(std::array<std::string, 8>& fields, std::string& message) {
@@ -115,12 +127,7 @@ int Run_single(const tCli_options& o, std::array<std::string, 8> fields,
     return kExit_input;
   }
   if (o.Save_controls) {
-    try {
-      Save_to_data_file(fields);
-    } catch (const std::exception& e) {
-      err << Message_for_terminal(e.what()) << '\n';
-      return kExit_computation;
-    }
+    if (const int status = Save_controls(fields, err); status != kExit_success) return status;
   }
   tProgress_observer observer;
   if (interrupt != nullptr) observer.Cancel = &interrupt->Requested;
@@ -131,14 +138,8 @@ int Run_single(const tCli_options& o, std::array<std::string, 8> fields,
   const tWorksheet_outcome outcome = Run_case(fields, run, &observer);
   return Finish_single_run(
       {outcome.Computed, outcome.Cancelled, outcome.Status, outcome.Error, &outcome.Warnings},
-      [&] {
-        if (o.Format == tOutput_format::Json) return Results_json(outcome.Results) + '\n';
-        std::string text;
-        for (const std::string& line : Report_lines(outcome.Results, o.Notes_lines, false))
-          text += line + '\n';
-        return text;
-      },
-      out, err, interrupt);
+      o.Format == tOutput_format::Json, [&] { return Results_json(outcome.Results); },
+      [&] { return Report_lines(outcome.Results, o.Notes_lines, false); }, out, err, interrupt);
 }
 
 // The batch's columns: id, the case's two scores, then the figures of the worksheet's
@@ -173,12 +174,7 @@ int Run_batch(const tCli_options& o, std::array<std::string, 8> controls,
     if (o.Save_controls) {
       std::array<std::string, 8> saved = controls;
       saved[6] = saved[7] = "";
-      try {
-        Save_to_data_file(saved);
-      } catch (const std::exception& e) {
-        err << Message_for_terminal(e.what()) << '\n';
-        return kExit_computation;
-      }
+      if (const int status = Save_controls(saved, err); status != kExit_success) return status;
     }
     return kExit_success;
   };

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -16,6 +17,7 @@
 #include <exception>
 #include <thread>
 
+#include "gui/dialogs.h"
 #include "gui/progress_dialog.h"
 #include "stats/metrics_papers.h"
 
@@ -48,6 +50,23 @@ bool Is_user_input(QEvent::Type type) {
       return false;
   }
 }
+
+// The wait cursor for the duration of a run; the destructor brings the default cursor
+// back also when the run ends in an error.
+class tBusy_cursor {
+ public:
+  explicit tBusy_cursor(bool on) : on_(on) {
+    if (on_) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  ~tBusy_cursor() {
+    if (on_) QGuiApplication::restoreOverrideCursor();
+  }
+  tBusy_cursor(const tBusy_cursor&) = delete;
+  tBusy_cursor& operator=(const tBusy_cursor&) = delete;
+
+ private:
+  bool on_;
+};
 
 }  // namespace
 
@@ -164,4 +183,21 @@ void Run_work_in_background(const std::function<void(const tProgress_observer& o
   progress.hide();
 
   if (failure) std::rethrow_exception(failure);
+}
+
+bool Run_work_shown(const std::function<void(const tProgress_observer& observer)>& work,
+                    const tBackground_view& view, bool& running) {
+  try {
+    const tBusy_cursor busy(view.Busy_cursor);
+    running = true;
+    Run_work_in_background(work, view);
+    running = false;
+    return true;
+  } catch (const ECancelled&) {
+    running = false;
+  } catch (const std::exception& error) {
+    running = false;
+    tDialogs::Error(view.Window, QString::fromStdString(error.what()));
+  }
+  return false;
 }

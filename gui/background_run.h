@@ -43,6 +43,7 @@ struct tBackground_view {
   // A warning of the statistics (raised on the worker): shown on the caller's thread; the
   // worker waits until it returns.
   std::function<void(const std::string& message, QWidget* over)> Warning;
+  bool Busy_cursor = false;  // the wait cursor while the work runs
 };
 
 // The delay before the progress box appears, in milliseconds.
@@ -63,4 +64,22 @@ auto Run_in_background(const tCompute& compute, const tBackground_view& view)
   Run_work_in_background(
       [&](const tProgress_observer& observer) { results.emplace(compute(observer)); }, view);
   return std::move(*results);
+}
+
+// A window's run of Run_work_in_background: running is true while the work runs; a Cancel
+// ends it quietly, and an error is shown in a message box over view.Window once the run
+// has ended. True when the work ended normally.
+bool Run_work_shown(const std::function<void(const tProgress_observer& observer)>& work,
+                    const tBackground_view& view, bool& running);
+
+// Run_in_background as a window runs it (Run_work_shown): the results, or none after a
+// Cancel or an error.
+template <typename tCompute>
+auto Run_shown_in_background(const tCompute& compute, const tBackground_view& view,
+                             bool& running)
+    -> std::optional<std::invoke_result_t<const tCompute&, const tProgress_observer&>> {
+  std::optional<std::invoke_result_t<const tCompute&, const tProgress_observer&>> results;
+  Run_work_shown([&](const tProgress_observer& observer) { results.emplace(compute(observer)); },
+                 view, running);
+  return results;
 }

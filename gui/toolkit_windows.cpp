@@ -306,23 +306,13 @@ void TfrmToolkit::cmdComputeClick() {
   view.Warning = [](const std::string& message, QWidget* over) {
     tDialogs::Warning(over, Qt_text(message));
   };
-  tAnalysis_record results;
-  try {
-    computing_ = true;
-    results = Run_in_background(
-        [&request, &inputs](const tProgress_observer& observer) {
-          return Run_checked_analysis(request, inputs, {&observer});
-        },
-        view);
-    computing_ = false;
-  } catch (const ECancelled&) {
-    computing_ = false;
-    return;
-  } catch (const std::exception& error) {
-    computing_ = false;
-    tDialogs::Error(this, Qt_text(error.what()));
-    return;
-  }
+  const std::optional<tAnalysis_record> run = Run_shown_in_background(
+      [&request, &inputs](const tProgress_observer& observer) {
+        return Run_checked_analysis(request, inputs, {&observer});
+      },
+      view, computing_);
+  if (!run) return;
+  const tAnalysis_record& results = *run;
   plots_.reset();
   if (results.Kind != tAnalysis_kind::Udt) {
     try {

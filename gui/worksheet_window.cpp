@@ -24,6 +24,7 @@
 #include "app/control_data.h"
 #include "app/input_checks.h"
 #include "app/report.h"
+#include "app/safe_text.h"
 #include "distrib/progress.h"
 #include "gui/background_run.h"
 #include "gui/dialogs.h"
@@ -42,16 +43,6 @@ constexpr int kNotes_max_length = 250;
 constexpr int kDescription_scroll_length = 550;  // a longer description gets a scroll bar
 
 QString Qt_text(const std::string& text) { return QString::fromStdString(text); }
-
-// The hourglass for the duration of a computation; the destructor brings the default
-// cursor back also when the computation ends in an error.
-class tBusy_cursor {
- public:
-  tBusy_cursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~tBusy_cursor() { QGuiApplication::restoreOverrideCursor(); }
-  tBusy_cursor(const tBusy_cursor&) = delete;
-  tBusy_cursor& operator=(const tBusy_cursor&) = delete;
-};
 
 }  // namespace
 
@@ -410,31 +401,20 @@ void TfrmTemplate::cmdComputeClick() {
   // The computation runs on a worker thread while this one keeps the windows drawn; the
   // worksheet takes no input meanwhile. Cancel leaves the windows as they were before the
   // run; the control data above are saved all the same.
-  std::optional<tRun_results> results;
-  try {
-    const tBusy_cursor busy;
-    txtInput1->setFocus();
-    tBackground_view view;
-    view.Window = this;
-    if (viewer_ != nullptr) view.Also_guarded.push_back(viewer_);
-    view.Warning = [this](const std::string& message, QWidget* over) {
-      Statistics_warning(message, over);
-    };
-    computing_ = true;
-    results = Run_in_background(
-        [&](const tProgress_observer& observer) {
-          return Compute_analysis(inputs, options, &observer);
-        },
-        view);
-    computing_ = false;
-  } catch (const ECancelled&) {
-    computing_ = false;
-    return;
-  } catch (const std::exception& error) {
-    computing_ = false;
-    tDialogs::Error(this, Qt_text(error.what()));
-    return;
-  }
+  txtInput1->setFocus();
+  tBackground_view view;
+  view.Window = this;
+  if (viewer_ != nullptr) view.Also_guarded.push_back(viewer_);
+  view.Warning = [this](const std::string& message, QWidget* over) {
+    Statistics_warning(message, over);
+  };
+  view.Busy_cursor = true;
+  const std::optional<tRun_results> results = Run_shown_in_background(
+      [&](const tProgress_observer& observer) {
+        return Compute_analysis(inputs, options, &observer);
+      },
+      view, computing_);
+  if (!results) return;
 
   if (viewer_ == nullptr) return;
   viewer_->show();
@@ -442,7 +422,8 @@ void TfrmTemplate::cmdComputeClick() {
   viewer_->setWindowTitle(QStringLiteral("Results viewer: ") + Qt_text(Program_title));
   QStringList lines;
   for (const std::string& line :
-       Report_lines(*results, Notes_lines(), viewer_->Has_text())) {
+       Report_lines(*results, Split_notes(memoComments->toPlainText().toStdString()),
+                    viewer_->Has_text())) {
     lines << Qt_text(line);
   }
   viewer_->Append_lines(lines);
@@ -494,13 +475,3 @@ tRun_options TfrmTemplate::Run_options() const {
   return options;
 }
 
-// The notes as lines; a final line break does not start a further, empty line.
-std::vector<std::string> TfrmTemplate::Notes_lines() const {
-  const QString text = memoComments->toPlainText();
-  std::vector<std::string> lines;
-  if (text.isEmpty()) return lines;
-  QStringList parts = text.split(QLatin1Char('\n'));
-  if (parts.size() > 1 && parts.last().isEmpty()) parts.removeLast();
-  for (const QString& part : parts) lines.push_back(part.toStdString());
-  return lines;
-}

@@ -90,7 +90,6 @@ class TfrmTemplate : public QWidget {
 
   std::array<std::string, 8> Field_texts() const;
   tRun_options Run_options() const;
-  std::vector<std::string> Notes_lines() const;
 
   QScrollArea* scroller_ = nullptr;
   QWidget* sheet_ = nullptr;  // every control below stands on it

@@ -6,11 +6,7 @@
 # error and exit status. Used to show that a change of the code left the outputs as they
 # were. Usage: scripts/compare_outputs.sh OLD_CLI NEW_CLI
 set -euo pipefail
-old="$1"
-new="$2"
-work="$(mktemp -d)"
-trap 'rm -rf "${work}"' EXIT
-export KESTRUM_DATA_FILE="${work}/kestrum.txt"  # never touch the user's control data
+source "$(dirname "$0")/compare_common.sh" "$@"
 
 controls=(--mean-x 100 --sd-x 15 --mean-y 50 --sd-y 10 --r 0.6 --n 20 --iterations 20000)
 cat > "${work}/cases.csv" <<'EOF'
@@ -24,25 +20,6 @@ f,100,50
 EOF
 printf 'id;case_x;case_y\r\nx;70,5;52\r\ny;40;52\r\n' > "${work}/semicolon.csv"
 
-count=0
-differ=0
-# Runs one output with both programs and compares standard output, standard error and
-# the exit status.
-compare() {
-  local name="$1"
-  shift
-  count=$((count + 1))
-  local so="${work}/old.out" se="${work}/old.err" no="${work}/new.out" ne="${work}/new.err"
-  local rs=0 rn=0
-  "${old}" "$@" >"${so}" 2>"${se}" || rs=$?
-  "${new}" "$@" >"${no}" 2>"${ne}" || rn=$?
-  if ! cmp -s "${so}" "${no}" || ! cmp -s "${se}" "${ne}" || [[ ${rs} != "${rn}" ]]; then
-    differ=$((differ + 1))
-    echo "DIFFERS: ${name} (exit ${rs} / ${rn})"
-    diff "${so}" "${no}" | head -5 || true
-    diff "${se}" "${ne}" | head -5 || true
-  fi
-}
 
 for criteria in bayesian combined; do
   for tail in two one; do

@@ -15,7 +15,8 @@
 #include "stats/conditional_model.h"
 
 #include <cmath>
-#include <cstdio>
+
+#include "stats/metrics_papers.h"
 
 namespace {
 
@@ -24,12 +25,6 @@ namespace {
 constexpr Extended kMin_pivot = 1E-10L;
 // How far a diagonal entry may lie from 1, or two mirrored entries from each other.
 constexpr Extended kEntry_tolerance = 1E-12L;
-
-std::string Number_text(Extended x) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.10Lg", static_cast<long double>(x));
-  return buffer;
-}
 
 [[noreturn]] void Refuse(const std::string& text) { throw ERefused_input(text); }
 

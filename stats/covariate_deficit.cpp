@@ -38,63 +38,45 @@ tConditional_task Task_of(const tConditional_model& model, int j) {
   return t;
 }
 
+void Check_conditional_task(const std::string& routine, const tConditional_task& task) {
+  if (task.N - task.M - 1 < 1)
+    throw ERefused_input(routine + ": the control sample is too small for " +
+                         std::to_string(task.M) + " covariates (N = " +
+                         std::to_string(task.N) + ").");
+  if (!(task.Residual_sd > 0) || !std::isfinite(task.Residual_sd))
+    throw ERefused_input(routine + ": the residual standard deviation must be greater "
+                                   "than 0 (do the covariates explain the task entirely?).");
+}
+
 void Covariate_deficit_significance(const tConditional_task& task, Extended& T_value,
                                     Extended& P_one_tailed) {
-  const std::int32_t df = task.N - task.M - 1;
-  if (df < 1 || !(task.Residual_sd > 0))
-    throw ERefused_input(kRoutine + ": too few controls or no residual variation.");
-  const Extended N = task.N;
+  Check_conditional_task(kRoutine, task);
   Clear_fp_faults();
-  const Extended t = (task.Case - task.Predicted) /
-                     (task.Residual_sd * std::sqrt((N + task.Leverage_factor) / N));
-  const Extended Q = T_upper_tail(df, std::fabs(t));
+  tDeficit_results r;
+  Set_deficit_significance(r, task.Case - task.Predicted, task.Residual_sd, task.N,
+                           task.Leverage_factor, task.N - task.M - 1);
   Check_fp_faults();
-  T_value = t;
-  P_one_tailed = Q;
+  T_value = r.T_value;
+  P_one_tailed = r.P_one_tailed;
 }
 
 void Covariate_deficit_test(bool Two_sided, tDeficit_results& Results,
                             const tConditional_task& task, Extended Level) {
-  const Extended N = task.N;
-  const Extended g = task.Leverage_factor;
-  const std::int32_t df = task.N - task.M - 1;
-  if (df < 1)
-    throw ERefused_input(kRoutine + ": the control sample is too small for " +
-                         std::to_string(task.M) + " covariates (N = " +
-                         std::to_string(task.N) + ").");
-  if (!(task.Residual_sd > 0) || !std::isfinite(task.Residual_sd))
-    throw ERefused_input(kRoutine + ": the residual standard deviation must be greater "
-                                    "than 0 (do the covariates explain the task entirely?).");
+  Check_conditional_task(kRoutine, task);
   if (!(Level > 0 && Level < 100))
     throw ERefused_input(kRoutine + ": the confidence level must lie strictly between 0 "
                                     "and 100 percent.");
-
+  const Extended N = task.N;
   Clear_fp_faults();
   tDeficit_results r;
   r.Zcc = (task.Case - task.Predicted) / task.Residual_sd;
-  const Extended root_n_over_g = std::sqrt(N / g);
+  const Extended root_n_over_g = std::sqrt(N / task.Leverage_factor);
   const Extended t_prime = root_n_over_g * r.Zcc;
   Check_fp_faults();
   Require_finite(t_prime, "the observed non-central t of the deficit test");
-
-  r.T_value = (task.Case - task.Predicted) / (task.Residual_sd * std::sqrt((N + g) / N));
-  r.Df = df;
-  const Extended Q = T_upper_tail(df, std::fabs(r.T_value));
-  r.P_two_tailed = 2 * Q;
-  r.P_one_tailed = Q;
-  r.Pct_below = Percent_below_case(r.T_value, Q);
-
-  const Extended c = Level / 100;
-  const Extended p_a = Two_sided ? c + (1 - c) / 2 : c;
-  const Extended p_b = Two_sided ? (1 - c) / 2 : 1 - c;
-  Extended delta_L = 0, delta_U = 0;
-  Noncentrality_limits(kRoutine, N - task.M - 1, t_prime, p_a, p_b, delta_L, delta_U,
-                       r.Lower_beyond_reach, r.Upper_beyond_reach);
-  r.Pct_lower = 100 * Normal_lower_tail(delta_L / root_n_over_g);
-  r.Pct_upper = 100 * Normal_lower_tail(delta_U / root_n_over_g);
-  r.Zcc_lower = delta_L / root_n_over_g;
-  r.Zcc_upper = delta_U / root_n_over_g;
-  Set_percentage_reach(r);
+  Set_deficit_significance(r, task.Case - task.Predicted, task.Residual_sd, N,
+                           task.Leverage_factor, task.N - task.M - 1);
+  Set_deficit_limits(r, Two_sided, Level, N - task.M - 1, root_n_over_g, t_prime);
   Check_fp_faults();
   for (const Extended v : {r.T_value, r.P_one_tailed, r.P_two_tailed, r.Pct_below, r.Pct_lower,
                            r.Pct_upper, r.Zcc, r.Zcc_lower, r.Zcc_upper})

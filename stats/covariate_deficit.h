@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "stats/conditional_model.h"
 #include "stats/metrics_papers.h"
@@ -24,6 +25,10 @@ struct tConditional_task {
 
 // Task j (0 or 1) of a built model.
 tConditional_task Task_of(const tConditional_model& model, int j);
+
+// Refuses (ERefused_input, the message naming routine) a task that leaves no degrees of
+// freedom or no residual variation.
+void Check_conditional_task(const std::string& routine, const tConditional_task& task);
 
 // The significance test alone (no interval search): t and the one-tailed p.
 void Covariate_deficit_significance(const tConditional_task& task, Extended& T_value,

@@ -36,12 +36,6 @@ namespace {
 // The largest control sample accepted (the worksheet's six characters allow 999999).
 constexpr Extended kMax_sample_size = 1000000;
 
-std::string Number_text(Extended x) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.10Lg", static_cast<long double>(x));
-  return buffer;
-}
-
 // A refusal reads as one sentence: the routine, what is wrong, a full stop.
 [[noreturn]] void Refuse(const std::string& routine, const std::string& text) {
   throw std::range_error(routine + ": " + text + ".");
@@ -170,6 +164,12 @@ Extended Brent_root(tExcess& G, Extended a, Extended fa, Extended b, Extended fb
 
 }  // namespace
 
+std::string Number_text(Extended x) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.10Lg", static_cast<long double>(x));
+  return buffer;
+}
+
 Extended Search_noncentrality(Extended Df, Extended T_obs, Extended Prob) {
   const std::string routine = "Confidence limits";
   Require_finite_input(routine, "degrees of freedom", Df);
@@ -229,20 +229,6 @@ Extended Limit_or_bound(Extended Df, Extended h, Extended p, int& beyond) {
   }
 }
 
-// The two searches of the interval routines, delta_L at p_a and then delta_U at p_b, with
-// Df = N - 1. A limit the search cannot reach is not a refusal: the results carry the
-// bound it lies beyond and say so.
-void Search_limits(Extended N, Extended h, Extended p_a, Extended p_b, Extended& delta_L,
-                   Extended& delta_U, int& lower_beyond, int& upper_beyond) {
-  delta_L = Limit_or_bound(N - 1, h, p_a, lower_beyond);
-  delta_U = Limit_or_bound(N - 1, h, p_b, upper_beyond);
-}
-
-// 100 x the normal distribution function at delta/sqrt(N).
-Extended Percent_below(Extended delta, Extended N) {
-  return 100 * Normal_lower_tail(delta / std::sqrt(N));
-}
-
 }  // namespace
 
 void Set_percentage_reach(tDeficit_results& r) {
@@ -261,26 +247,54 @@ std::string Beyond_reach_text(int direction, Extended bound) {
 
 Extended Percent_below_case(Extended t, Extended Q) { return t >= 0 ? 100 * (1 - Q) : 100 * Q; }
 
-void Noncentrality_limits(const std::string& routine, Extended Df, Extended T_obs,
-                          Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U,
-                          int& lower_beyond, int& upper_beyond) {
-  Require_finite_input(routine, "observed non-central t", T_obs);
-  delta_L = Limit_or_bound(Df, T_obs, p_a, lower_beyond);
-  delta_U = Limit_or_bound(Df, T_obs, p_b, upper_beyond);
+void Check_difference_inputs(const std::string& routine, Extended Sd_x, Extended Sd_y,
+                             Extended R_xy) {
+  if (!(Sd_x > 0))
+    Refuse(routine, "the control standard deviation on task X must be greater than 0 (" +
+                        Number_text(Sd_x) + ")");
+  if (!(Sd_y > 0))
+    Refuse(routine, "the control standard deviation on task Y must be greater than 0 (" +
+                        Number_text(Sd_y) + ")");
+  if (!(R_xy > -1 && R_xy < 1))
+    Refuse(routine, "the correlation between the tasks must lie strictly between -1 and 1 (" +
+                        Number_text(R_xy) + ")");
+}
+
+void Set_deficit_significance(tDeficit_results& r, Extended Distance, Extended Sd,
+                              Extended N, Extended Leverage_factor, std::int32_t Df) {
+  r.T_value = Distance / (Sd * std::sqrt((N + Leverage_factor) / N));
+  r.Df = Df;
+  const Extended Q = T_upper_tail(Df, std::fabs(r.T_value));
+  r.P_two_tailed = 2 * Q;
+  r.P_one_tailed = Q;
+  r.Pct_below = Percent_below_case(r.T_value, Q);
+}
+
+void Set_deficit_limits(tDeficit_results& r, bool Two_sided, Extended Level, Extended Df,
+                        Extended Root, Extended T_obs) {
+  const Extended c = Level / 100;
+  const Extended p_a = Two_sided ? c + (1 - c) / 2 : c;
+  const Extended p_b = Two_sided ? (1 - c) / 2 : 1 - c;
+  const Extended delta_L = Limit_or_bound(Df, T_obs, p_a, r.Lower_beyond_reach);
+  const Extended delta_U = Limit_or_bound(Df, T_obs, p_b, r.Upper_beyond_reach);
+  r.Pct_lower = 100 * Normal_lower_tail(delta_L / Root);
+  r.Pct_upper = 100 * Normal_lower_tail(delta_U / Root);
+  r.Zcc_lower = delta_L / Root;
+  r.Zcc_upper = delta_U / Root;
+  Set_percentage_reach(r);
 }
 
 void Deficit_test(Extended Case, Extended Mean, Extended Sd, Extended N, Extended& T_value,
                   Extended& P_two_tailed, Extended& P_one_tailed, Extended& Pct_below) {
   Check_task_inputs("Deficit test", Case, Mean, Sd, N);
   Clear_fp_faults();
-  const Extended t = (Case - Mean) / (Sd * std::sqrt((N + 1) / N));
-  const std::int32_t df = Round_to_int(N) - 1;
-  const Extended Q = T_upper_tail(df, std::fabs(t));
+  tDeficit_results r;
+  Set_deficit_significance(r, Case - Mean, Sd, N, 1, Round_to_int(N) - 1);
   Check_fp_faults();
-  T_value = t;
-  P_two_tailed = 2 * Q;
-  P_one_tailed = Q;
-  Pct_below = Percent_below_case(t, Q);
+  T_value = r.T_value;
+  P_two_tailed = r.P_two_tailed;
+  P_one_tailed = r.P_one_tailed;
+  Pct_below = r.Pct_below;
 }
 
 void Abnormality_interval(bool Two_sided, Extended Case, Extended Mean, Extended Sd,
@@ -290,22 +304,17 @@ void Abnormality_interval(bool Two_sided, Extended Case, Extended Mean, Extended
   Check_task_inputs(routine, Case, Mean, Sd, N);
   Check_level(routine, Level);
   Clear_fp_faults();
-  const Extended c = Level / 100;
   // Kept in extended precision, as in Deficit_test_intervals: the search resolves delta
   // to its last digits, so rounding h or the probabilities to double would show there.
-  const Extended h = std::sqrt(N) * ((Case - Mean) / Sd);
+  const Extended root_n = std::sqrt(N);
+  const Extended h = root_n * ((Case - Mean) / Sd);
   Require_finite(h, "the observed non-central t");
   Check_fp_faults();
-  const Extended p_a = Two_sided ? c + (1 - c) / 2 : c;
-  const Extended p_b = Two_sided ? (1 - c) / 2 : 1 - c;
-  Extended delta_L = 0, delta_U = 0;
-  int lower_beyond = 0, upper_beyond = 0;
-  Search_limits(N, h, p_a, p_b, delta_L, delta_U, lower_beyond, upper_beyond);
-  const Extended upper = Percent_below(delta_U, N);
-  const Extended lower = Percent_below(delta_L, N);
+  tDeficit_results r;
+  Set_deficit_limits(r, Two_sided, Level, N - 1, root_n, h);
   Check_fp_faults();
-  Pct_upper = upper;
-  Pct_lower = lower;
+  Pct_upper = r.Pct_upper;
+  Pct_lower = r.Pct_lower;
 }
 
 void Deficit_test_intervals(bool Two_sided, tDeficit_results& Results, Extended Case,
@@ -315,29 +324,13 @@ void Deficit_test_intervals(bool Two_sided, tDeficit_results& Results, Extended 
   Check_level(routine, Level);
   Clear_fp_faults();
   const Extended zcc = (Case - Mean) / Sd;
-  const Extended h = std::sqrt(N) * zcc;
+  const Extended root_n = std::sqrt(N);
+  const Extended h = root_n * zcc;
   Require_finite(h, "the observed non-central t");
   Check_fp_faults();
   Results.Zcc = zcc;
-
-  Results.T_value = (Case - Mean) / (Sd * std::sqrt((N + 1) / N));
-  Results.Df = Round_to_int(N) - 1;
-  const Extended Q = T_upper_tail(Round_to_int(Results.Df), std::fabs(Results.T_value));
-  Results.P_two_tailed = 2 * Q;
-  Results.P_one_tailed = Q;
-  Results.Pct_below = Percent_below_case(Results.T_value, Q);
-
-  const Extended c = Level / 100;
-  const Extended p_a = Two_sided ? c + (1 - c) / 2 : c;
-  const Extended p_b = Two_sided ? (1 - c) / 2 : 1 - c;
-  Extended delta_L = 0, delta_U = 0;
-  Search_limits(N, h, p_a, p_b, delta_L, delta_U, Results.Lower_beyond_reach,
-                Results.Upper_beyond_reach);
-  Results.Pct_lower = Percent_below(delta_L, N);
-  Results.Pct_upper = Percent_below(delta_U, N);
-  Results.Zcc_lower = delta_L / std::sqrt(N);
-  Results.Zcc_upper = delta_U / std::sqrt(N);
-  Set_percentage_reach(Results);
+  Set_deficit_significance(Results, Case - Mean, Sd, N, 1, Round_to_int(N) - 1);
+  Set_deficit_limits(Results, Two_sided, Level, N - 1, root_n, h);
   Check_fp_faults();
 }
 
@@ -353,16 +346,8 @@ void Rsdt(double Case_x, double Case_y, double Mean_x, double Sd_x, double Mean_
   Require_finite_input(routine, "control standard deviation on task Y", Sd_y);
   Require_finite_input(routine, "control sample size N", N);
   Require_finite_input(routine, "correlation", R_xy);
-  if (!(Sd_x > 0))
-    Refuse(routine, "the control standard deviation on task X must be greater than 0 (" +
-                        Number_text(Sd_x) + ")");
-  if (!(Sd_y > 0))
-    Refuse(routine, "the control standard deviation on task Y must be greater than 0 (" +
-                        Number_text(Sd_y) + ")");
   Check_sample_size(routine, N);
-  if (!(R_xy > -1 && R_xy < 1))
-    Refuse(routine, "the correlation between the tasks must lie strictly between -1 and 1 (" +
-                        Number_text(R_xy) + ")");
+  Check_difference_inputs(routine, Sd_x, Sd_y, R_xy);
 
   Clear_fp_faults();
   const double r = R_xy;

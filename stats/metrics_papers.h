@@ -34,6 +34,9 @@ struct tDeficit_results {
   int Pct_upper_beyond_reach = 0;
 };
 
+// A figure in a refusal's message: ten significant digits.
+std::string Number_text(Extended x);
+
 // Sets the percentages' flags from the limits' (see tDeficit_results).
 void Set_percentage_reach(tDeficit_results& r);
 
@@ -59,14 +62,29 @@ double Trapezoid_refine(tTrapezoid_state& state, std::int32_t n, double a, doubl
 double Simpson_integral(double a, double b);
 double Normal_cdf(double x);
 
-// The two limits on the non-centrality delta of a non-central t with Df degrees of
-// freedom, for an observed value T_obs: delta_L where T_obs is the p_a quantile, then
-// delta_U where it is the p_b quantile, by the interval estimates' search. A limit beyond
-// the search's reach gives the bound it lies beyond and its direction (-1 below, +1
-// above, else 0); a T_obs that is not finite is refused with a message naming `routine`.
-void Noncentrality_limits(const std::string& routine, Extended Df, Extended T_obs,
-                          Extended p_a, Extended p_b, Extended& delta_L, Extended& delta_U,
-                          int& lower_beyond, int& upper_beyond);
+// Refuses (std::range_error, the message naming routine) the figures of a difference
+// between two tasks that give it no spread: an SD not above 0, a correlation not strictly
+// between -1 and 1.
+void Check_difference_inputs(const std::string& routine, Extended Sd_x, Extended Sd_y,
+                             Extended R_xy);
+
+// The two steps that every test of a single score against controls shares (the deficit
+// test, the unstandardized difference test through it, the test allowing for covariates).
+// Significance: a case at Distance from the controls' (predicted) mean, Sd the controls'
+// (residual) SD, N controls, the leverage factor g = N h (1 without covariates) and Df
+// degrees of freedom: t = Distance / (Sd sqrt((N + g) / N)), p one-tailed = P(T > |t|),
+// twice that two-tailed, and the percentage below the case (T_value, Df, P_one_tailed,
+// P_two_tailed, Pct_below of r).
+void Set_deficit_significance(tDeficit_results& r, Extended Distance, Extended Sd,
+                              Extended N, Extended Leverage_factor, std::int32_t Df);
+// Limits: the non-centrality delta of a non-central t on Df degrees of freedom whose
+// quantile at p_a (then p_b) is the observed T_obs = Root Zcc, Root = sqrt(N / g); the
+// effect size's limits are delta / Root and the percentage's 100 Phi(delta / Root), with
+// equal tails when Two_sided, at Level percent. A limit beyond the search's reach gives
+// the bound it lies beyond and its direction (Zcc_lower ... Pct_upper and the reach flags
+// of r).
+void Set_deficit_limits(tDeficit_results& r, bool Two_sided, Extended Level, Extended Df,
+                        Extended Root, Extended T_obs);
 
 void Deficit_test(Extended Case, Extended Mean, Extended Sd, Extended N, Extended& T_value,
                   Extended& P_two_tailed, Extended& P_one_tailed, Extended& Pct_below);

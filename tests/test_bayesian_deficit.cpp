@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -135,6 +136,55 @@ TEST(BayesianDeficit, RefusesTooFewIterationsForTheLimits) {
   tBayesian_deficit_results r;
   EXPECT_THROW(Bayesian_deficit_test(task, 20, true, true, 95, r), EArgumentError);
   EXPECT_NO_THROW(Bayesian_deficit_test(task, 21, true, true, 95, r));
+}
+
+}  // namespace
+
+namespace {
+
+// A task the conditional model would never build (it refuses such controls first): every
+// test of a deficit refuses it by the same rule, with a message naming the test.
+TEST(BayesianDeficit, RefusesWhatTheFrequentistTestRefuses) {
+  const struct {
+    const char* Name;
+    std::int32_t N;
+    int M;
+    Extended Residual_sd;
+    const char* Message_part;
+  } cases[] = {
+      {"no degrees of freedom", 3, 2, 1, "too small for 2 covariates (N = 3)"},
+      {"residual SD of 0", 20, 1, 0, "residual standard deviation must be greater than 0"},
+      {"residual SD not a number", 20, 1, NAN, "residual standard deviation"},
+      {"residual SD infinite", 20, 1, INFINITY, "residual standard deviation"},
+  };
+  for (const auto& c : cases) {
+    tConditional_task task;
+    task.N = c.N;
+    task.M = c.M;
+    task.Residual_sd = c.Residual_sd;
+    const auto message = [&](const std::function<void()>& run) -> std::string {
+      try {
+        run();
+      } catch (const ERefused_input& e) {
+        return e.what();
+      }
+      return "";
+    };
+    tDeficit_results d;
+    tBayesian_deficit_results b;
+    Extended t = 0, p = 0;
+    const std::string frequentist = message([&] { Covariate_deficit_test(true, d, task, 95); });
+    const std::string significance = message([&] { Covariate_deficit_significance(task, t, p); });
+    const std::string bayesian =
+        message([&] { Bayesian_deficit_test(task, 1000, true, true, 95, b); });
+    EXPECT_NE(frequentist.find(c.Message_part), std::string::npos) << c.Name << ": " << frequentist;
+    EXPECT_EQ(significance, frequentist) << c.Name;
+    ASSERT_NE(bayesian.find(':'), std::string::npos) << c.Name;
+    ASSERT_NE(frequentist.find(':'), std::string::npos) << c.Name;
+    EXPECT_EQ(bayesian.substr(bayesian.find(':')), frequentist.substr(frequentist.find(':')))
+        << c.Name;
+    EXPECT_EQ(bayesian.rfind("Bayesian test for a deficit: ", 0), 0u) << bayesian;
+  }
 }
 
 }  // namespace

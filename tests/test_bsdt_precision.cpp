@@ -304,3 +304,34 @@ TEST(BsdtPrecision, StandardErrorOfATinyProbability) {
     }
   }
 }
+
+// The fold both engines report their probabilities by. Expected: P / 100 and P / 50, and
+// the percentage limits 100 Phi(lower), 100 Phi(upper), or, folded, 100 Phi(-upper) and
+// 100 Phi(-lower) (Phi from mpmath's ncdf, 30 digits). A folded limit far in the upper
+// tail keeps its digits: 100 (1 - Phi(30)) would be 0.
+TEST(BsdtPrecision, FoldedTailGivesBothProbabilitiesAndTheLimits) {
+  struct tFolded {
+    Extended P_one_tailed = 0, P_two_tailed = 0, Pct_more_extreme = 0, Pct_lower = 0,
+             Pct_upper = 0;
+  };
+  const struct {
+    Extended P;
+    bool Reversed;
+    Extended Lower, Upper;
+    long double Pct_lower, Pct_upper;
+  } cases[] = {
+      {2.5L, false, -3, -1, 0.13498980316300945266518147676L, 15.8655253931457051414767454368L},
+      {2.5L, true, 1, 3, 0.13498980316300945266518147676L, 15.8655253931457051414767454368L},
+      {50, false, -1, 1, 15.8655253931457051414767454368L, 84.1344746068542948585232545632L},
+      {1E-200L, true, 30, 32, 5.45208060351239609196235250387E-223L, 4.90671392714818705953380925658E-196L},
+  };
+  for (const auto& c : cases) {
+    tFolded f;
+    Set_folded_tail(f, c.P, c.Reversed, c.Lower, c.Upper);
+    EXPECT_EQ(f.Pct_more_extreme, c.P);
+    EXPECT_EQ(f.P_one_tailed, c.P / 100);
+    EXPECT_EQ(f.P_two_tailed, c.P / 50);
+    EXPECT_NEAR(static_cast<double>(f.Pct_lower / c.Pct_lower), 1.0, 1E-12);
+    EXPECT_NEAR(static_cast<double>(f.Pct_upper / c.Pct_upper), 1.0, 1E-12);
+  }
+}

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -277,7 +278,7 @@ TEST(UnstandardizedDifference, IsTheDeficitTestOnDifferences) {
   }
   tDeficit_results r;
   EXPECT_THROW(Unstandardized_difference_test(true, r, 1, 2, 0, 1, 0, 1, 1.0, 20, 95),
-               std::invalid_argument);
+               std::range_error);
 }
 
 }  // namespace

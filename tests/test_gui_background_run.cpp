@@ -14,6 +14,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <thread>
 
 #include "app/analysis_run.h"
@@ -172,6 +174,34 @@ class TestBackgroundRun : public QObject {
                                    throw std::runtime_error("no room");
                                  },
                                  view_));
+  }
+
+  // A window's run: the results, or none after a Cancel (quietly) or an error (its message
+  // in an error box); the window's running flag is set only while the work runs.
+  void Window_run_shows_an_error_and_gives_no_results() {
+    tDialogs::Clear_shown();
+    bool running = false;
+    bool running_inside = false;
+    const std::optional<int> done = Run_shown_in_background(
+        [&](const tProgress_observer&) {
+          running_inside = running;
+          return 7;
+        },
+        view_, running);
+    QVERIFY(running_inside);
+    QVERIFY(!running);
+    QCOMPARE(done, std::optional<int>(7));
+    const std::optional<int> cancelled = Run_shown_in_background(
+        [](const tProgress_observer&) -> int { throw ECancelled(); }, view_, running);
+    QVERIFY(!cancelled);
+    QVERIFY(tDialogs::Shown().empty());
+    const std::optional<int> failed = Run_shown_in_background(
+        [](const tProgress_observer&) -> int { throw std::runtime_error("no room"); }, view_,
+        running);
+    QVERIFY(!failed);
+    QVERIFY(!running);
+    QCOMPARE(tDialogs::Shown().size(), std::size_t{1});
+    QCOMPARE(tDialogs::Shown().front().Text, QStringLiteral("no room"));
   }
 
   // The worker thread computes the very bits that the calling thread computes.

@@ -13,6 +13,7 @@
 #include "app/control_data.h"
 #include "app/input_checks.h"
 #include "app/report.h"
+#include "app/safe_text.h"
 #include "app/text_format.h"
 
 namespace {
@@ -249,6 +250,39 @@ TEST(ReportNotes, EmptyNotesWriteNothingOneLineWritesCaptionAndSpaceLine) {
   EXPECT_EQ(one[at], " User's Notes: only line");
   EXPECT_EQ(one[at + 1], " ");
   EXPECT_EQ(one[at + 2], " INPUTS:");
+}
+
+// The notes as every front end splits them (the window's memo, --notes, the page): CR, LF
+// and CRLF end a line; a final line break starts no further line, as in the window's memo.
+TEST(ReportNotes, SplitAtLineEndsIntoPrintableLines) {
+  const struct {
+    const char* Text;
+    tLines Lines;
+  } cases[] = {
+      {"", {}},
+      {"one", {"one"}},
+      {"a\nb", {"a", "b"}},
+      {"a\r\nb\rc", {"a", "b", "c"}},
+      {"a\n", {"a"}},
+      {"a\r\n", {"a"}},
+      {"\n", {""}},
+      {"a\n\nb", {"a", "", "b"}},
+      {"a\n\n", {"a", ""}},
+      {"a\n\r", {"a", ""}},  // LF then CR: two line ends
+      // Tabs become spaces, an escape U+FFFD, a C1 control or an override U+FFFD.
+      {"x\ty\x1b[2J", {"x y\xEF\xBF\xBD[2J"}},
+      {"\xC2\x9B" "1\n\xE2\x80\xAEz", {"\xEF\xBF\xBD" "1", "\xEF\xBF\xBDz"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Split_notes(c.Text), c.Lines) << c.Text;
+}
+
+// The report makes every notes line printable, whoever split the notes.
+TEST(ReportNotes, ControlCharactersNeverReachTheReport) {
+  const tRun_results r = Hand_built_results(tRun_options{});
+  const tLines lines = Report_lines(r, {"a\x1b[2J", "b\rc"}, false);
+  const std::size_t at = Opening().size();
+  EXPECT_EQ(lines[at], " User's Notes: a\xEF\xBF\xBD[2J");
+  EXPECT_EQ(lines[at + 1], std::string(15, ' ') + "b c");
 }
 
 TEST(ReportSeparator, LaterReportsStartWithTheSeparatorOnly) {

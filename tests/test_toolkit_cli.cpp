@@ -128,6 +128,59 @@ INSTANTIATE_TEST_SUITE_P(
                    "RSDT"}),
     [](const ::testing::TestParamInfo<tRule_case>& info) { return std::string(info.param.Name); });
 
+// The run options as the command line and the input file give them: one reader, so the
+// same words pass and fail in both; allowed names the words with the caller's quotes.
+TEST(RunOptions, SameWordsForEveryFrontEnd) {
+  const struct {
+    const char* Key;
+    const char* Text;
+    bool Ok;
+    const char* Allowed;  // with quote "\""
+  } cases[] = {
+      {"tail", "one", true, ""},
+      {"tail", "two", true, ""},
+      {"tail", "One", false, "\"two\" or \"one\""},
+      {"prior", "jeffreys", true, ""},
+      {"prior", "standard", false, "\"calibrated\" or \"jeffreys\""},
+      {"criteria", "combined", true, ""},
+      {"criteria", "", false, "\"bayesian\" or \"combined\""},
+      {"iterations", "21", true, ""},
+      {"iterations", "20", false, "a whole number from 21 to 100000000"},
+      {"iterations", "0x100", false, "a whole number from 21 to 100000000"},
+      {"iterations", "1e3", false, "a whole number from 21 to 100000000"},
+  };
+  for (const auto& c : cases) {
+    tRun_options options;
+    std::string allowed;
+    EXPECT_EQ(Set_run_option(options, c.Key, c.Text, "\"", allowed), c.Ok) << c.Key << " " << c.Text;
+    EXPECT_EQ(allowed, c.Allowed) << c.Key << " " << c.Text;
+  }
+  tRun_options options;
+  std::string allowed;
+  ASSERT_TRUE(Set_run_option(options, "tail", "one", "", allowed));
+  ASSERT_TRUE(Set_run_option(options, "prior", "jeffreys", "", allowed));
+  ASSERT_TRUE(Set_run_option(options, "criteria", "combined", "", allowed));
+  ASSERT_TRUE(Set_run_option(options, "iterations", "100000000", "", allowed));
+  EXPECT_EQ(options.Tail, tTail::One);
+  EXPECT_EQ(options.Prior, tPrior::Standard);
+  EXPECT_EQ(options.Criteria, tCriteria::Combined);
+  EXPECT_EQ(options.Iterations, 100000000);
+  // The command line's message and the input file's, from the same words.
+  EXPECT_EQ(std::get<tUsage_error>(Parse_toolkit_arguments({"udt", "--tail", "both"})).Message,
+            "invalid value 'both' for --tail (expected two or one)");
+  EXPECT_EQ(std::get<tUsage_error>(Parse_arguments({"--prior", "flat"})).Message,
+            "invalid value 'flat' for --prior (expected calibrated or jeffreys)");
+  const auto from_file = Request_from_json(
+      Parse_json(R"({"n": 20, "tasks": [{"mean": 1, "sd": 1, "case": 1}], "options": {"tail": "both"}})"),
+      tAnalysis_kind::Deficit);
+  EXPECT_EQ(std::get<std::string>(from_file), "\"tail\" must be \"two\" or \"one\".");
+  for (const tAnalysis_kind kind :
+       {tAnalysis_kind::Deficit, tAnalysis_kind::Dissociation, tAnalysis_kind::Udt})
+    EXPECT_EQ(Analysis_of(Analysis_word(kind)), kind);
+  EXPECT_FALSE(Analysis_of("Deficit").has_value());
+  EXPECT_EQ(Trim_blanks(" \t a b\t "), "a b");
+}
+
 // The JSON input schema.
 TEST(ToolkitInputFile, ReadsTheDocumentedSchema) {
   const std::string text = R"({
