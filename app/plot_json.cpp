@@ -29,7 +29,22 @@ std::string Axis_json(const tAxis& a) {
 
 std::string Plots_json(const tResult_plots& plots) {
   const tCase_plot& c = plots.Case;
-  std::string s = "{\"title\":" + Json_string(plots.Title) + ",\"case\":{\"ellipses\":[";
+  std::string s = "{\"title\":" + Json_string(plots.Title);
+  if (plots.One_task) {
+    // One task: the case on the controls' (or the conditional) distribution, in place of
+    // the two tasks' ellipses.
+    const tTask_plot& t = plots.Task;
+    s += ",\"task\":{\"title\":" + Json_string(t.Title) + ",\"density\":" +
+         Points_json(t.Density) + ",\"central\":[" + Num(t.Central_lower) + "," +
+         Num(t.Central_upper) + "],\"case_z\":" + Num(t.Case_z) + ",\"x_axis\":" +
+         Axis_json(t.X_axis) + ",\"y_axis\":" + Axis_json(t.Y_axis) +
+         ",\"x_title\":" + Json_string(t.X_title) + ",\"y_title\":" + Json_string(t.Y_title) +
+         ",\"point_label\":" + Json_string(t.Case_label) +
+         ",\"central_label\":" + Json_string(t.Central_label) +
+         ",\"curve_label\":" + Json_string(t.Curve_label) +
+         ",\"caption\":" + Json_string(t.Caption) + "}";
+  }
+  s += ",\"case\":{\"title\":" + Json_string(c.Title) + ",\"ellipses\":[";
   for (std::size_t i = 0; i < c.Ellipses.size(); ++i) {
     const tCoverage_ellipse& e = c.Ellipses[i];
     s += (i ? "," : "") + std::string("{\"label\":") + Json_string(e.Label) +
@@ -40,7 +55,7 @@ std::string Plots_json(const tResult_plots& plots) {
        ",\"y_title\":" + Json_string(c.Y_title) + ",\"point_label\":" + Json_string(c.Case_label) +
        ",\"caption\":" + Json_string(c.Caption) + "},";
   const tPosterior_plot& p = plots.Posterior;
-  s += "\"posterior\":{\"bars\":[";
+  s += "\"posterior\":{\"title\":" + Json_string(p.Title) + ",\"bars\":[";
   for (std::size_t i = 0; i < p.Bars.size(); ++i)
     s += (i ? "," : "") + std::string("[") + Num(p.Bars[i].Left) + "," + Num(p.Bars[i].Right) +
          "," + Num(p.Bars[i].Density) + "]";

@@ -188,6 +188,20 @@ Other modes:
   --help, -h        Show this text
   --version         Show the program's version
 
+Subcommands (each with its own --help):
+  kestrum-cli deficit|dissociation|udt [options]
+                    The single-case toolkit: a deficit on one task allowing for covariates,
+                    a dissociation allowing for covariates, the unstandardized difference test
+  kestrum-cli power deficit|dissociation|udt [options]
+                    Planning a study: power for given N and effect (exact for the test for a
+                    deficit and the UDT, simulated for the Bayesian tests, the RSDT and the
+                    classification), the smallest N reaching a target power (--find n), the
+                    smallest detectable effect (--find effect); report, JSON or CSV;
+                    --shard K/N runs one shard of the replications
+  kestrum-cli merge SHARD_FILE...
+                    Combines the shard files of a power run into the unsharded run's output,
+                    byte for byte (scripts/power_slurm.sh runs shards as a Slurm job array)
+
 Every option also accepts the form --name=value, and may be given once.
 
 The control-data file is $KESTRUM_DATA_FILE when set; else kestrum.txt beside the program

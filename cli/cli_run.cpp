@@ -5,6 +5,7 @@
 #include <new>
 #include <ostream>
 
+#include "cli/power_cli.h"
 #include "cli/toolkit_cli.h"
 #include "cli/worksheet_cli.h"
 
@@ -12,6 +13,8 @@ int Run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             bool progress, tInterrupt* interrupt) {
   try {
     // The toolkit's subcommands; with none, the worksheet's analysis as always.
+    if (!args.empty() && args[0] == "power") return Run_power_cli(args, out, err, progress, interrupt);
+    if (!args.empty() && args[0] == "merge") return Run_merge_cli(args, out, err);
     if (!args.empty() && Is_toolkit_subcommand(args[0]))
       return Run_toolkit_cli(args, out, err, progress, interrupt);
     return Run_worksheet_cli(args, out, err, progress, interrupt);

@@ -5,6 +5,7 @@
 
 #include "distrib/distrib.h"
 #include "gui/results_viewer.h"
+#include "gui/planning_window.h"
 #include "gui/toolkit_windows.h"
 #include "gui/worksheet_window.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char* argv[]) {
   worksheet.Set_viewer(&viewer);
   viewer.Set_worksheet(&worksheet);
   Add_toolkit_buttons(&worksheet, &viewer);
+  Add_planning_button(&worksheet);
 
   worksheet.show();
   return QApplication::exec();

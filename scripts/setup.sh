@@ -12,6 +12,7 @@ packages=(
   fonts-liberation  # Liberation Mono, made to Courier New's metrics: the report's font
   qt6-svg-dev    # QSvgGenerator: the plots window exports SVG
   poppler-utils  # pdftotext: the viewer's tests read printed output back
+  slurm-wlm munge  # the power job array's test on a one-node Slurm cluster
   xvfb xauth     # an X server for the window tests that need the primary selection
   locales        # a decimal-comma locale for the tests of locale-independent output
   help2man       # the kestrum-cli man page, generated from --help

@@ -8,4 +8,9 @@ bash scripts/setup.sh
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
+# A power run as a 4-task Slurm job array on a one-node cluster, merged and compared with the
+# unsharded run (about 15 s); status 77 means the machine cannot run the daemons (not root).
+status=0
+bash scripts/test_power_slurm.sh build/default/cli/kestrum-cli || status=$?
+[[ $status == 0 || $status == 77 ]] || exit "$status"
 bash scripts/test_web.sh

@@ -1,0 +1,238 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/power_cli.h"
+
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <sstream>
+
+#include "app/safe_text.h"
+#include "cli/toolkit_cli.h"
+#include "distrib/number_text.h"
+
+namespace {
+
+// The largest correlation or shard file read.
+constexpr std::streamsize kMax_file = std::streamsize{256} << 20;
+
+bool Read_file(const std::string& path, std::string& text, std::string& message) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    message = "cannot open " + Printable_text(path);
+    return false;
+  }
+  text.assign(std::istreambuf_iterator<char>(in), {});
+  if (in.bad() || static_cast<std::streamsize>(text.size()) > kMax_file) {
+    message = "cannot read " + Printable_text(path) + " (unreadable or larger than 256 MiB)";
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> Names(const tPower_cli& o) {
+  std::vector<std::string> names = o.Covariate_names;
+  if (Tasks_of(o.Job.Setting.Test) == 2) {
+    names.push_back("Task X");
+    names.push_back("Task Y");
+  } else {
+    names.push_back("Task");
+  }
+  return names;
+}
+
+struct tProgress_line {
+  std::ostream* Err = nullptr;
+  std::int64_t Before = 0, Total = 0;
+  void Show(std::int64_t done) const {
+    if (Err != nullptr) *Err << "\rkestrum-cli power: " << (Before + done) << " of " << Total << std::flush;
+  }
+  void End() const {
+    if (Err != nullptr) *Err << '\n';
+  }
+};
+
+int Usage(std::ostream& err, const std::string& message) {
+  err << "kestrum-cli power: " << Printable_text(message) << "\nTry 'kestrum-cli power --help'.\n";
+  return kExit_usage;
+}
+
+}  // namespace
+
+std::string Set_power_matrix(tPower_cli& o, const std::vector<std::vector<std::string>>* file) {
+  const std::vector<std::string> names = Names(o);
+  const std::size_t p = names.size();
+  std::vector<std::vector<Extended>> r(p, std::vector<Extended>(p, 0));
+  for (std::size_t i = 0; i < p; ++i) r[i][i] = 1;
+  std::vector<std::string> lower;
+  if (file != nullptr) {
+    std::string text;
+    for (std::size_t i = 1; i < p; ++i)
+      for (std::size_t j = 0; j < i; ++j) lower.push_back(file->at(i).at(j));
+    for (std::size_t k = 0; k < lower.size(); ++k) text += (k ? "," : "") + lower[k];
+    o.Matrix = text;
+    o.Canonical.push_back("--matrix");
+    o.Canonical.push_back(text);
+  } else if (!o.Matrix.empty()) {
+    std::stringstream in(o.Matrix);
+    std::string part;
+    while (std::getline(in, part, ',')) lower.push_back(part);
+  } else if (!o.R_xy.empty() && p == 2) {
+    lower = {o.R_xy};
+  } else if (p > 1 && !(o.Job.Exact && Tasks_of(o.Job.Setting.Test) == 1)) {
+    return "the correlations of the covariates and tasks are needed: --correlations FILE or --matrix";
+  }
+  if (!lower.empty() && lower.size() != p * (p - 1) / 2)
+    return "the correlation matrix must give " + std::to_string(p * (p - 1) / 2) +
+           " correlations (the lower triangle of " + std::to_string(p) + " variables)";
+  std::size_t k = 0;
+  for (std::size_t i = 1; i < p && !lower.empty(); ++i)
+    for (std::size_t j = 0; j < i; ++j, ++k) {
+      double v = 0;
+      const char* end = nullptr;
+      const std::string& t = lower[k];
+      if (Parse_double(t.data(), t.data() + t.size(), v, &end) != std::errc{} ||
+          end != t.data() + t.size() || !(v > -1 && v < 1))
+        return "the correlation of " + names[i] + " and " + names[j] + " is not a number between -1 and 1";
+      r[i][j] = r[j][i] = v;
+    }
+  o.Job.Setting.Correlations = r;
+  return "";
+}
+
+int Run_power_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  bool progress, tInterrupt* interrupt) {
+  const auto parsed = Parse_power_arguments(args);
+  if (const auto* usage = std::get_if<tUsage_error>(&parsed)) return Usage(err, usage->Message);
+  tPower_cli o = std::get<tPower_cli>(parsed);
+  if (o.Help) {
+    out << Power_usage_text();
+    return Output_status(out, err);
+  }
+  std::vector<std::vector<std::string>> file_matrix;
+  if (!o.Correlations_file.empty()) {
+    std::string text, message;
+    if (!Read_file(o.Correlations_file, text, message)) {
+      err << "kestrum-cli: " << message << '\n';
+      return kExit_input;
+    }
+    const auto m = Correlations_from_text(text, Names(o));
+    if (const auto* e = std::get_if<std::string>(&m)) {
+      err << "kestrum-cli: " << Printable_text(o.Correlations_file) << ": " << Printable_text(*e) << '\n';
+      return kExit_input;
+    }
+    file_matrix = std::get<0>(m);
+  }
+  if (const std::string m = Set_power_matrix(o, o.Correlations_file.empty() ? nullptr : &file_matrix); !m.empty())
+    return Usage(err, m);
+  const tPower_job& job = o.Job;
+  try {
+    tSimulation_setting s = job.Setting;
+    s.N = job.N_values.empty() ? 1000 : job.N_values.back();
+    s.Delta_x = job.Effects.front();
+    if (!job.Exact) Check_simulation_setting(s);
+  } catch (const std::invalid_argument& e) {
+    err << "kestrum-cli: " << e.what() << '\n';
+    return kExit_input;
+  }
+  const std::vector<tGrid_point> points = Grid_points(job);
+  tProgress_line line;
+  if (progress) line.Err = &err;
+  line.Total = job.Goal == tPower_goal::Power
+                   ? static_cast<std::int64_t>(points.size()) * (Uses_replications(job) ? job.Replications : 1)
+                   : static_cast<std::int64_t>(job.Goal == tPower_goal::Sample_size ? job.Effects.size() : job.N_values.size());
+  tProgress_observer observer;
+  if (interrupt != nullptr) observer.Cancel = &interrupt->Requested;
+  observer.Progress = [&line](std::int64_t done, std::int64_t) { line.Show(done); };
+  std::vector<tPower_row> rows;
+  bool complete = true;
+  try {
+    if (o.Shards > 0) {
+      tShard_file shard{o.Canonical, o.Shard, o.Shards, {}};
+      for (const tGrid_point& p : points) {
+        shard.Point_blocks.push_back(Point_blocks(job, p, o.Shard, o.Shards, &observer));
+        line.Before += Total_of(shard.Point_blocks.back()).Count;
+      }
+      line.End();
+      out << Shard_text(shard);
+      return Output_status(out, err, interrupt);
+    }
+    if (job.Goal == tPower_goal::Power) {
+      for (const tGrid_point& p : points) {
+        rows.push_back(Finish_point(job, p, Point_blocks(job, p, 1, 1, &observer)));
+        line.Before += Uses_replications(job) ? job.Replications : 1;
+        line.Show(0);
+        if (Interrupt_requested(interrupt)) throw ECancelled();
+      }
+    } else {
+      rows = Run_search(job, &observer);
+    }
+  } catch (const ECancelled&) {
+    complete = false;
+  } catch (const std::invalid_argument& e) {
+    line.End();
+    err << "kestrum-cli: " << e.what() << '\n';
+    return kExit_input;
+  }
+  line.End();
+  if (!complete && o.Shards > 0) {
+    err << "kestrum-cli: Interrupted; the shard file was not written.\n";
+    return Interrupted_status(interrupt);
+  }
+  out << Power_output(job, rows, o.Format, complete);
+  const int status = Output_status(out, err, interrupt);
+  if (status != 0) return status;
+  return complete ? kExit_success : Interrupted_status(interrupt);
+}
+
+int Run_merge_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h")) {
+    out << "Usage: kestrum-cli merge SHARD_FILE...\n\n"
+           "Combines the files of `kestrum-cli power ... --shard K/N` (K = 1 .. N, in any order)\n"
+           "into the output the run would have written unsharded, byte for byte.\n";
+    return Output_status(out, err);
+  }
+  if (args.size() < 2) {
+    err << "kestrum-cli merge: no shard files given\nTry 'kestrum-cli merge --help'.\n";
+    return kExit_usage;
+  }
+  std::vector<tShard_file> shards;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string text, message;
+    if (!Read_file(args[i], text, message)) {
+      err << "kestrum-cli: " << message << '\n';
+      return kExit_input;
+    }
+    try {
+      shards.push_back(Read_shard(text));
+    } catch (const std::exception& e) {
+      err << "kestrum-cli: " << Printable_text(args[i]) << ": " << e.what() << '\n';
+      return kExit_input;
+    }
+  }
+  std::vector<std::vector<tPower_block>> blocks;
+  try {
+    blocks = Merge_shards(shards);
+  } catch (const std::exception& e) {
+    err << "kestrum-cli merge: " << e.what() << '\n';
+    return kExit_input;
+  }
+  const auto parsed = Parse_power_arguments(shards.front().Arguments);
+  if (const auto* usage = std::get_if<tUsage_error>(&parsed)) {
+    err << "kestrum-cli merge: the shards' arguments are refused: " << Printable_text(usage->Message) << '\n';
+    return kExit_input;
+  }
+  tPower_cli o = std::get<tPower_cli>(parsed);
+  if (const std::string m = Set_power_matrix(o, nullptr); !m.empty()) {
+    err << "kestrum-cli merge: " << m << '\n';
+    return kExit_input;
+  }
+  const std::vector<tGrid_point> points = Grid_points(o.Job);
+  if (points.size() != blocks.size()) {
+    err << "kestrum-cli merge: the shards hold " << blocks.size() << " points, the run " << points.size() << '\n';
+    return kExit_input;
+  }
+  std::vector<tPower_row> rows;
+  for (std::size_t p = 0; p < points.size(); ++p) rows.push_back(Finish_point(o.Job, points[p], blocks[p]));
+  out << Power_output(o.Job, rows, o.Format);
+  return Output_status(out, err);
+}
