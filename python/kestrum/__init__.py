@@ -17,7 +17,12 @@ __all__ = ["deficit", "dissociation", "udt", "batch", "Result"]
 
 def _run(kind, n, tasks, covariates, correlations, options):
     text = request_json(kind, n, tasks, covariates, correlations, options)
-    return Result(kind, _core.run(kind, text))
+    try:
+        run = _core.run(kind, text)
+    except _core.RefusedInput as refusal:
+        # The message's line breaks as the command line prints them.
+        raise ValueError(str(refusal).replace("\r", "\n")) from None
+    return Result(kind, run)
 
 
 def deficit(n, tasks, covariates=None, correlations=None, **options):

@@ -7,7 +7,9 @@ class Result:
     def __init__(self, kind, run):
         self.kind = kind
         self.report = run["report"]
-        self.figures = dict(run["figures"])
+        self.figures = {name: value for name, _, _, value in run["figures"]}
+        # Where each figure sits in the JSON object: (group, key); group "" for the top level.
+        self.places = {name: (group, key) for name, group, key, _ in run["figures"]}
         self.json = run["json"]
         self.warnings = list(run["warnings"])
         self.plots = run["plots"]

@@ -99,7 +99,7 @@ py::dict Run(const std::string& kind, const std::string& json_text, int engine_t
   }
   py::list figures;
   for (const tFigure& f : result.Figures.Figures)
-    figures.append(py::make_tuple(f.Name, Python_value(f.Value)));
+    figures.append(py::make_tuple(f.Name, f.Group, f.Key, Python_value(f.Value)));
   py::dict d;
   d["figures"] = figures;
   d["json"] = result.Json;
