@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <new>
 #include <stdexcept>
 #include <string_view>
@@ -48,6 +49,14 @@ tPackage_result Run_package_analysis(const tAnalysis_request& request) {
   result.Warnings = record.Warnings;
   if (record.Kind != tAnalysis_kind::Udt) result.Plots = Toolkit_plots(record);
   return result;
+}
+
+double Package_engine_seconds(const tAnalysis_request& request, int repeats) {
+  if (repeats < 1) throw ERefused_input("repeats must be at least 1");
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < repeats; ++i) Run_package_analysis(request);
+  const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+  return spent.count() / repeats;
 }
 
 namespace {

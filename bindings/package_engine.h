@@ -38,6 +38,11 @@ struct tPackage_result {
 // other std::exception with a readable message.
 tPackage_result Run_package_analysis(const tAnalysis_request& request);
 
+// The engine's own time for one run of the request, in seconds: the mean over `repeats`
+// runs of Run_package_analysis, the measure against which a binding's per-call overhead is
+// taken.
+double Package_engine_seconds(const tAnalysis_request& request, int repeats);
+
 // The cases of a batch: per case, its id and its texts for each named column ("case", or
 // "case_x" and "case_y", then any covariate named as in the request), as the columns of a
 // case file give them.

@@ -139,6 +139,12 @@ py::dict Batch(const std::string& kind, const std::string& json_text,
   return d;
 }
 
+double Engine_seconds(const std::string& kind, const std::string& json_text, int repeats) {
+  const tAnalysis_request request = Request(kind, json_text, 0);
+  py::gil_scoped_release release;
+  return Package_engine_seconds(request, repeats);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
@@ -149,4 +155,6 @@ PYBIND11_MODULE(_core, m) {
   m.def("batch", &Batch, py::arg("kind"), py::arg("request_json"), py::arg("ids"),
         py::arg("columns"), py::arg("values"), py::arg("threads") = 0,
         "Runs cases against one control sample on every core, in the cases' order.");
+  m.def("engine_seconds", &Engine_seconds, py::arg("kind"), py::arg("request_json"),
+        py::arg("repeats"), "The engine's own mean time for one run, in seconds.");
 }
