@@ -129,6 +129,36 @@ std::variant<tText_matrix, std::string> Correlations_from_json(const tJson_value
   return Correlations_from_rows(rows, file_names, names);
 }
 
+std::string Options_from_json(const tJson_value& options, tAnalysis_request& r) {
+  if (options.Kind != tJson_value::tKind::Object) return "\"options\" must be an object.";
+  for (const auto& [key, value] : options.Members) {
+    if (key == "tail") {
+      if (value.Text != "two" && value.Text != "one") return "\"tail\" must be \"two\" or \"one\".";
+      r.Options.Tail = value.Text == "one" ? tTail::One : tTail::Two;
+    } else if (key == "prior") {
+      if (value.Text != "calibrated" && value.Text != "jeffreys")
+        return "\"prior\" must be \"calibrated\" or \"jeffreys\".";
+      r.Options.Prior = value.Text == "jeffreys" ? tPrior::Standard : tPrior::Calibrated;
+    } else if (key == "criteria") {
+      if (value.Text != "bayesian" && value.Text != "combined")
+        return "\"criteria\" must be \"bayesian\" or \"combined\".";
+      r.Options.Criteria = value.Text == "combined" ? tCriteria::Combined : tCriteria::Bayesian;
+    } else if (key == "iterations") {
+      const auto k = Parse_iterations(value.Text);
+      if (!k)
+        return "\"iterations\" must be a whole number from " + std::to_string(kMin_iterations) +
+               " to " + std::to_string(kMax_iterations) + ".";
+      r.Options.Iterations = *k;
+    } else if (key == "udt") {
+      if (value.Kind != tJson_value::tKind::Bool) return "\"udt\" must be true or false.";
+      r.With_udt = value.Bool;
+    } else {
+      return "unknown option \"" + key + "\".";
+    }
+  }
+  return {};
+}
+
 std::variant<tAnalysis_request, std::string> Request_from_json(const tJson_value& doc,
                                                              tAnalysis_kind kind) {
   if (doc.Kind != tJson_value::tKind::Object) return std::string("the input must be a JSON object.");
@@ -171,29 +201,7 @@ std::variant<tAnalysis_request, std::string> Request_from_json(const tJson_value
     return std::string("the input has no \"correlations\".");
   }
   if (const tJson_value* o = doc.Find("options")) {
-    for (const auto& [key, value] : o->Members) {
-      if (key == "tail") {
-        if (value.Text != "two" && value.Text != "one") return std::string("\"tail\" must be \"two\" or \"one\".");
-        r.Options.Tail = value.Text == "one" ? tTail::One : tTail::Two;
-      } else if (key == "prior") {
-        if (value.Text != "calibrated" && value.Text != "jeffreys") return std::string("\"prior\" must be \"calibrated\" or \"jeffreys\".");
-        r.Options.Prior = value.Text == "jeffreys" ? tPrior::Standard : tPrior::Calibrated;
-      } else if (key == "criteria") {
-        if (value.Text != "bayesian" && value.Text != "combined") return std::string("\"criteria\" must be \"bayesian\" or \"combined\".");
-        r.Options.Criteria = value.Text == "combined" ? tCriteria::Combined : tCriteria::Bayesian;
-      } else if (key == "iterations") {
-        const auto k = Parse_iterations(value.Text);
-        if (!k)
-          return "\"iterations\" must be a whole number from " + std::to_string(kMin_iterations) +
-                 " to " + std::to_string(kMax_iterations) + ".";
-        r.Options.Iterations = *k;
-      } else if (key == "udt") {
-        if (value.Kind != tJson_value::tKind::Bool) return std::string("\"udt\" must be true or false.");
-        r.With_udt = value.Bool;
-      } else {
-        return "unknown option \"" + key + "\".";
-      }
-    }
+    if (std::string e = Options_from_json(*o, r); !e.empty()) return e;
   }
   return r;
 }

@@ -40,6 +40,10 @@ std::variant<tText_matrix, std::string> Correlations_from_rows(
 std::variant<tText_matrix, std::string> Correlations_from_json(
     const tJson_value& document, const std::vector<std::string>& names);
 
+// Sets the request's options (tail, prior, criteria, iterations, udt) from the "options"
+// object of a JSON input; a message for a member it refuses, else an empty text.
+std::string Options_from_json(const tJson_value& options, tAnalysis_request& request);
+
 // Fills a request of that kind from a JSON input document.
 std::variant<tAnalysis_request, std::string> Request_from_json(const tJson_value& document,
                                                              tAnalysis_kind kind);

@@ -92,3 +92,33 @@ std::string One_line(const std::string& message) {
   }
   return out;
 }
+
+std::string Message_for_terminal(const std::string& message) {
+  std::string out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t cr = message.find('\r', start);
+    out += Printable_text(message.substr(start, cr - start));
+    if (cr == std::string::npos) return out;
+    out += '\n';
+    start = cr + 1;
+  }
+}
+
+std::vector<std::string> Split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  if (text.empty()) return lines;
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+    }
+  }
+  lines.push_back(line);
+  return lines;
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The text as well-formed UTF-8 with no C1 control (U+0080 to U+009F) and no
 // bidirectional embedding, override or isolate (U+202A to U+202E, U+2066 to U+2069):
@@ -24,3 +25,11 @@ std::string One_line(const std::string& message);
 // One CSV field as written: Printable_text of the text, quoted when it holds a comma, a
 // quote or surrounding blanks.
 std::string Csv_field(const std::string& text);
+
+// A worksheet message for a terminal or a text box: each CR becomes a line end; any other
+// control character (copied from the input) is replaced as Printable_text does.
+std::string Message_for_terminal(const std::string& message);
+
+// The lines of a text, split at CR, LF or CRLF (none for an empty text): the notes lines
+// of the command line's --notes.
+std::vector<std::string> Split_lines(const std::string& text);

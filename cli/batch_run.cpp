@@ -21,7 +21,7 @@
 #include <system_error>
 #include <thread>
 
-#include "app/record_writers.h"
+#include "app/batch_output.h"
 #include "app/safe_text.h"
 #include "cli/fd_output.h"
 #include "cli/io_wait.h"
@@ -62,7 +62,8 @@ std::optional<std::size_t> Count_cases(const std::string& path, int same,
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == open_st.st_dev &&
       st.st_ino == open_st.st_ino) {
     try {
-      tCsv_reader records(fd);
+      tFd_source source(fd);
+      tCsv_reader records([&source](char* b, std::size_t n) { return source.Read(b, n); });
       records.Detect_separator();
       tBatch_reader reader(records, columns);
       if (reader.Read_header().empty()) {
@@ -95,13 +96,13 @@ struct tFd_closer {
 class tBatch_run {
  public:
   tBatch_run(const tBatch_job& job, const std::string& file_name, bool json,
-             tCsv_reader& records, tBatch_reader& reader, std::ostream& out,
+             tFd_source& source, tBatch_reader& reader, std::ostream& out,
              std::ostream& err, bool progress, tInterrupt* interrupt,
              std::optional<std::size_t> total)
-      : job_(job), file_name_(file_name), json_(json), records_(records), reader_(reader),
+      : job_(job), file_name_(file_name), json_(json), reader_(reader), output_(job, json),
         out_(out), err_(err), progress_(progress), interrupt_(interrupt), total_(total) {
     observer_.Cancel = &cancel_;
-    records_.Set_wake_fds({interrupt_ != nullptr ? interrupt_->Wake_fd : -1, stop_pipe_.Read_fd()});
+    source.Set_wake_fds({interrupt_ != nullptr ? interrupt_->Wake_fd : -1, stop_pipe_.Read_fd()});
   }
   ~tBatch_run() { Stop_threads(); }
 
@@ -113,7 +114,6 @@ class tBatch_run {
   void Stop_threads();
   bool Read_more();  // false at the end of the file
   void Run_slot(tBatch_slot& slot);
-  std::string Row_text(const tBatch_slot& slot) const;
   void Show_progress(bool force);
   void Clear_progress();
   int Write_row(const tBatch_slot& slot);
@@ -121,8 +121,8 @@ class tBatch_run {
   const tBatch_job& job_;
   const std::string& file_name_;
   const bool json_;
-  tCsv_reader& records_;
   tBatch_reader& reader_;
+  tBatch_output output_;
   std::ostream& out_;
   std::ostream& err_;
   const bool progress_;
@@ -147,9 +147,6 @@ class tBatch_run {
 
   std::size_t written_ = 0;
   std::string last_whole_;  // "row 12 (id c11)": the last row written whole
-  std::size_t failed_ = 0;  // rows that could not be computed (status 3)
-  std::string first_failed_;
-  int status_ = kExit_success;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point shown_{};
   bool progress_shown_ = false;
@@ -248,11 +245,6 @@ bool tBatch_run::Read_more() {
   return true;
 }
 
-std::string tBatch_run::Row_text(const tBatch_slot& slot) const {
-  if (json_) return (written_ == 0 ? "\n" : ",\n") + job_.Json_row(slot.Row, slot.Outcome);
-  return job_.Csv_row(slot.Row, slot.Outcome);
-}
-
 void tBatch_run::Show_progress(bool force) {
   if (!progress_) return;
   const auto now = std::chrono::steady_clock::now();
@@ -282,12 +274,8 @@ void tBatch_run::Clear_progress() {
 // Writes one finished row and flushes it; 0 or the exit status of a failed output.
 int tBatch_run::Write_row(const tBatch_slot& slot) {
   if (!slot.Outcome.Warnings.empty()) Clear_progress();
-  Print_warnings(err_, slot.Outcome.Warnings, "case " + slot.Row.Id + ": ");
-  status_ = std::max(status_, slot.Outcome.Status);
-  if (slot.Outcome.Status == kExit_computation && failed_++ == 0) {
-    first_failed_ = "id " + slot.Row.Id + ": " + One_line(slot.Outcome.Error);
-  }
-  out_ << Row_text(slot);
+  err_ << Warning_lines(slot.Outcome.Warnings, "case " + slot.Row.Id + ": ");
+  out_ << output_.Row(slot.Row, slot.Outcome);
   const int output = Output_status(out_, err_, interrupt_, last_whole_);
   if (output != kExit_success) return output;
   ++written_;
@@ -312,7 +300,7 @@ int tBatch_run::Run() {
     // No thread for the input: this thread reads between the rows it writes.
   }
 
-  out_ << (json_ ? std::string("[") : job_.Csv_header());
+  out_ << output_.Begin();
   int output = Output_status(out_, err_, interrupt_);
   bool interrupted = false;
   while (output == kExit_success) {
@@ -392,23 +380,19 @@ int tBatch_run::Run() {
       window_.pop_front();
     }
   }
-  if (json_) out_ << "\n]\n";
+  out_ << output_.End();
   if (output == kExit_success) output = Output_status(out_, err_, interrupt_, last_whole_);
   if (Is_interrupted_status(output)) return output_interrupted(output);
   Show_progress(true);
   Clear_progress();
   if (output != kExit_success) return output;
+  int status = output_.Status();
   if (!read_error_.empty()) {
     err_ << "kestrum-cli: the case file " << Printable_text(file_name_)
          << " was read only to row " << written_ << ": " << read_error_ << '\n';
-    status_ = std::max(status_, kExit_input);
+    status = std::max(status, kExit_input);
   }
-  if (failed_ > 0) {
-    // Status 3 always comes with its cause on standard error, a lack of memory above all.
-    err_ << "kestrum-cli: " << failed_ << (failed_ == 1 ? " case" : " cases")
-         << " could not be computed (the first, " << Printable_text(first_failed_)
-         << "); the rows carry the error.\n";
-  }
+  err_ << output_.Failures();
   if (interrupted) {
     err_ << "kestrum-cli: Interrupted after " << written_
          << (total_ ? " of " + std::to_string(*total_) : std::string()) << " cases; the "
@@ -416,14 +400,15 @@ int tBatch_run::Run() {
          << " written are complete.\n";
     return Interrupted_status(interrupt_);
   }
-  return status_;
+  return status;
 }
 
 }  // namespace
 
-int Run_batch_file(const std::string& file_name, const tBatch_columns& columns,
-                   const tBatch_job& job, bool json, const std::function<int()>& before_run,
-                   std::ostream& out, std::ostream& err, bool progress, tInterrupt* interrupt) {
+int Run_batch_file(const std::string& file_name, const tBatch_job& job, bool json,
+                   const std::function<int()>& before_run, std::ostream& out, std::ostream& err,
+                   bool progress, tInterrupt* interrupt) {
+  const tBatch_columns& columns = job.Columns;
   // O_NONBLOCK: a FIFO with no writer yet does not hold the open; the reads then wait in
   // poll, where an interruption ends them.
   const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -439,8 +424,9 @@ int Run_batch_file(const std::string& file_name, const tBatch_columns& columns,
         << " cannot be used: it is a directory\n";
     return kExit_input;
   }
-  tCsv_reader records(fd);
-  records.Set_wake_fds({interrupt != nullptr ? interrupt->Wake_fd : -1});
+  tFd_source source(fd);
+  source.Set_wake_fds({interrupt != nullptr ? interrupt->Wake_fd : -1});
+  tCsv_reader records([&source](char* b, std::size_t n) { return source.Read(b, n); });
   tBatch_reader reader(records, columns);
   std::string message;
   try {
@@ -464,7 +450,7 @@ int Run_batch_file(const std::string& file_name, const tBatch_columns& columns,
   // Cases on all cores. The generator's seeds and the integration state are per thread
   // and every engine resets its seeds, so each case gives the numbers of its single run.
   const std::optional<std::size_t> total = Count_cases(file_name, fd, interrupt, columns);
-  tBatch_run run(job, file_name, json, records, reader, out, err, progress, interrupt, total);
+  tBatch_run run(job, file_name, json, source, reader, out, err, progress, interrupt, total);
   return run.Run();
 }
 

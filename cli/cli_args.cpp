@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_args.h"
+#include "app/safe_text.h"
 
 #include <charconv>
 #include <initializer_list>
@@ -7,7 +8,6 @@
 #include <optional>
 #include <set>
 
-#include "cli/batch_csv.h"
 
 #ifndef KESTRUM_VERSION
 #define KESTRUM_VERSION "unknown"
@@ -55,23 +55,6 @@ tUsage_error Bad_value(const std::string& name, const std::string& value,
 
 }  // namespace
 
-std::vector<std::string> Split_lines(const std::string& text) {
-  std::vector<std::string> lines;
-  if (text.empty()) return lines;
-  std::string line;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(line);
-      line.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      line += c;
-    }
-  }
-  lines.push_back(line);
-  return lines;
-}
 
 std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::string>& args) {
   tCli_options o;

@@ -12,6 +12,7 @@
 
 #include "app/analysis_run.h"
 #include "app/request_reader.h"  // kMin_iterations, Parse_iterations
+#include "app/safe_text.h"  // Split_lines
 
 enum class tOutput_format { Report, Json };
 
@@ -51,5 +52,3 @@ std::string Usage_text();
 // The --version text: the program's name and version, then its licence.
 std::string Version_text();
 
-// The lines of a text, split at CR, LF or CRLF (none for an empty text): the --notes lines.
-std::vector<std::string> Split_lines(const std::string& text);

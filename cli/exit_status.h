@@ -8,11 +8,9 @@
 #include <iosfwd>
 #include <string>
 
-// Exit statuses.
-constexpr int kExit_success = 0;
-constexpr int kExit_usage = 1;
-constexpr int kExit_input = 2;
-constexpr int kExit_computation = 3;
+#include "app/run_status.h"
+
+// Exit statuses: app/run_status.h, and these.
 // An interrupted run ends with 128 + the signal's number, as a shell reports a process
 // ended by that signal (130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP).
 constexpr int kExit_signal_base = 128;

@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string>
 
 tWake_pipe::tWake_pipe() {
 #if defined(__EMSCRIPTEN__)
@@ -68,5 +71,31 @@ bool Wait_for_io(int fd, short events, const std::vector<int>& wake_fds) {
       if (polled[i].revents != 0) return false;
     }
     if (polled[0].revents != 0) return true;
+  }
+}
+
+void tFd_source::Set_wake_fds(const std::vector<int>& fds) {
+  wake_fds_.clear();
+  for (const int fd : fds) {
+    if (fd >= 0) wake_fds_.push_back(fd);
+  }
+}
+
+std::size_t tFd_source::Read(char* buffer, std::size_t size) {
+  for (;;) {
+    // Wait first, so that a pipe or a terminal with nothing to read can be left on a
+    // signal; a regular file is always ready.
+    if (!wake_fds_.empty() && !Wait_for_io(fd_, POLLIN, wake_fds_)) throw tIo_woken{};
+    const ssize_t n = ::read(fd_, buffer, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      // A non-blocking descriptor with nothing yet: wait for it.
+      if (wake_fds_.empty()) Wait_for_io(fd_, POLLIN, wake_fds_);
+      continue;
+    }
+    if (errno != EINTR) {
+      throw std::runtime_error(std::string("cannot read the file (") + std::strerror(errno) +
+                               ")");
+    }
   }
 }

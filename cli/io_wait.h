@@ -7,6 +7,7 @@
 
 #include <poll.h>
 
+#include <cstddef>
 #include <vector>
 
 // A pipe whose read end becomes readable, and stays so, once Wake has been called.
@@ -34,3 +35,19 @@ struct tIo_woken {};
 // as ready, for the read or write to report) or one of wake_fds is readable. Returns true
 // when fd is ready, false when woken.
 bool Wait_for_io(int fd, short events, const std::vector<int>& wake_fds);
+
+// A file descriptor as a byte source for tCsv_reader (app/csv_reader.h): every wait for
+// input polls the wake pipes too, and throws tIo_woken when one of them is readable; an
+// error of the read throws std::runtime_error. The descriptor may be non-blocking.
+class tFd_source {
+ public:
+  explicit tFd_source(int fd) : fd_(fd) {}
+  // Negative numbers (no pipe) are left out.
+  void Set_wake_fds(const std::vector<int>& fds);
+  // Up to size bytes into buffer: their number, 0 at the end of the file.
+  std::size_t Read(char* buffer, std::size_t size);
+
+ private:
+  int fd_;
+  std::vector<int> wake_fds_;
+};

@@ -16,7 +16,8 @@
 #include "app/safe_text.h"
 #include "app/toolkit_record.h"
 #include "app/toolkit_report.h"
-#include "cli/batch_csv.h"
+#include "app/batch_job.h"
+#include "app/csv_reader.h"
 #include "cli/batch_run.h"
 #include "cli/exit_status.h"
 #include "cli/io_wait.h"
@@ -80,102 +81,6 @@ std::variant<tText_matrix, std::string> Correlations_from_text(
 }
 
 namespace {
-
-// What one toolkit case produced.
-struct tToolkit_outcome {
-  bool Computed = false, Cancelled = false;
-  int Status = kExit_success;
-  std::string Error;
-  std::vector<std::string> Warnings;
-  tAnalysis_record Results;
-};
-
-// Checks and computes one request; the statistics' warnings are collected into it.
-tToolkit_outcome Run_request(const tAnalysis_request& request, const tProgress_observer* observer) {
-  tToolkit_outcome o;
-  const auto checked = Check_request(request);
-  if (const auto* e = std::get_if<std::string>(&checked)) {
-    o.Status = kExit_input;
-    o.Error = *e;
-    return o;
-  }
-  try {
-    o.Results = Run_checked_analysis(request, std::get<tConditional_inputs>(checked), {observer});
-    o.Warnings = o.Results.Warnings;
-    o.Computed = true;
-  } catch (const ECancelled&) {
-    o.Cancelled = true;
-  } catch (const std::bad_alloc&) {
-    o.Status = kExit_computation;
-    o.Error = "Not enough memory for " + std::to_string(request.Options.Iterations) +
-              " Monte Carlo iterations.";
-  } catch (const std::exception& e) {
-    o.Status = kExit_computation;
-    o.Error = e.what();
-  }
-  return o;
-}
-
-// The batch: each row replaces the case's task scores, and the covariate scores of the
-// covariates it has a column for (named as the covariate).
-int Run_toolkit_batch(const tToolkit_cli& o, const tAnalysis_request& base, std::ostream& out,
-                      std::ostream& err, bool progress, tInterrupt* interrupt) {
-  const bool two = base.Tasks.size() == 2;
-  tBatch_columns columns;
-  columns.Required = two ? std::vector<std::string>{"case_x", "case_y"}
-                         : std::vector<std::string>{"case"};
-  for (const auto& c : base.Covariates) columns.Optional.push_back(c.Name);
-  // With covariates a column that names none of them is refused: a misspelt one would
-  // otherwise leave every row on the --covariate score.
-  columns.Refuse_unknown = !base.Covariates.empty();
-  std::vector<std::string> names = columns.Required;
-  names.insert(names.end(), columns.Optional.begin(), columns.Optional.end());
-  const tCsv_layout layout = Csv_layout_of(Toolkit_figures(Blank_toolkit_results(base)));
-  std::string leading = "id";
-  for (const std::string& name : names) leading += "," + Csv_field(name);
-  // The row's values: its task scores, and each covariate's score, from its column or the
-  // command's.
-  const auto values = [&base](const tBatch_row& row) {
-    std::vector<std::string> v;
-    const std::size_t tasks = base.Tasks.size();
-    for (std::size_t j = 0; j < tasks; ++j) v.push_back(j < row.Values.size() ? row.Values[j] : "");
-    for (std::size_t i = 0; i < base.Covariates.size(); ++i) {
-      const std::size_t k = tasks + i;
-      const bool given = k < row.Given.size() && row.Given[k];
-      v.push_back(given ? row.Values[k] : base.Covariates[i].Case);
-    }
-    return v;
-  };
-  tBatch_job job;
-  job.Run = [&base, &values](const tBatch_row& row, const tProgress_observer* observer) {
-    tAnalysis_request request = base;
-    const std::vector<std::string> v = values(row);
-    for (std::size_t j = 0; j < request.Tasks.size(); ++j) request.Tasks[j].Case = v[j];
-    for (std::size_t i = 0; i < request.Covariates.size(); ++i)
-      request.Covariates[i].Case = v[request.Tasks.size() + i];
-    tToolkit_outcome t = Run_request(request, observer);
-    tCase_outcome outcome;
-    outcome.Computed = t.Computed;
-    outcome.Cancelled = t.Cancelled;
-    outcome.Status = t.Status;
-    outcome.Error = std::move(t.Error);
-    outcome.Warnings = std::move(t.Warnings);
-    if (t.Computed) {
-      outcome.Json = Toolkit_json(t.Results);
-      outcome.Figures = Toolkit_figures(t.Results);
-    }
-    return outcome;
-  };
-  job.Csv_header = [&] { return Csv_header(leading, layout); };
-  job.Csv_row = [&](const tBatch_row& row, const tCase_outcome& c) {
-    return Csv_row(layout, row, values(row), c);
-  };
-  job.Json_row = [&](const tBatch_row& row, const tCase_outcome& c) {
-    return Json_row(row, names, values(row), c);
-  };
-  return Run_batch_file(o.Batch_file, columns, job, o.Format == tOutput_format::Json, {}, out,
-                        err, progress, interrupt);
-}
 
 // Reads a whole (small) input file. Non-blocking, and every wait for input polls the wake
 // pipe, so that a FIFO or a stalled pipe can be left on a signal. Throws tIo_woken then.
@@ -271,19 +176,21 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
   // per case); a single run uses the engine's two threads where the machine has them.
   if (!o.Batch_file.empty()) {
     request.Options.Engine_threads = 1;
-    return Run_toolkit_batch(o, request, out, err, progress, interrupt);
+    return Run_batch_file(o.Batch_file, Toolkit_batch_job(request),
+                          o.Format == tOutput_format::Json, {}, out, err, progress, interrupt);
   }
   request.Options.Engine_threads = 0;
 
   tProgress_observer observer;
   if (interrupt != nullptr) observer.Cancel = &interrupt->Requested;
-  const tToolkit_outcome outcome = Run_request(request, &observer);
+  tAnalysis_record record;
+  const tCase_outcome outcome = Run_request_case(request, &observer, record);
   return Finish_single_run(
       {outcome.Computed, outcome.Cancelled, outcome.Status, outcome.Error, &outcome.Warnings},
       [&] {
-        if (o.Format == tOutput_format::Json) return Toolkit_json(outcome.Results) + '\n';
+        if (o.Format == tOutput_format::Json) return Toolkit_json(record) + '\n';
         std::string text;
-        for (const std::string& line : Toolkit_report_lines(outcome.Results, o.Notes_lines, false))
+        for (const std::string& line : Toolkit_report_lines(record, o.Notes_lines, false))
           text += line + '\n';
         return text;
       },

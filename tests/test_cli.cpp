@@ -22,7 +22,7 @@
 #include "app/input_checks.h"
 #include "app/report.h"
 #include "app/text_format.h"
-#include "cli/batch_csv.h"
+#include "app/batch_rows.h"
 #include "tests/support/batch_table.h"
 #include "cli/cli_args.h"
 #include "cli/cli_run.h"

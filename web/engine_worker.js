@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's worker: follows emscripten's glue (which defines KestrumEngine) in the Blob
 // the page makes. It instantiates the compiled module the page sends, then answers one
-// request at a time; progress goes to the page while a computation runs. The page stops a
+// request at a time (app/engine_interface.h: a run or a batch, each a JSON request);
+// progress goes to the page while a computation runs. The page stops a
 // computation by ending this worker.
 let engine = null;
 
@@ -20,21 +21,25 @@ self.onmessage = async (event) => {
         printErr() {},
       });
       engine = {
-        compute: module.cwrap('kestrum_compute', 'string',
-                              ['string', 'number', 'number', 'number', 'string', 'number', 'number']),
-        cli: module.cwrap('kestrum_cli', 'string', ['string', 'number']),
-        FS: module.FS,
+        run: module.cwrap('kestrum_run', 'string', ['string']),
+        batch: module.cwrap('kestrum_batch', 'string', ['string', 'number', 'number', 'string', 'string']),
+        module,
       };
       self.postMessage({ type: 'ready' });
     } else if (m.type === 'compute') {
-      const answer = engine.compute(m.fields.join('\x1f'), m.criteria, m.oneTailed ? 1 : 0,
-                                    m.jeffreys ? 1 : 0, m.notes, m.viewerHasText ? 1 : 0,
-                                    m.iterations || 0);
+      const answer = engine.run(JSON.stringify(m.request));
       self.postMessage({ type: 'computed', answer: JSON.parse(answer) });
     } else if (m.type === 'batch') {
-      engine.FS.writeFile('/cases.csv', new Uint8Array(m.csv));
-      const answer = engine.cli([...m.args, '--batch', '/cases.csv'].join('\x1f'), 1);
-      engine.FS.unlink('/cases.csv');
+      // The case file's bytes as they are, in the module's memory for the call.
+      const bytes = new Uint8Array(m.csv);
+      const at = engine.module._malloc(Math.max(1, bytes.length));
+      let answer;
+      try {
+        engine.module.HEAPU8.set(bytes, at);
+        answer = engine.batch(JSON.stringify(m.request), at, bytes.length, m.format, m.name);
+      } finally {
+        engine.module._free(at);
+      }
       self.postMessage({ type: 'batched', answer: JSON.parse(answer) });
     }
   } catch (error) {

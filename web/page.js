@@ -229,6 +229,25 @@
     jeffreys: $('Prior_Radio_item1').checked,
   });
   function notesText() { return $('memoComments').value.replace(/\r\n?/g, '\n'); }
+  // The notes as lines, as the worksheet splits its memo: a final line break starts no
+  // further, empty line.
+  function notesLines() {
+    const text = notesText();
+    if (text === '') return [];
+    const lines = text.split('\n');
+    if (lines.length > 1 && lines[lines.length - 1] === '') lines.pop();
+    return lines;
+  }
+  // The engine's request for the worksheet (app/engine_interface.h).
+  function worksheetRequest(texts) {
+    const o = options();
+    const iterations = Number(new URLSearchParams(location.hash.slice(1)).get('iterations')) || 0;
+    const request = { analysis: 'worksheet', fields: texts, options: {
+      criteria: o.criteria === 2 ? 'combined' : 'bayesian', tail: o.oneTailed ? 'one' : 'two',
+      prior: o.jeffreys ? 'jeffreys' : 'calibrated' } };
+    if (iterations) request.options.iterations = iterations;
+    return request;
+  }
 
   function loadControls() {
     let saved = null;
@@ -245,10 +264,9 @@
   $('cmdCompute').addEventListener('click', () => {
     if (running || !engineReady) return;
     const texts = fields.map((f) => f.value);
-    const o = options();
-    const iterations = Number(new URLSearchParams(location.hash.slice(1)).get('iterations')) || 0;
-    startRun('compute', { type: 'compute', fields: texts, ...o, notes: notesText(),
-                          viewerHasText: $('memoResults').value.length > 0, iterations }, (a) => {
+    const request = { ...worksheetRequest(texts), notes: notesLines(),
+                      append: $('memoResults').value.length > 0 };
+    startRun('compute', { type: 'compute', request }, (a) => {
       if (!a.ok && a.field >= 0) { warning(a.message, fields[a.field]); return; }
       if (!a.ok) { warning(a.message, $('cmdCompute')); return; }
       const memo = $('memoResults');
@@ -397,27 +415,25 @@
     const file = $('batchFile').files[0];
     if (!file) { warning('Choose a CSV file of cases first.', $('batchFile')); return; }
     const csv = await file.arrayBuffer();
-    const o = options();
-    const names = ['--mean-x', '--sd-x', '--mean-y', '--sd-y', '--r', '--n'];
-    const args = [];
-    names.forEach((n, k) => args.push(n, fields[k].value));
-    args.push('--criteria', o.criteria === 2 ? 'combined' : 'bayesian', '--tail', o.oneTailed ? 'one' : 'two',
-              '--prior', o.jeffreys ? 'jeffreys' : 'calibrated');
-    const iterations = Number(new URLSearchParams(location.hash.slice(1)).get('iterations')) || 0;
-    if (iterations) args.push('--iterations', String(iterations));
+    const request = worksheetRequest(fields.slice(0, 6).map((f) => f.value));
     $('batchDownload').hidden = true;
     $('batchStatus').textContent = 'Running...';
-    startRun('batch', { type: 'batch', csv, args }, (a) => {
-      const messages = a.err.replace(/\r[^\r\n]*/g, '').split('\n').filter((l) => l.trim() !== '');
-      const rows = a.out === '' ? 0 : a.out.split('\n').filter((l) => l !== '').length - 1;
+    startRun('batch', { type: 'batch', csv, request, format: 'csv', name: file.name }, (a) => {
+      if (!a.ok) {
+        $('batchStatus').textContent = 'The batch did not run.\n' + a.message;
+        $('cmdBatch').focus();
+        return;
+      }
+      const messages = a.messages.split('\n').filter((l) => l.trim() !== '');
+      const rows = a.output === '' ? 0 : a.output.split('\n').filter((l) => l !== '').length - 1;
       let status = `${Math.max(0, rows)} case${rows === 1 ? '' : 's'} in results.csv.`;
       if (a.status === 2) status += ' Some rows failed their checks (see the error column).';
       else if (a.status !== 0) status = 'The batch did not run.';
       $('batchStatus').textContent = [status, ...messages].join('\n');
-      if (a.out !== '') {
+      if (a.output !== '') {
         const link = $('batchDownload');
         if (link.href) URL.revokeObjectURL(link.href);
-        link.href = URL.createObjectURL(new Blob([a.out], { type: 'text/csv' }));
+        link.href = URL.createObjectURL(new Blob([a.output], { type: 'text/csv' }));
         link.hidden = false;
         link.focus();
       } else {

@@ -8,7 +8,7 @@
 #include <string>
 #include <variant>
 
-#include "cli/batch_csv.h"
+#include "app/batch_rows.h"
 #include "cli/cli_run.h"
 #include "tests/support/batch_table.h"
 

@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "cli/batch_csv.h"
+#include "app/batch_rows.h"
 
 struct tBatch_table {
   std::vector<tBatch_row> Rows;

@@ -1,0 +1,242 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The engine interface against the command line it must agree with: a run's record and
+// report equal kestrum-cli's --format json and report for the same request, its refusals
+// carry the command line's message, and a batch's output, messages and status equal
+// kestrum-cli --batch's for the same case file, with its progress in cases and a stop.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/engine_interface.h"
+#include "app/json_reader.h"
+#include "cli/cli_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class EngineInterface : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("kestrum_engine_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+    ::setenv("KESTRUM_DATA_FILE", (dir_ / "kestrum.txt").c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("KESTRUM_DATA_FILE");
+    fs::remove_all(dir_);
+  }
+  std::string Write(const std::string& name, const std::string& content) {
+    const std::string path = (dir_ / name).string();
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+  // kestrum-cli's status, standard output and standard error.
+  struct tCli {
+    int Status;
+    std::string Out, Err;
+  };
+  static tCli Cli(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = Run_cli(args, out, err, false);
+    return {status, out.str(), err.str()};
+  }
+  fs::path dir_;
+};
+
+// A member's value as text (a string's value, else the JSON text of a number or a bool).
+std::string Member(const tJson_value& doc, const std::string& name) {
+  const tJson_value* v = doc.Find(name);
+  if (v == nullptr) return "<none>";
+  if (v->Kind == tJson_value::tKind::Bool) return v->Bool ? "true" : "false";
+  return v->Text;
+}
+
+// The record's JSON as the answer holds it: the text between "record": and ,"report".
+std::string Record_text(const std::string& answer) {
+  const std::size_t from = answer.find("\"record\":");
+  const std::size_t to = answer.rfind(",\"report\":");
+  if (from == std::string::npos || to == std::string::npos) return "<no record>";
+  return answer.substr(from + 9, to - from - 9);
+}
+
+const char kDeficit_covariates[] = R"({"analysis": "deficit", "n": 30,
+  "covariates": [{"name": "Age", "mean": 65, "sd": 8, "case": 78}],
+  "tasks": [{"name": "Naming", "mean": 50, "sd": 10, "case": 31}],
+  "correlations": [[1], [0.4, 1]], "options": {"iterations": 3000, "tail": "one"}})";
+const char kDissociation[] = R"({"analysis": "dissociation", "n": 20,
+  "tasks": [{"name": "Naming", "mean": 50, "sd": 10, "case": 28},
+            {"name": "Reading", "mean": 40, "sd": 8, "case": 39}],
+  "correlations": [[1], [0.6, 1]], "options": {"iterations": 3000, "criteria": "combined"}})";
+const char kUdt[] = R"({"analysis": "udt", "n": 20,
+  "tasks": [{"name": "Naming", "mean": 50, "sd": 10, "case": 28},
+            {"name": "Reading", "mean": 40, "sd": 8, "case": 39}],
+  "correlations": [[1], [0.6, 1]]})";
+
+// The worksheet's example controls and options as the command line's options.
+const std::vector<std::string> kExample = {
+    "--mean-x", "100", "--sd-x", "15", "--mean-y", "50", "--sd-y", "10", "--r", "0.6",
+    "--n", "20", "--iterations", "3000", "--criteria", "combined"};
+const char kExample_request[] =
+    R"({"analysis": "worksheet", "fields": [100, "15", 50, 10, "0,6", 20, 70, 52],
+        "options": {"iterations": 3000, "criteria": "combined"}, "notes": "Patient AB\nsession 1"})";
+
+TEST_F(EngineInterface, RunGivesTheCommandLinesRecordAndReport) {
+  const std::string deficit = Write("deficit.json", kDeficit_covariates);
+  const std::string dissociation = Write("dissociation.json", kDissociation);
+  const std::string udt = Write("udt.json", kUdt);
+  std::vector<std::string> example = kExample;
+  example.insert(example.end(), {"--case-x", "70", "--case-y", "52", "--notes", "Patient AB\nsession 1"});
+  const struct {
+    const char* Name;
+    std::string Request;
+    std::vector<std::string> Args;  // without --format
+    const char* Posterior_title;      // the posterior panel's x axis (app/plot_geometry.h); "": none
+  } cases[] = {
+      {"worksheet example with notes", kExample_request, example, "Z-DCC"},
+      {"deficit with a covariate", kDeficit_covariates, {"deficit", "--input", deficit}, "Z-CCC"},
+      {"dissociation without covariates", kDissociation, {"dissociation", "--input", dissociation},
+       "Z-DCC"},
+      {"unstandardized difference test", kUdt, {"udt", "--input", udt}, ""},
+  };
+  for (const auto& c : cases) {
+    const std::string answer = Engine_run(c.Request);
+    const tJson_value doc = Parse_json(answer);
+    ASSERT_EQ(Member(doc, "ok"), "true") << c.Name << ": " << answer;
+    std::vector<std::string> args = c.Args;
+    const tCli report = Cli(args);
+    ASSERT_EQ(report.Status, 0) << c.Name << ": " << report.Err;
+    EXPECT_EQ(Member(doc, "report"), report.Out) << c.Name;
+    args.insert(args.end(), {"--format", "json"});
+    const tCli json = Cli(args);
+    EXPECT_EQ(Record_text(answer) + "\n", json.Out) << c.Name;
+    // The pictures: the plot geometry's panels, the toolkit's too; none for the
+    // unstandardized difference test.
+    const tJson_value* plots = doc.Find("plots");
+    if (*c.Posterior_title == '\0') {
+      EXPECT_EQ(plots->Kind, tJson_value::tKind::Null) << c.Name;
+    } else {
+      ASSERT_EQ(plots->Kind, tJson_value::tKind::Object) << c.Name;
+      EXPECT_EQ(Member(*plots->Find("posterior"), "x_title"), c.Posterior_title) << c.Name;
+      EXPECT_EQ(plots->Find("case")->Find("ellipses")->Items.size(), 3u) << c.Name;
+    }
+  }
+}
+
+TEST_F(EngineInterface, RefusalsNameTheFieldAndCarryTheCommandLinesMessage) {
+  std::vector<std::string> example = kExample;
+  const struct {
+    const char* Name;
+    std::string Request;
+    std::vector<std::string> Args;  // the same request on the command line; empty: none
+    int Field;
+  } cases[] = {
+      // Case X is refused by the worksheet's typing rules: field 6.
+      {"worksheet text", R"({"analysis": "worksheet", "fields": [100, 15, 50, 10, 0.6, 20, "7a", 52]})",
+       {"--mean-x", "100", "--sd-x", "15", "--mean-y", "50", "--sd-y", "10", "--r", "0.6",
+        "--n", "20", "--case-x", "7a", "--case-y", "52"}, 6},
+      // An SD of 0 is refused by the checks: field 1.
+      {"worksheet range", R"({"analysis": "worksheet", "fields": [100, 0, 50, 10, 0.6, 20, 70, 52]})",
+       {"--mean-x", "100", "--sd-x", "0", "--mean-y", "50", "--sd-y", "10", "--r", "0.6",
+        "--n", "20", "--case-x", "70", "--case-y", "52"}, 1},
+      {"toolkit check", R"({"analysis": "deficit", "n": 2, "tasks": [{"name": "T", "mean": 5, "sd": 1, "case": 3}]})",
+       {"deficit", "--n", "2", "--mean", "5", "--sd", "1", "--case", "3"}, -1},
+      {"unknown analysis", R"({"analysis": "regression"})", {}, -1},
+      {"not JSON", "{\"analysis\": ", {}, -1},
+  };
+  for (const auto& c : cases) {
+    const tJson_value doc = Parse_json(Engine_run(c.Request));
+    EXPECT_EQ(Member(doc, "ok"), "false") << c.Name;
+    EXPECT_EQ(Member(doc, "field"), std::to_string(c.Field)) << c.Name;
+    EXPECT_FALSE(Member(doc, "message").empty()) << c.Name;
+    if (c.Args.empty()) continue;
+    const tCli cli = Cli(c.Args);
+    EXPECT_EQ(cli.Status, 2) << c.Name;
+    // The command line shows the message with its CRs as line ends.
+    std::string message = Member(doc, "message");
+    for (char& ch : message)
+      if (ch == '\r') ch = '\n';
+    EXPECT_NE(cli.Err.find(message), std::string::npos) << c.Name << ": " << cli.Err;
+  }
+}
+
+TEST_F(EngineInterface, BatchGivesTheCommandLinesOutput) {
+  // A bad row, a decimal comma, a semicolon-free file with a quoted field and an id.
+  const std::string cases = "id,case_x,case_y\na,70,52\nbad,7-0,52\nc,\"85,5\",49.25\nd,130,20\n";
+  const std::string file = Write("cases.csv", cases);
+  const std::string toolkit_cases = "id,case_x,case_y\nP1,28,39\nP2,45,30\n";
+  const std::string toolkit_file = Write("toolkit.csv", toolkit_cases);
+  const std::string dissociation = Write("dissociation.json", kDissociation);
+  const std::string worksheet =
+      R"({"analysis": "worksheet", "fields": [100, 15, 50, 10, 0.6, 20],
+          "options": {"iterations": 3000, "criteria": "combined"}})";
+  for (const std::string format : {"csv", "json"}) {
+    // The command line writes CSV unless --format json is given.
+    const std::vector<std::string> as = format == "json" ? std::vector<std::string>{"--format", "json"}
+                                                         : std::vector<std::string>{};
+    std::vector<std::string> args = kExample;
+    args.insert(args.end(), {"--batch", file});
+    args.insert(args.end(), as.begin(), as.end());
+    const tCli cli = Cli(args);
+    const tJson_value doc = Parse_json(Engine_batch(worksheet, cases, format, file));
+    EXPECT_EQ(Member(doc, "status"), std::to_string(cli.Status)) << format;
+    EXPECT_EQ(Member(doc, "output"), cli.Out) << format;
+    EXPECT_EQ(Member(doc, "messages"), cli.Err) << format;
+    std::vector<std::string> toolkit_args = {"dissociation", "--input", dissociation, "--batch", toolkit_file};
+    toolkit_args.insert(toolkit_args.end(), as.begin(), as.end());
+    const tCli toolkit = Cli(toolkit_args);
+    const tJson_value t = Parse_json(Engine_batch(kDissociation, toolkit_cases, format, toolkit_file));
+    EXPECT_EQ(Member(t, "status"), std::to_string(toolkit.Status)) << format;
+    EXPECT_EQ(Member(t, "output"), toolkit.Out) << format;
+  }
+  // A bad control figure refuses the batch before any case, as on the command line.
+  const std::string bad = R"({"analysis": "worksheet", "fields": [100, 15, 50, 10, 1.5, 20]})";
+  const tCli cli = Cli({"--mean-x", "100", "--sd-x", "15", "--mean-y", "50", "--sd-y", "10",
+                        "--r", "1.5", "--n", "20", "--batch", file});
+  const tJson_value doc = Parse_json(Engine_batch(bad, cases, "csv", file));
+  EXPECT_EQ(cli.Status, 2);
+  EXPECT_EQ(Member(doc, "status"), "2");
+  EXPECT_EQ(Member(doc, "output"), cli.Out);
+  EXPECT_EQ(Member(doc, "messages"), cli.Err);
+}
+
+TEST_F(EngineInterface, BatchReportsProgressInCasesAndStops) {
+  const std::string cases = "id,case_x,case_y\na,70,52\nb,60,52\nc,80,40\n";
+  const std::string worksheet =
+      R"({"analysis": "worksheet", "fields": [100, 15, 50, 10, 0.6, 20], "options": {"iterations": 3000}})";
+  std::vector<std::pair<std::int64_t, std::int64_t>> seen;
+  tEngine_hooks hooks;
+  hooks.Progress = [&seen](std::int64_t done, std::int64_t total) { seen.emplace_back(done, total); };
+  const tJson_value all = Parse_json(Engine_batch(worksheet, cases, "csv", "cases.csv", hooks));
+  EXPECT_EQ(Member(all, "cancelled"), "false");
+  const std::vector<std::pair<std::int64_t, std::int64_t>> expected = {{1, 3}, {2, 3}, {3, 3}};
+  EXPECT_EQ(seen, expected);
+
+  // Stopped after the first case: its row is kept whole, the JSON array closed.
+  std::atomic<bool> stop{false};
+  hooks.Cancel = &stop;
+  hooks.Progress = [&stop](std::int64_t, std::int64_t) { stop = true; };
+  const tJson_value some = Parse_json(Engine_batch(worksheet, cases, "json", "cases.csv", hooks));
+  EXPECT_EQ(Member(some, "cancelled"), "true");
+  const tJson_value rows = Parse_json(Member(some, "output"));
+  ASSERT_EQ(rows.Items.size(), 1u);
+  EXPECT_EQ(Member(rows.Items[0], "id"), "a");
+  EXPECT_NE(Member(some, "messages").find("after 1 of 3 cases"), std::string::npos);
+
+  // A run stopped before it starts answers as cancelled.
+  stop = true;
+  std::string request = kExample_request;
+  const tJson_value run = Parse_json(Engine_run(request, hooks));
+  EXPECT_EQ(Member(run, "cancelled"), "true");
+}
+
+}  // namespace
