@@ -9,13 +9,15 @@
 #include <string_view>
 #include <thread>
 
+#include "app/batch_job.h"
+#include "app/batch_output.h"
+#include "app/batch_rows.h"
+#include "app/csv_reader.h"
 #include "app/json_reader.h"
 #include "app/request_reader.h"
 #include "app/safe_text.h"
 #include "app/toolkit_record.h"
 #include "app/toolkit_report.h"
-#include "cli/batch_csv.h"
-#include "cli/batch_run.h"
 
 tAnalysis_kind Package_kind(const std::string& name) {
   for (const tAnalysis_kind kind :
@@ -61,30 +63,8 @@ double Package_engine_seconds(const tAnalysis_request& request, int repeats) {
 
 namespace {
 
-// One case of a batch, as the command line's batch runs it: a refusal or a computation
-// error becomes the case's error.
-tPackage_case_result Run_case(const tAnalysis_request& request) {
-  tPackage_case_result c;
-  const auto checked = Check_request(request);
-  if (const auto* message = std::get_if<std::string>(&checked)) {
-    c.Error = *message;
-    return c;
-  }
-  try {
-    c.Figures = Toolkit_figures(
-        Run_checked_analysis(request, std::get<tConditional_inputs>(checked)));
-    c.Computed = true;
-  } catch (const std::bad_alloc&) {
-    c.Error = "Not enough memory for " + std::to_string(request.Options.Iterations) +
-              " Monte Carlo iterations.";
-  } catch (const std::exception& e) {
-    c.Error = e.what();
-  }
-  return c;
-}
-
-// The cases as the text of a case file, so that the command line's own reader checks the
-// header and reads the rows.
+// The cases as the text of a case file (commas, every field quoted as needed), so that
+// the batch's own reader checks the header and reads the rows.
 std::string Case_file_text(const tPackage_cases& cases) {
   std::string text = "id";
   for (const std::string& name : cases.Columns) text += ',' + Csv_field(name);
@@ -97,64 +77,53 @@ std::string Case_file_text(const tPackage_cases& cases) {
   return text;
 }
 
+// One row as every batch runs it: an unreadable row or a failed case becomes its error.
+tCase_outcome Run_row(const tBatch_job& job, const tBatch_row& row) {
+  tCase_outcome outcome;
+  if (!row.Error.empty()) {
+    outcome.Status = kExit_input;
+    outcome.Error = row.Error;
+    return outcome;
+  }
+  try {
+    return job.Run(row, nullptr);
+  } catch (const std::bad_alloc&) {
+    outcome.Error = "Not enough memory for this case.";
+  } catch (const std::exception& e) {
+    outcome.Error = e.what();
+  }
+  outcome.Status = kExit_computation;
+  return outcome;
+}
+
 }  // namespace
 
 tPackage_batch Run_package_batch(const tAnalysis_request& base, const tPackage_cases& cases,
                                  unsigned threads) {
+  if (cases.Values.size() != cases.Columns.size())
+    throw ERefused_input("every column of the cases must be named");
+  for (std::size_t i = 0; i < cases.Ids.size(); ++i)
+    if (cases.Ids[i].find_first_not_of(" \t") == std::string::npos)
+      throw ERefused_input("case " + std::to_string(i + 1) + " has no id");
   for (const auto& column : cases.Values)
     if (column.size() != cases.Ids.size())
       throw ERefused_input("every column of the cases must have one value per case");
-  if (cases.Values.size() != cases.Columns.size())
-    throw ERefused_input("every column of the cases must be named");
-  // The columns of the command line's batch: with covariates, a column that names none of
-  // them is refused, so that a misspelt one does not leave every case on the request's score.
-  const std::size_t tasks = base.Tasks.size();
-  tBatch_columns columns;
-  columns.Required = tasks == 2 ? std::vector<std::string>{"case_x", "case_y"}
-                                : std::vector<std::string>{"case"};
-  for (const auto& c : base.Covariates) columns.Optional.push_back(c.Name);
-  columns.Refuse_unknown = !base.Covariates.empty();
-  std::vector<std::string> names = columns.Required;
-  names.insert(names.end(), columns.Optional.begin(), columns.Optional.end());
+  tAnalysis_request request = base;
+  request.Options.Engine_threads = 1;  // one engine thread per case, cases side by side
+  const tBatch_job job = Toolkit_batch_job(request);
 
   const std::string file = Case_file_text(cases);
   tCsv_reader records{std::string_view(file)};
-  tBatch_reader reader(records, columns);
+  tBatch_reader reader(records, job.Columns);
   if (const std::string message = reader.Read_header(); !message.empty())
-    throw ERefused_input("the cases: " + message);
+    throw ERefused_input("the cases cannot be used: " + message);
   std::vector<tBatch_row> rows;
   for (tBatch_row row; reader.Next(row);) rows.push_back(row);
 
-  // Each row's values: its task scores, and each covariate's score from its column or the
-  // request's.
-  const auto values = [&](const tBatch_row& row) {
-    std::vector<std::string> v;
-    for (std::size_t j = 0; j < tasks; ++j) v.push_back(j < row.Values.size() ? row.Values[j] : "");
-    for (std::size_t i = 0; i < base.Covariates.size(); ++i) {
-      const std::size_t k = tasks + i;
-      const bool given = k < row.Given.size() && row.Given[k];
-      v.push_back(given ? row.Values[k] : base.Covariates[i].Case);
-    }
-    return v;
-  };
-
-  tPackage_batch batch;
-  batch.Cases.resize(rows.size());
+  std::vector<tCase_outcome> outcomes(rows.size());
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
-    for (std::size_t i; (i = next.fetch_add(1)) < rows.size();) {
-      if (!rows[i].Error.empty()) {
-        batch.Cases[i].Error = rows[i].Error;
-        continue;
-      }
-      tAnalysis_request request = base;
-      request.Options.Engine_threads = 1;  // one engine thread per case, cases side by side
-      const std::vector<std::string> v = values(rows[i]);
-      for (std::size_t j = 0; j < tasks; ++j) request.Tasks[j].Case = v[j];
-      for (std::size_t k = 0; k < request.Covariates.size(); ++k)
-        request.Covariates[k].Case = v[tasks + k];
-      batch.Cases[i] = Run_case(request);
-    }
+    for (std::size_t i; (i = next.fetch_add(1)) < rows.size();) outcomes[i] = Run_row(job, rows[i]);
   };
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(rows.size(), 1)));
@@ -164,26 +133,29 @@ tPackage_batch Run_package_batch(const tAnalysis_request& base, const tPackage_c
     work();
   }
 
-  // The output, through the command line's own row writers.
-  const tCsv_layout layout = Csv_layout_of(Toolkit_figures(Blank_toolkit_results(base)));
-  std::string leading = "id";
-  for (const std::string& name : names) leading += "," + Csv_field(name);
-  batch.Csv = Csv_header(leading, layout);
-  batch.Case_columns = names;
+  // The output through the batch's own writer, and the columns from the same layout.
+  tPackage_batch batch;
+  tBatch_output output(job, false);
+  batch.Csv = output.Begin();
+  const tCsv_layout layout = Csv_layout_of(Toolkit_figures(Blank_toolkit_results(request)));
+  batch.Case_columns = job.Columns.Required;
+  batch.Case_columns.insert(batch.Case_columns.end(), job.Columns.Optional.begin(),
+                            job.Columns.Optional.end());
   batch.Columns = {"id"};
-  batch.Columns.insert(batch.Columns.end(), names.begin(), names.end());
-  batch.Result_names = layout.Results;
-  batch.Result_names.insert(batch.Result_names.end(), layout.Later.begin(), layout.Later.end());
+  batch.Columns.insert(batch.Columns.end(), batch.Case_columns.begin(), batch.Case_columns.end());
   batch.Columns.insert(batch.Columns.end(), layout.Results.begin(), layout.Results.end());
   batch.Columns.push_back("error");
   batch.Columns.insert(batch.Columns.end(), layout.Later.begin(), layout.Later.end());
+  batch.Result_names = layout.Results;
+  batch.Result_names.insert(batch.Result_names.end(), layout.Later.begin(), layout.Later.end());
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    tCase_outcome outcome;
-    outcome.Computed = batch.Cases[i].Computed;
-    outcome.Error = batch.Cases[i].Error;
-    if (outcome.Computed) outcome.Figures = batch.Cases[i].Figures;
-    batch.Csv += Csv_row(layout, rows[i], values(rows[i]), outcome);
-    batch.Cases[i].Error = One_line(batch.Cases[i].Error);
+    batch.Csv += output.Row(rows[i], outcomes[i]);
+    tPackage_case_result c;
+    c.Computed = outcomes[i].Computed;
+    c.Error = One_line(outcomes[i].Error);
+    if (c.Computed) c.Figures = std::move(outcomes[i].Figures);
+    batch.Cases.push_back(std::move(c));
   }
+  batch.Csv += output.End();
   return batch;
 }

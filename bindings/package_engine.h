@@ -2,8 +2,9 @@
 // What the R and Python packages call: an analysis request in the documented JSON input
 // (docs/toolkit_input.md) in, the record's figures, its JSON object and report text (as
 // `kestrum-cli ... --format json` and the report write them) and its plot geometry out;
-// and a batch of cases against one control sample, run side by side on every core, whose
-// rows are the command line's batch CSV rows. Nothing here knows either language: the
+// and a batch of cases against one control sample, run side by side on every core through
+// the batch's own job, reader and writer (app/batch_job.h), so that its rows are the
+// command line's batch CSV rows. Nothing here knows either language: the
 // packages only turn their arguments into the JSON text and these results into their own
 // objects.
 #pragma once

@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the extension module from the repository's own core sources (distrib, stats,
-# bayes, app; the batch reader and row writers of cli) and bindings/, so that the package
+# bayes, app) and bindings/, so that the package
 # computes with the very code of kestrum-cli. Installed from a checkout:
 #   /usr/bin/python3 -m pip install --no-build-isolation ./python
 # The core's floating-point semantics are kept: no -ffast-math or similar flag is added,
@@ -18,7 +18,6 @@ HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
 # Every source file of these units is part of the core's libraries.
 CORE_UNITS = ["distrib", "stats", "bayes", "app"]
-CLI_FILES = ["cli/batch_csv.cpp", "cli/batch_rows.cpp", "cli/io_wait.cpp"]
 UNSAFE_FLAGS = ("fast-math", "Ofast", "unsafe-math", "finite-math", "associative-math",
                 "reciprocal-math")
 
@@ -29,7 +28,6 @@ def core_sources():
     files = []
     for unit in CORE_UNITS:
         files += sorted(str(p) for p in (ROOT / unit).glob("*.cpp"))
-    files += [str(ROOT / f) for f in CLI_FILES]
     files.append(str(ROOT / "bindings" / "package_engine.cpp"))
     files.append(str(HERE / "src" / "kestrum_module.cpp"))
     return files

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Assembles the R source package "kestrum" from r/ and the repository's own core sources
-# (distrib, stats, bayes, app; the batch reader and row writers of cli; bindings), so that
+# (distrib, stats, bayes, app; bindings), so that
 # no second copy of the core is kept in the repository. The sources keep their folders
 # under src/, so their includes ("app/report.h") need no change.
 #   scripts/build_r_package.sh [DEST]   -> DEST/kestrum (default build/r-package)
@@ -30,7 +30,6 @@ copy_unit() {  # unit, then the source files to compile (all when none are named
   done
 }
 for unit in distrib stats bayes app bindings; do copy_unit "$unit"; done
-copy_unit cli batch_csv.cpp batch_rows.cpp io_wait.cpp
 
 # The compiled glue and Rcpp's registration.
 Rscript -e "Rcpp::compileAttributes('$pkg')" > /dev/null
