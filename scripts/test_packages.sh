@@ -26,7 +26,8 @@ echo "== Python package"
 python=/usr/bin/python3
 [ -x build/python-venv/bin/python ] || "$python" -m venv --system-site-packages build/python-venv
 build/python-venv/bin/python -m pip install -q --no-build-isolation ./python
-(cd python && ../build/python-venv/bin/python -m pytest -q -p no:cacheprovider tests)
+# From the root, so that the installed package is imported, not python/kestrum.
+build/python-venv/bin/python -m pytest -q -p no:cacheprovider python/tests
 
 echo "== R package"
 scripts/build_r_package.sh build/r-package > /dev/null
