@@ -6,12 +6,12 @@ column keeps the controls' "case" score), and optionally "id". With covariates, 
 column is refused, so that a misspelt covariate does not pass unnoticed. The cases run side
 by side on every core with the interpreter's lock released; the result keeps the rows'
 order, and a case that is refused or fails has its message in the one "error" column."""
+import json
 import math
 import numbers
 
 from . import _core
 from ._request import request_document
-import json
 
 
 def cell_text(value):
