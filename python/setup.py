@@ -33,6 +33,14 @@ def core_sources():
     return files
 
 
+def core_headers():
+    """The headers, so that a changed header rebuilds the module too."""
+    files = []
+    for unit in CORE_UNITS + ["bindings"]:
+        files += sorted(str(p) for p in (ROOT / unit).glob("*.h"))
+    return files
+
+
 class Parallel_build_ext(build_ext):
     """Compiles the sources on every core, and refuses flags that change the numerics."""
 
@@ -63,9 +71,12 @@ class Parallel_build_ext(build_ext):
 module = Extension(
     "kestrum._core",
     sources=core_sources(),
+    depends=core_headers(),
     include_dirs=[str(ROOT), pybind11.get_include()],
     language="c++",
-    extra_compile_args=["-std=c++20", "-fvisibility=hidden"],
+    # -fno-wrapv undoes the interpreter's -fwrapv (integer overflow only), so that the core is
+    # compiled as the command line compiles it.
+    extra_compile_args=["-std=c++20", "-fvisibility=hidden", "-fno-wrapv"],
     extra_link_args=["-pthread"],
 )
 

@@ -41,6 +41,8 @@ if [ "$check" -eq 1 ]; then
   tail -n 8 build/r-package/check.log
   cat build/r-package/kestrum.Rcheck/tests/testthat.Rout | grep -E "^\[ FAIL|^══|Error" || true
   grep -q "^Status: " build/r-package/check.log && ! grep -q -E "^Status: .*(ERROR|WARNING)" build/r-package/check.log
+  # The package the check installed, for scripts/bench_packages.sh and for use.
+  rm -rf build/r-lib/kestrum && cp -r build/r-package/kestrum.Rcheck/kestrum build/r-lib/
 else
   R CMD INSTALL --library=build/r-lib "$tarball" > build/r-package/install.log 2>&1
   (cd build/r-package/kestrum/tests && R_LIBS="$root/build/r-lib" Rscript testthat.R)
