@@ -7,6 +7,8 @@ criteria, iterations, udt) as keywords. Every figure may be a number or a text a
 through the same field rules as in the program; a refusal raises ValueError with the
 program's message. batch() runs a table of cases against one control sample on every core.
 """
+import warnings
+
 from ._request import request_json
 from ._result import Result
 from ._batch import batch
@@ -22,6 +24,8 @@ def _run(kind, n, tasks, covariates, correlations, options):
     except _core.RefusedInput as refusal:
         # The message's line breaks as the command line prints them.
         raise ValueError(str(refusal).replace("\r", "\n")) from None
+    for message in run["warnings"]:  # the statistics' warnings, as the command line prints them
+        warnings.warn(message, RuntimeWarning, stacklevel=3)
     return Result(kind, run)
 
 
