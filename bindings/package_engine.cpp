@@ -63,6 +63,9 @@ double Package_engine_seconds(const tAnalysis_request& request, int repeats) {
 
 namespace {
 
+// How often a running batch asks its poll whether to go on.
+constexpr int kPoll_interval_ms = 100;
+
 // The cases as the text of a case file (commas, every field quoted as needed), so that
 // the batch's own reader checks the header and reads the rows.
 std::string Case_file_text(const tPackage_cases& cases) {
@@ -78,7 +81,8 @@ std::string Case_file_text(const tPackage_cases& cases) {
 }
 
 // One row as every batch runs it: an unreadable row or a failed case becomes its error.
-tCase_outcome Run_row(const tBatch_job& job, const tBatch_row& row) {
+tCase_outcome Run_row(const tBatch_job& job, const tBatch_row& row,
+                      const tProgress_observer* observer) {
   tCase_outcome outcome;
   if (!row.Error.empty()) {
     outcome.Status = kExit_input;
@@ -86,7 +90,7 @@ tCase_outcome Run_row(const tBatch_job& job, const tBatch_row& row) {
     return outcome;
   }
   try {
-    return job.Run(row, nullptr);
+    return job.Run(row, observer);
   } catch (const std::bad_alloc&) {
     outcome.Error = "Not enough memory for this case.";
   } catch (const std::exception& e) {
@@ -99,7 +103,7 @@ tCase_outcome Run_row(const tBatch_job& job, const tBatch_row& row) {
 }  // namespace
 
 tPackage_batch Run_package_batch(const tAnalysis_request& base, const tPackage_cases& cases,
-                                 unsigned threads) {
+                                 unsigned threads, const tBatch_poll& poll) {
   if (cases.Values.size() != cases.Columns.size())
     throw ERefused_input("every column of the cases must be named");
   for (std::size_t i = 0; i < cases.Ids.size(); ++i)
@@ -121,17 +125,35 @@ tPackage_batch Run_package_batch(const tAnalysis_request& base, const tPackage_c
   for (tBatch_row row; reader.Next(row);) rows.push_back(row);
 
   std::vector<tCase_outcome> outcomes(rows.size());
-  std::atomic<std::size_t> next{0};
+  std::atomic<bool> stop{false};
+  tProgress_observer observer;  // the cases in flight hear the request to stop
+  observer.Cancel = &stop;
+  std::atomic<std::size_t> next{0}, done{0};
   const auto work = [&] {
-    for (std::size_t i; (i = next.fetch_add(1)) < rows.size();) outcomes[i] = Run_row(job, rows[i]);
+    for (std::size_t i; !stop.load() && (i = next.fetch_add(1)) < rows.size();) {
+      outcomes[i] = Run_row(job, rows[i], &observer);
+      done.fetch_add(1);
+    }
   };
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(rows.size(), 1)));
   {
     std::vector<std::jthread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
+    // With a poll the calling thread only polls; without, it works too.
+    for (unsigned t = poll ? 0 : 1; t < threads; ++t) pool.emplace_back(work);
+    if (!poll) {
+      work();
+    } else {
+      while (done.load() < rows.size()) {
+        if (!poll(done.load(), rows.size())) {
+          stop.store(true);
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPoll_interval_ms));
+      }
+    }
   }
+  if (stop.load()) throw ECancelled();
 
   // The output through the batch's own writer, and the columns from the same layout.
   tPackage_batch batch;

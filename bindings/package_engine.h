@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,9 +70,14 @@ struct tPackage_batch {
   std::string Csv;  // the whole CSV text, byte for byte as kestrum-cli --batch writes it
 };
 
+// Called on the calling thread about every tenth of a second while a batch runs, with the
+// cases done and their number; false stops the batch.
+using tBatch_poll = std::function<bool(std::size_t done, std::size_t total)>;
+
 // Runs every case of the batch against the request's control sample, each case replacing
 // the task scores and the scores of the covariates it has a column for; threads cases at
 // a time (0: every core). A column that is not a case column nor a covariate is refused
-// (ERefused_input), as are missing case columns.
+// (ERefused_input), as are missing case columns. A poll that answers false stops the
+// cases in flight and raises ECancelled: nothing of the batch is kept.
 tPackage_batch Run_package_batch(const tAnalysis_request& base, const tPackage_cases& cases,
-                                 unsigned threads = 0);
+                                 unsigned threads = 0, const tBatch_poll& poll = {});

@@ -65,7 +65,7 @@ def controls_request(controls):
     return kind, json.dumps(doc)
 
 
-def run_batch(cases, controls, threads=0, first_id=1):
+def run_batch(cases, controls, threads=0, first_id=1, progress=None):
     """The engine's batch: a dict with the output columns, per-column values and the CSV text
     that kestrum-cli --batch writes for the same cases."""
     kind, text = controls_request(controls)
@@ -79,7 +79,7 @@ def run_batch(cases, controls, threads=0, first_id=1):
     else:
         ids = [str(first_id + i) for i in range(n_cases)]
     texts = [[cell_text(v) for v in column] for column in values]
-    out = _core.batch(kind, text, ids, names, texts, threads)
+    out = _core.batch(kind, text, ids, names, texts, threads, progress)
     out["ids"] = ids
     out["index"] = index
     out["given"] = dict(zip([n.lower() for n in names], values))
@@ -104,11 +104,12 @@ def to_table(out):
     return table
 
 
-def batch(cases, controls, threads=0):
+def batch(cases, controls, threads=0, progress=None):
     """Runs every row of `cases` against `controls` (a dict laid out as the JSON input, with
-    "analysis"); threads 0 uses every core. A pandas DataFrame (its index kept) when pandas
-    is installed, else a dict of lists."""
-    out = run_batch(cases, controls, threads)
+    "analysis"); threads 0 uses every core. progress(done, total), when given, is called
+    about every tenth of a second; an exception from it, or Ctrl+C, stops the batch. A
+    pandas DataFrame (its index kept) when pandas is installed, else a dict of lists."""
+    out = run_batch(cases, controls, threads, progress=progress)
     table = to_table(out)
     try:
         import pandas as pd

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bindings/package_engine.h"
+#include "distrib/progress.h"
 
 namespace py = pybind11;
 
@@ -110,15 +111,36 @@ py::dict Run(const std::string& kind, const std::string& json_text, int engine_t
 }
 
 // The batch's result columns as lists, one value per case (None where not computed).
+// While the cases run, the calling thread takes the lock about every tenth of a second to
+// hand on Ctrl+C (KeyboardInterrupt stops the batch) and to call progress(done, total),
+// whose exception stops it too.
 py::dict Batch(const std::string& kind, const std::string& json_text,
                const std::vector<std::string>& ids, const std::vector<std::string>& columns,
-               const std::vector<std::vector<std::string>>& values, unsigned threads) {
+               const std::vector<std::vector<std::string>>& values, unsigned threads,
+               const py::object& progress) {
   const tAnalysis_request base = Request(kind, json_text, 1);
   tPackage_cases cases{ids, columns, values};
   tPackage_batch batch;
-  {
+  bool raised = false;  // the interpreter holds the exception that stopped the batch
+  const auto poll = [&](std::size_t done, std::size_t total) {
+    py::gil_scoped_acquire acquire;
+    if (PyErr_CheckSignals() != 0) return !(raised = true);
+    if (!progress.is_none()) {
+      try {
+        progress(done, total);
+      } catch (py::error_already_set& e) {
+        e.restore();
+        return !(raised = true);
+      }
+    }
+    return true;
+  };
+  try {
     py::gil_scoped_release release;
-    batch = Run_package_batch(base, cases, threads);
+    batch = Run_package_batch(base, cases, threads, poll);
+  } catch (const ECancelled&) {
+    if (raised) throw py::error_already_set();
+    throw;
   }
   py::dict results;
   for (const std::string& name : batch.Result_names) {
@@ -154,6 +176,7 @@ PYBIND11_MODULE(_core, m) {
         "Runs one analysis from its JSON input; a dict of figures, json, report, warnings, plots.");
   m.def("batch", &Batch, py::arg("kind"), py::arg("request_json"), py::arg("ids"),
         py::arg("columns"), py::arg("values"), py::arg("threads") = 0,
+        py::arg("progress") = py::none(),
         "Runs cases against one control sample on every core, in the cases' order.");
   m.def("engine_seconds", &Engine_seconds, py::arg("kind"), py::arg("request_json"),
         py::arg("repeats"), "The engine's own mean time for one run, in seconds.");

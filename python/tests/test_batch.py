@@ -73,3 +73,25 @@ def test_an_unknown_column_is_refused_with_covariates():
         assert "Aeg" in str(e)
     else:
         raise AssertionError("a misspelt covariate column was accepted")
+
+
+class Stop(Exception):
+    pass
+
+
+def test_progress_hears_the_cases_and_its_exception_stops_the_batch():
+    cases = {"case_x": [30 + i % 20 for i in range(40)], "case_y": [35] * 40}
+    controls = dict(BATCH["controls"], options={"iterations": 2000})
+    calls = []
+    kestrum.batch(cases, controls, progress=lambda done, total: calls.append((done, total)))
+    assert calls and all(t == 40 and 0 <= d <= 40 for d, t in calls)
+    assert [d for d, _ in calls] == sorted(d for d, _ in calls)
+
+    def stop(done, total):
+        raise Stop()
+    try:
+        kestrum.batch(cases, controls, progress=stop)
+    except Stop:
+        pass
+    else:
+        raise AssertionError("the batch went on after its progress callback raised")

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bindings/package_engine.h"
+#include "distrib/progress.h"
 
 namespace {
 
@@ -111,6 +112,11 @@ SEXP Batch_column(const tPackage_batch& batch, const std::string& name) {
   return v;
 }
 
+// R's check for a user interrupt jumps out of the caller; run at the top level it only
+// answers whether one is pending.
+void Check_interrupt(void*) { R_CheckUserInterrupt(); }
+bool Interrupt_pending() { return R_ToplevelExec(Check_interrupt, nullptr) == FALSE; }
+
 tAnalysis_request Request(const std::string& kind, const std::string& json, int threads) {
   try {
     return Package_request(Package_kind(kind), json, threads);
@@ -153,7 +159,10 @@ Rcpp::List kestrum_batch(std::string kind, std::string json, std::vector<std::st
   const tAnalysis_request base = Request(kind, json, 1);
   tPackage_batch batch;
   try {
-    batch = Run_package_batch(base, {ids, columns, values}, static_cast<unsigned>(std::max(threads, 0)));
+    batch = Run_package_batch(base, {ids, columns, values}, static_cast<unsigned>(std::max(threads, 0)),
+                              [](std::size_t, std::size_t) { return !Interrupt_pending(); });
+  } catch (const ECancelled&) {
+    throw Rcpp::exception("The batch was interrupted; no case of it is kept.", false);
   } catch (const std::exception& e) {
     throw Rcpp::exception(Printed(e.what()).c_str(), false);
   }
