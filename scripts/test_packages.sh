@@ -40,7 +40,10 @@ if [ "$check" -eq 1 ]; then
     > build/r-package/check.log 2>&1 || true
   tail -n 8 build/r-package/check.log
   cat build/r-package/kestrum.Rcheck/tests/testthat.Rout | grep -E "^\[ FAIL|^══|Error" || true
-  grep -q "^Status: " build/r-package/check.log && ! grep -q -E "^Status: .*(ERROR|WARNING)" build/r-package/check.log
+  if ! grep -q "^Status: " build/r-package/check.log || grep -q -E "^Status: .*(ERROR|WARNING)" build/r-package/check.log; then
+    echo "R CMD check: an error or a warning (build/r-package/check.log)" >&2
+    exit 1
+  fi
   # The package the check installed, for scripts/bench_packages.sh and for use.
   rm -rf build/r-lib/kestrum && cp -r build/r-package/kestrum.Rcheck/kestrum build/r-lib/
 else
