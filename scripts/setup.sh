@@ -20,6 +20,10 @@ packages=(
   time           # GNU time: peak memory in scripts/bench_batch.sh
   emscripten     # the web page (the "web" preset)
   chromium nodejs # the web page's end-to-end tests (tests/web, playwright-core)
+  # The R and Python packages (r/, python/) and their tests, with Debian's interpreters.
+  r-base-dev r-cran-rcpp r-cran-testthat
+  pybind11-dev python3-pybind11 python3-dev python3-pip python3-venv python3-setuptools
+  python3-numpy python3-pandas python3-dask python3-distributed python3-pytest
 )
 
 missing=()

@@ -1,0 +1,3 @@
+library(testthat)
+library(kestrum)
+test_check("kestrum")
