@@ -132,6 +132,15 @@ tBatch_job Worksheet_batch_job(const tWorksheet_fields& controls, const std::arr
   return job;
 }
 
+std::optional<std::string> Check_toolkit_controls(const tAnalysis_request& base) {
+  tAnalysis_request probe = base;
+  for (tVariable_texts& v : probe.Tasks) v.Case = v.Mean;
+  for (tVariable_texts& v : probe.Covariates) v.Case = v.Mean;
+  const auto checked = Check_request(probe);
+  if (const auto* message = std::get_if<std::string>(&checked)) return *message;
+  return std::nullopt;
+}
+
 tBatch_job Toolkit_batch_job(const tAnalysis_request& base) {
   struct tShape {
     tAnalysis_request Base;

@@ -61,3 +61,8 @@ tBatch_job Worksheet_batch_job(const tWorksheet_fields& controls, const std::arr
 // refused when there are covariates, so that a misspelt one does not leave every row on
 // the request's score), then the figures of its record.
 tBatch_job Toolkit_batch_job(const tAnalysis_request& base);
+
+// The control sample of a toolkit batch, checked once before the first case as the
+// worksheet's is: the request with every case score set to its variable's mean, so that
+// only a control figure (or a combination of them) can be refused. The message, or nullopt.
+std::optional<std::string> Check_toolkit_controls(const tAnalysis_request& base);

@@ -222,6 +222,7 @@ std::string Engine_batch(std::string_view request_json, std::string_view cases,
       };
     } else {
       job = Toolkit_batch_job(r.Request);
+      check = [&r]() -> std::string { return Check_toolkit_controls(r.Request).value_or(""); };
     }
     const tProgress_observer observer = Observer_of(hooks);
     const tText_batch batch = Run_text_batch(cases, file_name, job, format == "json", &observer, check);

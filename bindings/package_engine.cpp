@@ -114,6 +114,7 @@ tPackage_batch Run_package_batch(const tAnalysis_request& base, const tPackage_c
       throw ERefused_input("every column of the cases must have one value per case");
   tAnalysis_request request = base;
   request.Options.Engine_threads = 1;  // one engine thread per case, cases side by side
+  if (const auto message = Check_toolkit_controls(request)) throw ERefused_input(*message);
   const tBatch_job job = Toolkit_batch_job(request);
 
   const std::string file = Case_file_text(cases);

@@ -166,8 +166,16 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
   // per case); a single run uses the engine's two threads where the machine has them.
   if (!o.Batch_file.empty()) {
     request.Options.Engine_threads = 1;
+    const auto before_run = [&]() -> int {
+      if (const auto message = Check_toolkit_controls(request)) {
+        err << Message_for_terminal(*message) << '\n';
+        return kExit_input;
+      }
+      return kExit_success;
+    };
     return Run_batch_file(o.Batch_file, Toolkit_batch_job(request),
-                          o.Format == tOutput_format::Json, {}, out, err, progress, interrupt);
+                          o.Format == tOutput_format::Json, before_run, out, err, progress,
+                          interrupt);
   }
   request.Options.Engine_threads = 0;
 

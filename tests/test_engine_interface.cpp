@@ -206,15 +206,36 @@ TEST_F(EngineInterface, BatchGivesTheCommandLinesOutput) {
     EXPECT_EQ(Member(t, "status"), std::to_string(toolkit.Status)) << format;
     EXPECT_EQ(Member(t, "output"), toolkit.Out) << format;
   }
-  // A bad control figure refuses the batch before any case, as on the command line.
-  const std::string bad = R"({"analysis": "worksheet", "fields": [100, 15, 50, 10, 1.5, 20]})";
-  const tCli cli = Cli({"--mean-x", "100", "--sd-x", "15", "--mean-y", "50", "--sd-y", "10",
-                        "--r", "1.5", "--n", "20", "--batch", file});
-  const tJson_value doc = Parse_json(Engine_batch(bad, cases, "csv", file));
-  EXPECT_EQ(cli.Status, 2);
-  EXPECT_EQ(Member(doc, "status"), "2");
-  EXPECT_EQ(Member(doc, "output"), cli.Out);
-  EXPECT_EQ(Member(doc, "messages"), cli.Err);
+  // A bad control figure refuses the batch once, before any case, with no rows written,
+  // as on the command line, for the worksheet and the toolkit alike.
+  const std::string bad_sd_json = R"({"analysis": "dissociation", "n": 20,
+      "covariates": [{"name": "Age", "mean": 50, "sd": 10, "case": 45}],
+      "tasks": [{"name": "X", "mean": 100, "sd": 0, "case": 70}, {"name": "Y", "mean": 50, "sd": 10, "case": 40}],
+      "correlations": [[1, 0.3, 0.2], [0.3, 1, 0.6], [0.2, 0.6, 1]]})";
+  const std::string bad_sd = Write("bad_sd.json", bad_sd_json);
+  const struct {
+    const char* Name;
+    std::string Request, Cases, File;
+    std::vector<std::string> Args;
+  } bad_controls[] = {
+      {"worksheet r 1.5", R"({"analysis": "worksheet", "fields": [100, 15, 50, 10, 1.5, 20]})",
+       cases, file,
+       {"--mean-x", "100", "--sd-x", "15", "--mean-y", "50", "--sd-y", "10", "--r", "1.5",
+        "--n", "20", "--batch", file}},
+      {"toolkit sd 0", bad_sd_json, toolkit_cases, toolkit_file,
+       {"dissociation", "--input", bad_sd, "--batch", toolkit_file}},
+  };
+  for (const auto& c : bad_controls) {
+    const tCli cli = Cli(c.Args);
+    const tJson_value doc = Parse_json(Engine_batch(c.Request, c.Cases, "csv", c.File));
+    EXPECT_EQ(cli.Status, 2) << c.Name;
+    EXPECT_EQ(cli.Out, "") << c.Name;
+    EXPECT_EQ(cli.Err.find("INPUT ERROR"), 0u) << c.Name << cli.Err;
+    EXPECT_EQ(cli.Err.find("INPUT ERROR", 1), std::string::npos) << c.Name << cli.Err;
+    EXPECT_EQ(Member(doc, "status"), "2") << c.Name;
+    EXPECT_EQ(Member(doc, "output"), cli.Out) << c.Name;
+    EXPECT_EQ(Member(doc, "messages"), cli.Err) << c.Name;
+  }
 }
 
 TEST_F(EngineInterface, BatchReportsProgressInCasesAndStops) {
