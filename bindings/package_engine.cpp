@@ -20,9 +20,7 @@
 #include "app/toolkit_report.h"
 
 tAnalysis_kind Package_kind(const std::string& name) {
-  for (const tAnalysis_kind kind :
-       {tAnalysis_kind::Deficit, tAnalysis_kind::Dissociation, tAnalysis_kind::Udt})
-    if (Kind_name(kind) == name) return kind;
+  if (const auto kind = Analysis_of(name)) return *kind;
   throw ERefused_input("the analysis must be deficit, dissociation or udt, not " +
                        Printable_text(name));
 }
