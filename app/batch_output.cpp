@@ -35,10 +35,7 @@ std::string Warning_lines(const std::vector<std::string>& warnings, const std::s
   return text;
 }
 
-namespace {
-
-// A case whose run threw: its error, as the command line's batch writes it.
-tCase_outcome Run_row(const tBatch_job& job, const tBatch_row& row, const tProgress_observer* observer) {
+tCase_outcome Run_batch_row(const tBatch_job& job, const tBatch_row& row, const tProgress_observer* observer) {
   if (!row.Error.empty()) {
     tCase_outcome outcome;
     outcome.Status = kExit_input;
@@ -59,8 +56,6 @@ tCase_outcome Run_row(const tBatch_job& job, const tBatch_row& row, const tProgr
     return outcome;
   }
 }
-
-}  // namespace
 
 tText_batch Run_text_batch(std::string_view cases, const std::string& file_name,
                            const tBatch_job& job, bool json, const tProgress_observer* observer,
@@ -99,7 +94,7 @@ tText_batch Run_text_batch(std::string_view cases, const std::string& file_name,
       batch.Cancelled = true;
       break;
     }
-    const tCase_outcome outcome = Run_row(job, row, &inner);
+    const tCase_outcome outcome = Run_batch_row(job, row, &inner);
     if (outcome.Cancelled) {
       batch.Cancelled = true;
       break;

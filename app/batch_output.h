@@ -48,6 +48,11 @@ struct tText_batch {
   std::string Messages;  // its standard error, without the progress lines
 };
 
+// One row as every batch runs it: an unreadable row is its input error, and a case whose
+// run threw gets the error the command line's batch writes (a lack of memory as such).
+tCase_outcome Run_batch_row(const tBatch_job& job, const tBatch_row& row,
+                            const tProgress_observer* observer);
+
 // Runs the case file `cases` (its name for the messages) through the job, one row after
 // another. The observer (may be null) hears the progress in cases (done, total) after
 // each row, and its Cancel stops the run within the case in flight: the rows finished

@@ -78,26 +78,6 @@ std::string Case_file_text(const tPackage_cases& cases) {
   return text;
 }
 
-// One row as every batch runs it: an unreadable row or a failed case becomes its error.
-tCase_outcome Run_row(const tBatch_job& job, const tBatch_row& row,
-                      const tProgress_observer* observer) {
-  tCase_outcome outcome;
-  if (!row.Error.empty()) {
-    outcome.Status = kExit_input;
-    outcome.Error = row.Error;
-    return outcome;
-  }
-  try {
-    return job.Run(row, observer);
-  } catch (const std::bad_alloc&) {
-    outcome.Error = "Not enough memory for this case.";
-  } catch (const std::exception& e) {
-    outcome.Error = e.what();
-  }
-  outcome.Status = kExit_computation;
-  return outcome;
-}
-
 }  // namespace
 
 tPackage_batch Run_package_batch(const tAnalysis_request& base, const tPackage_cases& cases,
@@ -130,7 +110,7 @@ tPackage_batch Run_package_batch(const tAnalysis_request& base, const tPackage_c
   std::atomic<std::size_t> next{0}, done{0};
   const auto work = [&] {
     for (std::size_t i; !stop.load() && (i = next.fetch_add(1)) < rows.size();) {
-      outcomes[i] = Run_row(job, rows[i], &observer);
+      outcomes[i] = Run_batch_row(job, rows[i], &observer);
       done.fetch_add(1);
     }
   };

@@ -111,17 +111,7 @@ class tBatch_run {
 };
 
 void tBatch_run::Run_slot(tBatch_slot& slot) {
-  try {
-    slot.Outcome = job_.Run(slot.Row, &observer_);
-  } catch (const std::bad_alloc&) {
-    slot.Outcome = {};
-    slot.Outcome.Status = kExit_computation;
-    slot.Outcome.Error = "Not enough memory for this case.";
-  } catch (const std::exception& e) {
-    slot.Outcome = {};
-    slot.Outcome.Status = kExit_computation;
-    slot.Outcome.Error = e.what();
-  }
+  slot.Outcome = Run_batch_row(job_, slot.Row, &observer_);
 }
 
 void tBatch_run::Worker() {
