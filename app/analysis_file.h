@@ -30,8 +30,8 @@ std::string Analysis_file_json(const tAnalysis_file& file);
 // A file's text read as an analysis of that kind, for a window: the documented input (an
 // "analysis" member must name that kind), the "notes" member (a text, or an array of lines
 // joined by line ends), and every figure as the window's fields would have typed it (a
-// comma becomes a point; a text that typing refuses refuses the file). A message saying
-// why when the text is not such a file.
+// comma becomes a point; a text that typing refuses refuses the file). When the text is
+// not such a file, a message saying why, to follow "cannot be opened: ".
 std::variant<tAnalysis_file, std::string> Read_analysis_file(std::string_view text,
                                                              tAnalysis_kind kind);
 

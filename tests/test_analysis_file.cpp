@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A window's analysis written as the documented input file and read back to the same
-// request and notes; hand-written files read as the documentation allows; the files a
-// window refuses, each with its reason; the worksheet's fields as its dissociation.
+// request and notes, and the files a window refuses, each with its reason: the cases that
+// the window tests (test_gui_analysis_files) leave out.
 #include <gtest/gtest.h>
 
 #include "app/analysis_file.h"
@@ -43,71 +43,19 @@ void Expect_same(const tAnalysis_file& got, const tAnalysis_file& want) {
   EXPECT_EQ(got.Notes, want.Notes);
 }
 
-struct tRound_trip {
-  const char* name;
-  tAnalysis_file file;
-};
-
-// What a window can hold: names with JSON's special characters, line ends and non-ASCII
-// letters; figures left empty (a partly typed window saves and opens as it was); every
-// option away from its default; the notes over several lines.
-std::vector<tRound_trip> Round_trips() {
-  std::vector<tRound_trip> cases;
-  {
-    tAnalysis_file f{Make(tAnalysis_kind::Deficit, {}, {{"", "100", "15", "70"}}, {{}}), ""};
-    f.Request.Options.Tail = tTail::One;
-    f.Request.Options.Iterations = 21;
-    cases.push_back({"deficit without covariates or names", f});
-  }
-  {
-    tAnalysis_file f{Make(tAnalysis_kind::Deficit,
-                          {{"\xC3\x82ge \"at test\"", "65", "8", "78"}, {"Edu\\years\n", "", ".5", "-9"}},
-                          {{"Naming", "-1.5", "3", ""}}, {{}, {"0.3"}, {"", "-.45"}}),
-                     "first line\r\nsecond\tline \"quoted\"\n"};
-    cases.push_back({"deficit with two covariates, empty figures", f});
-  }
-  {
-    tAnalysis_file f{Make(tAnalysis_kind::Dissociation, {{"Age", "65", "8", "78"}},
-                          {{"X", "50", "10", "28"}, {"Y", "40", "8", "39"}},
-                          {{}, {"0.5"}, {"0.4", "0.6"}}),
-                     "notes"};
-    f.Request.Options = {tCriteria::Bayesian, tTail::One, tPrior::Standard, 100000000, 0};
-    f.Request.With_udt = true;
-    cases.push_back({"dissociation with covariate and udt", f});
-  }
-  {
-    tAnalysis_file f{Make(tAnalysis_kind::Dissociation, {}, {{"", "1", "2", "3"}, {"", "4", "5", "6"}},
-                          {{}, {"0.7"}}),
-                     ""};
-    f.Request.Options.Criteria = tCriteria::Combined;
-    cases.push_back({"worksheet's dissociation, combined criteria", f});
-  }
-  return cases;
-}
-
+// What a window can hold that the window tests do not type: names with JSON's special
+// characters, line ends and non-ASCII letters; figures left empty (a partly typed window
+// saves and opens as it was); notes with CR LF, a tab and quotes.
 TEST(AnalysisFile, WrittenFileReadsBackToTheSameAnalysis) {
-  for (const tRound_trip& c : Round_trips()) {
-    SCOPED_TRACE(c.name);
-    const std::string text = Analysis_file_json(c.file);
-    const auto read = Read_analysis_file(text, c.file.Request.Kind);
-    ASSERT_EQ(read.index(), 0u) << std::get<1>(read) << "\n" << text;
-    Expect_same(std::get<tAnalysis_file>(read), c.file);
-  }
-}
-
-// Hand-written files in the documented forms: figures as numbers or texts, a comma typed
-// as a point, the square matrix, the notes as lines.
-TEST(AnalysisFile, HandWrittenFileReadsAsTheFieldsTypeIt) {
-  const char* text = R"({"n": 20, "tasks": [{"mean": 50, "sd": "10", "case": "2,5"},
-    {"name": "Y", "mean": -4.5, "sd": 8, "case": 39}],
-    "correlations": [[1, 0.25], [0.25, 1]], "notes": ["one", "two"]})";
-  const auto read = Read_analysis_file(text, tAnalysis_kind::Dissociation);
-  ASSERT_EQ(read.index(), 0u) << std::get<1>(read);
-  tAnalysis_file want{Make(tAnalysis_kind::Dissociation, {},
-                           {{"", "50", "10", "2.5"}, {"Y", "-4.5", "8", "39"}}, {{}, {"0.25"}}),
-                      "one\ntwo"};
-  want.Request.N = "20";
-  Expect_same(std::get<tAnalysis_file>(read), want);
+  const tAnalysis_file file{
+      Make(tAnalysis_kind::Deficit,
+           {{"\xC3\x82ge \"at test\"", "65", "8", "78"}, {"Edu\\years\n", "", ".5", "-9"}},
+           {{"Naming", "-1.5", "3", ""}}, {{}, {"0.3"}, {"", "-.45"}}),
+      "first line\r\nsecond\tline \"quoted\"\n"};
+  const std::string text = Analysis_file_json(file);
+  const auto read = Read_analysis_file(text, tAnalysis_kind::Deficit);
+  ASSERT_EQ(read.index(), 0u) << std::get<1>(read) << "\n" << text;
+  Expect_same(std::get<tAnalysis_file>(read), file);
 }
 
 struct tRefusal {
@@ -134,61 +82,26 @@ TEST_P(AnalysisFileRefusal, SaysWhy) {
 INSTANTIATE_TEST_SUITE_P(
     Files, AnalysisFileRefusal,
     ::testing::Values(
-        tRefusal{"not_json", tAnalysis_kind::Deficit, "{\"n\": 30,", "it is not valid JSON"},
-        tRefusal{"another_analysis", tAnalysis_kind::Deficit,
-                 R"({"analysis": "dissociation", "n": 30, "tasks": [TASK, TASK], "correlations": [[1], [0.5, 1]]})",
-                 "\"analysis\" is \"dissociation\", not \"deficit\""},
         tRefusal{"misspelt_member", tAnalysis_kind::Deficit,
                  R"({"n": 30, "tasks": [TASK], "optoins": {"tail": "one"}})",
                  "unknown member \"optoins\""},
         tRefusal{"two_tasks_for_a_deficit", tAnalysis_kind::Deficit,
                  R"({"n": 30, "tasks": [TASK, TASK], "correlations": [[1], [0.5, 1]]})",
                  "it holds 2 tasks; the deficit takes one."},
-        tRefusal{"six_covariates", tAnalysis_kind::Dissociation,
-                 R"({"n": 30, "covariates": [TASK, TASK, TASK, TASK, TASK, TASK], "tasks": [TASK, TASK],
-                    "correlations": [[1], [0, 1], [0, 0, 1], [0, 0, 0, 1], [0, 0, 0, 0, 1],
-                    [0, 0, 0, 0, 0, 1], [0, 0, 0, 0, 0, 0, 1], [0, 0, 0, 0, 0, 0, 0, 1]]})",
-                 "it holds 6 covariates; at most 5 are allowed."},
-        tRefusal{"exponent", tAnalysis_kind::Deficit,
-                 R"({"n": 30, "tasks": [{"mean": 1e3, "sd": 1, "case": 1}]})",
-                 "a figure is not one that a field takes:\r\rINPUT ERROR"},
         tRefusal{"seven_characters", tAnalysis_kind::Deficit,
                  R"({"n": "1234567", "tasks": [TASK]})", "Maximum length of input is 6 characters."},
         tRefusal{"notes_a_number", tAnalysis_kind::Deficit, R"({"n": 30, "tasks": [TASK], "notes": 5})",
-                 "\"notes\" must be a text or an array of lines."},
-        tRefusal{"notes_holding_a_number", tAnalysis_kind::Deficit,
-                 R"({"n": 30, "tasks": [TASK], "notes": ["a", 5]})", "\"notes\" must hold texts."}),
+                 "\"notes\" must be a text or an array of lines."}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(WorksheetAnalysis, FieldsMakeTheDissociationAndBack) {
-  const tWorksheet_texts fields{"1", "2", "3", "4", "0.5", "30", "7", "8"};
-  tRun_options options;
-  options.Tail = tTail::One;
-  const tAnalysis_request r = Worksheet_request(fields, options);
-  // The worksheet's order: Mean_x, Sd_x, Mean_y, Sd_y, R_xy, N, Case_x, Case_y.
-  EXPECT_EQ(r.Tasks.at(0).Mean + r.Tasks.at(0).Sd + r.Tasks.at(0).Case, "127");
-  EXPECT_EQ(r.Tasks.at(1).Mean + r.Tasks.at(1).Sd + r.Tasks.at(1).Case, "348");
-  EXPECT_EQ(r.Correlations.at(1).at(0), "0.5");
-  EXPECT_EQ(r.N, "30");
-  EXPECT_EQ(r.Options.Tail, tTail::One);
-  const auto back = Worksheet_texts_of(r);
-  ASSERT_EQ(back.index(), 0u);
-  EXPECT_EQ(std::get<tWorksheet_texts>(back), fields);
-}
-
-TEST(WorksheetAnalysis, RefusesWhatTheWorksheetCannotHold) {
-  tAnalysis_request with_covariate = Worksheet_request({}, {});
-  with_covariate.Covariates.push_back({"Age", "1", "1", "1"});
+// (A dissociation with covariates: the window tests.)
+TEST(WorksheetAnalysis, RefusesTheUnstandardizedDifferenceTest) {
   tAnalysis_request with_udt = Worksheet_request({}, {});
   with_udt.With_udt = true;
-  const std::pair<tAnalysis_request, const char*> cases[] = {
-      {with_covariate, "it holds a dissociation allowing for 1 covariate; the worksheet allows for none"},
-      {with_udt, "its dissociation also runs the unstandardized difference test"}};
-  for (const auto& [request, message] : cases) {
-    const auto read = Worksheet_texts_of(request);
-    ASSERT_EQ(read.index(), 1u);
-    EXPECT_NE(std::get<std::string>(read).find(message), std::string::npos) << std::get<std::string>(read);
-  }
+  const auto read = Worksheet_texts_of(with_udt);
+  ASSERT_EQ(read.index(), 1u);
+  EXPECT_NE(std::get<std::string>(read).find("its dissociation also runs the unstandardized difference test"),
+            std::string::npos);
 }
 
 }  // namespace

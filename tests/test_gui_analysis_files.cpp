@@ -214,9 +214,6 @@ class TestAnalysisFiles : public QObject {
     QTest::newRow("covariates on the worksheet")
         << "worksheet" << QByteArray(kWorksheet_dissociation) << QByteArray(kDissociation_udt)
         << "The file cannot be opened in the worksheet: it holds a dissociation allowing for 1 covariate";
-    QTest::newRow("a deficit on the worksheet")
-        << "worksheet" << QByteArray(kWorksheet_dissociation) << QByteArray(kDeficit_covariates)
-        << "\"analysis\" is \"deficit\", not \"dissociation\"";
   }
   void Refused_file_changes_nothing() {
     QFETCH(QString, window);
