@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/request_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
+#include "app/safe_text.h"
 #include "app/texts.h"
 
 namespace {
@@ -178,6 +180,14 @@ std::string Options_from_json(const tJson_value& options, tAnalysis_request& r) 
 std::variant<tAnalysis_request, std::string> Request_from_json(const tJson_value& doc,
                                                              tAnalysis_kind kind) {
   if (doc.Kind != tJson_value::tKind::Object) return std::string("the input must be a JSON object.");
+  // A misspelt member would otherwise pass unnoticed and its figures or options with it.
+  // "notes" is the User's Notes of a window's saved analysis, for the report.
+  for (const tJson_member& m : doc.Members) {
+    static const char* const kMembers[] = {"analysis", "n",       "covariates", "tasks",
+                                           "correlations", "options", "notes"};
+    if (std::find(std::begin(kMembers), std::end(kMembers), m.Name) == std::end(kMembers))
+      return "unknown member \"" + Printable_text(m.Name) + "\" in the input.";
+  }
   tAnalysis_request r;
   r.Kind = kind;
   if (const tJson_value* a = doc.Find("analysis")) {

@@ -17,6 +17,7 @@ struct tScript {
   bool Active = false;
   std::deque<bool> Confirmations;
   std::deque<QString> Save_files;
+  std::deque<QString> Open_files;
   std::vector<tDialogs::tShown> Shown;
 };
 
@@ -154,6 +155,21 @@ QString tDialogs::Save_file_name(QWidget* parent, const QString& file_name, cons
   return dialog.selectedFiles().constFirst();
 }
 
+QString tDialogs::Open_file_name(QWidget* parent, const QString& filter, const QString& title) {
+  if (Record(tKind::Open_dialog, QLatin1Char('|') + filter + QLatin1Char('|') + title)) {
+    tScript& script = Script();
+    if (script.Open_files.empty()) return {};
+    QString path = script.Open_files.front();
+    script.Open_files.pop_front();
+    return path;
+  }
+  QFileDialog dialog(parent, title, QString(), filter);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
+}
+
 void tDialogs::Beep() {
   if (Record(tKind::Beep, {})) return;
   QApplication::beep();
@@ -173,6 +189,8 @@ void tDialogs::Set_next_confirmation(bool yes) { Script().Confirmations.push_bac
 
 void tDialogs::Set_next_save_file(const QString& path) { Script().Save_files.push_back(path); }
 
+void tDialogs::Set_next_open_file(const QString& path) { Script().Open_files.push_back(path); }
+
 const std::vector<tDialogs::tShown>& tDialogs::Shown() { return Script().Shown; }
 
 void tDialogs::Clear_shown() {
@@ -180,4 +198,5 @@ void tDialogs::Clear_shown() {
   script.Shown.clear();
   script.Confirmations.clear();
   script.Save_files.clear();
+  script.Open_files.clear();
 }

@@ -4,7 +4,7 @@
 // dialog, the beep and the end of the program.
 //
 // Tests switch it to scripted mode: nothing is shown, each box is recorded with its text,
-// confirmations and save dialogs take the answers queued beforehand, and the end of the
+// confirmations and file dialogs take the answers queued beforehand, and the end of the
 // program is recorded instead of done.
 #pragma once
 
@@ -17,10 +17,10 @@ class QWidget;
 
 class tDialogs {
  public:
-  enum class tKind { Warning, Error, Confirmation, Save_dialog, Beep, Quit };
+  enum class tKind { Warning, Error, Confirmation, Save_dialog, Open_dialog, Beep, Quit };
 
   // One thing shown (or done), with the text as the window passed it; a save dialog's
-  // text is "file name|filter|title".
+  // or open dialog's text is "file name|filter|title".
   struct tShown {
     tKind Kind;
     QString Text;
@@ -38,6 +38,9 @@ class tDialogs {
   static QString Save_file_name(QWidget* parent, const QString& file_name, const QString& filter,
                                 const QString& default_suffix = {},
                                 const QString& title = QStringLiteral("Save Output"));
+  // The open-file dialog for an existing file; the chosen path, or an empty string when
+  // the user cancels.
+  static QString Open_file_name(QWidget* parent, const QString& filter, const QString& title);
   static void Beep();
   // Ends the program (leaves the event loop).
   static void Quit_application();
@@ -56,6 +59,8 @@ class tDialogs {
   // dialog (default: cancel; an empty path also cancels).
   static void Set_next_confirmation(bool yes);
   static void Set_next_save_file(const QString& path);
+  // The answer for the next open dialog (default: cancel).
+  static void Set_next_open_file(const QString& path);
   // Everything shown since the last Clear_shown, in order.
   static const std::vector<tShown>& Shown();
   static void Clear_shown();

@@ -12,6 +12,11 @@
 #include "gui/numeric_field.h"
 #include "gui/toolkit_windows.h"
 
+QString TfrmToolkit::Default_task_name(int task) const {
+  if (kind_ == tAnalysis_kind::Deficit) return QStringLiteral("Task");
+  return task == 0 ? QStringLiteral("Task X") : QStringLiteral("Task Y");
+}
+
 int TfrmToolkit::Task_count() const { return kind_ == tAnalysis_kind::Deficit ? 1 : 2; }
 int TfrmToolkit::Covariate_count() const { return grdVariables->rowCount() - Task_count(); }
 
@@ -73,6 +78,7 @@ bool TfrmToolkit::Row_holds_figures(int row) const {
 }
 
 bool TfrmToolkit::Has_entries() const {
+  if (!saved_text_.empty() && Analysis_file_json(Analysis()) == saved_text_) return false;
   if (!txtN->text().trimmed().isEmpty() || !memoComments->toPlainText().trimmed().isEmpty())
     return true;
   return grdVariables->Has_figures() || grdCorrelations->Has_figures();
@@ -102,5 +108,47 @@ tAnalysis_request TfrmToolkit::Request() const {
     r.Options.Criteria = radio_combined->isChecked() ? tCriteria::Combined : tCriteria::Bayesian;
     r.With_udt = chkUdt->isChecked();
   }
+  r.Options.Iterations = iterations_;
   return r;
+}
+
+tAnalysis_file TfrmToolkit::Analysis() const {
+  return {Request(), memoComments->toPlainText().toStdString()};
+}
+
+// The covariates' rows made as many as the analysis's (each inserted or removed with its
+// correlations), then every cell, field and option set from it. A variable without a name
+// takes the one a new window gives it.
+void TfrmToolkit::Show_analysis(const tAnalysis_file& analysis) {
+  const tAnalysis_request& r = analysis.Request;
+  const int m = static_cast<int>(r.Covariates.size());
+  while (Covariate_count() > m) Remove_covariate_row(Covariate_count() - 1);
+  while (Covariate_count() < m) Insert_covariate_row(Covariate_count());
+  const auto q = [](const std::string& text) { return QString::fromStdString(text); };
+  updating_ = true;
+  for (int row = 0; row < grdVariables->rowCount(); ++row) {
+    const tVariable_texts& v = row < m ? r.Covariates[static_cast<std::size_t>(row)]
+                                       : r.Tasks[static_cast<std::size_t>(row - m)];
+    QString name = q(v.Name);
+    if (name.isEmpty() && row < m) name = QStringLiteral("Covariate %1").arg(row + 1);
+    if (name.isEmpty()) name = Default_task_name(row - m);
+    grdVariables->Set_cell(row, 0, name);
+    grdVariables->Set_cell(row, 1, q(v.Mean));
+    grdVariables->Set_cell(row, 2, q(v.Sd));
+    grdVariables->Set_cell(row, 3, q(v.Case));
+  }
+  updating_ = false;
+  Refresh_correlation_cells();
+  for (int i = 0; i < grdCorrelations->rowCount(); ++i)
+    for (int j = 0; j < i; ++j)
+      grdCorrelations->Set_cell(i, j, q(r.Correlations[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)]));
+  txtN->setText(q(r.N));
+  memoComments->setPlainText(q(analysis.Notes));
+  (r.Options.Tail == tTail::One ? radio_one_tail : radio_two_tail)->setChecked(true);
+  if (kind_ == tAnalysis_kind::Dissociation) {
+    (r.Options.Prior == tPrior::Standard ? radio_standard : radio_calibrated)->setChecked(true);
+    (r.Options.Criteria == tCriteria::Combined ? radio_combined : radio_bayesian)->setChecked(true);
+    chkUdt->setChecked(r.With_udt);
+  }
+  iterations_ = r.Options.Iterations;
 }

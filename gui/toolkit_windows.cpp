@@ -21,6 +21,7 @@
 #include "app/safe_text.h"
 #include "app/texts.h"
 #include "app/toolkit_report.h"
+#include "gui/analysis_files.h"
 #include "gui/background_run.h"
 #include "gui/dialogs.h"
 #include "gui/figure_grid.h"
@@ -153,10 +154,7 @@ void TfrmToolkit::createTables(QWidget* form, QVBoxLayout* layout) {
   grdVariables->setMinimumHeight(150);
   for (int column = 1; column <= 3; ++column) grdVariables->Set_figure_column(column);
   for (int j = 0; j < Task_count(); ++j) {
-    grdVariables->Set_cell(j, 0,
-                           kind_ == tAnalysis_kind::Deficit
-                               ? QStringLiteral("Task")
-                               : (j == 0 ? QStringLiteral("Task X") : QStringLiteral("Task Y")));
+    grdVariables->Set_cell(j, 0, Default_task_name(j));
     grdVariables->setVerticalHeaderItem(j, new QTableWidgetItem(QStringLiteral("task")));
   }
   lblVariables->setBuddy(grdVariables);
@@ -214,7 +212,7 @@ QWidget* TfrmToolkit::createOptions(QWidget* form) {
   };
   group(QStringLiteral("Probability reported"), radio_two_tail, "radio_two_tail",
         QStringLiteral("&Two-tailed test"), radio_one_tail, "radio_one_tail",
-        QStringLiteral("&One-tailed test"));
+        QStringLiteral("One-taile&d test"));
   if (kind_ == tAnalysis_kind::Dissociation) {
     group(QStringLiteral("Form of prior..."), radio_calibrated, "radio_calibrated",
           QStringLiteral("Calibrat&ed (Recommended)"), radio_standard, "radio_standard",
@@ -245,8 +243,12 @@ void TfrmToolkit::createButtons(QVBoxLayout* layout) {
   make(cmdPlots, "cmdPlots", "&Plots...", &TfrmToolkit::cmdPlotsClick);
   make(cmdCompute, "cmdCompute", "&Compute", &TfrmToolkit::cmdComputeClick);
   make(cmdClose, "cmdClose", "C&lose", &TfrmToolkit::cmdCloseClick);
+  make(cmdSaveAnalysis, "cmdSaveAnalysis", "Save Anal&ysis...", &TfrmToolkit::cmdSaveAnalysisClick);
+  make(cmdOpenAnalysis, "cmdOpenAnalysis", "&Open Analysis...", &TfrmToolkit::cmdOpenAnalysisClick);
   cmdPlots->setEnabled(false);
   buttons->addWidget(cmdPlots);
+  buttons->addWidget(cmdSaveAnalysis);
+  buttons->addWidget(cmdOpenAnalysis);
   buttons->addStretch();
   buttons->addWidget(cmdCompute);
   buttons->addWidget(cmdClose);
@@ -315,6 +317,20 @@ void TfrmToolkit::cmdPlotsClick() {
   plots_window_->show();
   plots_window_->raise();
   plots_window_->activateWindow();
+}
+
+void TfrmToolkit::cmdSaveAnalysisClick() {
+  if (computing_) return;
+  if (const auto text = Save_analysis_file(this, Analysis())) saved_text_ = *text;
+}
+
+// A file that cannot be opened here leaves the window as it was (the box says why).
+void TfrmToolkit::cmdOpenAnalysisClick() {
+  if (computing_) return;
+  const std::optional<tAnalysis_file> opened = Open_analysis_file(this, kind_);
+  if (!opened) return;
+  Show_analysis(*opened);
+  saved_text_ = Analysis_file_json(Analysis());
 }
 
 void TfrmToolkit::cmdComputeClick() {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/plot_geometry.h"
+#include "app/analysis_file.h"
 #include "app/toolkit_analysis.h"
 
 class QCheckBox;
@@ -41,10 +42,13 @@ class TfrmToolkit : public QWidget {
 
   // The request the window's fields make (for the tests as well).
   tAnalysis_request Request() const;
+  // The request with the User's Notes, as "Save Analysis..." writes it.
+  tAnalysis_file Analysis() const;
   // The analysis's name, as the window's title gives it after "Kestrum: ".
   QString Analysis_name() const;
   // True when anything is typed in the window (figures, names changed or the notes),
-  // which the end of the program would lose.
+  // which the end of the program would lose: not when the window holds just what it last
+  // saved or opened.
   bool Has_entries() const;
 
  protected:
@@ -59,6 +63,8 @@ class TfrmToolkit : public QWidget {
   void cmdRemoveCovariateClick();
   void cmdCloseClick();
   void cmdPlotsClick();
+  void cmdSaveAnalysisClick();
+  void cmdOpenAnalysisClick();
   void grdVariablesCellChanged(int row, int column);
   void memoCommentsChange();
 
@@ -75,8 +81,11 @@ class TfrmToolkit : public QWidget {
   void Remove_covariate_row(int row);
   void Refresh_correlation_cells();
   bool Row_holds_figures(int row) const;
+  // The tables, fields and options set to an opened analysis of this window's kind.
+  void Show_analysis(const tAnalysis_file& analysis);
   int Covariate_count() const;
   int Task_count() const;
+  QString Default_task_name(int task) const;  // "Task", "Task X" or "Task Y"
 
   tAnalysis_kind kind_;
   TfrmTemplateResults* viewer_;
@@ -100,6 +109,13 @@ class TfrmToolkit : public QWidget {
   QPushButton* cmdCompute = nullptr;
   QPushButton* cmdClose = nullptr;
   QPushButton* cmdPlots = nullptr;
+  QPushButton* cmdSaveAnalysis = nullptr;
+  QPushButton* cmdOpenAnalysis = nullptr;
+  // The window has no field for the Monte Carlo iterations: an opened analysis's count
+  // is kept for the runs and written back when the window saves.
+  std::int32_t iterations_ = tRun_options{}.Iterations;
+  // The file text of what was last saved or opened (empty when nothing was).
+  std::string saved_text_;
   // The pictures of the latest run (none for the UDT) and the window that shows them.
   std::unique_ptr<tResult_plots> plots_;
   TfrmPlots* plots_window_ = nullptr;

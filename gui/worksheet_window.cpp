@@ -26,6 +26,8 @@
 #include "app/report.h"
 #include "app/safe_text.h"
 #include "distrib/progress.h"
+#include "app/analysis_file.h"
+#include "gui/analysis_files.h"
 #include "gui/background_run.h"
 #include "gui/dialogs.h"
 #include "gui/notes_memo.h"
@@ -233,6 +235,19 @@ void TfrmTemplate::createButtons() {
   make_button(btnclearData, "btnclearData", "Clear &Data ", 212, 161,
               &TfrmTemplate::btnclearDataClick);
   make_button(ExitBtn, "ExitBtn", "E&xit", 595, 161, &TfrmTemplate::ExitBtnClick);
+  // Between Clear Data and Exit, in a smaller bold font where the captions need it.
+  make_button(cmdSaveAnalysis, "cmdSaveAnalysis", "Save Anal&ysis...", 380, 104,
+              &TfrmTemplate::cmdSaveAnalysisClick);
+  make_button(cmdOpenAnalysis, "cmdOpenAnalysis", "O&pen Analysis...", 488, 104,
+              &TfrmTemplate::cmdOpenAnalysisClick);
+  for (QPushButton* button : {cmdSaveAnalysis, cmdOpenAnalysis}) {
+    QFont small = bold;
+    constexpr int kCaption_room = 96;
+    while (small.pixelSize() > 9 &&
+           QFontMetrics(small).horizontalAdvance(button->text().remove(QLatin1Char('&'))) > kCaption_room)
+      small.setPixelSize(small.pixelSize() - 1);
+    button->setFont(small);
+  }
 }
 
 // The eight fields first, in order, then the buttons, the notes and the options.
@@ -240,7 +255,8 @@ void TfrmTemplate::createTabOrder() {
   // clang-format off
   QWidget* order[] = {txtInput1, txtInput2, txtInput3, txtInput4,
                       txtInput5, txtInput6, txtInput7, txtinput8,
-                      cmdCompute, btnclearData, ExitBtn, memoComments,
+                      cmdCompute, btnclearData, cmdSaveAnalysis, cmdOpenAnalysis,
+                      ExitBtn, memoComments,
                       RadioButton1, RadioButton2, radio_two_tail, radio_one_tail,
                       Prior_Radio_items->button(0), Prior_Radio_items->button(1)};
   // clang-format on
@@ -436,6 +452,7 @@ void TfrmTemplate::btnclearDataClick() {
   }
   for (tNumeric_field* field : fields_) field->clear();
   memoComments->clear();
+  iterations_ = tRun_options{}.Iterations;
   try {
     Delete_control_data(Data_file_path());
   } catch (const std::exception& error) {
@@ -447,6 +464,37 @@ void TfrmTemplate::btnclearDataClick() {
 void TfrmTemplate::ExitBtnClick() {
   if (computing_) return;
   if (tDialogs::Confirm(this, Exit_question(this))) tDialogs::Quit_application();
+}
+
+// The worksheet's analysis is the dissociation without covariates; its fields are kept in
+// the control-data file as they are, so saving asks no question at the end.
+void TfrmTemplate::cmdSaveAnalysisClick() {
+  if (computing_) return;
+  const tAnalysis_file analysis{Worksheet_request(Field_texts(), Run_options()),
+                                memoComments->toPlainText().toStdString()};
+  (void)Save_analysis_file(this, analysis);
+}
+
+// A file that cannot be opened here (a dissociation with covariates or the unstandardized
+// difference test, another analysis, a file that is not one) leaves the worksheet as it was.
+void TfrmTemplate::cmdOpenAnalysisClick() {
+  if (computing_) return;
+  const std::optional<tAnalysis_file> opened = Open_analysis_file(this, tAnalysis_kind::Dissociation);
+  if (!opened) return;
+  const auto texts = Worksheet_texts_of(opened->Request);
+  if (const auto* why = std::get_if<std::string>(&texts)) {
+    tDialogs::Warning(this, QStringLiteral("The file cannot be opened in the worksheet: %1")
+                                .arg(Qt_text(*why)));
+    return;
+  }
+  for (std::size_t k = 0; k < fields_.size(); ++k)
+    fields_[k]->setText(Qt_text(std::get<tWorksheet_texts>(texts)[k]));
+  memoComments->setPlainText(Qt_text(opened->Notes));
+  const tRun_options& o = opened->Request.Options;
+  (o.Criteria == tCriteria::Combined ? RadioButton2 : RadioButton1)->setChecked(true);
+  (o.Tail == tTail::One ? radio_one_tail : radio_two_tail)->setChecked(true);
+  Prior_Radio_items->button(o.Prior == tPrior::Standard ? 1 : 0)->setChecked(true);
+  iterations_ = o.Iterations;
 }
 
 void TfrmTemplate::Statistics_warning(const std::string& message, QWidget* over) {
@@ -470,6 +518,7 @@ tRun_options TfrmTemplate::Run_options() const {
   options.Criteria = RadioButton2->isChecked() ? tCriteria::Combined : tCriteria::Bayesian;
   options.Tail = radio_one_tail->isChecked() ? tTail::One : tTail::Two;
   options.Prior = Prior_Radio_items->checkedId() == 1 ? tPrior::Standard : tPrior::Calibrated;
+  options.Iterations = iterations_;
   return options;
 }
 

@@ -7,6 +7,7 @@
 
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,8 @@ class TfrmTemplate : public QWidget {
   void cmdComputeClick();
   void btnclearDataClick();
   void ExitBtnClick();
+  void cmdSaveAnalysisClick();
+  void cmdOpenAnalysisClick();
   void memoCommentsChange();
 
  private:
@@ -125,10 +128,15 @@ class TfrmTemplate : public QWidget {
   QPushButton* cmdCompute = nullptr;
   QPushButton* btnclearData = nullptr;
   QPushButton* ExitBtn = nullptr;
+  QPushButton* cmdSaveAnalysis = nullptr;
+  QPushButton* cmdOpenAnalysis = nullptr;
 
   std::array<QLabel*, 8> labels_{};
   std::array<tNumeric_field*, 8> fields_{};
   TfrmTemplateResults* viewer_ = nullptr;
+  // The worksheet has no field for the Monte Carlo iterations: an opened analysis's count
+  // is kept for the runs and written back when it saves (Clear Data restores the default).
+  std::int32_t iterations_ = tRun_options{}.Iterations;
   bool centred_ = false;
   bool computing_ = false;
 };

@@ -250,7 +250,8 @@ class TestWorksheet : public QObject {
     };
     for (const tCaption& button :
          {tCaption{"cmdCompute", "&Compute"}, tCaption{"btnclearData", "Clear &Data "},
-          tCaption{"ExitBtn", "E&xit"}}) {
+          tCaption{"ExitBtn", "E&xit"}, tCaption{"cmdSaveAnalysis", "Save Anal&ysis..."},
+          tCaption{"cmdOpenAnalysis", "O&pen Analysis..."}}) {
       auto* control = Find<QPushButton>(QString::fromLatin1(button.name));
       QCOMPARE(control->text(), QString::fromLatin1(button.caption));
       QVERIFY(control->font().bold());
@@ -259,7 +260,7 @@ class TestWorksheet : public QObject {
     QStringList mnemonics{Find<QLabel>(QStringLiteral("lblComments"))->text()};
     for (QAbstractButton* button : worksheet_->findChildren<QAbstractButton*>())
       mnemonics << button->text();
-    QCOMPARE(mnemonics.size(), 10);
+    QCOMPARE(mnemonics.size(), 12);
     QVERIFY2(Mnemonics_unique(mnemonics), qPrintable(mnemonics.join(QLatin1Char('|'))));
   }
 
