@@ -44,6 +44,14 @@ const cliArgs = (c) => ['--mean-x', c.fields[0], '--sd-x', c.fields[1], '--mean-
   '--r', c.fields[4], '--n', c.fields[5], '--case-x', c.fields[6], '--case-y', c.fields[7],
   '--criteria', c.criteria || 'bayesian', '--tail', c.tail || 'two', '--prior', c.prior || 'calibrated'];
 const cliRun = (args) => execFileSync(cli, args, { encoding: 'utf8', maxBuffer: 1 << 26 });
+// kestrum-cli compiled to WebAssembly (the page's numerics, run by node): its output, also
+// when a batch row failed its checks (exit status 2).
+function wasmCliRun(args) {
+  try {
+    return execFileSync(process.execPath, ['--no-experimental-fetch', join(web, 'kestrum-cli.js'), ...args],
+                        { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'], maxBuffer: 1 << 26 });
+  } catch (e) { return e.stdout; }
+}
 
 let browser, server, siteUrl;
 before(async () => {
@@ -81,9 +89,9 @@ async function fill(page, c) {
   if (c.tail === 'one') await page.check('#radio_one_tail');
   if (c.prior === 'jeffreys') await page.check('#Prior_Radio_item1');
 }
-async function compute(page) {
+async function compute(page, button = '#cmdCompute') {
   const before = Number(await page.evaluate(() => document.body.dataset.reports || 0));
-  await page.click('#cmdCompute');
+  await page.click(button);
   await page.waitForFunction((n) => Number(document.body.dataset.reports || 0) > n, before, { timeout: 60000 });
   return page.inputValue('#memoResults');
 }
@@ -183,12 +191,7 @@ test('a 20-row batch gives kestrum-cli --batch\'s CSV', async () => {
   // kestrum-cli compiled to WebAssembly (the page's numerics, run by node) writes the same
   // bytes.
   const args = [...cliArgs(example).slice(0, 12), '--iterations', '10000', '--batch', csv];
-  let same;
-  try {
-    same = execFileSync(process.execPath, ['--no-experimental-fetch', join(web, 'kestrum-cli.js'), ...args],
-                        { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
-  } catch (e) { same = e.stdout; }  // exit status 2: a row failed its checks
-  assert.equal(got, same);
+  assert.equal(got, wasmCliRun(args));
   // The CSV holds every figure at full precision (17 digits). The page computes in double,
   // with WebAssembly's math library, so its figures may differ from the native x87
   // kestrum-cli's in the last digits: every other field must be equal, and numbers agree
@@ -302,4 +305,136 @@ test('usable at 200 % zoom of a 1280 x 720 window: nothing wider than the window
     assert.ok(box.x >= 0 && box.y >= 0 && box.x + box.width <= viewport.width && box.y + box.height <= viewport.height);
     await context.close();
   }
+});
+
+// ---------------------------------------------------------------------------------------
+// The toolkit's forms: one table of analyses, each filled through its form as a researcher
+// would, computed, and saved; the report must equal kestrum-cli's for the saved file, and
+// the file must hold the case's figures and open again to the same file. Figures are texts
+// as typed; the correlations are the lower triangle, covariates first then the tasks.
+const naming = { name: 'Naming', mean: '50', sd: '10', case: '28' };
+const reading = { name: 'Reading', mean: '40', sd: '8', case: '39' };
+const age = { name: 'Age', mean: '65', sd: '8', case: '78' };
+const education = { name: 'Education', mean: '12', sd: '3', case: '9' };
+const fiveCovariates = ['Age', 'Education', 'IQ', 'Speed', 'Memory'].map((name, k) =>
+  ({ name, mean: String(50 + 5 * k), sd: String(5 + k), case: String(48 + 6 * k) }));
+// Lower triangle of an equicorrelation between covariates (r) with every covariate's
+// correlation with the task(s) (rt) and the tasks' (rxy): positive definite for these values.
+const triangle = (covariates, tasks, r, rt, rxy) => Array.from({ length: covariates + tasks }, (_, i) =>
+  [...Array.from({ length: i }, (__, j) => (i < covariates ? r : j < covariates ? rt : rxy)), 1]);
+const toolkitCases = [
+  { title: 'deficit, no covariates, two-tailed',
+    input: { analysis: 'deficit', n: '20', tasks: [naming], options: { tail: 'two' } } },
+  // The predicted score 50 + 0.35 (10 / 8) 13 = 55.6875 lies on a tie of its 3 printed
+  // decimals: x87 and double round their nearest values of 0.35 to opposite sides (55.687
+  // and 55.688). The page is compared with kestrum-cli.js, in double as the page; the
+  // native report differs from it in that line only.
+  { title: 'deficit, 1 covariate, one-tailed, with notes', notes: 'Patient AB, session 2',
+    tie: "Case's predicted score given the covariates",
+    input: { analysis: 'deficit', n: '25', covariates: [age], tasks: [naming],
+             correlations: [[1], ['0.35', 1]], options: { tail: 'one' } } },
+  { title: 'deficit, 5 covariates',
+    input: { analysis: 'deficit', n: '40', covariates: fiveCovariates, tasks: [naming],
+             correlations: triangle(5, 1, '0.3', '0.45', ''), options: { tail: 'two' } } },
+  { title: 'dissociation, 2 covariates, Jeffreys prior',
+    input: { analysis: 'dissociation', n: '25', covariates: [age, education], tasks: [naming, reading],
+             correlations: [[1], ['0.3', 1], ['0.5', '0.4', 1], ['0.4', '0.45', '0.6', 1]],
+             options: { tail: 'two', prior: 'jeffreys', criteria: 'bayesian', udt: false } } },
+  { title: 'dissociation, 2 covariates, the UDT option, one-tailed',
+    input: { analysis: 'dissociation', n: '25', covariates: [age, education], tasks: [naming, reading],
+             correlations: [[1], ['0.3', 1], ['0.5', '0.4', 1], ['0.4', '0.45', '0.6', 1]],
+             options: { tail: 'one', prior: 'calibrated', criteria: 'bayesian', udt: true } } },
+  { title: 'UDT alone',
+    input: { analysis: 'udt', n: '20', tasks: [naming, { ...reading, mean: '48', sd: '9', case: '47' }],
+             correlations: [[1], ['0.6', 1]], options: { tail: 'two' } } },
+];
+const optionLabels = { tail: { one: 'One-tailed test' }, prior: { jeffreys: 'Standard Theory (Jeffreys prior)' },
+                       criteria: { combined: 'Combined Bayesian / frequentist (no covariates)' } };
+
+async function fillToolkit(page, input, notes = '') {
+  const kind = input.analysis;
+  await page.check(`#choose_${kind}`);
+  const form = page.locator(`#${kind}_form`);
+  const field = (name) => form.getByRole('textbox', { name, exact: true });
+  await field('Sample size of the normative sample:').fill(input.n);
+  const covariates = input.covariates || [];
+  const rows = [...covariates.map((_, k) => `Covariate ${k + 1}`), ...(input.tasks.length === 1 ? ['Task'] : ['Task X', 'Task Y'])];
+  for (let k = 0; k < covariates.length; ++k) await form.getByRole('button', { name: 'Add Covariate' }).click();
+  for (const [k, v] of [...covariates, ...input.tasks].entries()) {
+    for (const [column, member] of [['Name', 'name'], ['Mean', 'mean'], ['SD', 'sd'], ["Case's score", 'case']]) {
+      await field(`${rows[k]} ${column}`).fill(v[member]);
+    }
+  }
+  const names = [...covariates, ...input.tasks].map((v) => v.name);
+  for (const [i, row] of (input.correlations || []).entries()) {
+    for (let j = 0; j < i; ++j) await field(`r(${names[j]}, ${names[i]})`).fill(row[j]);
+  }
+  for (const [option, value] of Object.entries(input.options)) {
+    if (optionLabels[option]?.[value]) await form.getByLabel(optionLabels[option][value]).check();
+  }
+  if (input.options.udt) await form.getByLabel(/Also the unstandardized difference test/).check();
+  await field("User's Notes:").fill(notes);
+}
+async function savedAnalysis(page) {
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#cmdSaveAnalysis')]);
+  assert.equal(download.suggestedFilename(), 'analysis.json');
+  return readFileSync(await download.path(), 'utf8');
+}
+async function openAnalysis(page, path) {
+  const before = Number(await page.evaluate(() => document.body.dataset.opened || 0));
+  await page.setInputFiles('#analysisFile', path);
+  await page.waitForFunction((n) => Number(document.body.dataset.opened || 0) > n || !document.getElementById('messageBox').hidden, before);
+}
+async function noSeriousViolation(page, state) {
+  if (!(await page.evaluate(() => typeof axe === 'object'))) {
+    await page.addScriptTag({ content: readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8') });
+  }
+  const result = await page.evaluate(async () => await axe.run(document, { resultTypes: ['violations'] }));
+  const serious = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+  assert.deepEqual(serious.map((v) => `${state}: ${v.id}: ${v.help} (${v.nodes.map((n) => n.target).join(' ')})`), []);
+}
+
+test('each toolkit analysis through its form: kestrum-cli\'s report for the saved file, which opens again', async () => {
+  const dir = mkdtempSync(join(tmpdir(), 'kestrum-toolkit-'));
+  const page = await openPage(pathToFileURL(join(web, 'kestrum.html')).href);
+  const clearForm = async (kind) => {
+    await page.check(`#choose_${kind}`);
+    await page.click(`#${kind}_clear`);
+    await page.click('#messageButtons button:text("Yes")');
+  };
+  for (const [k, c] of toolkitCases.entries()) {
+    await clearForm(c.input.analysis);
+    await fillToolkit(page, c.input, c.notes);
+    await page.evaluate(() => { document.getElementById('memoResults').value = ''; });
+    const report = await compute(page, `#${c.input.analysis}_compute`);
+    const text = await savedAnalysis(page);
+    const saved = JSON.parse(text);
+    for (const member of ['analysis', 'n', 'covariates', 'tasks', 'correlations']) {
+      assert.deepEqual(saved[member], c.input[member], `${c.title}: ${member}`);
+    }
+    assert.deepEqual({ ...saved.options }, c.input.options, `${c.title}: options`);
+    const file = join(dir, `case${k}.json`);
+    writeFileSync(file, text);
+    const notes = c.notes ? ['--notes', c.notes] : [];
+    const args = [c.input.analysis, '--input', file, ...notes];
+    const native = cliRun(args);
+    if (c.tie) {
+      assert.equal(report, wasmCliRun(args), c.title);
+      const differing = native.split('\n').filter((line, i) => line !== report.split('\n')[i]);
+      assert.ok(differing.length === 1 && differing[0].includes(c.tie), `${c.title}: ${differing}`);
+    } else {
+      assert.equal(report, native, c.title);
+    }
+    assert.equal(await page.isVisible('#plots'), c.input.analysis !== 'udt', `${c.title}: plots`);
+    await page.screenshot({ path: join(out, `toolkit_${k + 1}_${c.input.analysis}.png`), fullPage: true });
+    await noSeriousViolation(page, c.title);
+    // Clear Data empties the form; the saved file fills it again as it was.
+    await clearForm(c.input.analysis);
+    assert.equal(await page.inputValue(`#${c.input.analysis}_n`), '');
+    await page.check('#choose_worksheet');
+    await openAnalysis(page, file);
+    assert.equal(await page.evaluate(() => document.body.dataset.analysis), c.input.analysis, c.title);
+    assert.equal(await savedAnalysis(page), text, `${c.title}: saved again after opening`);
+  }
+  await page.context().close();
 });
