@@ -438,3 +438,170 @@ test('each toolkit analysis through its form: kestrum-cli\'s report for the save
   }
   await page.context().close();
 });
+
+test('covariates: Remove asks first when the row holds figures and keeps the other rows; at most 5; a refusal focuses its field', async () => {
+  const page = await openPage(siteUrl);
+  const input = toolkitCases[3].input;  // the dissociation with Age and Education
+  await fillToolkit(page, input);
+  const form = page.locator('#dissociation_form');
+  const field = (name) => form.getByRole('textbox', { name, exact: true });
+  const remove = (k) => form.getByRole('button', { name: `Remove Covariate ${k}`, exact: true });
+  await remove(1).click();
+  assert.equal(await page.textContent('#messageText'), 'Remove Covariate 1 (Age) with its figures and correlations?');
+  await noSeriousViolation(page, 'the question before Remove');
+  await page.keyboard.press('Enter');  // No, the default
+  assert.equal(await field('Covariate 1 Name').inputValue(), 'Age');
+  await remove(1).click();
+  await page.click('#messageButtons button:text("Yes")');
+  // Education moves up with its figures and correlations; the focus is on its Remove.
+  assert.equal(await field('Covariate 1 Name').inputValue(), 'Education');
+  for (const [pair, r] of [['r(Education, Naming)', '0.4'], ['r(Education, Reading)', '0.45'], ['r(Naming, Reading)', '0.6']]) {
+    assert.equal(await field(pair).inputValue(), r, pair);
+  }
+  assert.equal(await page.evaluate(() => document.activeElement.closest('tr').querySelector('input').value), 'Education');
+  // An empty row goes without a question; Add stops at 5 covariates.
+  await form.getByRole('button', { name: 'Add Covariate' }).click();
+  await remove(2).click();
+  assert.ok(await page.isHidden('#messageBox'));
+  for (let k = 0; k < 4; ++k) await form.getByRole('button', { name: 'Add Covariate' }).click();
+  assert.equal(await form.getByRole('button', { name: /^Remove Covariate/ }).count(), 5);
+  assert.ok(await form.getByRole('button', { name: 'Add Covariate' }).isDisabled());
+  for (let k = 5; k >= 2; --k) await remove(k).click();
+
+  // The engine's refusals, with the focus on the field their caption names (else Compute).
+  const refusals = [
+    { field: 'Covariate 1 SD', text: '0', message: 'INPUT ERROR\n(  Education: SD  0.000  )\nStandard deviations must have a positive value.' },
+    { field: 'r(Naming, Reading)', text: '2', message: /^INPUT ERROR\n\(  r\(Naming, Reading\)  2\.000  \)\nThe correlation must lie between/ },
+    { field: 'Sample size of the normative sample:', text: '', message: /^INPUT ERROR\n\n\(  Sample size  \)\n\nData have not been entered/ },
+    { option: 'Combined Bayesian / frequentist (no covariates)', message: /^The combined Bayesian \/ frequentist criteria need the RSDT/ },
+  ];
+  for (const r of refusals) {
+    const target = r.field ? field(r.field) : form.getByLabel(r.option);
+    const was = r.field ? await target.inputValue() : null;
+    if (r.field) await target.fill(r.text); else await target.check();
+    await page.click('#dissociation_compute');
+    const text = await messageText(page);
+    if (typeof r.message === 'string') assert.equal(text, r.message); else assert.match(text, r.message);
+    const focus = r.field ? await target.getAttribute('id') : 'dissociation_compute';
+    assert.equal(await page.evaluate(() => document.activeElement.id), focus, r.field || r.option);
+    if (r.field) await target.fill(was); else await form.getByLabel('Bayesian criteria', { exact: true }).check();
+  }
+  await page.context().close();
+});
+
+test('Open Analysis: a file that is not a valid input says why and changes nothing; a named matrix and number texts are kept', async () => {
+  const dir = mkdtempSync(join(tmpdir(), 'kestrum-open-'));
+  const page = await openPage(siteUrl);
+  await fillToolkit(page, toolkitCases[1].input);
+  const state = () => page.evaluate(() => JSON.stringify([Kestrum.toolkit.current(), Kestrum.worksheet.input(),
+    ...Object.values(Kestrum.toolkit.forms).map((f) => f.input())]));
+  const before = await state();
+  const task = (name) => ({ name, mean: 50, sd: 10, case: 28 });
+  const bad = [
+    ['not JSON', '{"analysis": "deficit",', /^it is not valid JSON \(/],
+    ['an array', '[1, 2]', /^it must hold one JSON object\.$/],
+    ['an analysis the page does not have', { analysis: 'power', n: 20 }, /^"analysis" must be "deficit", "dissociation" or "udt"\.$/],
+    ['a misspelt member', { analysis: 'deficit', n: 20, task: [task('A')] }, /^unknown member "task"\.$/],
+    ['two tasks for a deficit', { analysis: 'deficit', n: 20, tasks: [task('A'), task('B')], correlations: [[1], [0.5, 1]] }, /takes one task/],
+    ['covariates for the UDT', { analysis: 'udt', n: 20, covariates: [task('C')], tasks: [task('A'), task('B')] }, /allows for no covariates/],
+    ['six covariates', { analysis: 'deficit', n: 20, covariates: Array(6).fill(task('C')), tasks: [task('A')] }, /at most 5/],
+    ['no correlations', { analysis: 'udt', n: 20, tasks: [task('A'), task('B')] }, /no "correlations"/],
+    ['a short row', { analysis: 'udt', n: 20, tasks: [task('A'), task('B')], correlations: [[1], [1]] }, /lower triangle/],
+    ['a matrix not symmetric', { analysis: 'udt', n: 20, tasks: [task('A'), task('B')], correlations: [[1, 0.5], [0.4, 1]] }, /not symmetric/],
+    ['a diagonal of 0.9', { analysis: 'udt', n: 20, tasks: [task('A'), task('B')], correlations: [[0.9], [0.5, 1]] }, /diagonal must hold 1/],
+    ['a name the matrix lacks', { analysis: 'udt', n: 20, tasks: [task('A'), task('B')], correlations: { names: ['A', 'Q'], matrix: [[1], [0.5, 1]] } }, /no variable named "B"/],
+    ['a figure that is an object', { analysis: 'deficit', n: { value: 20 }, tasks: [task('A')] }, /"n" must be a number or a text/],
+    ['too few iterations', { analysis: 'deficit', n: 20, tasks: [task('A')], options: { iterations: 5 } }, /"iterations" must be a whole number from 21 to 100000000/],
+    ['an unknown option', { analysis: 'deficit', n: 20, tasks: [task('A')], options: { tails: 'one' } }, /unknown member "tails" in "options"/],
+  ];
+  const file = join(dir, 'bad.json');
+  for (const [title, content, why] of bad) {
+    writeFileSync(file, typeof content === 'string' ? content : JSON.stringify(content));
+    await openAnalysis(page, file);
+    const text = await messageText(page);
+    const prefix = 'The file "bad.json" cannot be opened: ';
+    assert.ok(text.startsWith(prefix), `${title}: ${text}`);
+    assert.match(text.slice(prefix.length), why, title);
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'cmdOpenAnalysis', title);
+    assert.equal(await state(), before, `${title}: nothing changed`);
+  }
+  // The documented example, its matrix named in another order and its numbers as written:
+  // the form holds the lower triangle in the variables' order, "0.60" as it is.
+  const names = ['Reading', 'Age', 'Naming', 'Education'];
+  const r = { 'Age|Education': '0.30', 'Age|Naming': '0.5', 'Education|Naming': '0.4', 'Age|Reading': '0.4',
+              'Education|Reading': '0.45', 'Naming|Reading': '0.60' };
+  const cell = (a, b) => (a === b ? '1' : r[`${a}|${b}`] ?? r[`${b}|${a}`]);
+  const matrix = `[${names.map((a) => `[${names.map((b) => cell(a, b)).join(', ')}]`).join(',\n')}]`;
+  writeFileSync(file, `{"analysis": "dissociation", "n": 25,
+    "covariates": [{"name": "Age", "mean": 65, "sd": 8, "case": 78}, {"name": "Education", "mean": 12.0, "sd": 3, "case": 9}],
+    "tasks": [{"name": "Naming", "mean": 50, "sd": 10, "case": 28}, {"name": "Reading", "mean": 40, "sd": 8, "case": 39}],
+    "correlations": {"names": ${JSON.stringify(names)}, "matrix": ${matrix}},
+    "options": {"prior": "jeffreys", "iterations": 2000}}`);
+  await openAnalysis(page, file);
+  const opened = await page.evaluate(() => Kestrum.toolkit.forms.dissociation.input());
+  assert.equal(await page.evaluate(() => Kestrum.toolkit.current()), 'dissociation');
+  assert.deepEqual(opened.correlations, [[1], ['0.30', 1], ['0.5', '0.4', 1], ['0.4', '0.45', '0.60', 1]]);
+  assert.equal(opened.covariates[1].mean, '12.0');
+  assert.deepEqual(opened.options, { tail: 'two', prior: 'jeffreys', criteria: 'bayesian', udt: false, iterations: 2000 });
+  assert.match(await page.textContent('#dissociation_iterationsNote'), /2,000/);
+  await page.context().close();
+});
+
+test('the worksheet saves its analysis as the dissociation input, which kestrum-cli takes and the page opens again', async () => {
+  const dir = mkdtempSync(join(tmpdir(), 'kestrum-sheet-'));
+  const page = await openPage(siteUrl);
+  const c = cases.combinedOneTailed;
+  await fill(page, c);
+  const worksheetReport = await compute(page);
+  const text = await savedAnalysis(page);
+  const f = c.fields;
+  assert.deepEqual(JSON.parse(text), { analysis: 'dissociation', n: f[5],
+    tasks: [{ name: 'Task X', mean: f[0], sd: f[1], case: f[6] }, { name: 'Task Y', mean: f[2], sd: f[3], case: f[7] }],
+    correlations: [[1], [f[4], 1]], options: { criteria: 'combined', tail: 'one', prior: 'jeffreys' } });
+  const file = join(dir, 'analysis.json');
+  writeFileSync(file, text);
+  // The command line's dissociation gives the worksheet's figures (its report lays the
+  // inputs out as the toolkit's).
+  const figures = (report) => report.split('\n').filter((l) => /Z-DCC =|probability =|p\(one-tailed\) =/.test(l));
+  const cliReport = cliRun(['dissociation', '--input', file]);
+  assert.ok(figures(cliReport).length >= 3);
+  assert.deepEqual(figures(cliReport), figures(worksheetReport));
+  // Opened on a changed page, the file brings the worksheet back as it was saved.
+  await page.fill('#txtInput1', '1');
+  await page.check('#RadioButton1');
+  await page.check('#choose_udt');
+  await openAnalysis(page, file);
+  assert.equal(await page.evaluate(() => Kestrum.toolkit.current()), 'worksheet');
+  assert.ok(await page.isVisible('#worksheet'));
+  assert.equal(await savedAnalysis(page), text);
+  await page.context().close();
+});
+
+test('a toolkit batch with progress gives kestrum-cli.js\'s CSV for the saved analysis', async () => {
+  const dir = mkdtempSync(join(tmpdir(), 'kestrum-tbatch-'));
+  const page = await openPage(siteUrl + '#iterations=20000');
+  const input = toolkitCases[3].input;
+  await fillToolkit(page, input);
+  assert.match(await page.textContent('#batch p'), /names case_x and case_y \(and optionally id\), and optionally one column per covariate/);
+  const analysis = join(dir, 'analysis.json');
+  writeFileSync(analysis, await savedAnalysis(page));
+  // Age from the file, Education from the form; one row refused by its checks.
+  const rows = ['id,case_x,case_y,Age'];
+  for (let i = 0; i < 40; ++i) rows.push(`p${i},${20 + i},${30 + (i * 7) % 25},${60 + i % 20}`);
+  rows[4] = 'p3,25,33,abc';
+  const csv = join(dir, 'cases.csv');
+  writeFileSync(csv, rows.join('\n') + '\n');
+  await page.setInputFiles('#batchFile', csv);
+  await page.click('#cmdBatch');
+  await page.waitForFunction(() => /of 40 cases done/.test(document.getElementById('progressText').textContent), null, { timeout: 60000 });
+  await page.waitForSelector('#batchDownload:not([hidden])', { timeout: 180000 });
+  const got = await page.evaluate(async () => (await fetch(document.getElementById('batchDownload').href)).text());
+  assert.equal(got, wasmCliRun(['dissociation', '--input', analysis, '--batch', csv]));
+  assert.match(got.split('\n')[0], /^id,case_x,case_y,Age,Education,/);
+  assert.match(await page.textContent('#batchStatus'), /^40 cases in results.csv. Some rows failed/);
+  await noSeriousViolation(page, 'after a toolkit batch');
+  // Back on the worksheet, the batch is the worksheet's again.
+  await page.check('#choose_worksheet');
+  assert.match(await page.textContent('#batch p'), /^A CSV file whose header row names case_x and case_y \(and optionally id\):/);
+  await page.context().close();
+});
