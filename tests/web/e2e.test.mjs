@@ -11,6 +11,7 @@ import { readFileSync, writeFileSync, mkdtempSync } from 'node:fs';
 import { join, extname } from 'node:path';
 import { tmpdir } from 'node:os';
 import { pathToFileURL } from 'node:url';
+import { gzipSync } from 'node:zlib';
 import { createRequire } from 'node:module';
 import { chromium } from 'playwright-core';
 
@@ -396,7 +397,11 @@ async function noSeriousViolation(page, state) {
 
 test('each toolkit analysis through its form: kestrum-cli\'s report for the saved file, which opens again', async () => {
   const dir = mkdtempSync(join(tmpdir(), 'kestrum-toolkit-'));
-  const page = await openPage(pathToFileURL(join(web, 'kestrum.html')).href);
+  const single = join(web, 'kestrum.html');
+  const gzipped = gzipSync(readFileSync(single), { level: 9 }).length;
+  assert.ok(gzipped <= 1 << 20, `kestrum.html is ${gzipped} bytes gzipped`);
+  console.log(`# kestrum.html: ${gzipped} bytes gzipped`);
+  const page = await openPage(pathToFileURL(single).href);
   const clearForm = async (kind) => {
     await page.check(`#choose_${kind}`);
     await page.click(`#${kind}_clear`);
@@ -525,6 +530,10 @@ test('Open Analysis: a file that is not a valid input says why and changes nothi
     assert.equal(await page.evaluate(() => document.activeElement.id), 'cmdOpenAnalysis', title);
     assert.equal(await state(), before, `${title}: nothing changed`);
   }
+  await page.setInputFiles('#analysisFile', file);
+  await page.waitForSelector('#messageBox:not([hidden])');
+  await noSeriousViolation(page, 'a file refused');
+  await messageText(page);
   // The documented example, its matrix named in another order and its numbers as written:
   // the form holds the lower triangle in the variables' order, "0.60" as it is.
   const names = ['Reading', 'Age', 'Naming', 'Education'];
@@ -603,5 +612,25 @@ test('a toolkit batch with progress gives kestrum-cli.js\'s CSV for the saved an
   // Back on the worksheet, the batch is the worksheet's again.
   await page.check('#choose_worksheet');
   assert.match(await page.textContent('#batch p'), /^A CSV file whose header row names case_x and case_y \(and optionally id\):/);
+  await page.context().close();
+});
+
+// Todo until the engine gives the focus back once its new worker is ready (the button that
+// started the run is disabled while the worker starts): the worksheet's Cancel needs it too.
+test('a toolkit run shows its progress; Cancel and Escape stop it with the focus back on Compute',
+     { todo: 'the focus after Cancel waits for the new worker (page_engine.js)' }, async () => {
+  const page = await openPage(siteUrl + '#iterations=50000000');
+  await fillToolkit(page, toolkitCases[0].input);
+  for (const how of ['button', 'Escape']) {
+    await page.waitForSelector('body[data-engine="ready"]');
+    await page.focus('#deficit_compute');
+    await page.keyboard.press('Enter');
+    await page.waitForFunction(() => /iterations done, about .* s left/.test(document.getElementById('progressText').textContent));
+    if (how === 'button') await page.click('#cmdCancel'); else await page.keyboard.press('Escape');
+    await page.waitForSelector('body[data-state="idle"]');
+    assert.equal(await page.inputValue('#memoResults'), '');
+    await page.waitForSelector('body[data-engine="ready"]');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'deficit_compute', how);
+  }
   await page.context().close();
 });
