@@ -634,3 +634,14 @@ test('a toolkit run shows its progress; Cancel and Escape stop it with the focus
   }
   await page.context().close();
 });
+
+test('the toolkit\'s forms with five covariates fit a 390 px window: their tables scroll inside it', async () => {
+  const page = await openPage(siteUrl, { width: 390, height: 844 });
+  for (const kind of ['deficit', 'dissociation', 'udt']) {
+    await page.check(`#choose_${kind}`);
+    for (let k = 0; kind !== 'udt' && k < 5; ++k) await page.click(`#${kind}_addCovariate`);
+    const widths = await page.evaluate(() => [document.documentElement.scrollWidth, window.innerWidth]);
+    assert.ok(widths[0] <= widths[1], `${kind}: page ${widths[0]} px wide in a ${widths[1]} px window`);
+  }
+  await page.context().close();
+});
