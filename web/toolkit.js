@@ -165,7 +165,8 @@
     async function removeCovariate(v) {
       if (K.engine.busy()) return;
       if (holdsFigures(v) &&
-          !(await K.confirmBox(`Remove ${v.th.textContent} (${label(v)}) with its figures and correlations?`))) return;
+          !(await K.confirmBox(`Remove ${v.th.textContent}${v.name.value !== '' ? ` (${v.name.value})` : ''} ` +
+                               'with its figures and correlations?'))) return;
       const at = covariates().indexOf(v);
       vars.splice(vars.indexOf(v), 1);
       for (const w of vars) correlations.delete(pairKey(v, w));
