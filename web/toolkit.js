@@ -250,6 +250,12 @@
         cancelFocus: compute,
       });
     });
+    // Enter in a text field computes, as the worksheet's default button.
+    root.addEventListener('keydown', (e) => {
+      if (e.key !== 'Enter' || e.isComposing || K.messageOpen || !e.target.matches('input[type=text]')) return;
+      e.preventDefault();
+      compute.click();
+    });
     part('clear').addEventListener('click', async () => {
       if (K.engine.busy()) return;
       if (!(await K.confirmBox(`Clear every figure, name and covariate and the User's Notes of "${spec.title}"?`))) return;

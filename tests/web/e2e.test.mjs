@@ -470,10 +470,11 @@ test('covariates: Remove asks first when the row holds figures and keeps the oth
   assert.ok(await form.getByRole('button', { name: 'Add Covariate' }).isDisabled());
   for (let k = 5; k >= 2; --k) await remove(k).click();
 
-  // The engine's refusals, with the focus on the field their caption names (else Compute).
+  // The engine's refusals, with the focus on the field their caption names (else Compute);
+  // Enter in a field computes as Compute does.
   const refusals = [
     { field: 'Covariate 1 SD', text: '0', message: 'INPUT ERROR\n(  Education: SD  0.000  )\nStandard deviations must have a positive value.' },
-    { field: 'r(Naming, Reading)', text: '2', message: /^INPUT ERROR\n\(  r\(Naming, Reading\)  2\.000  \)\nThe correlation must lie between/ },
+    { field: 'r(Naming, Reading)', text: '2', enter: true, message: /^INPUT ERROR\n\(  r\(Naming, Reading\)  2\.000  \)\nThe correlation must lie between/ },
     { field: 'Sample size of the normative sample:', text: '', message: /^INPUT ERROR\n\n\(  Sample size  \)\n\nData have not been entered/ },
     { option: 'Combined Bayesian / frequentist (no covariates)', message: /^The combined Bayesian \/ frequentist criteria need the RSDT/ },
   ];
@@ -481,7 +482,7 @@ test('covariates: Remove asks first when the row holds figures and keeps the oth
     const target = r.field ? field(r.field) : form.getByLabel(r.option);
     const was = r.field ? await target.inputValue() : null;
     if (r.field) await target.fill(r.text); else await target.check();
-    await page.click('#dissociation_compute');
+    if (r.enter) await target.press('Enter'); else await page.click('#dissociation_compute');
     const text = await messageText(page);
     if (typeof r.message === 'string') assert.equal(text, r.message); else assert.match(text, r.message);
     const focus = r.field ? await target.getAttribute('id') : 'dissociation_compute';
