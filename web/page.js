@@ -83,7 +83,7 @@
   K.worksheet = {
     element: $('worksheet'),
     taskNames,
-    iterations: () => worksheetRequest([]).options.iterations,
+    iterations: () => worksheetRequest([])?.options.iterations,
     input() {
       const t = fields.map((f) => f.value);
       const o = worksheetRequest(t).options;
