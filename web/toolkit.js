@@ -53,7 +53,7 @@
     id, type: 'text', inputmode: 'decimal', autocomplete: 'off', spellcheck: 'false' }));
 
   function makeForm(kind) {
-    const spec = kinds[kind];
+    const about = kinds[kind];
     const root = $('toolkitTemplate').content.firstElementChild.cloneNode(true);
     const id = (name) => `${kind}_${name}`;
     // Ids, labels and radio groups of this form alone.
@@ -61,13 +61,13 @@
     for (const e of root.querySelectorAll('label[for]')) e.htmlFor = id(e.htmlFor);
     for (const e of root.querySelectorAll('input[name]')) e.name = id(e.name);
     for (const e of root.querySelectorAll('[data-only]')) if (e.dataset.only !== kind) e.remove();
-    if (!spec.covariates) root.querySelector('.covariateButtons').remove();
+    if (!about.covariates) root.querySelector('.covariateButtons').remove();
     root.id = id('form');
     root.setAttribute('aria-labelledby', id('title'));
     $('toolkitForms').appendChild(root);
     const part = (name) => $(id(name));
-    part('title').textContent = spec.title;
-    part('intro').textContent = spec.intro;
+    part('title').textContent = about.title;
+    part('intro').textContent = about.intro;
     const n = K.numericField(part('n'));
     const compute = part('compute');
     const addButton = part('addCovariate');
@@ -104,7 +104,7 @@
       }
       return v;
     }
-    spec.tasks.forEach(() => vars.push(makeVariable(false)));
+    about.tasks.forEach(() => vars.push(makeVariable(false)));
 
     // The correlation fields' texts into the map, before the table is made again.
     function harvest() {
@@ -112,7 +112,7 @@
     }
     function refreshLabels() {
       let c = 0, t = 0;
-      for (const v of vars) v.th.textContent = v.covariate ? `Covariate ${++c}` : spec.tasks[t++];
+      for (const v of vars) v.th.textContent = v.covariate ? `Covariate ${++c}` : about.tasks[t++];
       for (const v of vars) {
         const head = $(id(`colhead${v.key}`));
         if (head) head.textContent = label(v);
@@ -202,7 +202,7 @@
       // Fills the form from an input that toolkit_file.js has checked: the correlations as
       // the full lower triangle in the variables' order; iterations null for the page's.
       fill(input, iterations) {
-        vars.splice(0, vars.length, ...spec.tasks.map(() => makeVariable(false)));
+        vars.splice(0, vars.length, ...about.tasks.map(() => makeVariable(false)));
         correlations.clear();
         (input.covariates || []).forEach(() => vars.splice(covariates().length, 0, makeVariable(true)));
         [...(input.covariates || []), ...input.tasks].forEach((t, k) => {
@@ -258,8 +258,8 @@
     });
     part('clear').addEventListener('click', async () => {
       if (K.engine.busy()) return;
-      if (!(await K.confirmBox(`Clear every figure, name and covariate and the User's Notes of "${spec.title}"?`))) return;
-      form.fill({ n: '', tasks: spec.tasks.map(() => ({})) }, null);
+      if (!(await K.confirmBox(`Clear every figure, name and covariate and the User's Notes of "${about.title}"?`))) return;
+      form.fill({ n: '', tasks: about.tasks.map(() => ({})) }, null);
       part('notes').value = '';
       n.focus();
     });
@@ -275,14 +275,14 @@
   const worksheetBatch = K.batch.request;
   function describeBatch(kind) {
     if (kind === 'worksheet') { batchHelp.replaceChildren(...worksheetHelp.map((node) => node.cloneNode(true))); return; }
-    const spec = kinds[kind];
-    const parts = ['A CSV file whose header row names ', ...spec.batch.flatMap((c, k) => [k ? ' and ' : '', text('code', c)]),
+    const about = kinds[kind];
+    const parts = ['A CSV file whose header row names ', ...about.batch.flatMap((c, k) => [k ? ' and ' : '', text('code', c)]),
       ' (and optionally ', text('code', 'id'), ')'];
-    if (spec.covariates) {
+    if (about.covariates) {
       parts.push(', and optionally one column per covariate, named as the covariate, for the case\'s ' +
                  'covariate scores (else the form\'s)');
     }
-    parts.push(`: every case is run against the control sample and the options of "${spec.title}", as `,
+    parts.push(`: every case is run against the control sample and the options of "${about.title}", as `,
                text('code', `kestrum-cli ${kind} --batch`), ' runs them.');
     batchHelp.replaceChildren(...parts);
   }
