@@ -90,12 +90,17 @@ std::variant<std::string, std::string> Read_input_file(const std::string& path, 
   std::string text;
   char buffer[4096];
   for (;;) {
-    if (!Wait_for_io(fd, POLLIN, wake)) throw tIo_woken{};
+    // Wait first where a signal may wake the wait (a FIFO with nothing yet); without a wake
+    // pipe (WebAssembly, whose files cannot be polled) a regular file is read at once.
+    if (!wake.empty() && !Wait_for_io(fd, POLLIN, wake)) throw tIo_woken{};
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n == 0) break;
     if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      return failed("cannot read " + Printable_text(path) + ": " + std::strerror(errno));
+      const int error = errno;
+      // Nothing yet on a non-blocking descriptor: without a wake pipe, wait for it here.
+      if ((error == EAGAIN || error == EWOULDBLOCK) && wake.empty()) Wait_for_io(fd, POLLIN, wake);
+      if (error == EINTR || error == EAGAIN || error == EWOULDBLOCK) continue;
+      return failed("cannot read " + Printable_text(path) + ": " + std::strerror(error));
     }
     text.append(buffer, static_cast<std::size_t>(n));
     if (text.size() > kMax_input_file)

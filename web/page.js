@@ -19,9 +19,8 @@
   });
   function notesText() { return $('memoComments').value.replace(/\r\n?/g, '\n'); }
   // The notes as lines, as the worksheet splits its memo: a final line break starts no
-  // further, empty line.
-  function notesLines() {
-    const text = notesText();
+  // further, empty line. (The toolkit's forms split theirs the same way.)
+  function notesLines(text = notesText()) {
     if (text === '') return [];
     const lines = text.split('\n');
     if (lines.length > 1 && lines[lines.length - 1] === '') lines.pop();
@@ -76,6 +75,34 @@
     try { localStorage.removeItem(storageKey); } catch (e) { /* nothing saved */ }
     fields[0].focus();
   });
+
+  // The worksheet's analysis is the dissociation without covariates: its figures as the
+  // documented input file (docs/toolkit_input.md), for Save Analysis and Open Analysis.
+  const taskNames = ['Task X', 'Task Y'];
+  K.notesLines = (text) => notesLines(text.replace(/\r\n?/g, '\n'));
+  K.worksheet = {
+    element: $('worksheet'),
+    taskNames,
+    iterations: () => worksheetRequest([])?.options.iterations,
+    input() {
+      const t = fields.map((f) => f.value);
+      const o = worksheetRequest(t).options;
+      return { analysis: 'dissociation', n: t[5],
+               tasks: [0, 1].map((j) => ({ name: taskNames[j], mean: t[2 * j], sd: t[2 * j + 1], case: t[6 + j] })),
+               correlations: [[1], [t[4], 1]], options: o };
+    },
+    // Fills the fields and options from an input that fits the worksheet (toolkit.js
+    // checks): two tasks, no covariates, the lower triangle of their correlations.
+    fill(input) {
+      const [x, y] = input.tasks;
+      const t = [x.mean, x.sd, y.mean, y.sd, input.correlations[1][0], input.n, x.case, y.case];
+      t.forEach((v, k) => { fields[k].value = String(v); });
+      const o = input.options || {};
+      $(o.criteria === 'combined' ? 'RadioButton2' : 'RadioButton1').checked = true;
+      $(o.tail === 'one' ? 'radio_one_tail' : 'radio_two_tail').checked = true;
+      $(o.prior === 'jeffreys' ? 'Prior_Radio_item1' : 'Prior_Radio_item0').checked = true;
+    },
+  };
 
   loadControls();
   window.kestrumPage = { loaded: K.engine.load().catch((e) => K.warning('The engine could not start: ' + e.message)) };

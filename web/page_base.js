@@ -3,7 +3,9 @@
 // order: page_base (message boxes, the beep, downloads), page_fields (the numeric fields'
 // typing rules), page_engine (the engine's worker: runs with progress and Cancel),
 // page_plots (plots drawn as SVG from the core's plot geometry), page_output (the Output
-// text), page_batch (the batch), then the forms (page.js: the worksheet) and the start.
+// text), page_batch (the batch), then the forms (page.js: the worksheet, and the start;
+// toolkit.js: the choice of analysis and the toolkit's forms; toolkit_file.js: Save
+// Analysis and Open Analysis).
 // The engine (the program's core compiled to WebAssembly) runs in a worker made from a
 // Blob, so the page works from a file:// address and never freezes. Nothing leaves the page.
 // Set by the build before these scripts: KESTRUM_STRINGS (the worksheet's texts and the key

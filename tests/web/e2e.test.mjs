@@ -11,6 +11,7 @@ import { readFileSync, writeFileSync, mkdtempSync } from 'node:fs';
 import { join, extname } from 'node:path';
 import { tmpdir } from 'node:os';
 import { pathToFileURL } from 'node:url';
+import { gzipSync } from 'node:zlib';
 import { createRequire } from 'node:module';
 import { chromium } from 'playwright-core';
 
@@ -44,6 +45,14 @@ const cliArgs = (c) => ['--mean-x', c.fields[0], '--sd-x', c.fields[1], '--mean-
   '--r', c.fields[4], '--n', c.fields[5], '--case-x', c.fields[6], '--case-y', c.fields[7],
   '--criteria', c.criteria || 'bayesian', '--tail', c.tail || 'two', '--prior', c.prior || 'calibrated'];
 const cliRun = (args) => execFileSync(cli, args, { encoding: 'utf8', maxBuffer: 1 << 26 });
+// kestrum-cli compiled to WebAssembly (the page's numerics, run by node): its output, also
+// when a batch row failed its checks (exit status 2).
+function wasmCliRun(args) {
+  try {
+    return execFileSync(process.execPath, ['--no-experimental-fetch', join(web, 'kestrum-cli.js'), ...args],
+                        { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'], maxBuffer: 1 << 26 });
+  } catch (e) { return e.stdout; }
+}
 
 let browser, server, siteUrl;
 before(async () => {
@@ -81,9 +90,9 @@ async function fill(page, c) {
   if (c.tail === 'one') await page.check('#radio_one_tail');
   if (c.prior === 'jeffreys') await page.check('#Prior_Radio_item1');
 }
-async function compute(page) {
+async function compute(page, button = '#cmdCompute') {
   const before = Number(await page.evaluate(() => document.body.dataset.reports || 0));
-  await page.click('#cmdCompute');
+  await page.click(button);
   await page.waitForFunction((n) => Number(document.body.dataset.reports || 0) > n, before, { timeout: 60000 });
   return page.inputValue('#memoResults');
 }
@@ -183,12 +192,7 @@ test('a 20-row batch gives kestrum-cli --batch\'s CSV', async () => {
   // kestrum-cli compiled to WebAssembly (the page's numerics, run by node) writes the same
   // bytes.
   const args = [...cliArgs(example).slice(0, 12), '--iterations', '10000', '--batch', csv];
-  let same;
-  try {
-    same = execFileSync(process.execPath, ['--no-experimental-fetch', join(web, 'kestrum-cli.js'), ...args],
-                        { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
-  } catch (e) { same = e.stdout; }  // exit status 2: a row failed its checks
-  assert.equal(got, same);
+  assert.equal(got, wasmCliRun(args));
   // The CSV holds every figure at full precision (17 digits). The page computes in double,
   // with WebAssembly's math library, so its figures may differ from the native x87
   // kestrum-cli's in the last digits: every other field must be equal, and numbers agree
@@ -229,10 +233,7 @@ test('the self-contained file works from file://; screenshot; accessibility chec
   await page.waitForSelector('body[data-engine="ready"]');
   assert.equal(await page.inputValue('#txtInput5'), '0.6');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'txtInput7');
-  await page.addScriptTag({ content: readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8') });
-  const result = await page.evaluate(async () => await axe.run(document, { resultTypes: ['violations'] }));
-  const serious = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
-  assert.deepEqual(serious.map((v) => `${v.id}: ${v.help}`), []);
+  await noSeriousViolation(page, 'the worksheet');
   await page.context().close();
 });
 
@@ -302,4 +303,339 @@ test('usable at 200 % zoom of a 1280 x 720 window: nothing wider than the window
     assert.ok(box.x >= 0 && box.y >= 0 && box.x + box.width <= viewport.width && box.y + box.height <= viewport.height);
     await context.close();
   }
+});
+
+// ---------------------------------------------------------------------------------------
+// The toolkit's forms: one table of analyses, each filled through its form as a researcher
+// would, computed, and saved; the report must equal kestrum-cli's for the saved file, and
+// the file must hold the case's figures and open again to the same file. Figures are texts
+// as typed; the correlations are the lower triangle, covariates first then the tasks.
+const naming = { name: 'Naming', mean: '50', sd: '10', case: '28' };
+const reading = { name: 'Reading', mean: '40', sd: '8', case: '39' };
+const age = { name: 'Age', mean: '65', sd: '8', case: '78' };
+const education = { name: 'Education', mean: '12', sd: '3', case: '9' };
+const fiveCovariates = ['Age', 'Education', 'IQ', 'Speed', 'Memory'].map((name, k) =>
+  ({ name, mean: String(50 + 5 * k), sd: String(5 + k), case: String(48 + 6 * k) }));
+// Lower triangle of an equicorrelation between covariates (r) with every covariate's
+// correlation with the task(s) (rt) and the tasks' (rxy): positive definite for these values.
+const triangle = (covariates, tasks, r, rt, rxy) => Array.from({ length: covariates + tasks }, (_, i) =>
+  [...Array.from({ length: i }, (__, j) => (i < covariates ? r : j < covariates ? rt : rxy)), 1]);
+const toolkitCases = [
+  { title: 'deficit, no covariates, two-tailed',
+    input: { analysis: 'deficit', n: '20', tasks: [naming], options: { tail: 'two' } } },
+  // The predicted score 50 + 0.35 (10 / 8) 13 = 55.6875 lies on a tie of its 3 printed
+  // decimals: x87 and double round their nearest values of 0.35 to opposite sides (55.687
+  // and 55.688). The page is compared with kestrum-cli.js, in double as the page; the
+  // native report differs from it in that line only.
+  { title: 'deficit, 1 covariate, one-tailed, with notes', notes: 'Patient AB, session 2',
+    tie: "Case's predicted score given the covariates",
+    input: { analysis: 'deficit', n: '25', covariates: [age], tasks: [naming],
+             correlations: [[1], ['0.35', 1]], options: { tail: 'one' } } },
+  { title: 'deficit, 5 covariates',
+    input: { analysis: 'deficit', n: '40', covariates: fiveCovariates, tasks: [naming],
+             correlations: triangle(5, 1, '0.3', '0.45', ''), options: { tail: 'two' } } },
+  { title: 'dissociation, 2 covariates, Jeffreys prior',
+    input: { analysis: 'dissociation', n: '25', covariates: [age, education], tasks: [naming, reading],
+             correlations: [[1], ['0.3', 1], ['0.5', '0.4', 1], ['0.4', '0.45', '0.6', 1]],
+             options: { tail: 'two', prior: 'jeffreys', criteria: 'bayesian', udt: false } } },
+  { title: 'dissociation, 2 covariates, the UDT option, one-tailed',
+    input: { analysis: 'dissociation', n: '25', covariates: [age, education], tasks: [naming, reading],
+             correlations: [[1], ['0.3', 1], ['0.5', '0.4', 1], ['0.4', '0.45', '0.6', 1]],
+             options: { tail: 'one', prior: 'calibrated', criteria: 'bayesian', udt: true } } },
+  { title: 'UDT alone',
+    input: { analysis: 'udt', n: '20', tasks: [naming, { ...reading, mean: '48', sd: '9', case: '47' }],
+             correlations: [[1], ['0.6', 1]], options: { tail: 'two' } } },
+];
+const optionLabels = { tail: { one: 'One-tailed test' }, prior: { jeffreys: 'Standard Theory (Jeffreys prior)' },
+                       criteria: { combined: 'Combined Bayesian / frequentist (no covariates)' } };
+
+async function fillToolkit(page, input, notes = '') {
+  const kind = input.analysis;
+  await page.check(`#choose_${kind}`);
+  const form = page.locator(`#${kind}_form`);
+  const field = (name) => form.getByRole('textbox', { name, exact: true });
+  await field('Sample size of the normative sample:').fill(input.n);
+  const covariates = input.covariates || [];
+  const rows = [...covariates.map((_, k) => `Covariate ${k + 1}`), ...(input.tasks.length === 1 ? ['Task'] : ['Task X', 'Task Y'])];
+  for (let k = 0; k < covariates.length; ++k) await form.getByRole('button', { name: 'Add Covariate' }).click();
+  for (const [k, v] of [...covariates, ...input.tasks].entries()) {
+    for (const [column, member] of [['Name', 'name'], ['Mean', 'mean'], ['SD', 'sd'], ["Case's score", 'case']]) {
+      await field(`${rows[k]} ${column}`).fill(v[member]);
+    }
+  }
+  const names = [...covariates, ...input.tasks].map((v) => v.name);
+  for (const [i, row] of (input.correlations || []).entries()) {
+    for (let j = 0; j < i; ++j) await field(`r(${names[j]}, ${names[i]})`).fill(row[j]);
+  }
+  for (const [option, value] of Object.entries(input.options)) {
+    if (optionLabels[option]?.[value]) await form.getByLabel(optionLabels[option][value]).check();
+  }
+  if (input.options.udt) await form.getByLabel(/Also the unstandardized difference test/).check();
+  await field("User's Notes:").fill(notes);
+}
+async function savedAnalysis(page) {
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#cmdSaveAnalysis')]);
+  assert.equal(download.suggestedFilename(), 'analysis.json');
+  return readFileSync(await download.path(), 'utf8');
+}
+async function openAnalysis(page, path) {
+  const before = Number(await page.evaluate(() => document.body.dataset.opened || 0));
+  await page.setInputFiles('#analysisFile', path);
+  await page.waitForFunction((n) => Number(document.body.dataset.opened || 0) > n || !document.getElementById('messageBox').hidden, before);
+}
+async function noSeriousViolation(page, state) {
+  if (!(await page.evaluate(() => typeof axe === 'object'))) {
+    await page.addScriptTag({ content: readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8') });
+  }
+  const result = await page.evaluate(async () => await axe.run(document, { resultTypes: ['violations'] }));
+  const serious = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+  assert.deepEqual(serious.map((v) => `${state}: ${v.id}: ${v.help} (${v.nodes.map((n) => n.target).join(' ')})`), []);
+}
+
+test('each toolkit analysis through its form: kestrum-cli\'s report for the saved file, which opens again', async () => {
+  const dir = mkdtempSync(join(tmpdir(), 'kestrum-toolkit-'));
+  const single = join(web, 'kestrum.html');
+  const gzipped = gzipSync(readFileSync(single), { level: 9 }).length;
+  assert.ok(gzipped <= 1 << 20, `kestrum.html is ${gzipped} bytes gzipped`);
+  console.log(`# kestrum.html: ${gzipped} bytes gzipped`);
+  const page = await openPage(pathToFileURL(single).href);
+  const clearForm = async (kind) => {
+    await page.check(`#choose_${kind}`);
+    await page.click(`#${kind}_clear`);
+    await page.click('#messageButtons button:text("Yes")');
+  };
+  for (const [k, c] of toolkitCases.entries()) {
+    await clearForm(c.input.analysis);
+    await fillToolkit(page, c.input, c.notes);
+    await page.evaluate(() => { document.getElementById('memoResults').value = ''; });
+    const report = await compute(page, `#${c.input.analysis}_compute`);
+    const text = await savedAnalysis(page);
+    const saved = JSON.parse(text);
+    for (const member of ['analysis', 'n', 'covariates', 'tasks', 'correlations']) {
+      assert.deepEqual(saved[member], c.input[member], `${c.title}: ${member}`);
+    }
+    assert.deepEqual({ ...saved.options }, c.input.options, `${c.title}: options`);
+    const file = join(dir, `case${k}.json`);
+    writeFileSync(file, text);
+    const notes = c.notes ? ['--notes', c.notes] : [];
+    const args = [c.input.analysis, '--input', file, ...notes];
+    const native = cliRun(args);
+    if (c.tie) {
+      assert.equal(report, wasmCliRun(args), c.title);
+      const differing = native.split('\n').filter((line, i) => line !== report.split('\n')[i]);
+      assert.ok(differing.length === 1 && differing[0].includes(c.tie), `${c.title}: ${differing}`);
+    } else {
+      assert.equal(report, native, c.title);
+    }
+    assert.equal(await page.isVisible('#plots'), c.input.analysis !== 'udt', `${c.title}: plots`);
+    await page.screenshot({ path: join(out, `toolkit_${k + 1}_${c.input.analysis}.png`), fullPage: true });
+    await noSeriousViolation(page, c.title);
+    // Clear Data empties the form; the saved file fills it again as it was.
+    await clearForm(c.input.analysis);
+    assert.equal(await page.inputValue(`#${c.input.analysis}_n`), '');
+    await page.check('#choose_worksheet');
+    await openAnalysis(page, file);
+    assert.equal(await page.evaluate(() => document.body.dataset.analysis), c.input.analysis, c.title);
+    assert.equal(await savedAnalysis(page), text, `${c.title}: saved again after opening`);
+  }
+  await page.context().close();
+});
+
+test('covariates: Remove asks first when the row holds figures and keeps the other rows; at most 5; a refusal focuses its field', async () => {
+  const page = await openPage(siteUrl);
+  const input = toolkitCases[3].input;  // the dissociation with Age and Education
+  await fillToolkit(page, input);
+  const form = page.locator('#dissociation_form');
+  const field = (name) => form.getByRole('textbox', { name, exact: true });
+  const remove = (k) => form.getByRole('button', { name: `Remove Covariate ${k}`, exact: true });
+  await remove(1).click();
+  assert.equal(await page.textContent('#messageText'), 'Remove Covariate 1 (Age) with its figures and correlations?');
+  await noSeriousViolation(page, 'the question before Remove');
+  await page.keyboard.press('Enter');  // No, the default
+  assert.equal(await field('Covariate 1 Name').inputValue(), 'Age');
+  await remove(1).click();
+  await page.click('#messageButtons button:text("Yes")');
+  // Education moves up with its figures and correlations; the focus is on its Remove.
+  assert.equal(await field('Covariate 1 Name').inputValue(), 'Education');
+  for (const [pair, r] of [['r(Education, Naming)', '0.4'], ['r(Education, Reading)', '0.45'], ['r(Naming, Reading)', '0.6']]) {
+    assert.equal(await field(pair).inputValue(), r, pair);
+  }
+  assert.equal(await page.evaluate(() => document.activeElement.closest('tr').querySelector('input').value), 'Education');
+  // An empty row goes without a question; Add stops at 5 covariates.
+  await form.getByRole('button', { name: 'Add Covariate' }).click();
+  await remove(2).click();
+  assert.ok(await page.isHidden('#messageBox'));
+  for (let k = 0; k < 4; ++k) await form.getByRole('button', { name: 'Add Covariate' }).click();
+  assert.equal(await form.getByRole('button', { name: /^Remove Covariate/ }).count(), 5);
+  assert.ok(await form.getByRole('button', { name: 'Add Covariate' }).isDisabled());
+  for (let k = 5; k >= 2; --k) await remove(k).click();
+
+  // The engine's refusals, with the focus on the field their caption names (else Compute);
+  // Enter in a field computes as Compute does.
+  const refusals = [
+    { field: 'Covariate 1 SD', text: '0', message: 'INPUT ERROR\n(  Education: SD  0.000  )\nStandard deviations must have a positive value.' },
+    { field: 'r(Naming, Reading)', text: '2', enter: true, message: /^INPUT ERROR\n\(  r\(Naming, Reading\)  2\.000  \)\nThe correlation must lie between/ },
+    { field: 'Sample size of the normative sample:', text: '', message: /^INPUT ERROR\n\n\(  Sample size  \)\n\nData have not been entered/ },
+    { option: 'Combined Bayesian / frequentist (no covariates)', message: /^The combined Bayesian \/ frequentist criteria need the RSDT/ },
+  ];
+  for (const r of refusals) {
+    const target = r.field ? field(r.field) : form.getByLabel(r.option);
+    const was = r.field ? await target.inputValue() : null;
+    if (r.field) await target.fill(r.text); else await target.check();
+    if (r.enter) await target.press('Enter'); else await page.click('#dissociation_compute');
+    const text = await messageText(page);
+    if (typeof r.message === 'string') assert.equal(text, r.message); else assert.match(text, r.message);
+    const focus = r.field ? await target.getAttribute('id') : 'dissociation_compute';
+    assert.equal(await page.evaluate(() => document.activeElement.id), focus, r.field || r.option);
+    if (r.field) await target.fill(was); else await form.getByLabel('Bayesian criteria', { exact: true }).check();
+  }
+  await page.context().close();
+});
+
+test('Open Analysis: a file that is not a valid input says why and changes nothing; a named matrix and number texts are kept', async () => {
+  const dir = mkdtempSync(join(tmpdir(), 'kestrum-open-'));
+  const page = await openPage(siteUrl);
+  await fillToolkit(page, toolkitCases[1].input);
+  const state = () => page.evaluate(() => JSON.stringify([Kestrum.toolkit.current(), Kestrum.worksheet.input(),
+    ...Object.values(Kestrum.toolkit.forms).map((f) => f.input())]));
+  const before = await state();
+  const task = (name) => ({ name, mean: 50, sd: 10, case: 28 });
+  const bad = [
+    ['not JSON', '{"analysis": "deficit",', /^it is not valid JSON \(/],
+    ['an analysis the page does not have', { analysis: 'power', n: 20 }, /^"analysis" must be "deficit", "dissociation" or "udt"\.$/],
+    ['a misspelt member', { analysis: 'deficit', n: 20, task: [task('A')] }, /^unknown member "task"\.$/],
+    ['two tasks for a deficit', { analysis: 'deficit', n: 20, tasks: [task('A'), task('B')], correlations: [[1], [0.5, 1]] }, /takes one task/],
+    ['covariates for the UDT', { analysis: 'udt', n: 20, covariates: [task('C')], tasks: [task('A'), task('B')] }, /allows for no covariates/],
+    ['no correlations', { analysis: 'udt', n: 20, tasks: [task('A'), task('B')] }, /no "correlations"/],
+    ['a short row', { analysis: 'udt', n: 20, tasks: [task('A'), task('B')], correlations: [[1], [1]] }, /lower triangle/],
+    ['a matrix not symmetric', { analysis: 'udt', n: 20, tasks: [task('A'), task('B')], correlations: [[1, 0.5], [0.4, 1]] }, /not symmetric/],
+    ['a name the matrix lacks', { analysis: 'udt', n: 20, tasks: [task('A'), task('B')], correlations: { names: ['A', 'Q'], matrix: [[1], [0.5, 1]] } }, /no variable named "B"/],
+    ['a figure that is an object', { analysis: 'deficit', n: { value: 20 }, tasks: [task('A')] }, /"n" must be a number or a text/],
+    ['too few iterations', { analysis: 'deficit', n: 20, tasks: [task('A')], options: { iterations: 5 } }, /"iterations" must be a whole number from 21 to 100000000/],
+  ];
+  const file = join(dir, 'bad.json');
+  for (const [title, content, why] of bad) {
+    writeFileSync(file, typeof content === 'string' ? content : JSON.stringify(content));
+    await openAnalysis(page, file);
+    const text = await messageText(page);
+    const prefix = 'The file "bad.json" cannot be opened: ';
+    assert.ok(text.startsWith(prefix), `${title}: ${text}`);
+    assert.match(text.slice(prefix.length), why, title);
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'cmdOpenAnalysis', title);
+    assert.equal(await state(), before, `${title}: nothing changed`);
+  }
+  await page.setInputFiles('#analysisFile', file);
+  await page.waitForSelector('#messageBox:not([hidden])');
+  await noSeriousViolation(page, 'a file refused');
+  await messageText(page);
+  // The documented example, its matrix named in another order and its numbers as written:
+  // the form holds the lower triangle in the variables' order, "0.60" as it is.
+  const names = ['Reading', 'Age', 'Naming', 'Education'];
+  const r = { 'Age|Education': '0.30', 'Age|Naming': '0.5', 'Education|Naming': '0.4', 'Age|Reading': '0.4',
+              'Education|Reading': '0.45', 'Naming|Reading': '0.60' };
+  const cell = (a, b) => (a === b ? '1' : r[`${a}|${b}`] ?? r[`${b}|${a}`]);
+  const matrix = `[${names.map((a) => `[${names.map((b) => cell(a, b)).join(', ')}]`).join(',\n')}]`;
+  writeFileSync(file, `{"analysis": "dissociation", "n": 25,
+    "covariates": [{"name": "Age", "mean": 65, "sd": 8, "case": 78}, {"name": "Education", "mean": 12.0, "sd": 3, "case": 9}],
+    "tasks": [{"name": "Naming", "mean": 50, "sd": 10, "case": 28}, {"name": "Reading", "mean": 40, "sd": 8, "case": 39}],
+    "correlations": {"names": ${JSON.stringify(names)}, "matrix": ${matrix}},
+    "options": {"prior": "jeffreys", "iterations": 2000}}`);
+  await openAnalysis(page, file);
+  const opened = await page.evaluate(() => Kestrum.toolkit.forms.dissociation.input());
+  assert.equal(await page.evaluate(() => Kestrum.toolkit.current()), 'dissociation');
+  assert.deepEqual(opened.correlations, [[1], ['0.30', 1], ['0.5', '0.4', 1], ['0.4', '0.45', '0.60', 1]]);
+  assert.equal(opened.covariates[1].mean, '12.0');
+  assert.deepEqual(opened.options, { tail: 'two', prior: 'jeffreys', criteria: 'bayesian', udt: false, iterations: 2000 });
+  assert.match(await page.textContent('#dissociation_iterationsNote'), /2,000/);
+  await page.context().close();
+});
+
+test('the worksheet saves its analysis as the dissociation input, which kestrum-cli takes and the page opens again', async () => {
+  const dir = mkdtempSync(join(tmpdir(), 'kestrum-sheet-'));
+  const page = await openPage(siteUrl);
+  const c = cases.combinedOneTailed;
+  await fill(page, c);
+  const worksheetReport = await compute(page);
+  const text = await savedAnalysis(page);
+  const f = c.fields;
+  assert.deepEqual(JSON.parse(text), { analysis: 'dissociation', n: f[5],
+    tasks: [{ name: 'Task X', mean: f[0], sd: f[1], case: f[6] }, { name: 'Task Y', mean: f[2], sd: f[3], case: f[7] }],
+    correlations: [[1], [f[4], 1]], options: { criteria: 'combined', tail: 'one', prior: 'jeffreys' } });
+  const file = join(dir, 'analysis.json');
+  writeFileSync(file, text);
+  // The command line's dissociation gives the worksheet's figures (its report lays the
+  // inputs out as the toolkit's).
+  const figures = (report) => report.split('\n').filter((l) => /Z-DCC =|probability =|p\(one-tailed\) =/.test(l));
+  const cliReport = cliRun(['dissociation', '--input', file]);
+  assert.ok(figures(cliReport).length >= 3);
+  assert.deepEqual(figures(cliReport), figures(worksheetReport));
+  // Opened on a changed page, the file brings the worksheet back as it was saved.
+  await page.fill('#txtInput1', '1');
+  await page.check('#RadioButton1');
+  await page.check('#choose_udt');
+  await openAnalysis(page, file);
+  assert.equal(await page.evaluate(() => Kestrum.toolkit.current()), 'worksheet');
+  assert.ok(await page.isVisible('#worksheet'));
+  assert.equal(await savedAnalysis(page), text);
+  await page.context().close();
+});
+
+test('a toolkit batch with progress gives kestrum-cli.js\'s CSV for the saved analysis', async () => {
+  const dir = mkdtempSync(join(tmpdir(), 'kestrum-tbatch-'));
+  const page = await openPage(siteUrl + '#iterations=20000');
+  const input = toolkitCases[3].input;
+  await fillToolkit(page, input);
+  assert.match(await page.textContent('#batch p'), /names case_x and case_y \(and optionally id\), and optionally one column per covariate/);
+  const analysis = join(dir, 'analysis.json');
+  writeFileSync(analysis, await savedAnalysis(page));
+  // Age from the file, Education from the form; one row refused by its checks.
+  const rows = ['id,case_x,case_y,Age'];
+  for (let i = 0; i < 40; ++i) rows.push(`p${i},${20 + i},${30 + (i * 7) % 25},${60 + i % 20}`);
+  rows[4] = 'p3,25,33,abc';
+  const csv = join(dir, 'cases.csv');
+  writeFileSync(csv, rows.join('\n') + '\n');
+  await page.setInputFiles('#batchFile', csv);
+  await page.click('#cmdBatch');
+  await page.waitForFunction(() => /of 40 cases done/.test(document.getElementById('progressText').textContent), null, { timeout: 60000 });
+  await page.waitForSelector('#batchDownload:not([hidden])', { timeout: 180000 });
+  const got = await page.evaluate(async () => (await fetch(document.getElementById('batchDownload').href)).text());
+  assert.equal(got, wasmCliRun(['dissociation', '--input', analysis, '--batch', csv]));
+  assert.match(got.split('\n')[0], /^id,case_x,case_y,Age,Education,/);
+  assert.match(await page.textContent('#batchStatus'), /^40 cases in results.csv. Some rows failed/);
+  await noSeriousViolation(page, 'after a toolkit batch');
+  // Back on the worksheet, the batch is the worksheet's again.
+  await page.check('#choose_worksheet');
+  assert.match(await page.textContent('#batch p'), /^A CSV file whose header row names case_x and case_y \(and optionally id\):/);
+  await page.context().close();
+});
+
+// Todo until the engine gives the focus back once its new worker is ready (the button that
+// started the run is disabled while the worker starts): the worksheet's Cancel needs it too.
+test('a toolkit run shows its progress; Cancel and Escape stop it with the focus back on Compute',
+     { todo: 'the focus after Cancel waits for the new worker (page_engine.js)' }, async () => {
+  const page = await openPage(siteUrl + '#iterations=50000000');
+  await fillToolkit(page, toolkitCases[0].input);
+  for (const how of ['button', 'Escape']) {
+    await page.waitForSelector('body[data-engine="ready"]');
+    await page.focus('#deficit_compute');
+    await page.keyboard.press('Enter');
+    await page.waitForFunction(() => /iterations done, about .* s left/.test(document.getElementById('progressText').textContent));
+    if (how === 'button') await page.click('#cmdCancel'); else await page.keyboard.press('Escape');
+    await page.waitForSelector('body[data-state="idle"]');
+    assert.equal(await page.inputValue('#memoResults'), '');
+    await page.waitForSelector('body[data-engine="ready"]');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'deficit_compute', how);
+  }
+  await page.context().close();
+});
+
+test('the toolkit\'s forms with five covariates fit a 390 px window: their tables scroll inside it', async () => {
+  const page = await openPage(siteUrl, { width: 390, height: 844 });
+  for (const kind of ['deficit', 'dissociation', 'udt']) {
+    await page.check(`#choose_${kind}`);
+    for (let k = 0; kind !== 'udt' && k < 5; ++k) await page.click(`#${kind}_addCovariate`);
+    const widths = await page.evaluate(() => [document.documentElement.scrollWidth, window.innerWidth]);
+    assert.ok(widths[0] <= widths[1], `${kind}: page ${widths[0]} px wide in a ${widths[1]} px window`);
+  }
+  await page.context().close();
 });
