@@ -33,9 +33,14 @@ const fieldsHtml = ids.map((id, k) =>
 // A script's text inside <script>: no "</script" may end it early.
 const inlineSafe = (js) => js.replace(/<\/(script)/gi, '<\\/$1').replace(/<!--/g, '<\\!--');
 const engineSource = glue + '\n' + read('engine_worker.js');
+// The page's scripts, in order: the shared parts, then the forms (page_base.js says what
+// each holds).
+const pageScripts = ['page_base.js', 'page_fields.js', 'page_engine.js', 'page_plots.js',
+                     'page_output.js', 'page_batch.js', 'page.js'];
 const script = `// SPDX-License-Identifier: GPL-3.0-or-later\n` +
   `var KESTRUM_STRINGS = ${JSON.stringify(strings)};\n` +
-  `var KESTRUM_ENGINE_SOURCE = ${JSON.stringify(engineSource)};\n` + read('page.js');
+  `var KESTRUM_ENGINE_SOURCE = ${JSON.stringify(engineSource)};\n` +
+  pageScripts.map(read).join('\n');
 
 const page = read('page.html')
   .replace('<!--STYLE-->', `<style>\n${read('page.css')}</style>`)
