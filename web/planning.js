@@ -17,6 +17,7 @@
   }
   K.engine.needs($('planCompute'));
   const maxEffects = 200;
+  const maxMarkers = 60;  // a curve of more points is drawn as a line alone
   const colours = ['#1a5fb4', '#c01c28', '#26a269', '#e66100', '#613583', '#865e3c', '#0b7a75', '#d4008f'];
 
   const tests = {
@@ -144,7 +145,7 @@
       const pts = c.points.map(([x, y]) => [f.sx(x), f.sy(y)]);
       const d = pts.map(([x, y], i) => `${i ? 'L' : 'M'}${x.toFixed(2)},${y.toFixed(2)}`).join('');
       f.plot.appendChild(el('path', { d, fill: 'none', stroke: colour, 'stroke-width': 2, class: 'curve' }));
-      for (const [x, y] of pts) f.plot.appendChild(el('circle', { cx: x, cy: y, r: 2.5, fill: colour }));
+      if (pts.length <= maxMarkers) for (const [x, y] of pts) f.plot.appendChild(el('circle', { cx: x, cy: y, r: 2.5, fill: colour }));
     });
     // The legend in the corner of the plot that the curves cross least.
     const W = 560, H = 420, L = 64, R = 20, T = 34, B = 56;

@@ -369,6 +369,16 @@ test('planning: the report of kestrum-cli power, the curves, exports, Cancel wit
   assert.equal(await page.inputValue('#planReport'), report);
   await page.waitForSelector('body[data-engine="ready"]');
   await page.waitForFunction(() => document.activeElement.id === 'planCompute');
+  // A small simulated run on the page's one thread: the report of kestrum-cli.js, whose
+  // replications run on its own thread pool.
+  for (const [id, v] of [['#planEffectTo', ''], ['#planNFrom', '8'], ['#planNTo', '12'], ['#planNStep', '4'],
+                         ['#planReplications', '500'], ['#planIterations', '50'], ['#planSeed', '3']]) await page.fill(id, v);
+  await page.selectOption('#planTest', 'rsdt');
+  const simulated = await plan(page);
+  assert.equal(simulated, execFileSync(process.execPath, ['--no-experimental-fetch', join(web, 'kestrum-cli.js'), 'power', 'dissociation',
+    '--test', 'rsdt', '--effect', '-3', '--n', '8:12:4', '--r', '0.5', '--replications', '500', '--iterations', '50', '--seed', '3'],
+    { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }));
+  assert.match(simulated, /RSDT[^]*500 replications/);
   // A field without a number is named, with the focus on it.
   await page.fill('#planAlpha', '');
   await page.click('#planCompute');
