@@ -186,3 +186,44 @@ std::vector<tPower_row> Run_search(const tPower_job& job, const tProgress_observ
   }
   return rows;
 }
+
+void Check_power_job(const tPower_job& job) {
+  if (job.Exact) return;
+  tSimulation_setting s = job.Setting;
+  s.N = job.N_values.empty() ? 1000 : job.N_values.back();
+  s.Delta_x = job.Effects.front();
+  Check_simulation_setting(s);
+}
+
+std::int64_t Power_job_units(const tPower_job& job) {
+  if (job.Goal == tPower_goal::Power)
+    return static_cast<std::int64_t>(Grid_points(job).size()) * (Uses_replications(job) ? job.Replications : 1);
+  return static_cast<std::int64_t>(job.Goal == tPower_goal::Sample_size ? job.Effects.size() : job.N_values.size());
+}
+
+bool Run_power_job(const tPower_job& job, const tProgress_observer* observer, std::vector<tPower_row>& rows) {
+  rows.clear();
+  try {
+    if (job.Goal != tPower_goal::Power) {
+      rows = Run_search(job, observer);
+      return true;
+    }
+    const std::int64_t total = Power_job_units(job), per = Uses_replications(job) ? job.Replications : 1;
+    std::int64_t before = 0;
+    tProgress_observer inner;
+    if (observer != nullptr) {
+      inner.Cancel = observer->Cancel;
+      if (observer->Progress)
+        inner.Progress = [&](std::int64_t done, std::int64_t) { observer->Progress(before + done, total); };
+    }
+    for (const tGrid_point& p : Grid_points(job)) {
+      rows.push_back(Finish_point(job, p, Point_blocks(job, p, 1, 1, &inner)));
+      before += per;
+      if (inner.Progress) inner.Progress(0, total);
+      if (inner.Cancel_requested()) throw ECancelled();
+    }
+    return true;
+  } catch (const ECancelled&) {
+    return false;
+  }
+}

@@ -69,3 +69,14 @@ tPower_row Finish_point(const tPower_job& job, const tGrid_point& point,
 // The rows of a sample-size or detectable-effect job (one per effect, or per N). The
 // observer sees one unit per search finished and may cancel between power values.
 std::vector<tPower_row> Run_search(const tPower_job& job, const tProgress_observer* observer);
+
+// Checks a job's simulated test (N from the grid's last, effect from its first) before a
+// run; throws std::invalid_argument with a readable message.
+void Check_power_job(const tPower_job& job);
+// The units of a job's progress: a power grid's replications (one per exact point), or a
+// search's searches.
+std::int64_t Power_job_units(const tPower_job& job);
+// Runs the job: the grid point by point in order, or its searches. The observer sees the
+// units done of Power_job_units and may cancel: then the answer is false and rows holds
+// the grid points finished (a search's: none).
+bool Run_power_job(const tPower_job& job, const tProgress_observer* observer, std::vector<tPower_row>& rows);

@@ -38,6 +38,25 @@ std::vector<tPower_block> Run_power_blocks(std::int64_t replications, std::int64
   if (blocks <= 0) return out;
   if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   threads = static_cast<int>(std::min<std::int64_t>(threads, blocks));
+  std::int64_t total = 0;
+  for (std::int64_t b = 0; b < blocks; ++b)
+    total += std::min(kPower_block, replications - (first_block + b) * kPower_block);
+  if (threads == 1) {
+    // On the calling thread alone, with no watcher (a build without threads, as the web
+    // page's, can start none): the blocks in order, progress after each, and the
+    // cancellation read by the blocks themselves.
+    const std::atomic<bool>* stop = observer != nullptr ? observer->Cancel : nullptr;
+    std::int64_t done = 0;
+    for (std::int64_t b = 0; b < blocks; ++b) {
+      if (observer != nullptr && observer->Cancel_requested()) throw ECancelled();
+      const std::int64_t first = (first_block + b) * kPower_block;
+      const std::int64_t count = std::min(kPower_block, replications - first);
+      out[static_cast<std::size_t>(b)] = fn(first, count, stop);
+      done += count;
+      if (observer != nullptr && observer->Progress) observer->Progress(done, total);
+    }
+    return out;
+  }
   std::atomic<std::int64_t> next{0}, done{0};
   std::atomic<bool> stop{false}, finished{false};
   std::mutex error_lock;
@@ -68,9 +87,6 @@ std::vector<tPower_block> Run_power_blocks(std::int64_t replications, std::int64
   };
   std::vector<std::thread> pool;
   for (int t = 1; t < threads; ++t) pool.emplace_back(worker);
-  std::int64_t total = 0;
-  for (std::int64_t b = 0; b < blocks; ++b)
-    total += std::min(kPower_block, replications - (first_block + b) * kPower_block);
   bool cancelled = false;
   std::thread watcher;
   if (observer != nullptr) {

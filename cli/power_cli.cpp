@@ -29,17 +29,6 @@ bool Read_file(const std::string& path, std::string& text, std::string& message)
   return true;
 }
 
-std::vector<std::string> Names(const tPower_cli& o) {
-  std::vector<std::string> names = o.Covariate_names;
-  if (Tasks_of(o.Job.Setting.Test) == 2) {
-    names.push_back("Task X");
-    names.push_back("Task Y");
-  } else {
-    names.push_back("Task");
-  }
-  return names;
-}
-
 struct tProgress_line {
   std::ostream* Err = nullptr;
   std::int64_t Before = 0, Total = 0;
@@ -58,52 +47,11 @@ int Usage(std::ostream& err, const std::string& message) {
 
 }  // namespace
 
-std::string Set_power_matrix(tPower_cli& o, const std::vector<std::vector<std::string>>* file) {
-  const std::vector<std::string> names = Names(o);
-  const std::size_t p = names.size();
-  std::vector<std::vector<Extended>> r(p, std::vector<Extended>(p, 0));
-  for (std::size_t i = 0; i < p; ++i) r[i][i] = 1;
-  std::vector<std::string> lower;
-  if (file != nullptr) {
-    std::string text;
-    for (std::size_t i = 1; i < p; ++i)
-      for (std::size_t j = 0; j < i; ++j) lower.push_back(file->at(i).at(j));
-    for (std::size_t k = 0; k < lower.size(); ++k) text += (k ? "," : "") + lower[k];
-    o.Matrix = text;
-    o.Canonical.push_back("--matrix");
-    o.Canonical.push_back(text);
-  } else if (!o.Matrix.empty()) {
-    std::stringstream in(o.Matrix);
-    std::string part;
-    while (std::getline(in, part, ',')) lower.push_back(part);
-  } else if (!o.R_xy.empty() && p == 2) {
-    lower = {o.R_xy};
-  } else if (p > 1 && !(o.Job.Exact && Tasks_of(o.Job.Setting.Test) == 1)) {
-    return "the correlations of the covariates and tasks are needed: --correlations FILE or --matrix";
-  }
-  if (!lower.empty() && lower.size() != p * (p - 1) / 2)
-    return "the correlation matrix must give " + std::to_string(p * (p - 1) / 2) +
-           " correlations (the lower triangle of " + std::to_string(p) + " variables)";
-  std::size_t k = 0;
-  for (std::size_t i = 1; i < p && !lower.empty(); ++i)
-    for (std::size_t j = 0; j < i; ++j, ++k) {
-      double v = 0;
-      const char* end = nullptr;
-      const std::string& t = lower[k];
-      if (Parse_double(t.data(), t.data() + t.size(), v, &end) != std::errc{} ||
-          end != t.data() + t.size() || !(v > -1 && v < 1))
-        return "the correlation of " + names[i] + " and " + names[j] + " is not a number between -1 and 1";
-      r[i][j] = r[j][i] = v;
-    }
-  o.Job.Setting.Correlations = r;
-  return "";
-}
-
 int Run_power_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   bool progress, tInterrupt* interrupt) {
   const auto parsed = Parse_power_arguments(args);
-  if (const auto* usage = std::get_if<tUsage_error>(&parsed)) return Usage(err, usage->Message);
-  tPower_cli o = std::get<tPower_cli>(parsed);
+  if (const auto* usage = std::get_if<std::string>(&parsed)) return Usage(err, *usage);
+  tPower_request o = std::get<tPower_request>(parsed);
   if (o.Help) {
     out << Power_usage_text();
     return Output_status(out, err);
@@ -115,7 +63,7 @@ int Run_power_cli(const std::vector<std::string>& args, std::ostream& out, std::
       err << "kestrum-cli: " << message << '\n';
       return kExit_input;
     }
-    const auto m = Correlations_from_text(text, Names(o));
+    const auto m = Correlations_from_text(text, Power_variable_names(o));
     if (const auto* e = std::get_if<std::string>(&m)) {
       err << "kestrum-cli: " << Printable_text(o.Correlations_file) << ": " << Printable_text(*e) << '\n';
       return kExit_input;
@@ -126,20 +74,14 @@ int Run_power_cli(const std::vector<std::string>& args, std::ostream& out, std::
     return Usage(err, m);
   const tPower_job& job = o.Job;
   try {
-    tSimulation_setting s = job.Setting;
-    s.N = job.N_values.empty() ? 1000 : job.N_values.back();
-    s.Delta_x = job.Effects.front();
-    if (!job.Exact) Check_simulation_setting(s);
+    Check_power_job(job);
   } catch (const std::invalid_argument& e) {
     err << "kestrum-cli: " << e.what() << '\n';
     return kExit_input;
   }
-  const std::vector<tGrid_point> points = Grid_points(job);
   tProgress_line line;
   if (progress) line.Err = &err;
-  line.Total = job.Goal == tPower_goal::Power
-                   ? static_cast<std::int64_t>(points.size()) * (Uses_replications(job) ? job.Replications : 1)
-                   : static_cast<std::int64_t>(job.Goal == tPower_goal::Sample_size ? job.Effects.size() : job.N_values.size());
+  line.Total = Power_job_units(job);
   tProgress_observer observer;
   if (interrupt != nullptr) observer.Cancel = &interrupt->Requested;
   observer.Progress = [&line](std::int64_t done, std::int64_t) { line.Show(done); };
@@ -148,7 +90,7 @@ int Run_power_cli(const std::vector<std::string>& args, std::ostream& out, std::
   try {
     if (o.Shards > 0) {
       tShard_file shard{o.Canonical, o.Shard, o.Shards, {}};
-      for (const tGrid_point& p : points) {
+      for (const tGrid_point& p : Grid_points(job)) {
         shard.Point_blocks.push_back(Point_blocks(job, p, o.Shard, o.Shards, &observer));
         line.Before += Total_of(shard.Point_blocks.back()).Count;
       }
@@ -156,16 +98,7 @@ int Run_power_cli(const std::vector<std::string>& args, std::ostream& out, std::
       out << Shard_text(shard);
       return Output_status(out, err, interrupt);
     }
-    if (job.Goal == tPower_goal::Power) {
-      for (const tGrid_point& p : points) {
-        rows.push_back(Finish_point(job, p, Point_blocks(job, p, 1, 1, &observer)));
-        line.Before += Uses_replications(job) ? job.Replications : 1;
-        line.Show(0);
-        if (Interrupt_requested(interrupt)) throw ECancelled();
-      }
-    } else {
-      rows = Run_search(job, &observer);
-    }
+    complete = Run_power_job(job, &observer, rows);
   } catch (const ECancelled&) {
     complete = false;
   } catch (const std::invalid_argument& e) {
@@ -217,11 +150,11 @@ int Run_merge_cli(const std::vector<std::string>& args, std::ostream& out, std::
     return kExit_input;
   }
   const auto parsed = Parse_power_arguments(shards.front().Arguments);
-  if (const auto* usage = std::get_if<tUsage_error>(&parsed)) {
-    err << "kestrum-cli merge: the shards' arguments are refused: " << Printable_text(usage->Message) << '\n';
+  if (const auto* usage = std::get_if<std::string>(&parsed)) {
+    err << "kestrum-cli merge: the shards' arguments are refused: " << Printable_text(*usage) << '\n';
     return kExit_input;
   }
-  tPower_cli o = std::get<tPower_cli>(parsed);
+  tPower_request o = std::get<tPower_request>(parsed);
   if (const std::string m = Set_power_matrix(o, nullptr); !m.empty()) {
     err << "kestrum-cli merge: " << m << '\n';
     return kExit_input;

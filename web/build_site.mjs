@@ -37,14 +37,16 @@ const engineSource = glue + '\n' + read('engine_worker.js');
 // starts the engine, asynchronously), the toolkit's forms and their files (page_base.js
 // says what each holds).
 const pageScripts = ['page_base.js', 'page_fields.js', 'page_engine.js', 'page_plots.js',
-                     'page_output.js', 'page_batch.js', 'page.js', 'toolkit.js', 'toolkit_file.js'];
+                     'page_output.js', 'page_batch.js', 'planning.js', 'page.js', 'toolkit.js',
+                     'toolkit_file.js'];
 const script = `// SPDX-License-Identifier: GPL-3.0-or-later\n` +
   `var KESTRUM_STRINGS = ${JSON.stringify(strings)};\n` +
   `var KESTRUM_ENGINE_SOURCE = ${JSON.stringify(engineSource)};\n` +
   pageScripts.map(read).join('\n');
 
 const page = read('page.html')
-  .replace('<!--STYLE-->', `<style>\n${read('page.css')}</style>`)
+  .replace('<!--STYLE-->', `<style>\n${read('page.css')}${read('planning.css')}</style>`)
+  .replace('<!--PLANNING-->', read('planning.html').trimEnd())
   .replace('<!--FIELDS-->', fieldsHtml + '\n    ')
   .replace('<!--TOOLKIT-->', read('toolkit.html'));
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/engine_interface.h"
+#include "app/engine_power.h"
 #include "app/input_checks.h"
 #include "app/record_writers.h"
 #include "app/texts.h"
@@ -69,6 +70,11 @@ EMSCRIPTEN_KEEPALIVE int kestrum_key_filter(int key) {
 // One analysis: Engine_run's answer for the request.
 EMSCRIPTEN_KEEPALIVE const char* kestrum_run(const char* request) {
   return Answer(Engine_run(request, Page_hooks()));
+}
+
+// Planning a study: Engine_power's answer for the request.
+EMSCRIPTEN_KEEPALIVE const char* kestrum_power(const char* request) {
+  return Answer(Engine_power(request, Page_hooks()));
 }
 
 // A batch: Engine_batch's answer for the request and the case file's bytes.

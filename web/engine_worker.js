@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's worker: follows emscripten's glue (which defines KestrumEngine) in the Blob
 // the page makes. It instantiates the compiled module the page sends, then answers one
-// request at a time (app/engine_interface.h: a run or a batch, each a JSON request);
+// request at a time (app/engine_interface.h: a run, a batch or a plan, each a JSON request);
 // progress goes to the page while a computation runs. The page stops a
 // computation by ending this worker.
 let engine = null;
@@ -22,6 +22,7 @@ self.onmessage = async (event) => {
       });
       engine = {
         run: module.cwrap('kestrum_run', 'string', ['string']),
+        power: module.cwrap('kestrum_power', 'string', ['string']),
         batch: module.cwrap('kestrum_batch', 'string', ['string', 'number', 'number', 'string', 'string']),
         module,
       };
@@ -29,6 +30,9 @@ self.onmessage = async (event) => {
     } else if (m.type === 'compute') {
       const answer = engine.run(JSON.stringify(m.request));
       self.postMessage({ type: 'computed', answer: JSON.parse(answer) });
+    } else if (m.type === 'power') {
+      const answer = engine.power(JSON.stringify(m.request));
+      self.postMessage({ type: 'planned', answer: JSON.parse(answer) });
     } else if (m.type === 'batch') {
       // The case file's bytes as they are, in the module's memory for the call.
       const bytes = new Uint8Array(m.csv);

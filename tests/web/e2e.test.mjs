@@ -639,3 +639,86 @@ test('the toolkit\'s forms with five covariates fit a 390 px window: their table
   }
   await page.context().close();
 });
+
+// The planning view: its report against `kestrum-cli power` for the same settings.
+const planCli = ['power', 'deficit', '--effect', '-3,-2,-1', '--n', '5:40:5', '--alpha', '0.05',
+                 '--target-power', '0.8', '--tail', 'two', '--case', 'fixed'];
+async function plan(page) {
+  const before = Number(await page.evaluate(() => document.body.dataset.plans || 0));
+  await page.click('#planCompute');
+  await page.waitForFunction((n) => Number(document.body.dataset.plans || 0) > n, before, { timeout: 60000 });
+  return page.inputValue('#planReport');
+}
+
+test('planning: the report of kestrum-cli power, the curves, exports, Cancel within 0.5 s, screenshot and accessibility', async () => {
+  const page = await openPage(pathToFileURL(join(web, 'kestrum.html')).href);
+  await page.fill('#planNTo', '40');  // effects -3 to -1 by 1 and N 5 to 40 by 5 otherwise by default
+  const report = await plan(page);
+  // kestrum-cli compiled to WebAssembly (the page's numerics) writes the same bytes; the
+  // native x87 one the same text, each power within 1 in its 6th decimal.
+  const same = execFileSync(process.execPath, ['--no-experimental-fetch', join(web, 'kestrum-cli.js'), ...planCli],
+                            { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
+  assert.equal(report, same);
+  const native = cliRun(planCli);
+  const numbers = (t) => t.match(/-?\d+\.\d{6}/g).map(Number);
+  assert.equal(report.replace(/-?\d+\.\d{6}/g, '#'), native.replace(/-?\d+\.\d{6}/g, '#'));
+  numbers(report).forEach((v, k) => assert.ok(Math.abs(v - numbers(native)[k]) <= 1.000001e-6, `${v} vs ${numbers(native)[k]}`));
+  // Curves: three effects against N (8 points each) and eight N against the effect, with
+  // the target line; the CSV behind each curve.
+  assert.equal(await page.locator('#planByNPlot path.curve').count(), 3);
+  assert.equal(await page.locator('#planByEffectPlot path.curve').count(), 8);
+  assert.equal(await page.locator('#planByNPlot line.target').count(), 1);
+  assert.match(await page.textContent('#planByNCaption'), /^Power of the test for a deficit \(fixed case, alpha 0\.05\); two-tailed; target power 0\.8$/);
+  const saved = async (button) => {
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click(button)]);
+    return { name: download.suggestedFilename(), bytes: readFileSync(await download.path()) };
+  };
+  const table = await saved('#planCsv');
+  assert.equal(table.bytes.toString('utf8'), execFileSync(process.execPath, ['--no-experimental-fetch', join(web, 'kestrum-cli.js'), ...planCli, '--format', 'csv'],
+                                                          { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }));
+  const curve = await saved('#planCurveTables button:text("Table: effect -2 (CSV)")');
+  assert.equal(curve.name, 'power_effect_-2.csv');
+  assert.deepEqual(curve.bytes.toString('utf8').split('\n').slice(1, -1),
+                   table.bytes.toString('utf8').split('\n').filter((l) => l.includes(',-2,')));
+  const svg = await saved('#planByNSvg');
+  assert.match(svg.bytes.toString('utf8'), /^<\?xml[^]*<svg[^]*target power 0\.8[^]*<\/svg>$/);
+  const png = await saved('#planByEffectPng');
+  assert.deepEqual([...png.bytes.subarray(0, 8)], [137, 80, 78, 71, 13, 10, 26, 10]);
+  await page.locator('#planning').screenshot({ path: join(out, 'planning.png') });
+  await page.addScriptTag({ content: readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8') });
+  const result = await page.evaluate(async () => await axe.run(document, { resultTypes: ['violations'] }));
+  const serious = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+  assert.deepEqual(serious.map((v) => `${v.id}: ${v.help}`), []);
+
+  // A long simulated run: progress, then Cancel within 0.5 s; the report stays.
+  await page.selectOption('#planAnalysis', 'dissociation');
+  await page.fill('#planReplications', '1000000');
+  await page.click('#planCompute');
+  await page.waitForFunction(() => /replications done/.test(document.getElementById('progressText').textContent), null, { timeout: 10000 });
+  const elapsed = await page.evaluate(async () => {
+    const t0 = performance.now();
+    document.getElementById('cmdCancel').click();
+    while (document.body.dataset.state !== 'idle') await new Promise((r) => setTimeout(r, 5));
+    return performance.now() - t0;
+  });
+  assert.ok(elapsed <= 500, `cancel took ${elapsed} ms`);
+  assert.equal(await page.inputValue('#planReport'), report);
+  await page.waitForSelector('body[data-engine="ready"]');
+  await page.waitForFunction(() => document.activeElement.id === 'planCompute');
+  // A small simulated run on the page's one thread: the report of kestrum-cli.js, whose
+  // replications run on its own thread pool.
+  for (const [id, v] of [['#planEffectTo', ''], ['#planNFrom', '8'], ['#planNTo', '12'], ['#planNStep', '4'],
+                         ['#planReplications', '500'], ['#planIterations', '50'], ['#planSeed', '3']]) await page.fill(id, v);
+  await page.selectOption('#planTest', 'rsdt');
+  const simulated = await plan(page);
+  assert.equal(simulated, execFileSync(process.execPath, ['--no-experimental-fetch', join(web, 'kestrum-cli.js'), 'power', 'dissociation',
+    '--test', 'rsdt', '--effect', '-3', '--n', '8:12:4', '--r', '0.5', '--replications', '500', '--iterations', '50', '--seed', '3'],
+    { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }));
+  assert.match(simulated, /RSDT[^]*500 replications/);
+  // A field without a number is named, with the focus on it.
+  await page.fill('#planAlpha', '');
+  await page.click('#planCompute');
+  assert.match(await messageText(page), /Alpha: enter a number/);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'planAlpha');
+  await page.context().close();
+});
