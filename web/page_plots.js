@@ -202,7 +202,10 @@
     const xAway = px < f.area.x + f.area.w / 2 ? 'right' : 'left', xToward = xAway === 'right' ? 'left' : 'right';
     const yAway = py < f.area.y + f.area.h / 2 ? 'bottom' : 'top', yToward = yAway === 'bottom' ? 'top' : 'bottom';
     const off = (h, v) => [h === 'right' ? -8 : h === 'left' ? 8 : 0, v === 'bottom' ? -8 : v === 'top' ? 8 : 0];
-    const box = (h, v, dx = 0) => { const [ox, oy] = off(h, v); return textBox(c.point_label, 12, true, px + ox + dx, py + oy, h, v); };
+    const box = (h, v, dx = 0) => {
+      const [ox, oy] = off(h, v);
+      return textBox(c.point_label, 12, true, px + ox + dx, py + oy, h, v);
+    };
     const candidates = [[xAway, yAway], [xAway, yToward], [xToward, yAway], [xToward, yToward], [xAway, 'middle'],
                         [xToward, 'middle'], ['center', yAway], ['center', yToward]].map(([h, v]) => box(h, v));
     const width = candidates[0].w, reach = width / 2 + 8 + width / 4;
@@ -222,8 +225,9 @@
     f.plot.appendChild(el('path', { d: pathOf(curve, false), fill: 'none', stroke: blue, 'stroke-width': 2.4 }));
     const x = f.sx(t.case_z);
     const caseLine = [[x, f.area.y], [x, f.area.y + f.area.h]];
-    f.plot.appendChild(el('line', { x1: x, x2: x, y1: caseLine[0][1], y2: caseLine[1][1], stroke: '#fff', 'stroke-width': 4 }));
-    f.plot.appendChild(el('line', { x1: x, x2: x, y1: caseLine[0][1], y2: caseLine[1][1], stroke: vermillion, 'stroke-width': 2.4 }));
+    for (const [stroke, width] of [['#fff', 4], [vermillion, 2.4]]) {
+      f.plot.appendChild(el('line', { x1: x, x2: x, y1: caseLine[0][1], y2: caseLine[1][1], stroke, 'stroke-width': width }));
+    }
     const away = t.case_z < 0 ? 'right' : 'left', toward = away === 'right' ? 'left' : 'right';
     const candidates = [];
     for (let h = 0.05; h < 0.95; h += 0.1) {

@@ -26,6 +26,7 @@ const cases = {
   combinedOneTailed: { fields: ['100', '15', '50', '10', '0.6', '20', '70', '52'], criteria: 'combined', tail: 'one', prior: 'jeffreys' },
   longRun: { fields: ['100', '15', '50', '10', '0.9999', '5', '80', '40'] },
 };
+const fieldIds = ['txtInput1', 'txtInput2', 'txtInput3', 'txtInput4', 'txtInput5', 'txtInput6', 'txtInput7', 'txtinput8'];
 const captions = [
   'Mean of the control or normative sample on Task X:', 'Standard deviation for the normative sample on Task X:',
   'Mean of the control or normative sample on Task Y:', 'Standard deviation for the normative sample on Task Y:',
@@ -76,7 +77,7 @@ async function openPage(url, viewport = { width: 1280, height: 720 }) {
   return page;
 }
 async function fill(page, c) {
-  for (let k = 0; k < 8; ++k) await page.fill(`#${['txtInput1', 'txtInput2', 'txtInput3', 'txtInput4', 'txtInput5', 'txtInput6', 'txtInput7', 'txtinput8'][k]}`, c.fields[k]);
+  for (let k = 0; k < 8; ++k) await page.fill(`#${fieldIds[k]}`, c.fields[k]);
   if (c.criteria === 'combined') await page.check('#RadioButton2');
   if (c.tail === 'one') await page.check('#radio_one_tail');
   if (c.prior === 'jeffreys') await page.check('#Prior_Radio_item1');
@@ -93,6 +94,16 @@ async function messageText(page) {
   await page.keyboard.press('Enter');  // OK has the focus
   await page.waitForSelector('#messageBox', { state: 'hidden' });
   return text;
+}
+
+// The automated accessibility check: no serious or critical violation in this state.
+async function axeCheck(page, state) {
+  if (!(await page.evaluate(() => typeof axe !== 'undefined'))) {
+    await page.addScriptTag({ content: readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8') });
+  }
+  const result = await page.evaluate(async () => await axe.run(document, { resultTypes: ['violations'] }));
+  const serious = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+  assert.deepEqual(serious.map((v) => `${v.id}: ${v.help}`), [], state);
 }
 
 test('the example case and an option variant give kestrum-cli\'s report byte for byte', async () => {
@@ -130,11 +141,10 @@ test('each input message, with the focus on its field', async () => {
   assert.equal(await page.inputValue('#txtInput2'), '123456');
   for (const m of computeMessages) {
     await fill(page, example);
-    await page.fill(`#${['txtInput1', 'txtInput2', 'txtInput3', 'txtInput4', 'txtInput5', 'txtInput6'][m.field]}`, m.text);
+    await page.fill(`#${fieldIds[m.field]}`, m.text);
     await page.click('#cmdCompute');
     assert.equal(await messageText(page), m.message);
-    assert.equal(await page.evaluate(() => document.activeElement.id),
-                 ['txtInput1', 'txtInput2', 'txtInput3', 'txtInput4', 'txtInput5', 'txtInput6'][m.field]);
+    assert.equal(await page.evaluate(() => document.activeElement.id), fieldIds[m.field]);
   }
   await page.context().close();
 });
@@ -229,10 +239,7 @@ test('the self-contained file works from file://; screenshot; accessibility chec
   await page.waitForSelector('body[data-engine="ready"]');
   assert.equal(await page.inputValue('#txtInput5'), '0.6');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'txtInput7');
-  await page.addScriptTag({ content: readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8') });
-  const result = await page.evaluate(async () => await axe.run(document, { resultTypes: ['violations'] }));
-  const serious = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
-  assert.deepEqual(serious.map((v) => `${v.id}: ${v.help}`), []);
+  await axeCheck(page, 'the page read back');
   await page.context().close();
 });
 
@@ -297,14 +304,6 @@ const engineCalls = (async () => {
   return { paste: m.cwrap('kestrum_paste', 'string', ['string', 'number', 'number', 'string']),
            run: m.cwrap('kestrum_run', 'string', ['string']) };
 })();
-async function axeCheck(page, state) {
-  if (!(await page.evaluate(() => typeof axe !== 'undefined'))) {
-    await page.addScriptTag({ content: readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8') });
-  }
-  const result = await page.evaluate(async () => await axe.run(document, { resultTypes: ['violations'] }));
-  const serious = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
-  assert.deepEqual(serious.map((v) => `${v.id}: ${v.help}`), [], state);
-}
 const focused = (page) => page.evaluate(() => document.activeElement.id);
 // Pastes: the field's text, the selection replaced, the pasted text; `want` (the field's
 // text after it, or null for a refusal) where the fault's description gives it. The core's
@@ -409,7 +408,10 @@ const usability = [
     const plots = JSON.parse(engine.run(JSON.stringify({ analysis: 'worksheet', fields: example.fields }))).plots;
     const drawn = () => page.evaluate(() => [...document.querySelectorAll('#casePlot svg, #posteriorPlot svg')].map((svg) => {
       const texts = (sel) => [...svg.querySelectorAll(sel)].map((t) => t.textContent);
-      const boxes = [...svg.querySelectorAll('[data-label] rect')].map((r) => { const b = r.getBBox(); return { x: b.x, y: b.y, width: b.width, height: b.height }; });
+      const boxes = [...svg.querySelectorAll('[data-label] rect')].map((r) => {
+        const b = r.getBBox();
+        return { x: b.x, y: b.y, width: b.width, height: b.height };
+      });
       const d = svg.querySelector('[data-diagonal]');
       return { title: svg.querySelector(':scope > text[font-size="15"]').textContent, legend: texts('[data-legend] text'),
                labels: texts('[data-label] text'), caption: texts('[data-caption]').join(' '), boxes,
@@ -494,7 +496,6 @@ const usability = [
     }
   } },
 ];
-const fieldIds = ['txtInput1', 'txtInput2', 'txtInput3', 'txtInput4', 'txtInput5', 'txtInput6', 'txtInput7', 'txtinput8'];
 for (const c of usability) {
   test(`page usability ${c.row}: ${c.name}`, async () => {
     const page = await openPage(siteUrl);
