@@ -82,15 +82,15 @@ tCase_outcome Run_request_case(const tAnalysis_request& request,
   return outcome;
 }
 
-std::optional<std::string> Check_worksheet_controls(tWorksheet_fields& controls,
+std::optional<tInput_error> Check_worksheet_controls(tWorksheet_fields& controls,
                                                     const std::array<bool, 8>& typed,
                                                     const tRun_options& options) {
-  if (const auto error = Check_typed(controls, typed)) return error->Message;
+  if (const auto error = Check_typed(controls, typed)) return error;
   tWorksheet_fields probe = controls;
   probe[6] = probe[7] = "0";
   const auto checked = Check_inputs(probe, options);
   if (const auto* error = std::get_if<tInput_error>(&checked); error != nullptr && error->Field < 6)
-    return error->Message;
+    return *error;
   return std::nullopt;
 }
 

@@ -45,8 +45,9 @@ tCase_outcome Run_request_case(const tAnalysis_request& request,
 
 // The control sample of a worksheet batch is the same for every case: its six figures are
 // typed (where `typed` says) and checked once, with placeholder case scores, so that a bad
-// control figure is reported once and nothing is computed. The message, or nullopt.
-std::optional<std::string> Check_worksheet_controls(tWorksheet_fields& controls,
+// control figure is reported once and nothing is computed. The error (its field and
+// message), or nullopt.
+std::optional<tInput_error> Check_worksheet_controls(tWorksheet_fields& controls,
                                                     const std::array<bool, 8>& typed,
                                                     const tRun_options& options);
 

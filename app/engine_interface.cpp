@@ -201,6 +201,25 @@ std::string Engine_run(std::string_view request_json, const tEngine_hooks& hooks
   }
 }
 
+std::string Engine_check_controls(std::string_view request_json) {
+  try {
+    auto read = Read_request(request_json, true);
+    if (const auto* e = std::get_if<std::string>(&read)) return Refusal(-1, *e);
+    tEngine_request& r = std::get<tEngine_request>(read);
+    if (r.Worksheet) {
+      std::array<bool, 8> typed;
+      typed.fill(true);
+      if (const auto error = Check_worksheet_controls(r.Fields, typed, r.Request.Options))
+        return Refusal(error->Field, error->Message);
+    } else if (const auto message = Check_toolkit_controls(r.Request)) {
+      return Refusal(-1, *message);
+    }
+    return "{\"ok\":true}";
+  } catch (const std::exception& e) {
+    return Refusal(-1, e.what());
+  }
+}
+
 std::string Engine_batch(std::string_view request_json, std::string_view cases,
                          std::string_view format, const std::string& file_name,
                          const tEngine_hooks& hooks) {
@@ -218,7 +237,8 @@ std::string Engine_batch(std::string_view request_json, std::string_view cases,
     if (r.Worksheet) {
       job = Worksheet_batch_job(r.Fields, typed, r.Request.Options);
       check = [&r, &typed]() -> std::string {
-        return Check_worksheet_controls(r.Fields, typed, r.Request.Options).value_or("");
+        const auto error = Check_worksheet_controls(r.Fields, typed, r.Request.Options);
+        return error ? error->Message : std::string();
       };
     } else {
       job = Toolkit_batch_job(r.Request);

@@ -56,6 +56,12 @@ struct tEngine_hooks {
 // One analysis: the answer described above.
 std::string Engine_run(std::string_view request_json, const tEngine_hooks& hooks = {});
 
+// The control figures and options of a batch's request, checked as the batch checks them
+// before its first case, so that a front end can refuse them before it reads a case
+// file: {"ok": true}, or the refusal described above (the worksheet's field 0 to 5, else
+// -1).
+std::string Engine_check_controls(std::string_view request_json);
+
 // A batch of cases from a case file's text (CSV, as kestrum-cli --batch reads it) against
 // the request's control sample and options; format "csv" or "json"; file_name names the
 // file in the messages.

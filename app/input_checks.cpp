@@ -26,6 +26,8 @@ const std::array<const char*, 8> kField_captions = {
     "Case's test score on Task Y:",
 };
 
+const std::array<const char*, 8> kExample_fields = {"100", "15", "50", "10", "0.6", "20", "80", "40"};
+
 char Key_filter(char key) {
   if (key == ',') return '.';
   switch (key) {

@@ -17,6 +17,10 @@ extern const char kMax_length_message[];
 // R_xy, N, Case_x, Case_y).
 extern const std::array<const char*, 8> kField_captions;
 
+// The built-in example's eight field texts (kestrum-cli --example, the page's "Load
+// example").
+extern const std::array<const char*, 8> kExample_fields;
+
 // The longest text a field holds.
 constexpr std::size_t kMax_field_length = 6;
 

@@ -53,6 +53,8 @@ std::string Plots_json(const tResult_plots& plots) {
   s += "],\"x_axis\":" + Axis_json(c.X_axis) + ",\"y_axis\":" + Axis_json(c.Y_axis) +
        ",\"point\":" + Point_json(c.Case) + ",\"x_title\":" + Json_string(c.X_title) +
        ",\"y_title\":" + Json_string(c.Y_title) + ",\"point_label\":" + Json_string(c.Case_label) +
+       ",\"regions_label\":" + Json_string(c.Regions_label) +
+       ",\"diagonal_label\":" + Json_string(c.Diagonal_label) +
        ",\"caption\":" + Json_string(c.Caption) + "},";
   const tPosterior_plot& p = plots.Posterior;
   s += "\"posterior\":{\"title\":" + Json_string(p.Title) + ",\"bars\":[";

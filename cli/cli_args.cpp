@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include "app/input_checks.h"
 #include "app/safe_text.h"
 
 #ifndef KESTRUM_VERSION
@@ -117,7 +118,7 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
       return tUsage_error{"--example runs its own case: give no field options and no --controls"};
     }
     o.Mode = tCli_mode::Example;
-    o.Fields = {"100", "15", "50", "10", "0.6", "20", "80", "40"};
+    for (std::size_t k = 0; k < o.Fields.size(); ++k) o.Fields[k] = kExample_fields[k];
     o.Field_given.fill(true);
     return o;
   }

@@ -95,8 +95,8 @@ int Run_batch(const tCli_options& o, std::array<std::string, 8> controls,
               const std::array<bool, 8>& typed, std::ostream& out, std::ostream& err,
               bool progress, tInterrupt* interrupt) {
   const auto before_run = [&]() -> int {
-    if (const auto message = Check_worksheet_controls(controls, typed, o.Run)) {
-      err << Message_for_terminal(*message) << '\n';
+    if (const auto error = Check_worksheet_controls(controls, typed, o.Run)) {
+      err << Message_for_terminal(error->Message) << '\n';
       return kExit_input;
     }
     if (o.Save_controls) {

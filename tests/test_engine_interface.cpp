@@ -17,6 +17,7 @@
 #include "app/engine_interface.h"
 #include "app/json_reader.h"
 #include "app/plot_geometry.h"
+#include "app/safe_text.h"
 #include "cli/cli_run.h"
 
 namespace fs = std::filesystem;
@@ -217,13 +218,14 @@ TEST_F(EngineInterface, BatchGivesTheCommandLinesOutput) {
     const char* Name;
     std::string Request, Cases, File;
     std::vector<std::string> Args;
+    const char* Field;  // the field Engine_check_controls names (-1: none)
   } bad_controls[] = {
       {"worksheet r 1.5", R"({"analysis": "worksheet", "fields": [100, 15, 50, 10, 1.5, 20]})",
        cases, file,
        {"--mean-x", "100", "--sd-x", "15", "--mean-y", "50", "--sd-y", "10", "--r", "1.5",
-        "--n", "20", "--batch", file}},
+        "--n", "20", "--batch", file}, "4"},
       {"toolkit sd 0", bad_sd_json, toolkit_cases, toolkit_file,
-       {"dissociation", "--input", bad_sd, "--batch", toolkit_file}},
+       {"dissociation", "--input", bad_sd, "--batch", toolkit_file}, "-1"},
   };
   for (const auto& c : bad_controls) {
     const tCli cli = Cli(c.Args);
@@ -235,7 +237,14 @@ TEST_F(EngineInterface, BatchGivesTheCommandLinesOutput) {
     EXPECT_EQ(Member(doc, "status"), "2") << c.Name;
     EXPECT_EQ(Member(doc, "output"), cli.Out) << c.Name;
     EXPECT_EQ(Member(doc, "messages"), cli.Err) << c.Name;
+    // The same refusal before any case file is read, with the field to correct.
+    const tJson_value check = Parse_json(Engine_check_controls(c.Request));
+    EXPECT_EQ(Member(check, "ok"), "false") << c.Name;
+    EXPECT_EQ(Member(check, "field"), c.Field) << c.Name;
+    EXPECT_EQ(Message_for_terminal(Member(check, "message")) + '\n', Member(doc, "messages")) << c.Name;
   }
+  EXPECT_EQ(Engine_check_controls(R"({"analysis": "worksheet", "fields": [100, 15, 50, 10, 0.6, 20]})"),
+            R"({"ok":true})");
 }
 
 TEST_F(EngineInterface, BatchReportsProgressInCasesAndStops) {

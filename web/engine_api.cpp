@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The engine of the web page: the worksheet's texts and key filter, and the engine
+// The engine of the web page: the worksheet's texts, key filter and paste rule, and the engine
 // interface (app/engine_interface.h) behind a small C interface that the page's worker
 // calls through emscripten's cwrap. Texts go in as UTF-8 strings (a case file as bytes);
 // each answer is one JSON object, held until the next call. The page runs one thread:
 // a run's engine and a batch's cases run on it, and progress reaches the page as it comes.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,7 +14,9 @@
 #include "app/engine_interface.h"
 #include "app/engine_power.h"
 #include "app/input_checks.h"
+#include "app/analysis_run.h"
 #include "app/record_writers.h"
+#include "app/request_reader.h"
 #include "app/texts.h"
 
 namespace {
@@ -50,15 +53,36 @@ tEngine_hooks Page_hooks() {
 
 extern "C" {
 
-// The worksheet's texts: captions, messages, title, limits.
+// The worksheet's texts: captions, messages, title, limits, the example's fields and the
+// Monte Carlo iterations' default and limits.
 EMSCRIPTEN_KEEPALIVE const char* kestrum_strings() {
-  std::string s = "{\"title\":" + Json_string(Program_title) + ",\"captions\":[";
-  for (std::size_t k = 0; k < kField_captions.size(); ++k)
-    s += (k ? "," : "") + Json_string(kField_captions[k]);
-  s += "],\"numeric_only\":" + Json_string(kNumeric_only_message) +
-       ",\"max_length\":" + Json_string(kMax_length_message) +
-       ",\"max_field_length\":" + std::to_string(kMax_field_length) + "}";
+  const auto list = [](const std::array<const char*, 8>& texts) {
+    std::string s = "[";
+    for (std::size_t k = 0; k < texts.size(); ++k) s += (k ? "," : "") + Json_string(texts[k]);
+    return s + "]";
+  };
+  const std::string s =
+      "{\"title\":" + Json_string(Program_title) + ",\"captions\":" + list(kField_captions) +
+      ",\"example\":" + list(kExample_fields) +
+      ",\"numeric_only\":" + Json_string(kNumeric_only_message) +
+      ",\"max_length\":" + Json_string(kMax_length_message) +
+      ",\"max_field_length\":" + std::to_string(kMax_field_length) +
+      ",\"iterations\":{\"default\":" + std::to_string(tRun_options().Iterations) +
+      ",\"min\":" + std::to_string(kMin_iterations) +
+      ",\"max\":" + std::to_string(kMax_iterations) + "}}";
   return Answer(s);
+}
+
+// The paste rule (Paste_into_field) for a field's text, the pasted text's place in it
+// [from, to) and the pasted text: {"ok", "text", "message"}. The page follows the same
+// rule in its own code; its tests compare the two.
+EMSCRIPTEN_KEEPALIVE const char* kestrum_paste(const char* field, int from, int to,
+                                               const char* pasted) {
+  const tPasted_text p = Paste_into_field(field, static_cast<std::size_t>(std::max(from, 0)),
+                                          static_cast<std::size_t>(std::max(to, 0)), pasted);
+  return Answer("{\"ok\":" + std::string(p.Ok ? "true" : "false") + ",\"text\":" +
+                Json_string(p.Text) + ",\"message\":" + Json_string(p.Message ? p.Message : "") +
+                "}");
 }
 
 // The character the key filter inserts for a typed character (0: refused).
@@ -75,6 +99,11 @@ EMSCRIPTEN_KEEPALIVE const char* kestrum_run(const char* request) {
 // Planning a study: Engine_power's answer for the request.
 EMSCRIPTEN_KEEPALIVE const char* kestrum_power(const char* request) {
   return Answer(Engine_power(request, Page_hooks()));
+}
+
+// A batch's control figures and options, checked before the case file is read.
+EMSCRIPTEN_KEEPALIVE const char* kestrum_check_controls(const char* request) {
+  return Answer(Engine_check_controls(request));
 }
 
 // A batch: Engine_batch's answer for the request and the case file's bytes.

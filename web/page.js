@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The worksheet: its eight fields and options, Compute and Clear Data; the six control
-// figures are remembered by the browser. Then the page starts its engine.
+// The worksheet: its eight fields and options (the Monte Carlo iterations among them, first
+// set from the address's "#iterations=K"), Compute (also Enter in a field), Load Example
+// and Clear Data; the six control figures are remembered by the browser. Then the page
+// starts its engine.
 (() => {
   const K = Kestrum;
   const S = K.S;
@@ -11,6 +13,16 @@
   const storageKey = 'kestrum.controls';
   fields.forEach(K.numericField);
   K.engine.needs($('cmdCompute'));
+  const iterations = $('txtIterations');
+  iterations.value = new URLSearchParams(location.hash.slice(1)).get('iterations') ?? String(S.iterations.default);
+  // Enter in a field computes, as the worksheet's default button.
+  for (const f of [...fields, iterations]) {
+    f.addEventListener('keydown', (e) => {
+      if (e.key !== 'Enter' || e.isComposing || K.messageOpen) return;
+      e.preventDefault();
+      $('cmdCompute').click();
+    });
+  }
 
   const options = () => ({
     criteria: document.querySelector('input[name=criteria]:checked').value === '2' ? 2 : 1,
@@ -26,17 +38,18 @@
     if (lines.length > 1 && lines[lines.length - 1] === '') lines.pop();
     return lines;
   }
-  // The engine's request for the worksheet (app/engine_interface.h).
+  // The engine's request for the worksheet (app/engine_interface.h), or null when the
+  // iterations are refused (their message is shown).
   function worksheetRequest(texts) {
     const o = options();
-    const iterations = Number(new URLSearchParams(location.hash.slice(1)).get('iterations')) || 0;
-    const request = { analysis: 'worksheet', fields: texts, options: {
+    const k = K.iterationsOf(iterations);
+    if (k === null) return null;
+    return { analysis: 'worksheet', fields: texts, options: {
       criteria: o.criteria === 2 ? 'combined' : 'bayesian', tail: o.oneTailed ? 'one' : 'two',
-      prior: o.jeffreys ? 'jeffreys' : 'calibrated' } };
-    if (iterations) request.options.iterations = iterations;
-    return request;
+      prior: o.jeffreys ? 'jeffreys' : 'calibrated', iterations: k } };
   }
   K.batch.request = () => worksheetRequest(fields.slice(0, 6).map((f) => f.value));
+  K.batch.field = (k) => fields[k];
 
   function loadControls() {
     let saved = null;
@@ -53,18 +66,27 @@
   $('cmdCompute').addEventListener('click', () => {
     if (!K.engine.ready()) return;
     const texts = fields.map((f) => f.value);
-    const request = { ...worksheetRequest(texts), notes: notesLines(), append: K.output.any() };
+    const checked = worksheetRequest(texts);
+    if (!checked) return;
+    const request = { ...checked, notes: notesLines(), append: K.output.any() };
     K.engine.run({
       message: { type: 'compute', request },
       onAnswer: (a) => {
         if (!a.ok && a.field >= 0) { K.warning(a.message, fields[a.field]); return; }
         if (!a.ok) { K.warning(a.message, $('cmdCompute')); return; }
         K.output.show(a);
-        $('cmdCompute').focus();
+        $('cmdCompute').focus({ preventScroll: true });
       },
       onChecked: () => saveControls(texts),
       cancelFocus: $('cmdCompute'),
     });
+  });
+
+  // The built-in example (kestrum-cli --example), ready to compute.
+  $('cmdExample').addEventListener('click', () => {
+    if (K.engine.busy()) return;
+    S.example.forEach((t, k) => { fields[k].value = t; });
+    $('cmdCompute').focus();
   });
 
   $('btnclearData').addEventListener('click', async () => {

@@ -13,6 +13,9 @@
   // cancelFocus, done, total}.
   let running = null;
   const buttons = [];  // enabled only while the engine is ready
+  // Where the focus goes once a new worker is ready after Cancel: the button that started
+  // the run is disabled while the worker starts, so it cannot take the focus at once.
+  let pendingFocus = null;
 
   async function load() {
     let bytes;
@@ -45,6 +48,11 @@
     ready = on;
     for (const b of buttons) b.disabled = !on;
     document.body.dataset.engine = on ? 'ready' : 'loading';
+    if (on && pendingFocus) {
+      const active = document.activeElement;
+      if (!active || active === document.body || active === pendingFocus) pendingFocus.focus();
+      pendingFocus = null;
+    }
   }
   function onWorkerMessage(m) {
     if (m.type === 'ready') { setReady(true); return; }
@@ -84,7 +92,7 @@
     worker.terminate();
     finish();
     startWorker();
-    if (run.cancelFocus) run.cancelFocus.focus();
+    pendingFocus = run.cancelFocus;
     if (run.onCancel) run.onCancel();
   }
   $('cmdCancel').addEventListener('click', cancel);
@@ -99,7 +107,7 @@
     ready: () => ready && running === null,
     // A button that needs the engine: disabled until it is ready.
     needs(button) { buttons.push(button); button.disabled = !ready; },
-    // Sends one message to the worker ({type: 'compute' | 'batch' | ..., request, ...}).
+    // Sends one message to the worker ({type: 'compute' | 'check' | 'batch', request, ...}).
     // `unit` names what the progress counts ("iterations", "cases"); onAnswer gets the
     // engine's answer; onChecked runs once the request has passed its checks; after
     // Cancel the focus goes to cancelFocus and onCancel runs.

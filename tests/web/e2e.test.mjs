@@ -27,6 +27,7 @@ const cases = {
   combinedOneTailed: { fields: ['100', '15', '50', '10', '0.6', '20', '70', '52'], criteria: 'combined', tail: 'one', prior: 'jeffreys' },
   longRun: { fields: ['100', '15', '50', '10', '0.9999', '5', '80', '40'] },
 };
+const fieldIds = ['txtInput1', 'txtInput2', 'txtInput3', 'txtInput4', 'txtInput5', 'txtInput6', 'txtInput7', 'txtinput8'];
 const captions = [
   'Mean of the control or normative sample on Task X:', 'Standard deviation for the normative sample on Task X:',
   'Mean of the control or normative sample on Task Y:', 'Standard deviation for the normative sample on Task Y:',
@@ -85,7 +86,7 @@ async function openPage(url, viewport = { width: 1280, height: 720 }) {
   return page;
 }
 async function fill(page, c) {
-  for (let k = 0; k < 8; ++k) await page.fill(`#${['txtInput1', 'txtInput2', 'txtInput3', 'txtInput4', 'txtInput5', 'txtInput6', 'txtInput7', 'txtinput8'][k]}`, c.fields[k]);
+  for (let k = 0; k < 8; ++k) await page.fill(`#${fieldIds[k]}`, c.fields[k]);
   if (c.criteria === 'combined') await page.check('#RadioButton2');
   if (c.tail === 'one') await page.check('#radio_one_tail');
   if (c.prior === 'jeffreys') await page.check('#Prior_Radio_item1');
@@ -102,6 +103,16 @@ async function messageText(page) {
   await page.keyboard.press('Enter');  // OK has the focus
   await page.waitForSelector('#messageBox', { state: 'hidden' });
   return text;
+}
+
+// The automated accessibility check: no serious or critical violation in this state.
+async function axeCheck(page, state) {
+  if (!(await page.evaluate(() => typeof axe !== 'undefined'))) {
+    await page.addScriptTag({ content: readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8') });
+  }
+  const result = await page.evaluate(async () => await axe.run(document, { resultTypes: ['violations'] }));
+  const serious = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
+  assert.deepEqual(serious.map((v) => `${state}: ${v.id}: ${v.help} (${v.nodes.map((n) => n.target).join(' ')})`), []);
 }
 
 test('the example case and an option variant give kestrum-cli\'s report byte for byte', async () => {
@@ -139,11 +150,10 @@ test('each input message, with the focus on its field', async () => {
   assert.equal(await page.inputValue('#txtInput2'), '123456');
   for (const m of computeMessages) {
     await fill(page, example);
-    await page.fill(`#${['txtInput1', 'txtInput2', 'txtInput3', 'txtInput4', 'txtInput5', 'txtInput6'][m.field]}`, m.text);
+    await page.fill(`#${fieldIds[m.field]}`, m.text);
     await page.click('#cmdCompute');
     assert.equal(await messageText(page), m.message);
-    assert.equal(await page.evaluate(() => document.activeElement.id),
-                 ['txtInput1', 'txtInput2', 'txtInput3', 'txtInput4', 'txtInput5', 'txtInput6'][m.field]);
+    assert.equal(await page.evaluate(() => document.activeElement.id), fieldIds[m.field]);
   }
   await page.context().close();
 });
@@ -215,7 +225,7 @@ test('a 20-row batch gives kestrum-cli --batch\'s CSV', async () => {
     });
   });
   console.log(`# batch: ${exact} of ${fields} fields identical to the x87 kestrum-cli's, the rest within 1E-9`);
-  assert.match(await page.textContent('#batchStatus'), /20 cases in results.csv. Some rows failed/);
+  assert.match(await page.textContent('#batchStatus'), /20 cases of cases.csv in cases_results.csv. Some rows failed/);
   await page.context().close();
 });
 
@@ -233,7 +243,7 @@ test('the self-contained file works from file://; screenshot; accessibility chec
   await page.waitForSelector('body[data-engine="ready"]');
   assert.equal(await page.inputValue('#txtInput5'), '0.6');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'txtInput7');
-  await noSeriousViolation(page, 'the worksheet');
+  await axeCheck(page, 'the page read back');
   await page.context().close();
 });
 
@@ -288,6 +298,214 @@ test('a whole analysis from the keyboard; Save, plot exports, Clear Results and 
   assert.equal(await page.evaluate(() => document.activeElement.id), 'txtInput1');
   await page.context().close();
 });
+
+// The page's usability, one row per fault: what was tried, and what must be seen instead.
+// Expected values come from kestrum-cli, from the core compiled to WebAssembly (run here in
+// node: its paste rule and its plot geometry) or from the fault's description.
+const engineCalls = (async () => {
+  const factory = require(join(web, 'kestrum_engine.js'));
+  const m = await factory({ wasmBinary: readFileSync(join(web, 'kestrum_engine.wasm')), print() {}, printErr() {} });
+  return { paste: m.cwrap('kestrum_paste', 'string', ['string', 'number', 'number', 'string']),
+           run: m.cwrap('kestrum_run', 'string', ['string']) };
+})();
+const focused = (page) => page.evaluate(() => document.activeElement.id);
+// Pastes: the field's text, the selection replaced, the pasted text; `want` (the field's
+// text after it, or null for a refusal) where the fault's description gives it. The core's
+// Paste_into_field gives every row's expected result.
+const pastes = [
+  { field: '', from: 0, to: 0, text: '\u22120.5', want: '-0.5' },
+  { field: '', from: 0, to: 0, text: '12a4', want: null },
+  { field: '', from: 0, to: 0, text: '15\n', want: '15' },
+  { field: '', from: 0, to: 0, text: ' 15 ', want: '15' },
+  { field: '', from: 0, to: 0, text: '\t2,5\r\n' },
+  { field: '80', from: 0, to: 2, text: '0.6\t1', want: null },
+  { field: '12', from: 1, to: 1, text: '34567', want: null },
+  { field: '123', from: 1, to: 3, text: '\u2212' },
+  { field: '', from: 0, to: 0, text: '1\u00a02' },
+  { field: '', from: 0, to: 0, text: '1234567' },
+  { field: '7', from: 0, to: 1, text: '   ' },
+];
+const usability = [
+  { row: 1, name: 'Compute brings the result into view, its conclusion first, announced', async run(page) {
+    await page.click('#cmdExample');
+    await axeCheck(page, 'example loaded');
+    const report = await compute(page);
+    assert.equal(report, cliRun(cliArgs(example)));
+    await page.screenshot({ path: join(out, 'web_after_compute.png') });
+    // The report's overall result, as kestrum-cli ends it, in a polite live region.
+    const last = report.trimEnd().split('\n').slice(-2).map((l) => l.trim()).join('\n');
+    assert.match(last, /^OVERALL RESULT/);
+    assert.equal(await page.textContent('#conclusion'), last);
+    assert.equal(await page.getAttribute('#conclusion', 'aria-live'), 'polite');
+    for (const id of ['#conclusion', '#memoResults']) {
+      const box = await page.locator(id).boundingBox();
+      assert.ok(box.y >= 0 && box.y < 720 - 100, `${id} at ${box.y}`);
+    }
+    await axeCheck(page, 'result and plots shown');
+  } },
+  { row: 2, name: 'U+2212 is a minus; a paste is taken whole or refused whole', async run(page) {
+    const engine = await engineCalls;
+    await page.context().grantPermissions(['clipboard-read', 'clipboard-write']);
+    for (const p of pastes) {
+      const core = JSON.parse(engine.paste(p.field, p.from, p.to, p.text));
+      if ('want' in p) assert.equal(core.ok ? core.text : null, p.want, `core: ${JSON.stringify(p)}`);
+      await page.fill('#txtInput1', p.field);
+      await page.evaluate(async ({ from, to, text }) => {
+        const f = document.getElementById('txtInput1');
+        f.focus();
+        f.setSelectionRange(from, to);
+        await navigator.clipboard.writeText(text);
+      }, p);
+      await page.keyboard.press('Control+V');
+      if (core.ok) {
+        assert.equal(await page.inputValue('#txtInput1'), core.text, JSON.stringify(p));
+        assert.ok(await page.isHidden('#messageBox'), JSON.stringify(p));
+      } else {
+        assert.equal(await messageText(page), core.message.replace(/\r/g, '\n'), JSON.stringify(p));
+        assert.equal(await page.inputValue('#txtInput1'), p.field, JSON.stringify(p));
+        assert.equal(await focused(page), 'txtInput1');
+      }
+    }
+    await page.fill('#txtInput1', '');
+    await page.keyboard.type('\u22121');
+    assert.equal(await page.inputValue('#txtInput1'), '-1');
+  } },
+  { row: 3, name: 'Cancel and Escape give the focus back to Compute', async run(page) {
+    await fill(page, cases.longRun);
+    for (const how of ['button', 'Escape']) {
+      await page.click('#cmdCompute');
+      await page.waitForSelector('#progressBox:not([hidden])', { timeout: 5000 });
+      if (how === 'button') await page.click('#cmdCancel');
+      else await page.keyboard.press('Escape');
+      await page.waitForSelector('body[data-engine="ready"][data-state="idle"]');
+      assert.equal(await focused(page), 'cmdCompute', how);
+      await page.keyboard.press('Tab');
+      assert.equal(await focused(page), 'cmdExample', how);
+    }
+  } },
+  { row: 4, name: 'a batch: the control figures first, then the case file by its own name, in a message box', async run(page) {
+    const dir = mkdtempSync(join(tmpdir(), 'kestrum-web-'));
+    const wrong = join(dir, 'my cases.csv'), binary = join(dir, 'scan.png');
+    writeFileSync(wrong, 'name,score\na,80\n');
+    writeFileSync(binary, Buffer.from([137, 80, 78, 71, 13, 10, 26, 10, 0, 0, 0, 13, 73, 72, 68, 82, 0, 1, 0]));
+    await fill(page, { fields: ['100', '0', '50', '10', '0.6', '20', '', ''] });
+    await page.setInputFiles('#batchFile', wrong);
+    await page.click('#cmdBatch');
+    assert.equal(await messageText(page), computeMessages[3].message);
+    assert.equal(await focused(page), 'txtInput2');
+    await page.fill('#txtInput2', '15');
+    for (const [file, name] of [[wrong, 'my cases.csv'], [binary, 'scan.png']]) {
+      await page.setInputFiles('#batchFile', file);
+      await page.click('#cmdBatch');
+      await page.waitForSelector('#messageBox:not([hidden])');
+      await axeCheck(page, 'message box');
+      const text = await messageText(page);
+      assert.ok(text.startsWith(`The case file ${name} cannot be used: `), text);
+      assert.equal(await focused(page), 'batchFile');
+      assert.equal(await page.textContent('#batchStatus'), 'The batch did not run.');
+    }
+  } },
+  { row: 5, name: 'the plots: every panel of the geometry, legends, the diagonal, labels clear of lines; exports and print', async run(page) {
+    await fill(page, example);
+    await compute(page);
+    const engine = await engineCalls;
+    const plots = JSON.parse(engine.run(JSON.stringify({ analysis: 'worksheet', fields: example.fields }))).plots;
+    const drawn = () => page.evaluate(() => [...document.querySelectorAll('#casePlot svg, #posteriorPlot svg')].map((svg) => {
+      const texts = (sel) => [...svg.querySelectorAll(sel)].map((t) => t.textContent);
+      const boxes = [...svg.querySelectorAll('[data-label] rect')].map((r) => {
+        const b = r.getBBox();
+        return { x: b.x, y: b.y, width: b.width, height: b.height };
+      });
+      const d = svg.querySelector('[data-diagonal]');
+      return { title: svg.querySelector(':scope > text[font-size="15"]').textContent, legend: texts('[data-legend] text'),
+               labels: texts('[data-label] text'), caption: texts('[data-caption]').join(' '), boxes,
+               diagonal: d && ['x1', 'y1', 'x2', 'y2'].map((a) => Number(d.getAttribute(a))) };
+    }));
+    const [c, q] = await drawn();
+    assert.deepEqual([c.title, q.title], [plots.case.title, plots.posterior.title]);
+    assert.deepEqual(c.legend, [plots.case.regions_label, plots.case.diagonal_label]);
+    assert.deepEqual(q.legend, [plots.posterior.interval_label, plots.posterior.estimate_label]);
+    assert.deepEqual(q.labels, []);  // the estimate and the interval are named in the legend
+    assert.equal(c.caption.replace(/\s+/g, ' '), plots.case.caption.replace(/\s+/g, ' '));
+    // The diagonal runs corner to corner of the 400-unit plot area; no label box meets it.
+    assert.deepEqual(c.diagonal, [64, 440, 464, 40]);
+    for (const b of c.boxes) {
+      const below = (x) => 440 - (x - 64);  // the diagonal's y at x
+      const clear = b.y + b.height < below(b.x + b.width) || b.y > below(b.x);
+      assert.ok(clear, `label box ${JSON.stringify(b)} meets the diagonal`);
+    }
+    assert.deepEqual(c.labels, [...plots.case.ellipses.map((e) => e.label), plots.case.point_label]);
+    // The exports carry the run's inputs and the caption.
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#posteriorSvg')]);
+    const svg = readFileSync(await download.path(), 'utf8');
+    assert.ok(svg.includes(plots.title.split(' ').slice(0, 4).join(' ')), 'inputs in the export');
+    assert.ok(svg.includes(plots.posterior.caption.split(' ').slice(0, 4).join(' ')), 'caption in the export');
+    // Print has the plots after the reports.
+    await page.evaluate(() => { window.print = () => {}; });
+    await page.click('#cmdPrint');
+    await page.emulateMedia({ media: 'print' });
+    assert.equal(await page.locator('#printplots svg').count(), 2);
+    assert.ok(await page.isVisible('#printplots svg >> nth=1'));
+    await page.emulateMedia({ media: 'screen' });
+    // One task: the task panel of a deficit analysis, in place of the two tasks' panel.
+    const deficit = JSON.parse(engine.run(JSON.stringify({ analysis: 'deficit', n: 20,
+      tasks: [{ name: 'Naming', mean: 50, sd: 10, case: 28 }], options: { iterations: 10000 } }))).plots;
+    assert.ok(deficit && deficit.task, 'the deficit answer has a task panel');
+    await page.evaluate((p) => Kestrum.drawPlots(p), deficit);
+    const [t, d] = await drawn();
+    assert.deepEqual([t.title, d.title], [deficit.task.title, deficit.posterior.title]);
+    assert.deepEqual(t.legend, [deficit.task.central_label, deficit.task.curve_label]);
+    assert.deepEqual(t.labels, [deficit.task.point_label]);
+    const x = 64 + (deficit.task.case_z - deficit.task.x_axis.lower) / (deficit.task.x_axis.upper - deficit.task.x_axis.lower) * 400;
+    assert.ok(t.boxes[0].x > x || t.boxes[0].x + t.boxes[0].width < x, 'the case label clear of its line');
+  } },
+  { row: 6, name: 'the iterations: a visible option with the command line\'s limits and message', async run(page) {
+    await fill(page, example);
+    assert.equal(await page.textContent('label[for="txtIterations"]'), 'Monte Carlo iterations:');
+    let cliMessage = '';
+    try { execFileSync(cli, [...cliArgs(example), '--iterations', '5'], { encoding: 'utf8', stdio: 'pipe' }); }
+    catch (e) { cliMessage = e.stderr; }
+    const limits = /\(expected (a whole number from \d+ to \d+)\)/.exec(cliMessage)[1];
+    for (const value of ['200000000', '5', '2e4', '']) {
+      await page.fill('#txtIterations', value);
+      await page.click('#cmdCompute');
+      assert.equal(await messageText(page), `Invalid value '${value}' for the Monte Carlo iterations (expected ${limits}).`);
+      assert.equal(await focused(page), 'txtIterations');
+    }
+    await page.fill('#txtIterations', '2000');
+    assert.equal(await compute(page), cliRun([...cliArgs(example), '--iterations', '2000']));
+  } },
+  { row: 7, name: 'Enter in a field computes; Save Output with nothing to save says so', async run(page) {
+    let downloads = 0;
+    page.on('download', () => { ++downloads; });
+    await page.click('#cmdSaveOutput');
+    assert.equal(await messageText(page), 'There is nothing to save: the Output holds no results.');
+    assert.equal(await focused(page), 'cmdSaveOutput');
+    await fill(page, example);
+    await page.focus('#txtinput8');
+    const before = Number(await page.evaluate(() => document.body.dataset.reports || 0));
+    await page.keyboard.press('Enter');
+    await page.waitForFunction((n) => Number(document.body.dataset.reports || 0) > n, before, { timeout: 60000 });
+    assert.equal(await page.inputValue('#memoResults'), cliRun(cliArgs(example)));
+    assert.equal(downloads, 0);
+  } },
+  { row: 8, name: 'first visit: Load Example fills kestrum-cli\'s example; labels beside their boxes', async run(page) {
+    for (const id of fieldIds) assert.equal(await page.inputValue(`#${id}`), '');
+    await page.click('#cmdExample');
+    assert.equal(await focused(page), 'cmdCompute');
+    assert.equal(await compute(page), cliRun(['--example']));
+    for (const [k, id] of fieldIds.entries()) {
+      const label = await page.locator(`#Label${k + 1}`).boundingBox(), box = await page.locator(`#${id}`).boundingBox();
+      assert.ok(box.x - (label.x + label.width) <= 24, `${id}: ${box.x - label.x - label.width} px from its label`);
+    }
+  } },
+];
+for (const c of usability) {
+  test(`page usability ${c.row}: ${c.name}`, async () => {
+    const page = await openPage(siteUrl);
+    try { await c.run(page); } finally { await page.context().close(); }
+  });
+}
 
 test('usable at 200 % zoom of a 1280 x 720 window: nothing wider than the window', async () => {
   for (const [viewport, scale] of [[{ width: 1280, height: 720 }, 1], [{ width: 640, height: 360 }, 2]]) {
@@ -383,15 +601,6 @@ async function openAnalysis(page, path) {
   await page.setInputFiles('#analysisFile', path);
   await page.waitForFunction((n) => Number(document.body.dataset.opened || 0) > n || !document.getElementById('messageBox').hidden, before);
 }
-async function noSeriousViolation(page, state) {
-  if (!(await page.evaluate(() => typeof axe === 'object'))) {
-    await page.addScriptTag({ content: readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8') });
-  }
-  const result = await page.evaluate(async () => await axe.run(document, { resultTypes: ['violations'] }));
-  const serious = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
-  assert.deepEqual(serious.map((v) => `${state}: ${v.id}: ${v.help} (${v.nodes.map((n) => n.target).join(' ')})`), []);
-}
-
 test('each toolkit analysis through its form: kestrum-cli\'s report for the saved file, which opens again', async () => {
   const dir = mkdtempSync(join(tmpdir(), 'kestrum-toolkit-'));
   const single = join(web, 'kestrum.html');
@@ -429,7 +638,7 @@ test('each toolkit analysis through its form: kestrum-cli\'s report for the save
     }
     assert.equal(await page.isVisible('#plots'), c.input.analysis !== 'udt', `${c.title}: plots`);
     await page.screenshot({ path: join(out, `toolkit_${k + 1}_${c.input.analysis}.png`), fullPage: true });
-    await noSeriousViolation(page, c.title);
+    await axeCheck(page, c.title);
     // Clear Data empties the form; the saved file fills it again as it was.
     await clearForm(c.input.analysis);
     assert.equal(await page.inputValue(`#${c.input.analysis}_n`), '');
@@ -450,7 +659,7 @@ test('covariates: Remove asks first when the row holds figures and keeps the oth
   const remove = (k) => form.getByRole('button', { name: `Remove Covariate ${k}`, exact: true });
   await remove(1).click();
   assert.equal(await page.textContent('#messageText'), 'Remove Covariate 1 (Age) with its figures and correlations?');
-  await noSeriousViolation(page, 'the question before Remove');
+  await axeCheck(page, 'the question before Remove');
   await page.keyboard.press('Enter');  // No, the default
   assert.equal(await field('Covariate 1 Name').inputValue(), 'Age');
   await remove(1).click();
@@ -526,7 +735,7 @@ test('Open Analysis: a file that is not a valid input says why and changes nothi
   }
   await page.setInputFiles('#analysisFile', file);
   await page.waitForSelector('#messageBox:not([hidden])');
-  await noSeriousViolation(page, 'a file refused');
+  await axeCheck(page, 'a file refused');
   await messageText(page);
   // The documented example, its matrix named in another order and its numbers as written:
   // the form holds the lower triangle in the variables' order, "0.60" as it is.
@@ -602,7 +811,7 @@ test('a toolkit batch with progress gives kestrum-cli.js\'s CSV for the saved an
   assert.equal(got, wasmCliRun(['dissociation', '--input', analysis, '--batch', csv]));
   assert.match(got.split('\n')[0], /^id,case_x,case_y,Age,Education,/);
   assert.match(await page.textContent('#batchStatus'), /^40 cases in results.csv. Some rows failed/);
-  await noSeriousViolation(page, 'after a toolkit batch');
+  await axeCheck(page, 'after a toolkit batch');
   // Back on the worksheet, the batch is the worksheet's again.
   await page.check('#choose_worksheet');
   assert.match(await page.textContent('#batch p'), /^A CSV file whose header row names case_x and case_y \(and optionally id\):/);
@@ -685,10 +894,7 @@ test('planning: the report of kestrum-cli power, the curves, exports, Cancel wit
   const png = await saved('#planByEffectPng');
   assert.deepEqual([...png.bytes.subarray(0, 8)], [137, 80, 78, 71, 13, 10, 26, 10]);
   await page.locator('#planning').screenshot({ path: join(out, 'planning.png') });
-  await page.addScriptTag({ content: readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8') });
-  const result = await page.evaluate(async () => await axe.run(document, { resultTypes: ['violations'] }));
-  const serious = result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical');
-  assert.deepEqual(serious.map((v) => `${v.id}: ${v.help}`), []);
+  await axeCheck(page, 'the planning view');
 
   // A long simulated run: progress, then Cancel within 0.5 s; the report stays.
   await page.selectOption('#planAnalysis', 'dissociation');
