@@ -15,14 +15,18 @@
   K.engine.needs($('cmdCompute'));
   const iterations = $('txtIterations');
   iterations.value = new URLSearchParams(location.hash.slice(1)).get('iterations') ?? String(S.iterations.default);
-  // Enter in a field computes, as the worksheet's default button.
-  for (const f of [...fields, iterations]) {
-    f.addEventListener('keydown', (e) => {
-      if (e.key !== 'Enter' || e.isComposing || K.messageOpen) return;
-      e.preventDefault();
-      $('cmdCompute').click();
-    });
-  }
+  // Enter in a field computes, as the worksheet's default button; in the iterations (an
+  // option of every analysis) it computes the analysis in use.
+  const enterComputes = (f, button) => f.addEventListener('keydown', (e) => {
+    if (e.key !== 'Enter' || e.isComposing || K.messageOpen) return;
+    e.preventDefault();
+    button().click();
+  });
+  for (const f of fields) enterComputes(f, () => $('cmdCompute'));
+  enterComputes(iterations, () => {
+    const kind = K.toolkit ? K.toolkit.current() : 'worksheet';
+    return kind === 'worksheet' ? $('cmdCompute') : $(`${kind}_compute`);
+  });
 
   const options = () => ({
     criteria: document.querySelector('input[name=criteria]:checked').value === '2' ? 2 : 1,
