@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_args.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <optional>
 #include <set>
 
 #include "app/safe_text.h"
+#include "app/shard_file.h"
 
 #ifndef KESTRUM_VERSION
 #define KESTRUM_VERSION "unknown"
@@ -27,7 +29,7 @@ std::optional<std::size_t> Field_index(const std::string& name) {
 bool Takes_value(const std::string& name) {
   return Field_index(name).has_value() || name == "--criteria" || name == "--tail" ||
          name == "--prior" || name == "--notes" || name == "--iterations" ||
-         name == "--format" || name == "--batch";
+         name == "--format" || name == "--batch" || name == "--shard";
 }
 
 bool Is_flag(const std::string& name) {
@@ -42,20 +44,32 @@ tUsage_error Bad_value(const std::string& name, const std::string& value,
   return {"invalid value '" + value + "' for " + name + " (expected " + allowed + ")"};
 }
 
+tOption_word Split_option(const std::string& word) {
+  tOption_word w{word, std::nullopt};
+  if (const std::size_t eq = word.find('='); word.rfind("--", 0) == 0 && eq != std::string::npos) {
+    w.Value = word.substr(eq + 1);
+    w.Name.resize(eq);
+  }
+  return w;
+}
+
+std::vector<std::string> Without_words(const std::vector<std::string>& args, std::size_t from,
+                                       std::size_t count) {
+  std::vector<std::string> rest = args;
+  if (from < rest.size())
+    rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(from),
+               rest.begin() + static_cast<std::ptrdiff_t>(std::min(rest.size(), from + count)));
+  return rest;
+}
+
 std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::string>& args) {
   tCli_options o;
   bool example = false, help = false, version = false, batch = false;
+  std::size_t shard_at = args.size(), shard_words = 0;
   std::set<std::string> given;  // every option once: a second one is a usage error
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::optional<std::string> value;
-    if (name.rfind("--", 0) == 0) {
-      const std::size_t eq = name.find('=');
-      if (eq != std::string::npos) {
-        value = name.substr(eq + 1);
-        name.resize(eq);
-      }
-    }
+    const std::size_t start = i;
+    auto [name, value] = Split_option(args[i]);
     const bool known = Is_flag(name) || Takes_value(name);
     if (known && !given.insert(name == "-h" ? "--help" : name).second) {
       return tUsage_error{"option " + name + " given twice"};
@@ -97,8 +111,13 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
       if (v.empty()) return tUsage_error{"option --batch needs a file name"};
       o.Batch_file = v;
       batch = true;
+    } else if (name == "--shard") {
+      if (!Parse_shard(v, o.Shard, o.Shards)) return Bad_value(name, v, kShard_values);
+      shard_at = start;
+      shard_words = i - start + 1;
     }
   }
+  o.Canonical = Without_words(args, shard_at, shard_words);
 
   if (help) {
     o.Mode = tCli_mode::Help;
@@ -108,6 +127,7 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
     o.Mode = tCli_mode::Version;
     return o;
   }
+  if (o.Shards > 0 && !batch) return tUsage_error{"--shard splits a batch: give --batch FILE"};
   bool any_control = false, any_case = false;
   for (std::size_t i = 0; i < 6; ++i) any_control = any_control || o.Field_given[i];
   any_case = o.Field_given[6] || o.Field_given[7];

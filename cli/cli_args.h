@@ -32,6 +32,9 @@ struct tCli_options {
   std::vector<std::string> Notes_lines;  // --notes, as Split_notes gives them
   tOutput_format Format = tOutput_format::Report;
   std::string Batch_file;  // --batch
+  int Shard = 0, Shards = 0;  // --shard K/N of a batch; 0: the whole batch
+  // The arguments without --shard: what identifies the run in a shard file.
+  std::vector<std::string> Canonical;
 };
 
 struct tUsage_error {
@@ -42,6 +45,23 @@ struct tUsage_error {
 tUsage_error Bad_value(const std::string& name, const std::string& value,
                        const std::string& allowed);
 
+
+// One word of a command line: "--name=value" splits at its first '='; any other word is a
+// name with no value of its own.
+struct tOption_word {
+  std::string Name;
+  std::optional<std::string> Value;
+  bool Help() const { return Name == "--help" || Name == "-h"; }
+};
+tOption_word Split_option(const std::string& word);
+
+// The arguments without the words from `from` (the option and its value), for a shard
+// file: the command a shard ran, less the shard.
+std::vector<std::string> Without_words(const std::vector<std::string>& args, std::size_t from,
+                                       std::size_t count);
+
+// What --shard takes, for its message.
+constexpr const char* kShard_values = "K/N with 1 <= K <= N <= 100000";
 
 // The option names of the eight fields, in worksheet order.
 extern const std::array<std::string, 8> kField_options;

@@ -4,6 +4,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/shard_file.h"
 #include "cli/power_cli.h"
 #include "distrib/number_text.h"
 
@@ -58,10 +59,6 @@ bool Parse_n(const std::string& text, std::vector<std::int32_t>& out) {
   return !out.empty();
 }
 
-tUsage_error Bad(const std::string& name, const std::string& value, const std::string& allowed) {
-  return {"invalid value '" + value + "' for " + name + " (expected " + allowed + ")"};
-}
-
 }  // namespace
 
 std::variant<tPower_cli, tUsage_error> Parse_power_arguments(const std::vector<std::string>& args) {
@@ -86,14 +83,11 @@ std::variant<tPower_cli, tUsage_error> Parse_power_arguments(const std::vector<s
   bool n_given = false, effect_given = false;
   std::string find;
   for (std::size_t i = 2; i < args.size(); ++i) {
-    std::string name = args[i], value;
-    bool has_value = false;
-    if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      has_value = true;
-    }
-    if (name == "--help" || name == "-h") {
+    const tOption_word word = Split_option(args[i]);
+    const std::string& name = word.Name;
+    std::string value = word.Value.value_or("");
+    const bool has_value = word.Value.has_value();
+    if (word.Help()) {
       o.Help = true;
       continue;
     }
@@ -118,47 +112,47 @@ std::variant<tPower_cli, tUsage_error> Parse_power_arguments(const std::vector<s
     if (name == "--effect") {
       job.Effects.clear();
       for (const std::string& p : Split(value, ',')) {
-        if (!Number(p, v) || std::fabs(v) > 1000) return Bad(name, value, "SDs from -1000 to 1000, comma-separated");
+        if (!Number(p, v) || std::fabs(v) > 1000) return Bad_value(name, value, "SDs from -1000 to 1000, comma-separated");
         job.Effects.push_back(v);
       }
       effect_given = !job.Effects.empty();
     } else if (name == "--effect-y") {
       if (job.Analysis != tPower_analysis::Dissociation) return tUsage_error{"--effect-y is for dissociation"};
-      if (!Number(value, v) || std::fabs(v) > 1000) return Bad(name, value, "SDs from -1000 to 1000");
+      if (!Number(value, v) || std::fabs(v) > 1000) return Bad_value(name, value, "SDs from -1000 to 1000");
       s.Delta_y = v;
     } else if (name == "--n") {
-      if (!Parse_n(value, job.N_values)) return Bad(name, value, "N, A:B, A:B:STEP or a list, N from 2 to 10000000");
+      if (!Parse_n(value, job.N_values)) return Bad_value(name, value, "N, A:B, A:B:STEP or a list, N from 2 to 10000000");
       n_given = true;
     } else if (name == "--alpha") {
-      if (!Number(value, v) || !(v > 0 && v < 1)) return Bad(name, value, "a number between 0 and 1");
+      if (!Number(value, v) || !(v > 0 && v < 1)) return Bad_value(name, value, "a number between 0 and 1");
       s.Alpha = v;
     } else if (name == "--target-power") {
-      if (!Number(value, v) || !(v > 0 && v < 1)) return Bad(name, value, "a number between 0 and 1");
+      if (!Number(value, v) || !(v > 0 && v < 1)) return Bad_value(name, value, "a number between 0 and 1");
       job.Target = v;
     } else if (name == "--tail") {
-      if (value != "one" && value != "two") return Bad(name, value, "one or two");
+      if (value != "one" && value != "two") return Bad_value(name, value, "one or two");
       s.Two_tailed = value == "two";
     } else if (name == "--case") {
-      if (value != "fixed" && value != "random") return Bad(name, value, "fixed or random");
+      if (value != "fixed" && value != "random") return Bad_value(name, value, "fixed or random");
       s.Case = value == "random" ? tCase_model::Random : tCase_model::Fixed;
     } else if (name == "--find") {
-      if (value != "n" && value != "effect") return Bad(name, value, "n or effect");
+      if (value != "n" && value != "effect") return Bad_value(name, value, "n or effect");
       job.Goal = value == "n" ? tPower_goal::Sample_size : tPower_goal::Effect;
       find = value;
     } else if (name == "--replications") {
-      if (!Whole(value, 1, kMax_replications, w)) return Bad(name, value, "a whole number from 1 to 100000000");
+      if (!Whole(value, 1, kMax_replications, w)) return Bad_value(name, value, "a whole number from 1 to 100000000");
       job.Replications = w;
     } else if (name == "--iterations") {
-      if (!Whole(value, 21, 100000000, w)) return Bad(name, value, "a whole number from 21 to 100000000");
+      if (!Whole(value, 21, 100000000, w)) return Bad_value(name, value, "a whole number from 21 to 100000000");
       s.Iterations = static_cast<std::int32_t>(w);
     } else if (name == "--seed") {
-      if (!Whole(value, 0, 4294967295LL, w)) return Bad(name, value, "a whole number from 0 to 4294967295");
+      if (!Whole(value, 0, 4294967295LL, w)) return Bad_value(name, value, "a whole number from 0 to 4294967295");
       s.Seed = static_cast<std::uint32_t>(w);
     } else if (name == "--threads") {
-      if (!Whole(value, 0, 1024, w)) return Bad(name, value, "a whole number from 0 (every core) to 1024");
+      if (!Whole(value, 0, 1024, w)) return Bad_value(name, value, "a whole number from 0 (every core) to 1024");
       job.Threads = static_cast<int>(w);
     } else if (name == "--distance") {
-      if (!Number(value, v) || v < 0 || v > 100) return Bad(name, value, "a distance from 0 to 100");
+      if (!Number(value, v) || v < 0 || v > 100) return Bad_value(name, value, "a distance from 0 to 100");
       s.D = v;
     } else if (name == "--test") {
       const bool deficit = job.Analysis == tPower_analysis::Deficit;
@@ -168,35 +162,30 @@ std::variant<tPower_cli, tUsage_error> Parse_power_arguments(const std::vector<s
       else if (diss && value == "bsdt") s.Test = tSimulated_test::Bsdt;
       else if (diss && value == "rsdt") s.Test = tSimulated_test::Rsdt;
       else if (diss && value == "classification") s.Test = tSimulated_test::Classification;
-      else return Bad(name, value, deficit ? "t or bayesian" : diss ? "bsdt, rsdt or classification" : "nothing: udt has one test");
+      else return Bad_value(name, value, deficit ? "t or bayesian" : diss ? "bsdt, rsdt or classification" : "nothing: udt has one test");
       job.Exact = s.Test == tSimulated_test::Deficit;
     } else if (name == "--prior") {
-      if (value != "calibrated" && value != "jeffreys") return Bad(name, value, "calibrated or jeffreys");
+      if (value != "calibrated" && value != "jeffreys") return Bad_value(name, value, "calibrated or jeffreys");
       s.Prior = value == "jeffreys" ? tPrior::Standard : tPrior::Calibrated;
     } else if (name == "--criteria") {
-      if (value != "bayesian" && value != "combined") return Bad(name, value, "bayesian or combined");
+      if (value != "bayesian" && value != "combined") return Bad_value(name, value, "bayesian or combined");
       s.Criteria = value == "combined" ? tCriteria::Combined : tCriteria::Bayesian;
     } else if (name == "--covariate") {
       if (job.Analysis == tPower_analysis::Udt) return tUsage_error{"the unstandardized difference test allows for no covariates"};
-      if (value.empty() || o.Covariate_names.size() >= 5) return Bad(name, value, "a name, at most 5 covariates");
+      if (value.empty() || o.Covariate_names.size() >= 5) return Bad_value(name, value, "a name, at most 5 covariates");
       o.Covariate_names.push_back(value);
     } else if (name == "--correlations") {
       o.Correlations_file = value;
     } else if (name == "--matrix") {
       o.Matrix = value;
     } else if (name == "--r") {
-      if (!Number(value, v) || !(v > -1 && v < 1)) return Bad(name, value, "a correlation between -1 and 1");
+      if (!Number(value, v) || !(v > -1 && v < 1)) return Bad_value(name, value, "a correlation between -1 and 1");
       o.R_xy = value;
     } else if (name == "--format") {
-      if (value != "report" && value != "json" && value != "csv") return Bad(name, value, "report, json or csv");
+      if (value != "report" && value != "json" && value != "csv") return Bad_value(name, value, "report, json or csv");
       o.Format = value == "json" ? tPower_format::Json : value == "csv" ? tPower_format::Csv : tPower_format::Report;
     } else if (name == "--shard") {
-      const auto parts = Split(value, '/');
-      std::int64_t k = 0, n = 0;
-      if (parts.size() != 2 || !Whole(parts[1], 1, 100000, n) || !Whole(parts[0], 1, n, k))
-        return Bad(name, value, "K/N with 1 <= K <= N <= 100000");
-      o.Shard = static_cast<int>(k);
-      o.Shards = static_cast<int>(n);
+      if (!Parse_shard(value, o.Shard, o.Shards)) return Bad_value(name, value, kShard_values);
     }
   }
   if (o.Help) return o;

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "app/batch_shard.h"
 #include "app/safe_text.h"
 #include "cli/toolkit_cli.h"
 #include "distrib/number_text.h"
@@ -184,28 +185,42 @@ int Run_power_cli(const std::vector<std::string>& args, std::ostream& out, std::
   return complete ? kExit_success : Interrupted_status(interrupt);
 }
 
-int Run_merge_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h")) {
-    out << "Usage: kestrum-cli merge SHARD_FILE...\n\n"
-           "Combines the files of `kestrum-cli power ... --shard K/N` (K = 1 .. N, in any order)\n"
-           "into the output the run would have written unsharded, byte for byte.\n";
-    return Output_status(out, err);
-  }
-  if (args.size() < 2) {
-    err << "kestrum-cli merge: no shard files given\nTry 'kestrum-cli merge --help'.\n";
-    return kExit_usage;
-  }
-  std::vector<tShard_file> shards;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    std::string text, message;
-    if (!Read_file(args[i], text, message)) {
-      err << "kestrum-cli: " << message << '\n';
+namespace {
+
+// The merge of a batch's shard files (the texts, in the order given).
+int Merge_batch(const std::vector<std::string>& names, const std::vector<std::string>& texts,
+                std::ostream& out, std::ostream& err) {
+  std::vector<tBatch_shard> shards;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    try {
+      shards.push_back(Read_batch_shard(texts[i]));
+    } catch (const std::exception& e) {
+      err << "kestrum-cli: " << Printable_text(names[i]) << ": " << e.what() << '\n';
       return kExit_input;
     }
+  }
+  tText_batch merged;
+  try {
+    merged = Merge_batch_shards(shards);
+  } catch (const std::exception& e) {
+    err << "kestrum-cli merge: " << e.what() << '\n';
+    return kExit_input;
+  }
+  err << merged.Messages;
+  out << merged.Output;
+  const int output = Output_status(out, err);
+  return output != kExit_success ? output : merged.Status;
+}
+
+// The merge of a power run's shard files.
+int Merge_power(const std::vector<std::string>& names, const std::vector<std::string>& texts,
+                std::ostream& out, std::ostream& err) {
+  std::vector<tShard_file> shards;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
     try {
-      shards.push_back(Read_shard(text));
+      shards.push_back(Read_shard(texts[i]));
     } catch (const std::exception& e) {
-      err << "kestrum-cli: " << Printable_text(args[i]) << ": " << e.what() << '\n';
+      err << "kestrum-cli: " << Printable_text(names[i]) << ": " << e.what() << '\n';
       return kExit_input;
     }
   }
@@ -235,4 +250,42 @@ int Run_merge_cli(const std::vector<std::string>& args, std::ostream& out, std::
   for (std::size_t p = 0; p < points.size(); ++p) rows.push_back(Finish_point(o.Job, points[p], blocks[p]));
   out << Power_output(o.Job, rows, o.Format);
   return Output_status(out, err);
+}
+
+}  // namespace
+
+int Run_merge_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h")) {
+    out << "Usage: kestrum-cli merge SHARD_FILE...\n\n"
+           "Combines the shard files of a power run (`kestrum-cli power ... --shard K/N`) or of\n"
+           "a batch (`kestrum-cli ... --batch FILE --shard K/N`), K = 1 .. N in any order, into\n"
+           "the output the run would have written unsharded, byte for byte; for a batch also its\n"
+           "messages and exit status. Missing, repeated or foreign shards are refused.\n";
+    return Output_status(out, err);
+  }
+  if (args.size() < 2) {
+    err << "kestrum-cli merge: no shard files given\nTry 'kestrum-cli merge --help'.\n";
+    return kExit_usage;
+  }
+  const std::vector<std::string> names(args.begin() + 1, args.end());
+  std::vector<std::string> texts;
+  std::size_t batches = 0;
+  for (const std::string& name : names) {
+    std::string text, message;
+    if (!Read_file(name, text, message)) {
+      err << "kestrum-cli: " << message << '\n';
+      return kExit_input;
+    }
+    if (!Is_batch_shard(text) && !Is_power_shard(text)) {
+      err << "kestrum-cli: " << Printable_text(name) << ": not a shard file of this program (first line)\n";
+      return kExit_input;
+    }
+    batches += Is_batch_shard(text) ? 1 : 0;
+    texts.push_back(std::move(text));
+  }
+  if (batches != 0 && batches != texts.size()) {
+    err << "kestrum-cli merge: the shard files come from different runs (a power run's and a batch's)\n";
+    return kExit_input;
+  }
+  return batches != 0 ? Merge_batch(names, texts, out, err) : Merge_power(names, texts, out, err);
 }
