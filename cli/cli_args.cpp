@@ -204,6 +204,10 @@ Other modes:
                     Progress is shown on standard error when it is a terminal. An interrupted
                     batch (Ctrl+C, SIGTERM, SIGHUP) keeps every row written so far and ends
                     a valid CSV file or JSON array.
+  --shard K/N       With --batch: run shard K of N, the cases K, K+N, K+2N, ... of the file,
+                    and write a shard file instead of the output (status 0 once it is
+                    written whole); `kestrum-cli merge` combines shards 1..N into the whole
+                    batch's output, messages and exit status, byte for byte
   --example         Run a built-in example (100, 15, 50, 10, 0.6, 20; case 80 and 40)
   --help, -h        Show this text
   --version         Show the program's version
@@ -219,8 +223,9 @@ Subcommands (each with its own --help):
                     smallest detectable effect (--find effect); report, JSON or CSV;
                     --shard K/N runs one shard of the replications
   kestrum-cli merge SHARD_FILE...
-                    Combines the shard files of a power run into the unsharded run's output,
-                    byte for byte (scripts/power_slurm.sh runs shards as a Slurm job array)
+                    Combines the shard files of a power run or a batch into the unsharded
+                    run's output, byte for byte (scripts/slurm_shards.sh runs shards as a
+                    Slurm job array)
 
 Every option also accepts the form --name=value, and may be given once.
 

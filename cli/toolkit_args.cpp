@@ -182,7 +182,10 @@ std::string Toolkit_usage_text(const std::string& sub) {
        std::string(sub == "deficit" ? "case" : "case_x, case_y") +
        ", and optionally one per covariate\n"
        "                             named as it, for the case's covariate scores. Output is CSV,\n"
-       "                             or a JSON array with --format json.\n\n"
+       "                             or a JSON array with --format json.\n"
+       "  --shard K/N                With --batch: run shard K of N (the cases K, K+N, ...) and\n"
+       "                             write a shard file; `kestrum-cli merge` combines shards\n"
+       "                             1..N into the whole batch's output, byte for byte\n\n"
        "Every figure is a field text with the worksheet's rules (at most 6 characters, digits,\n"
        "one point, a leading minus). A correlation matrix that is not positive definite, an\n"
        "SD of 0 or less, a correlation of +/-1 or beyond, or too few controls for the covariates\n"
