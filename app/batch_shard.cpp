@@ -95,7 +95,8 @@ tBatch_shard Read_batch_shard(const std::string& text) {
   return s;
 }
 
-tText_batch Merge_batch_shards(const std::vector<tBatch_shard>& shards) {
+tText_batch Merge_batch_shards(const std::vector<tBatch_shard>& shards,
+                               const std::function<void(const std::string&)>& write) {
   std::vector<const tShard_frame*> frames;
   for (const tBatch_shard& s : shards) frames.push_back(&s.Frame);
   const std::vector<std::size_t> order = Shard_order(frames);
@@ -119,12 +120,12 @@ tText_batch Merge_batch_shards(const std::vector<tBatch_shard>& shards) {
     for (const tBatch_shard_row& r : shards[i].Rows) rows[r.Index] = &r;
   tText_batch merged;
   tBatch_output output(first.Json);
-  merged.Output = first.Begin;
+  write(first.Begin);
   for (const tBatch_shard_row* r : rows) {
     merged.Messages += Warning_lines(r->Warnings, "case " + r->Id + ": ");
-    merged.Output += output.Row_text(r->Id, r->Status, r->Error, r->Text);
+    write(output.Row_text(r->Id, r->Status, r->Error, r->Text));
   }
-  merged.Output += output.End();
+  write(output.End());
   merged.Status = output.Status();
   if (!first.Read_error.empty()) {
     merged.Messages += first.Read_error;

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,9 @@ std::string Batch_shard_text(const tBatch_shard& shard);
 bool Is_batch_shard(const std::string& text);
 // Throws std::runtime_error with a readable message on a malformed file.
 tBatch_shard Read_batch_shard(const std::string& text);
-// Shards 1..N of one batch put together: the output, messages and status of the
-// unsharded run. Throws std::runtime_error naming what is missing, repeated or mismatched.
-tText_batch Merge_batch_shards(const std::vector<tBatch_shard>& shards);
+// Shards 1..N of one batch put together: the unsharded run's output, a piece at a time
+// through `write` (a batch's output may be larger than is worth holding twice), and its
+// messages and status (Output stays empty). Throws std::runtime_error naming what is
+// missing, repeated or mismatched, before anything is written.
+tText_batch Merge_batch_shards(const std::vector<tBatch_shard>& shards,
+                               const std::function<void(const std::string&)>& write);

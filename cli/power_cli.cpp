@@ -13,18 +13,34 @@
 
 namespace {
 
-// The largest correlation or shard file read.
-constexpr std::streamsize kMax_file = std::streamsize{256} << 20;
+// The largest correlation or power shard file read, and the largest batch shard file (a
+// batch's results, a share of them in each).
+constexpr std::size_t kMax_file = std::size_t{256} << 20;
+constexpr std::size_t kMax_batch_shard = std::size_t{4} << 30;
 
-bool Read_file(const std::string& path, std::string& text, std::string& message) {
+// Reads a whole file, and no more than `limit` bytes of it (a device that never ends, such
+// as /dev/zero, is refused at the limit rather than read until memory runs out). With a
+// `start`, a file whose first bytes are not it is refused after its first block.
+bool Read_file(const std::string& path, std::string& text, std::string& message,
+               std::size_t limit = kMax_file, const std::string& start = "") {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     message = "cannot open " + Printable_text(path);
     return false;
   }
-  text.assign(std::istreambuf_iterator<char>(in), {});
-  if (in.bad() || static_cast<std::streamsize>(text.size()) > kMax_file) {
-    message = "cannot read " + Printable_text(path) + " (unreadable or larger than 256 MiB)";
+  text.clear();
+  std::vector<char> buffer(1 << 16);
+  while (in && text.size() <= limit) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    text.append(buffer.data(), static_cast<std::size_t>(in.gcount()));
+    if (text.compare(0, start.size(), start) != 0) {
+      message = Printable_text(path) + ": not a shard file of this program (first line)";
+      return false;
+    }
+  }
+  if (in.bad() || text.size() > limit) {
+    message = "cannot read " + Printable_text(path) + " (unreadable or larger than " +
+              std::to_string(limit >> 20) + " MiB)";
     return false;
   }
   return true;
@@ -187,43 +203,23 @@ int Run_power_cli(const std::vector<std::string>& args, std::ostream& out, std::
 
 namespace {
 
-// The merge of a batch's shard files (the texts, in the order given).
-int Merge_batch(const std::vector<std::string>& names, const std::vector<std::string>& texts,
-                std::ostream& out, std::ostream& err) {
-  std::vector<tBatch_shard> shards;
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    try {
-      shards.push_back(Read_batch_shard(texts[i]));
-    } catch (const std::exception& e) {
-      err << "kestrum-cli: " << Printable_text(names[i]) << ": " << e.what() << '\n';
-      return kExit_input;
-    }
-  }
+// The merge of a batch's shard files.
+int Merge_batch(const std::vector<tBatch_shard>& shards, std::ostream& out, std::ostream& err) {
   tText_batch merged;
   try {
-    merged = Merge_batch_shards(shards);
+    merged = Merge_batch_shards(shards, [&out](const std::string& text) { out << text; });
   } catch (const std::exception& e) {
     err << "kestrum-cli merge: " << e.what() << '\n';
     return kExit_input;
   }
-  err << merged.Messages;
-  out << merged.Output;
   const int output = Output_status(out, err);
-  return output != kExit_success ? output : merged.Status;
+  if (output != kExit_success) return output;
+  err << merged.Messages;
+  return merged.Status;
 }
 
 // The merge of a power run's shard files.
-int Merge_power(const std::vector<std::string>& names, const std::vector<std::string>& texts,
-                std::ostream& out, std::ostream& err) {
-  std::vector<tShard_file> shards;
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    try {
-      shards.push_back(Read_shard(texts[i]));
-    } catch (const std::exception& e) {
-      err << "kestrum-cli: " << Printable_text(names[i]) << ": " << e.what() << '\n';
-      return kExit_input;
-    }
-  }
+int Merge_power(const std::vector<tShard_file>& shards, std::ostream& out, std::ostream& err) {
   std::vector<std::vector<tPower_block>> blocks;
   try {
     blocks = Merge_shards(shards);
@@ -267,25 +263,28 @@ int Run_merge_cli(const std::vector<std::string>& args, std::ostream& out, std::
     err << "kestrum-cli merge: no shard files given\nTry 'kestrum-cli merge --help'.\n";
     return kExit_usage;
   }
-  const std::vector<std::string> names(args.begin() + 1, args.end());
-  std::vector<std::string> texts;
-  std::size_t batches = 0;
-  for (const std::string& name : names) {
+  // Each file parsed as soon as it is read, and its text let go: a batch's shards hold
+  // its results, which may be large.
+  std::vector<tBatch_shard> batches;
+  std::vector<tShard_file> powers;
+  for (std::size_t i = 1; i < args.size(); ++i) {
     std::string text, message;
-    if (!Read_file(name, text, message)) {
+    if (!Read_file(args[i], text, message, kMax_batch_shard, "kestrum-")) {
       err << "kestrum-cli: " << message << '\n';
       return kExit_input;
     }
-    if (!Is_batch_shard(text) && !Is_power_shard(text)) {
-      err << "kestrum-cli: " << Printable_text(name) << ": not a shard file of this program (first line)\n";
+    try {
+      if (Is_batch_shard(text)) batches.push_back(Read_batch_shard(text));
+      else if (Is_power_shard(text) && text.size() <= kMax_file) powers.push_back(Read_shard(text));
+      else throw std::runtime_error("not a shard file of this program (first line)");
+    } catch (const std::exception& e) {
+      err << "kestrum-cli: " << Printable_text(args[i]) << ": " << e.what() << '\n';
       return kExit_input;
     }
-    batches += Is_batch_shard(text) ? 1 : 0;
-    texts.push_back(std::move(text));
   }
-  if (batches != 0 && batches != texts.size()) {
+  if (!batches.empty() && !powers.empty()) {
     err << "kestrum-cli merge: the shard files come from different runs (a power run's and a batch's)\n";
     return kExit_input;
   }
-  return batches != 0 ? Merge_batch(names, texts, out, err) : Merge_power(names, texts, out, err);
+  return !batches.empty() ? Merge_batch(batches, out, err) : Merge_power(powers, out, err);
 }

@@ -129,8 +129,10 @@ TEST(BatchShard, MergeWritesTheMessagesInTheFilesOrder) {
   one.Rows = {{0, "a", 0, "", {"Too many steps"}, "{A}"}, {2, "c", 3, "Not\nenough", {}, "{C}"}};
   two.Rows = {{1, "b", 2, "bad", {"w1", "w2"}, "{B}"}};
   const std::string text = Batch_shard_text(two);
-  const tText_batch m = Merge_batch_shards({Read_batch_shard(text), Read_batch_shard(Batch_shard_text(one))});
-  EXPECT_EQ(m.Output, "[\n{A},\n{B},\n{C}\n]\n");
+  std::string output;
+  const tText_batch m = Merge_batch_shards({Read_batch_shard(text), Read_batch_shard(Batch_shard_text(one))},
+                                           [&output](const std::string& t) { output += t; });
+  EXPECT_EQ(output, "[\n{A},\n{B},\n{C}\n]\n");
   EXPECT_EQ(m.Messages,
             "kestrum-cli: case a: warning: Too many steps\n"
             "kestrum-cli: case b: warning: w1\nkestrum-cli: case b: warning: w2\n" + one.Read_error +
@@ -209,6 +211,23 @@ TEST(BatchShard, ShardIsRefusedOutsideABatch) {
   for (const auto& a : refused) EXPECT_EQ(Cli(a).Status, 1) << a[0] << ' ' << a.back();
   single.insert(single.end(), {"--shard", "1/1"});
   EXPECT_EQ(Cli(single).Status, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// A shard stopped by a signal writes no file, which a merge could take for a whole one.
+TEST(BatchShard, InterruptedShardWritesNoFile) {
+  std::vector<std::string> args = kWorksheet;
+  args.insert(args.end(), {"--batch", Write("stopped.csv", kWorksheet_cases), "--shard", "1/2"});
+  tInterrupt interrupt;
+  interrupt.Signal = SIGTERM;
+  interrupt.Requested = true;
+  std::ostringstream out, err;
+  EXPECT_EQ(Run_cli(args, out, err, false, &interrupt), 143);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_NE(err.str().find("the shard file was not written"), std::string::npos) << err.str();
 }
 
 }  // namespace
