@@ -14,15 +14,15 @@ constexpr const char* kBatch_magic = "kestrum-batch-shard 1";
 // The FNV-1a prime of 64 bits, 2^40 + 2^8 + 0xb3.
 constexpr std::uint64_t kFnv_prime = 0x100000001b3ULL;
 
-// "NAME VALUE" with a whole number from 0 to hi.
-std::size_t Count(tShard_reader& in, const std::string& name, std::size_t hi) {
-  std::string line;
-  if (!in.Line(line) || line.rfind(name + ' ', 0) != 0) throw in.Bad("no " + name + " line");
+// "NAME VALUE" with a whole number from 0 to hi, or a readable fault.
+std::size_t Count(const std::string& line, const std::string& name, std::size_t hi) {
+  const auto bad = [&name] { return std::runtime_error("not a batch shard file of this program (" + name + " line)"); };
+  if (line.rfind(name + ' ', 0) != 0) throw bad();
   std::size_t value = 0;
   const char* first = line.data() + name.size() + 1;
   const char* last = line.data() + line.size();
   const auto r = std::from_chars(first, last, value);
-  if (first == last || r.ec != std::errc{} || r.ptr != last || value > hi) throw in.Bad(name + " line");
+  if (first == last || r.ec != std::errc{} || r.ptr != last || value > hi) throw bad();
   return value;
 }
 
@@ -44,19 +44,28 @@ std::string tInput_digest::Hex() const {
   return b;
 }
 
+std::string Batch_shard_head(const tBatch_shard& shard) {
+  return Shard_frame_text(kBatch_magic, shard.Frame) + "json " + (shard.Json ? "1" : "0") + '\n' +
+         Shard_chunk("begin", shard.Begin);
+}
+
+std::string Batch_shard_row(const tBatch_shard_row& r) {
+  std::string o = "index " + std::to_string(r.Index) + "\nstatus " + std::to_string(r.Status) +
+                  "\nwarnings " + std::to_string(r.Warnings.size()) + '\n' +
+                  Shard_chunk("id", r.Id) + Shard_chunk("error", r.Error);
+  for (const std::string& w : r.Warnings) o += Shard_chunk("warning", w);
+  return o + Shard_chunk("text", r.Text);
+}
+
+std::string Batch_shard_tail(const tBatch_shard& shard) {
+  return "cases " + std::to_string(shard.Cases) + '\n' + Shard_chunk("digest", shard.Digest) +
+         Shard_chunk("read-error", shard.Read_error) + "end\n";
+}
+
 std::string Batch_shard_text(const tBatch_shard& shard) {
-  std::string o = Shard_frame_text(kBatch_magic, shard.Frame);
-  o += std::string("json ") + (shard.Json ? "1" : "0") + "\ncases " + std::to_string(shard.Cases) +
-       "\n" + Shard_chunk("digest", shard.Digest) + Shard_chunk("begin", shard.Begin) +
-       Shard_chunk("read-error", shard.Read_error) + "rows " + std::to_string(shard.Rows.size()) + '\n';
-  for (const tBatch_shard_row& r : shard.Rows) {
-    o += "index " + std::to_string(r.Index) + "\nstatus " + std::to_string(r.Status) +
-         "\nwarnings " + std::to_string(r.Warnings.size()) + '\n';
-    o += Shard_chunk("id", r.Id) + Shard_chunk("error", r.Error);
-    for (const std::string& w : r.Warnings) o += Shard_chunk("warning", w);
-    o += Shard_chunk("text", r.Text);
-  }
-  return o + "end\n";
+  std::string o = Batch_shard_head(shard);
+  for (const tBatch_shard_row& r : shard.Rows) o += Batch_shard_row(r);
+  return o + Batch_shard_tail(shard);
 }
 
 bool Is_batch_shard(const std::string& text) { return Shard_magic_of(text) == kBatch_magic; }
@@ -68,28 +77,31 @@ tBatch_shard Read_batch_shard(const std::string& text) {
   // Every count is bounded by the text's length: no count can make the reader allocate
   // more than the file holds.
   const std::size_t most = text.size();
-  s.Json = Count(in, "json", 1) == 1;
-  s.Cases = Count(in, "cases", std::numeric_limits<std::size_t>::max() / 2);
-  s.Digest = in.Chunk("digest");
+  std::string line;
+  s.Json = Count(in.Line(line) ? line : "", "json", 1) == 1;
   s.Begin = in.Chunk("begin");
-  s.Read_error = in.Chunk("read-error");
-  const std::size_t rows = Count(in, "rows", most);
-  for (std::size_t i = 0; i < rows; ++i) {
+  for (;;) {
+    if (!in.Line(line)) throw in.Bad("incomplete: no end");
+    if (line.rfind("cases ", 0) == 0) break;
     tBatch_shard_row r;
-    r.Index = Count(in, "index", s.Cases);
-    r.Status = static_cast<int>(Count(in, "status", kExit_computation));
-    const std::size_t warnings = Count(in, "warnings", most);
+    r.Index = Count(line, "index", most);
+    r.Status = static_cast<int>(Count(in.Line(line) ? line : "", "status", kExit_computation));
+    const std::size_t warnings = Count(in.Line(line) ? line : "", "warnings", most);
     r.Id = in.Chunk("id");
     r.Error = in.Chunk("error");
     for (std::size_t w = 0; w < warnings; ++w) r.Warnings.push_back(in.Chunk("warning"));
     r.Text = in.Chunk("text");
     // A row outside its shard, or out of order, cannot come from a shard run.
-    if (r.Index >= s.Cases || !In_shard(r.Index, s.Frame.Shard, s.Frame.Shards) ||
+    if (!In_shard(r.Index, s.Frame.Shard, s.Frame.Shards) ||
         (!s.Rows.empty() && r.Index <= s.Rows.back().Index))
       throw in.Bad("row " + std::to_string(r.Index) + " out of place");
     s.Rows.push_back(std::move(r));
   }
-  std::string line;
+  s.Cases = Count(line, "cases", std::numeric_limits<std::size_t>::max() / 2);
+  if (!s.Rows.empty() && s.Rows.back().Index >= s.Cases)
+    throw in.Bad("row " + std::to_string(s.Rows.back().Index) + " out of place");
+  s.Digest = in.Chunk("digest");
+  s.Read_error = in.Chunk("read-error");
   if (!in.Line(line) || line != "end") throw in.Bad("incomplete: no end");
   in.Expect_end();
   return s;

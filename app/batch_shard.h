@@ -5,10 +5,10 @@
 // short, and reads the file to its end. Each row's result depends on the row and the run's
 // settings alone, never on the rows before it, so a row gives the same text in any shard.
 // A shard file holds, in the frame of app/shard_file.h, what the merge needs to write the
-// unsharded run's output, messages and exit status exactly: the output's beginning, the
-// number of cases and a digest of them and of the inputs read from files (so that shards
-// of a changed case file are refused), the message of a file not read to its end, and each
-// of its rows' place, id, status, error, warnings and output text.
+// unsharded run's output, messages and exit status exactly: the output's beginning, each
+// of its rows' place, id, status, error, warnings and output text, then the number of
+// cases and a digest of them and of the inputs read from files (so that shards of a
+// changed case file are refused), and the message of a file not read to its end.
 #pragma once
 
 #include <cstddef>
@@ -57,6 +57,13 @@ class tInput_digest {
   std::uint64_t hash_ = 0xcbf29ce484222325ULL;  // the FNV offset basis
 };
 
+// A shard file is written as it runs: the head (frame, format, the output's beginning),
+// each row as it is finished, and the tail (the number of cases, the digest, the message of
+// a file not read to its end, "end"), which only a whole shard has. The whole file:
+// head + rows + tail.
+std::string Batch_shard_head(const tBatch_shard& shard);
+std::string Batch_shard_row(const tBatch_shard_row& row);
+std::string Batch_shard_tail(const tBatch_shard& shard);
 std::string Batch_shard_text(const tBatch_shard& shard);
 // Whether a text is a batch's shard file (by its first line).
 bool Is_batch_shard(const std::string& text);

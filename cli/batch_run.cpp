@@ -78,7 +78,7 @@ class tBatch_run {
   void Show_progress(bool force);
   void Clear_progress();
   int Write_row(const tBatch_slot& slot);
-  void Keep_row(const tBatch_slot& slot);
+  int Write_shard_row(const tBatch_slot& slot);
   int Finish_shard(bool interrupted);
   std::string Read_error_message() const;
 
@@ -94,7 +94,7 @@ class tBatch_run {
   const std::optional<std::size_t> total_;
   const tBatch_sharding& sharding_;
   const bool sharded_ = sharding_.Shards > 0;
-  tBatch_shard shard_;    // the shard's rows, when sharded_
+  tBatch_shard shard_;    // the shard file's head and tail, when sharded_
   tInput_digest digest_;  // of every case read, in every shard
   std::size_t read_ = 0;  // the cases read
 
@@ -226,20 +226,22 @@ void tBatch_run::Clear_progress() {
   progress_shown_ = false;
 }
 
-// A shard's row, kept for its file: the row's text without the output's separators.
-void tBatch_run::Keep_row(const tBatch_slot& slot) {
+// A shard's row in its file (the row's text without the output's separators), written
+// and flushed as the unsharded row would be; another shard's row only counted.
+int tBatch_run::Write_shard_row(const tBatch_slot& slot) {
+  ++written_;
+  if (slot.Skipped) return kExit_success;
   const tCase_outcome& c = slot.Outcome;
-  shard_.Rows.push_back({slot.Index, slot.Row.Id, c.Status, c.Error, c.Warnings,
-                         json_ ? job_.Json_row(slot.Row, c) : job_.Csv_row(slot.Row, c)});
+  out_ << Batch_shard_row({slot.Index, slot.Row.Id, c.Status, c.Error, c.Warnings,
+                           json_ ? job_.Json_row(slot.Row, c) : job_.Csv_row(slot.Row, c)});
+  const int output = Output_status(out_, err_, interrupt_, last_whole_);
+  if (output == kExit_success) last_whole_ = "row " + std::to_string(written_) + " (id " + slot.Row.Id + ")";
+  return output;
 }
 
 // Writes one finished row and flushes it; 0 or the exit status of a failed output.
 int tBatch_run::Write_row(const tBatch_slot& slot) {
-  if (sharded_) {
-    ++written_;
-    if (!slot.Skipped) Keep_row(slot);
-    return kExit_success;
-  }
+  if (sharded_) return Write_shard_row(slot);
   if (!slot.Outcome.Warnings.empty()) Clear_progress();
   err_ << Warning_lines(slot.Outcome.Warnings, "case " + slot.Row.Id + ": ");
   out_ << output_.Row(slot.Row, slot.Outcome);
@@ -267,13 +269,15 @@ int tBatch_run::Run() {
     // No thread for the input: this thread reads between the rows it writes.
   }
 
-  int output = kExit_success;
   if (sharded_) {
+    shard_.Frame = {sharding_.Arguments, sharding_.Shard, sharding_.Shards};
+    shard_.Json = json_;
     shard_.Begin = output_.Begin();
+    out_ << Batch_shard_head(shard_);
   } else {
     out_ << output_.Begin();
-    output = Output_status(out_, err_, interrupt_);
   }
+  int output = Output_status(out_, err_, interrupt_);
   bool interrupted = false;
   while (output == kExit_success) {
     if (Interrupt_requested(interrupt_)) {
@@ -380,23 +384,23 @@ std::string tBatch_run::Read_error_message() const {
          std::to_string(written_) + ": " + read_error_ + '\n';
 }
 
-// Writes the shard file of a whole shard; an interrupted shard writes none.
+// Ends the shard file of a whole shard with its tail; an interrupted shard's file has none,
+// so that a merge refuses it.
 int tBatch_run::Finish_shard(bool interrupted) {
   Show_progress(true);
   Clear_progress();
   if (interrupted) {
-    err_ << "kestrum-cli: Interrupted; the shard file was not written.\n";
+    err_ << "kestrum-cli: Interrupted after " << written_ << " cases; the shard file is "
+         << "incomplete, and merge refuses it.\n";
     return Interrupted_status(interrupt_);
   }
-  shard_.Frame = {sharding_.Arguments, sharding_.Shard, sharding_.Shards};
-  shard_.Json = json_;
   shard_.Cases = read_;
   tInput_digest digest = digest_;
   digest.Add(sharding_.Inputs);
   shard_.Digest = digest.Hex();
   if (!read_error_.empty()) shard_.Read_error = Read_error_message();
-  out_ << Batch_shard_text(shard_);
-  return Output_status(out_, err_, interrupt_);
+  out_ << Batch_shard_tail(shard_);
+  return Output_status(out_, err_, interrupt_, last_whole_);
 }
 
 }  // namespace

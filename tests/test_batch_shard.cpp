@@ -217,17 +217,23 @@ TEST(BatchShard, ShardIsRefusedOutsideABatch) {
 
 namespace {
 
-// A shard stopped by a signal writes no file, which a merge could take for a whole one.
-TEST(BatchShard, InterruptedShardWritesNoFile) {
+// A shard stopped by a signal leaves a file that the merge refuses rather than take for a
+// whole shard.
+TEST(BatchShard, InterruptedShardIsRefused) {
   std::vector<std::string> args = kWorksheet;
-  args.insert(args.end(), {"--batch", Write("stopped.csv", kWorksheet_cases), "--shard", "1/2"});
+  args.insert(args.end(), {"--batch", Write("stopped.csv", kWorksheet_cases)});
+  auto merge = Shards(args, 2, "stopped");  // merge, shard 2, shard 1
+  args.insert(args.end(), {"--shard", "1/2"});
   tInterrupt interrupt;
   interrupt.Signal = SIGTERM;
   interrupt.Requested = true;
   std::ostringstream out, err;
   EXPECT_EQ(Run_cli(args, out, err, false, &interrupt), 143);
-  EXPECT_EQ(out.str(), "");
-  EXPECT_NE(err.str().find("the shard file was not written"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("the shard file is incomplete"), std::string::npos) << err.str();
+  merge[2] = Write("stopped_1.shard", out.str());
+  const tRun m = Cli(merge);
+  EXPECT_EQ(m.Status, 2);
+  EXPECT_NE(m.Err.find("incomplete"), std::string::npos) << m.Err;
 }
 
 }  // namespace
