@@ -15,14 +15,14 @@ constexpr const char* kBatch_magic = "kestrum-batch-shard 1";
 constexpr std::uint64_t kFnv_prime = 0x100000001b3ULL;
 
 // "NAME VALUE" with a whole number from 0 to hi, or a readable fault.
-std::size_t Count(const std::string& line, const std::string& name, std::size_t hi) {
-  const auto bad = [&name] { return std::runtime_error("not a batch shard file of this program (" + name + " line)"); };
-  if (line.rfind(name + ' ', 0) != 0) throw bad();
+std::size_t Count(const tShard_reader& in, const std::string& line, const std::string& name,
+                  std::size_t hi) {
+  if (line.rfind(name + ' ', 0) != 0) throw in.Bad(name + " line");
   std::size_t value = 0;
   const char* first = line.data() + name.size() + 1;
   const char* last = line.data() + line.size();
   const auto r = std::from_chars(first, last, value);
-  if (first == last || r.ec != std::errc{} || r.ptr != last || value > hi) throw bad();
+  if (first == last || r.ec != std::errc{} || r.ptr != last || value > hi) throw in.Bad(name + " line");
   return value;
 }
 
@@ -78,15 +78,15 @@ tBatch_shard Read_batch_shard(const std::string& text) {
   // more than the file holds.
   const std::size_t most = text.size();
   std::string line;
-  s.Json = Count(in.Line(line) ? line : "", "json", 1) == 1;
+  s.Json = Count(in, in.Line(line) ? line : "", "json", 1) == 1;
   s.Begin = in.Chunk("begin");
   for (;;) {
     if (!in.Line(line)) throw in.Bad("incomplete: no end");
     if (line.rfind("cases ", 0) == 0) break;
     tBatch_shard_row r;
-    r.Index = Count(line, "index", most);
-    r.Status = static_cast<int>(Count(in.Line(line) ? line : "", "status", kExit_computation));
-    const std::size_t warnings = Count(in.Line(line) ? line : "", "warnings", most);
+    r.Index = Count(in, line, "index", most);
+    r.Status = static_cast<int>(Count(in, in.Line(line) ? line : "", "status", kExit_computation));
+    const std::size_t warnings = Count(in, in.Line(line) ? line : "", "warnings", most);
     r.Id = in.Chunk("id");
     r.Error = in.Chunk("error");
     for (std::size_t w = 0; w < warnings; ++w) r.Warnings.push_back(in.Chunk("warning"));
@@ -97,7 +97,7 @@ tBatch_shard Read_batch_shard(const std::string& text) {
       throw in.Bad("row " + std::to_string(r.Index) + " out of place");
     s.Rows.push_back(std::move(r));
   }
-  s.Cases = Count(line, "cases", std::numeric_limits<std::size_t>::max() / 2);
+  s.Cases = Count(in, line, "cases", std::numeric_limits<std::size_t>::max() / 2);
   if (!s.Rows.empty() && s.Rows.back().Index >= s.Cases)
     throw in.Bad("row " + std::to_string(s.Rows.back().Index) + " out of place");
   s.Digest = in.Chunk("digest");
