@@ -7,15 +7,22 @@
 
 #include "app/safe_text.h"
 
-std::string tBatch_output::Begin() const { return json_ ? std::string("[") : job_.Csv_header(); }
+std::string tBatch_output::Begin() const {
+  return json_ ? std::string("[") : job_ != nullptr ? job_->Csv_header() : std::string();
+}
 
 std::string tBatch_output::Row(const tBatch_row& row, const tCase_outcome& outcome) {
-  status_ = std::max(status_, outcome.Status);
-  if (outcome.Status == kExit_computation && failed_++ == 0)
-    first_failed_ = "id " + row.Id + ": " + One_line(outcome.Error);
+  return Row_text(row.Id, outcome.Status, outcome.Error,
+                  json_ ? job_->Json_row(row, outcome) : job_->Csv_row(row, outcome));
+}
+
+std::string tBatch_output::Row_text(const std::string& id, int status, const std::string& error,
+                                    const std::string& text) {
+  status_ = std::max(status_, status);
+  if (status == kExit_computation && failed_++ == 0)
+    first_failed_ = "id " + id + ": " + One_line(error);
   const std::size_t before = rows_++;
-  if (json_) return (before == 0 ? "\n" : ",\n") + job_.Json_row(row, outcome);
-  return job_.Csv_row(row, outcome);
+  return json_ ? (before == 0 ? "\n" : ",\n") + text : text;
 }
 
 std::string tBatch_output::End() const { return json_ ? "\n]\n" : ""; }

@@ -17,11 +17,16 @@
 
 class tBatch_output {
  public:
-  tBatch_output(const tBatch_job& job, bool json) : job_(job), json_(json) {}
+  tBatch_output(const tBatch_job& job, bool json) : job_(&job), json_(json) {}
+  // With no job: rows whose texts were made elsewhere (the merge of a batch's shards).
+  explicit tBatch_output(bool json) : json_(json) {}
   // "[" for JSON, else the CSV header.
   std::string Begin() const;
   // The text of a finished row, which is counted with its status and failure.
   std::string Row(const tBatch_row& row, const tCase_outcome& outcome);
+  // The same for a row whose CSV row or JSON object is `text` already.
+  std::string Row_text(const std::string& id, int status, const std::string& error,
+                       const std::string& text);
   // "\n]\n" for JSON, else nothing.
   std::string End() const;
   int Status() const { return status_; }
@@ -30,7 +35,7 @@ class tBatch_output {
   std::string Failures() const;
 
  private:
-  const tBatch_job& job_;
+  const tBatch_job* job_ = nullptr;
   const bool json_;
   std::size_t rows_ = 0;
   std::size_t failed_ = 0;  // rows that could not be computed (status 3)

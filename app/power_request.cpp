@@ -9,6 +9,8 @@
 #include <set>
 #include <sstream>
 
+#include "app/option_word.h"
+#include "app/shard_file.h"
 #include "distrib/number_text.h"
 
 namespace {
@@ -90,14 +92,11 @@ std::variant<tPower_request, std::string> Parse_power_arguments(const std::vecto
   bool n_given = false, effect_given = false;
   std::string find;
   for (std::size_t i = 2; i < args.size(); ++i) {
-    std::string name = args[i], value;
-    bool has_value = false;
-    if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      has_value = true;
-    }
-    if (name == "--help" || name == "-h") {
+    const tOption_word word = Split_option(args[i]);
+    const std::string& name = word.Name;
+    std::string value = word.Value.value_or("");
+    const bool has_value = word.Value.has_value();
+    if (word.Help()) {
       o.Help = true;
       continue;
     }
@@ -195,12 +194,7 @@ std::variant<tPower_request, std::string> Parse_power_arguments(const std::vecto
       if (value != "report" && value != "json" && value != "csv") return Bad(name, value, "report, json or csv");
       o.Format = value == "json" ? tPower_format::Json : value == "csv" ? tPower_format::Csv : tPower_format::Report;
     } else if (name == "--shard") {
-      const auto parts = Split(value, '/');
-      std::int64_t k = 0, n = 0;
-      if (parts.size() != 2 || !Whole(parts[1], 1, 100000, n) || !Whole(parts[0], 1, n, k))
-        return Bad(name, value, "K/N with 1 <= K <= N <= 100000");
-      o.Shard = static_cast<int>(k);
-      o.Shards = static_cast<int>(n);
+      if (!Parse_shard(value, o.Shard, o.Shards)) return Bad(name, value, kShard_values);
     }
   }
   if (o.Help) return o;

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "app/shard_file.h"
 #include "distrib/number_text.h"
 
 namespace {
@@ -191,13 +192,7 @@ std::string Power_output(const tPower_job& job, const std::vector<tPower_row>& r
 
 std::string Shard_text(const tShard_file& shard) {
   std::ostringstream o;
-  o << kShard_magic << '\n';
-  for (const std::string& a : shard.Arguments) {
-    if (a.find('\n') != std::string::npos)
-      throw std::invalid_argument("An argument holds a line break; it cannot go into a shard file.");
-    o << "arg " << a << '\n';
-  }
-  o << "shard " << shard.Shard << ' ' << shard.Shards << '\n';
+  o << Shard_frame_text(kShard_magic, {shard.Arguments, shard.Shard, shard.Shards});
   for (std::size_t p = 0; p < shard.Point_blocks.size(); ++p) {
     o << "point " << p << ' ' << shard.Point_blocks[p].size() << '\n';
     for (const tPower_block& b : shard.Point_blocks[p])
@@ -208,75 +203,55 @@ std::string Shard_text(const tShard_file& shard) {
   return o.str();
 }
 
+bool Is_power_shard(const std::string& text) { return Shard_magic_of(text) == kShard_magic; }
+
 tShard_file Read_shard(const std::string& text) {
-  std::istringstream in(text);
-  std::string line;
-  const auto bad = [](const std::string& why) {
-    return std::runtime_error("not a power shard file of this program (" + why + ")");
-  };
-  if (!std::getline(in, line) || line != kShard_magic) throw bad("first line");
+  tShard_reader in(text, kShard_magic, "power shard file");
   tShard_file f;
-  bool have_shard = false, ended = false;
-  while (std::getline(in, line)) {
-    if (line.rfind("arg ", 0) == 0) {
-      if (have_shard) throw bad("an argument after the shard line");
-      f.Arguments.push_back(line.substr(4));
-    } else if (line.rfind("shard ", 0) == 0) {
-      if (std::sscanf(line.c_str(), "shard %d %d", &f.Shard, &f.Shards) != 2 || f.Shards < 1 ||
-          f.Shard < 1 || f.Shard > f.Shards)
-        throw bad("shard line");
-      have_shard = true;
-    } else if (line.rfind("point ", 0) == 0) {
-      std::size_t index = 0, count = 0;
-      if (std::sscanf(line.c_str(), "point %zu %zu", &index, &count) != 2 ||
-          index != f.Point_blocks.size() || count > (1u << 30))
-        throw bad("point line");
-      f.Point_blocks.emplace_back();
-      for (std::size_t k = 0; k < count; ++k) {
-        if (!std::getline(in, line)) throw bad("missing blocks");
-        tPower_block b;
-        char sum[64] = {}, squares[64] = {};
-        if (std::sscanf(line.c_str(), "block %" SCNd64 " %" SCNd64 " %" SCNd64 " %" SCNd64 " %63s %63s",
-                        &b.Count, &b.Hits[0], &b.Hits[1], &b.Hits[2], sum, squares) != 6 ||
-            b.Count < 0)
-          throw bad("block line");
-        char* end1 = nullptr;
-        char* end2 = nullptr;
-        b.Sum = std::strtold(sum, &end1);
-        b.Sum_squares = std::strtold(squares, &end2);
-        if (*end1 != '\0' || *end2 != '\0') throw bad("block value");
-        f.Point_blocks.back().push_back(b);
-      }
-    } else if (line == "end") {
-      ended = true;
-      break;
-    } else {
-      throw bad("unknown line");
+  f.Arguments = in.Frame().Arguments;
+  f.Shard = in.Frame().Shard;
+  f.Shards = in.Frame().Shards;
+  std::string line;
+  for (;;) {
+    if (!in.Line(line)) throw in.Bad("incomplete: no end");
+    if (line == "end") break;
+    std::size_t index = 0, count = 0;
+    if (std::sscanf(line.c_str(), "point %zu %zu", &index, &count) != 2 ||
+        index != f.Point_blocks.size() || count > (1u << 30))
+      throw in.Bad("point line");
+    f.Point_blocks.emplace_back();
+    for (std::size_t k = 0; k < count; ++k) {
+      if (!in.Line(line)) throw in.Bad("missing blocks");
+      tPower_block b;
+      char sum[64] = {}, squares[64] = {};
+      if (std::sscanf(line.c_str(), "block %" SCNd64 " %" SCNd64 " %" SCNd64 " %" SCNd64 " %63s %63s",
+                      &b.Count, &b.Hits[0], &b.Hits[1], &b.Hits[2], sum, squares) != 6 ||
+          b.Count < 0)
+        throw in.Bad("block line");
+      char* end1 = nullptr;
+      char* end2 = nullptr;
+      b.Sum = std::strtold(sum, &end1);
+      b.Sum_squares = std::strtold(squares, &end2);
+      if (*end1 != '\0' || *end2 != '\0') throw in.Bad("block value");
+      f.Point_blocks.back().push_back(b);
     }
   }
-  if (!have_shard || !ended) throw bad("incomplete: no shard line or no end");
+  in.Expect_end();
   return f;
 }
 
 std::vector<std::vector<tPower_block>> Merge_shards(const std::vector<tShard_file>& shards) {
-  if (shards.empty()) throw std::runtime_error("no shard files to merge");
-  const tShard_file& first = shards.front();
-  std::vector<const tShard_file*> by_index(static_cast<std::size_t>(first.Shards), nullptr);
-  for (const tShard_file& s : shards) {
-    if (s.Arguments != first.Arguments || s.Shards != first.Shards ||
-        s.Point_blocks.size() != first.Point_blocks.size())
+  std::vector<tShard_frame> frames;
+  for (const tShard_file& s : shards) frames.push_back({s.Arguments, s.Shard, s.Shards});
+  std::vector<const tShard_frame*> pointers;
+  for (const tShard_frame& f : frames) pointers.push_back(&f);
+  const std::vector<std::size_t> order = Shard_order(pointers);
+  std::vector<std::vector<tPower_block>> points(shards.front().Point_blocks.size());
+  for (const std::size_t i : order) {
+    if (shards[i].Point_blocks.size() != points.size())
       throw std::runtime_error("the shard files come from different runs");
-    auto& slot = by_index[static_cast<std::size_t>(s.Shard - 1)];
-    if (slot != nullptr) throw std::runtime_error("shard " + std::to_string(s.Shard) + " is given twice");
-    slot = &s;
-  }
-  for (std::size_t k = 0; k < by_index.size(); ++k)
-    if (by_index[k] == nullptr)
-      throw std::runtime_error("shard " + std::to_string(k + 1) + " of " +
-                               std::to_string(first.Shards) + " is missing");
-  std::vector<std::vector<tPower_block>> points(first.Point_blocks.size());
-  for (const tShard_file* s : by_index)
     for (std::size_t p = 0; p < points.size(); ++p)
-      points[p].insert(points[p].end(), s->Point_blocks[p].begin(), s->Point_blocks[p].end());
+      points[p].insert(points[p].end(), shards[i].Point_blocks[p].begin(), shards[i].Point_blocks[p].end());
+  }
   return points;
 }

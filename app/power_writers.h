@@ -25,6 +25,8 @@ struct tShard_file {
   std::vector<std::vector<tPower_block>> Point_blocks;  // per grid point
 };
 std::string Shard_text(const tShard_file& shard);
+// Whether a text is a power run's shard file (by its first line).
+bool Is_power_shard(const std::string& text);
 // Reads a shard file; throws std::runtime_error with a readable message on a malformed one.
 tShard_file Read_shard(const std::string& text);
 // The grid points' blocks of shards 1..N of one run put together; throws

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "app/batch_output.h"
+#include "app/batch_shard.h"
 #include "app/safe_text.h"
 #include "cli/batch_progress.h"
 #include "cli/fd_output.h"
@@ -34,6 +35,8 @@ struct tBatch_slot {
   tBatch_row Row;
   bool Started = false;
   bool Done = false;
+  bool Skipped = false;  // another shard's case: neither run nor written
+  std::size_t Index = 0;  // the case's place in the file, from 0
   tCase_outcome Outcome;
 };
 
@@ -55,9 +58,10 @@ class tBatch_run {
   tBatch_run(const tBatch_job& job, const std::string& file_name, bool json,
              tFd_source& source, tBatch_reader& reader, std::ostream& out,
              std::ostream& err, bool progress, tInterrupt* interrupt,
-             std::optional<std::size_t> total)
+             std::optional<std::size_t> total, const tBatch_sharding& sharding)
       : job_(job), file_name_(file_name), json_(json), reader_(reader), output_(job, json),
-        out_(out), err_(err), progress_(progress), interrupt_(interrupt), total_(total) {
+        out_(out), err_(err), progress_(progress), interrupt_(interrupt), total_(total),
+        sharding_(sharding) {
     observer_.Cancel = &cancel_;
     source.Set_wake_fds({interrupt_ != nullptr ? interrupt_->Wake_fd : -1, stop_pipe_.Read_fd()});
   }
@@ -74,6 +78,9 @@ class tBatch_run {
   void Show_progress(bool force);
   void Clear_progress();
   int Write_row(const tBatch_slot& slot);
+  int Write_shard_row(const tBatch_slot& slot);
+  int Finish_shard(bool interrupted);
+  std::string Read_error_message() const;
 
   const tBatch_job& job_;
   const std::string& file_name_;
@@ -85,6 +92,11 @@ class tBatch_run {
   const bool progress_;
   tInterrupt* interrupt_;
   const std::optional<std::size_t> total_;
+  const tBatch_sharding& sharding_;
+  const bool sharded_ = sharding_.Shards > 0;
+  tBatch_shard shard_;    // the shard file's head and tail, when sharded_
+  tInput_digest digest_;  // of every case read, in every shard
+  std::size_t read_ = 0;  // the cases read
 
   std::atomic<bool> cancel_{false};
   tProgress_observer observer_;
@@ -177,7 +189,14 @@ bool tBatch_run::Read_more() {
   }
   tBatch_slot slot;
   slot.Row = std::move(row);
-  if (!slot.Row.Error.empty()) {
+  digest_.Add(slot.Row.Id);
+  digest_.Add(slot.Row.Error);
+  for (std::size_t k = 0; k < slot.Row.Values.size(); ++k)
+    digest_.Add((k < slot.Row.Given.size() && slot.Row.Given[k] ? "+" : "-") + slot.Row.Values[k]);
+  slot.Index = read_++;
+  if (sharded_ && !In_shard(slot.Index, sharding_.Shard, sharding_.Shards)) {
+    slot.Skipped = slot.Started = slot.Done = true;
+  } else if (!slot.Row.Error.empty()) {
     slot.Outcome.Status = kExit_input;
     slot.Outcome.Error = slot.Row.Error;
     slot.Started = slot.Done = true;
@@ -207,8 +226,22 @@ void tBatch_run::Clear_progress() {
   progress_shown_ = false;
 }
 
+// A shard's row in its file (the row's text without the output's separators), written
+// and flushed as the unsharded row would be; another shard's row only counted.
+int tBatch_run::Write_shard_row(const tBatch_slot& slot) {
+  ++written_;
+  if (slot.Skipped) return kExit_success;
+  const tCase_outcome& c = slot.Outcome;
+  out_ << Batch_shard_row({slot.Index, slot.Row.Id, c.Status, c.Error, c.Warnings,
+                           json_ ? job_.Json_row(slot.Row, c) : job_.Csv_row(slot.Row, c)});
+  const int output = Output_status(out_, err_, interrupt_, last_whole_);
+  if (output == kExit_success) last_whole_ = "row " + std::to_string(written_) + " (id " + slot.Row.Id + ")";
+  return output;
+}
+
 // Writes one finished row and flushes it; 0 or the exit status of a failed output.
 int tBatch_run::Write_row(const tBatch_slot& slot) {
+  if (sharded_) return Write_shard_row(slot);
   if (!slot.Outcome.Warnings.empty()) Clear_progress();
   err_ << Warning_lines(slot.Outcome.Warnings, "case " + slot.Row.Id + ": ");
   out_ << output_.Row(slot.Row, slot.Outcome);
@@ -236,7 +269,14 @@ int tBatch_run::Run() {
     // No thread for the input: this thread reads between the rows it writes.
   }
 
-  out_ << output_.Begin();
+  if (sharded_) {
+    shard_.Frame = {sharding_.Arguments, sharding_.Shard, sharding_.Shards};
+    shard_.Json = json_;
+    shard_.Begin = output_.Begin();
+    out_ << Batch_shard_head(shard_);
+  } else {
+    out_ << output_.Begin();
+  }
   int output = Output_status(out_, err_, interrupt_);
   bool interrupted = false;
   while (output == kExit_success) {
@@ -308,6 +348,7 @@ int tBatch_run::Run() {
     Clear_progress();
     return output;
   }
+  if (sharded_) return Finish_shard(interrupted);
   if (interrupted) {
     // Rows finished before the first unfinished one are complete: write them too.
     while (!window_.empty() && window_.front().Done && !window_.front().Outcome.Cancelled &&
@@ -324,8 +365,7 @@ int tBatch_run::Run() {
   if (output != kExit_success) return output;
   int status = output_.Status();
   if (!read_error_.empty()) {
-    err_ << "kestrum-cli: the case file " << Printable_text(file_name_)
-         << " was read only to row " << written_ << ": " << read_error_ << '\n';
+    err_ << Read_error_message();
     status = std::max(status, kExit_input);
   }
   err_ << output_.Failures();
@@ -339,11 +379,40 @@ int tBatch_run::Run() {
   return status;
 }
 
+std::string tBatch_run::Read_error_message() const {
+  return "kestrum-cli: the case file " + Printable_text(file_name_) + " was read only to row " +
+         std::to_string(written_) + ": " + read_error_ + '\n';
+}
+
+// Ends the shard file of a whole shard with its tail; an interrupted shard's file has none,
+// so that a merge refuses it.
+int tBatch_run::Finish_shard(bool interrupted) {
+  Show_progress(true);
+  Clear_progress();
+  if (interrupted) {
+    err_ << "kestrum-cli: Interrupted after " << written_ << " cases; the shard file is "
+         << "incomplete, and merge refuses it.\n";
+    return Interrupted_status(interrupt_);
+  }
+  shard_.Cases = read_;
+  tInput_digest digest = digest_;
+  digest.Add(sharding_.Inputs);
+  shard_.Digest = digest.Hex();
+  if (!read_error_.empty()) shard_.Read_error = Read_error_message();
+  out_ << Batch_shard_tail(shard_);
+  return Output_status(out_, err_, interrupt_, last_whole_);
+}
+
 }  // namespace
 
 int Run_batch_file(const std::string& file_name, const tBatch_job& job, bool json,
                    const std::function<int()>& before_run, std::ostream& out, std::ostream& err,
-                   bool progress, tInterrupt* interrupt) {
+                   bool progress, tInterrupt* interrupt, const tBatch_sharding& sharding) {
+  for (const std::string& a : sharding.Arguments)
+    if (a.find('\n') != std::string::npos) {
+      err << "kestrum-cli: an argument holds a line break; a shard file cannot carry it.\n";
+      return kExit_usage;
+    }
   const tBatch_columns& columns = job.Columns;
   // O_NONBLOCK: a FIFO with no writer yet does not hold the open; the reads then wait in
   // poll, where an interruption ends them.
@@ -386,7 +455,8 @@ int Run_batch_file(const std::string& file_name, const tBatch_job& job, bool jso
   // Cases on all cores. The generator's seeds and the integration state are per thread
   // and every engine resets its seeds, so each case gives the numbers of its single run.
   const std::optional<std::size_t> total = Count_cases(file_name, fd, interrupt, columns);
-  tBatch_run run(job, file_name, json, source, reader, out, err, progress, interrupt, total);
+  tBatch_run run(job, file_name, json, source, reader, out, err, progress, interrupt, total,
+                 sharding);
   return run.Run();
 }
 

@@ -11,13 +11,24 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "app/batch_job.h"
 #include "cli/exit_status.h"
+
+// A batch run as shard K of N (app/batch_shard.h): it runs only the shard's cases and
+// writes, in place of the output, the shard file from which `kestrum-cli merge` writes the
+// whole run's output, messages and exit status. Its own status is 0 once the file is
+// written whole (the rows' failures are the merge's to report).
+struct tBatch_sharding {
+  int Shard = 0, Shards = 0;           // 0: the whole batch
+  std::vector<std::string> Arguments;  // the command's arguments without --shard
+  std::string Inputs;                  // what the run read from files beside the case file
+};
 
 // Runs the case file through the job. before_run (may be empty) runs after the header
 // was read and before any case: a status other than 0 ends the run with it. Returns the
 // exit status.
 int Run_batch_file(const std::string& file_name, const tBatch_job& job, bool json,
                    const std::function<int()>& before_run, std::ostream& out, std::ostream& err,
-                   bool progress, tInterrupt* interrupt);
+                   bool progress, tInterrupt* interrupt, const tBatch_sharding& sharding = {});

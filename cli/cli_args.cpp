@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_args.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <optional>
@@ -8,6 +9,7 @@
 
 #include "app/input_checks.h"
 #include "app/safe_text.h"
+#include "app/shard_file.h"
 
 #ifndef KESTRUM_VERSION
 #define KESTRUM_VERSION "unknown"
@@ -28,7 +30,7 @@ std::optional<std::size_t> Field_index(const std::string& name) {
 bool Takes_value(const std::string& name) {
   return Field_index(name).has_value() || name == "--criteria" || name == "--tail" ||
          name == "--prior" || name == "--notes" || name == "--iterations" ||
-         name == "--format" || name == "--batch";
+         name == "--format" || name == "--batch" || name == "--shard";
 }
 
 bool Is_flag(const std::string& name) {
@@ -43,20 +45,23 @@ tUsage_error Bad_value(const std::string& name, const std::string& value,
   return {"invalid value '" + value + "' for " + name + " (expected " + allowed + ")"};
 }
 
+std::vector<std::string> Without_words(const std::vector<std::string>& args, std::size_t from,
+                                       std::size_t count) {
+  std::vector<std::string> rest = args;
+  if (from < rest.size())
+    rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(from),
+               rest.begin() + static_cast<std::ptrdiff_t>(std::min(rest.size(), from + count)));
+  return rest;
+}
+
 std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::string>& args) {
   tCli_options o;
   bool example = false, help = false, version = false, batch = false;
+  std::size_t shard_at = args.size(), shard_words = 0;
   std::set<std::string> given;  // every option once: a second one is a usage error
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::optional<std::string> value;
-    if (name.rfind("--", 0) == 0) {
-      const std::size_t eq = name.find('=');
-      if (eq != std::string::npos) {
-        value = name.substr(eq + 1);
-        name.resize(eq);
-      }
-    }
+    const std::size_t start = i;
+    auto [name, value] = Split_option(args[i]);
     const bool known = Is_flag(name) || Takes_value(name);
     if (known && !given.insert(name == "-h" ? "--help" : name).second) {
       return tUsage_error{"option " + name + " given twice"};
@@ -98,8 +103,13 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
       if (v.empty()) return tUsage_error{"option --batch needs a file name"};
       o.Batch_file = v;
       batch = true;
+    } else if (name == "--shard") {
+      if (!Parse_shard(v, o.Shard, o.Shards)) return Bad_value(name, v, kShard_values);
+      shard_at = start;
+      shard_words = i - start + 1;
     }
   }
+  o.Canonical = Without_words(args, shard_at, shard_words);
 
   if (help) {
     o.Mode = tCli_mode::Help;
@@ -109,6 +119,7 @@ std::variant<tCli_options, tUsage_error> Parse_arguments(const std::vector<std::
     o.Mode = tCli_mode::Version;
     return o;
   }
+  if (o.Shards > 0 && !batch) return tUsage_error{"--shard splits a batch: give --batch FILE"};
   bool any_control = false, any_case = false;
   for (std::size_t i = 0; i < 6; ++i) any_control = any_control || o.Field_given[i];
   any_case = o.Field_given[6] || o.Field_given[7];
@@ -185,6 +196,10 @@ Other modes:
                     Progress is shown on standard error when it is a terminal. An interrupted
                     batch (Ctrl+C, SIGTERM, SIGHUP) keeps every row written so far and ends
                     a valid CSV file or JSON array.
+  --shard K/N       With --batch: run shard K of N, the cases K, K+N, K+2N, ... of the file,
+                    and write a shard file instead of the output (status 0 once it is
+                    written whole); `kestrum-cli merge` combines shards 1..N into the whole
+                    batch's output, messages and exit status, byte for byte
   --example         Run a built-in example (100, 15, 50, 10, 0.6, 20; case 80 and 40)
   --help, -h        Show this text
   --version         Show the program's version
@@ -200,8 +215,9 @@ Subcommands (each with its own --help):
                     smallest detectable effect (--find effect); report, JSON or CSV;
                     --shard K/N runs one shard of the replications
   kestrum-cli merge SHARD_FILE...
-                    Combines the shard files of a power run into the unsharded run's output,
-                    byte for byte (scripts/power_slurm.sh runs shards as a Slurm job array)
+                    Combines the shard files of a power run or a batch into the unsharded
+                    run's output, byte for byte (scripts/slurm_shards.sh runs shards as a
+                    Slurm job array)
 
 Every option also accepts the form --name=value, and may be given once.
 

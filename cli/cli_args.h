@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "app/option_word.h"
 #include "app/analysis_run.h"
 #include "app/request_reader.h"  // kMin_iterations, Parse_iterations
 #include "app/safe_text.h"  // Split_notes
@@ -32,6 +33,9 @@ struct tCli_options {
   std::vector<std::string> Notes_lines;  // --notes, as Split_notes gives them
   tOutput_format Format = tOutput_format::Report;
   std::string Batch_file;  // --batch
+  int Shard = 0, Shards = 0;  // --shard K/N of a batch; 0: the whole batch
+  // The arguments without --shard: what identifies the run in a shard file.
+  std::vector<std::string> Canonical;
 };
 
 struct tUsage_error {
@@ -42,6 +46,15 @@ struct tUsage_error {
 tUsage_error Bad_value(const std::string& name, const std::string& value,
                        const std::string& allowed);
 
+
+
+// The arguments without the words from `from` (the option and its value), for a shard
+// file: the command a shard ran, less the shard.
+std::vector<std::string> Without_words(const std::vector<std::string>& args, std::size_t from,
+                                       std::size_t count);
+
+// What --shard takes, for its message.
+constexpr const char* kShard_values = "K/N with 1 <= K <= N <= 100000";
 
 // The option names of the eight fields, in worksheet order.
 extern const std::array<std::string, 8> kField_options;

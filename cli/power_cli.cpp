@@ -6,24 +6,41 @@
 #include <ostream>
 #include <sstream>
 
+#include "app/batch_shard.h"
 #include "app/safe_text.h"
 #include "cli/toolkit_cli.h"
 #include "distrib/number_text.h"
 
 namespace {
 
-// The largest correlation or shard file read.
-constexpr std::streamsize kMax_file = std::streamsize{256} << 20;
+// The largest correlation or power shard file read, and the largest batch shard file (a
+// batch's results, a share of them in each).
+constexpr std::size_t kMax_file = std::size_t{256} << 20;
+constexpr std::size_t kMax_batch_shard = std::size_t{4} << 30;
 
-bool Read_file(const std::string& path, std::string& text, std::string& message) {
+// Reads a whole file, and no more than `limit` bytes of it (a device that never ends, such
+// as /dev/zero, is refused at the limit rather than read until memory runs out). With a
+// `start`, a file whose first bytes are not it is refused after its first block.
+bool Read_file(const std::string& path, std::string& text, std::string& message,
+               std::size_t limit = kMax_file, const std::string& start = "") {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     message = "cannot open " + Printable_text(path);
     return false;
   }
-  text.assign(std::istreambuf_iterator<char>(in), {});
-  if (in.bad() || static_cast<std::streamsize>(text.size()) > kMax_file) {
-    message = "cannot read " + Printable_text(path) + " (unreadable or larger than 256 MiB)";
+  text.clear();
+  std::vector<char> buffer(1 << 16);
+  while (in && text.size() <= limit) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    text.append(buffer.data(), static_cast<std::size_t>(in.gcount()));
+    if (text.compare(0, start.size(), start) != 0) {
+      message = Printable_text(path) + ": not a shard file of this program (first line)";
+      return false;
+    }
+  }
+  if (in.bad() || text.size() > limit) {
+    message = "cannot read " + Printable_text(path) + " (unreadable or larger than " +
+              std::to_string(limit >> 20) + " MiB)";
     return false;
   }
   return true;
@@ -117,31 +134,25 @@ int Run_power_cli(const std::vector<std::string>& args, std::ostream& out, std::
   return complete ? kExit_success : Interrupted_status(interrupt);
 }
 
-int Run_merge_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h")) {
-    out << "Usage: kestrum-cli merge SHARD_FILE...\n\n"
-           "Combines the files of `kestrum-cli power ... --shard K/N` (K = 1 .. N, in any order)\n"
-           "into the output the run would have written unsharded, byte for byte.\n";
-    return Output_status(out, err);
+namespace {
+
+// The merge of a batch's shard files.
+int Merge_batch(const std::vector<tBatch_shard>& shards, std::ostream& out, std::ostream& err) {
+  tText_batch merged;
+  try {
+    merged = Merge_batch_shards(shards, [&out](const std::string& text) { out << text; });
+  } catch (const std::exception& e) {
+    err << "kestrum-cli merge: " << e.what() << '\n';
+    return kExit_input;
   }
-  if (args.size() < 2) {
-    err << "kestrum-cli merge: no shard files given\nTry 'kestrum-cli merge --help'.\n";
-    return kExit_usage;
-  }
-  std::vector<tShard_file> shards;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    std::string text, message;
-    if (!Read_file(args[i], text, message)) {
-      err << "kestrum-cli: " << message << '\n';
-      return kExit_input;
-    }
-    try {
-      shards.push_back(Read_shard(text));
-    } catch (const std::exception& e) {
-      err << "kestrum-cli: " << Printable_text(args[i]) << ": " << e.what() << '\n';
-      return kExit_input;
-    }
-  }
+  const int output = Output_status(out, err);
+  if (output != kExit_success) return output;
+  err << merged.Messages;
+  return merged.Status;
+}
+
+// The merge of a power run's shard files.
+int Merge_power(const std::vector<tShard_file>& shards, std::ostream& out, std::ostream& err) {
   std::vector<std::vector<tPower_block>> blocks;
   try {
     blocks = Merge_shards(shards);
@@ -168,4 +179,45 @@ int Run_merge_cli(const std::vector<std::string>& args, std::ostream& out, std::
   for (std::size_t p = 0; p < points.size(); ++p) rows.push_back(Finish_point(o.Job, points[p], blocks[p]));
   out << Power_output(o.Job, rows, o.Format);
   return Output_status(out, err);
+}
+
+}  // namespace
+
+int Run_merge_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h")) {
+    out << "Usage: kestrum-cli merge SHARD_FILE...\n\n"
+           "Combines the shard files of a power run (`kestrum-cli power ... --shard K/N`) or of\n"
+           "a batch (`kestrum-cli ... --batch FILE --shard K/N`), K = 1 .. N in any order, into\n"
+           "the output the run would have written unsharded, byte for byte; for a batch also its\n"
+           "messages and exit status. Missing, repeated or foreign shards are refused.\n";
+    return Output_status(out, err);
+  }
+  if (args.size() < 2) {
+    err << "kestrum-cli merge: no shard files given\nTry 'kestrum-cli merge --help'.\n";
+    return kExit_usage;
+  }
+  // Each file parsed as soon as it is read, and its text let go: a batch's shards hold
+  // its results, which may be large.
+  std::vector<tBatch_shard> batches;
+  std::vector<tShard_file> powers;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string text, message;
+    if (!Read_file(args[i], text, message, kMax_batch_shard, "kestrum-")) {
+      err << "kestrum-cli: " << message << '\n';
+      return kExit_input;
+    }
+    try {
+      if (Is_batch_shard(text)) batches.push_back(Read_batch_shard(text));
+      else if (Is_power_shard(text) && text.size() <= kMax_file) powers.push_back(Read_shard(text));
+      else throw std::runtime_error("not a shard file of this program (first line)");
+    } catch (const std::exception& e) {
+      err << "kestrum-cli: " << Printable_text(args[i]) << ": " << e.what() << '\n';
+      return kExit_input;
+    }
+  }
+  if (!batches.empty() && !powers.empty()) {
+    err << "kestrum-cli merge: the shard files come from different runs (a power run's and a batch's)\n";
+    return kExit_input;
+  }
+  return !batches.empty() ? Merge_batch(batches, out, err) : Merge_power(powers, out, err);
 }

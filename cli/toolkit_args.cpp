@@ -7,6 +7,7 @@
 
 #include "app/request_reader.h"
 #include "app/safe_text.h"
+#include "app/shard_file.h"
 #include "cli/toolkit_cli.h"
 
 namespace {
@@ -56,15 +57,14 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
   figures["--n"] = &o.Request.N;
   std::set<std::string> seen;
   bool figures_given = false;
+  std::size_t shard_at = args.size(), shard_words = 0;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    std::string name = args[i], value;
-    bool has_value = false;
-    if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      has_value = true;
-    }
-    if (name == "--help" || name == "-h") {
+    const std::size_t start = i;
+    const tOption_word word = Split_option(args[i]);
+    const std::string& name = word.Name;
+    std::string value = word.Value.value_or("");
+    const bool has_value = word.Value.has_value();
+    if (word.Help()) {
       o.Help = true;
       continue;
     }
@@ -74,7 +74,7 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
     }
     const bool known = figures.count(name) != 0 || name == "--covariate" ||
                        name == "--correlations" || name == "--input" || name == "--format" ||
-                       name == "--notes" || name == "--batch" || name == "--tail" ||
+                       name == "--notes" || name == "--batch" || name == "--shard" || name == "--tail" ||
                        (name == "--iterations" && o.Request.Kind != tAnalysis_kind::Udt) ||
                        (o.Request.Kind == tAnalysis_kind::Dissociation &&
                         (name == "--prior" || name == "--criteria"));
@@ -101,6 +101,10 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
       o.Input_file = value;
     } else if (name == "--batch") {
       o.Batch_file = value;
+    } else if (name == "--shard") {
+      if (!Parse_shard(value, o.Shard, o.Shards)) return Bad_value(name, value, kShard_values);
+      shard_at = start;
+      shard_words = i - start + 1;
     } else if (name == "--notes") {
       o.Notes_lines = Split_notes(value);
     } else if (name == "--format") {
@@ -112,6 +116,9 @@ std::variant<tToolkit_cli, tUsage_error> Parse_toolkit_arguments(
         return Bad_value(name, value, allowed);
     }
   }
+  o.Canonical = Without_words(args, shard_at, shard_words);
+  if (o.Shards > 0 && o.Batch_file.empty() && !o.Help)
+    return tUsage_error{"--shard splits a batch: give --batch FILE"};
   if (!o.Input_file.empty() && (figures_given || !o.Correlations_file.empty()))
     return tUsage_error{"--input holds the whole analysis; give no figures, covariates or "
                         "--correlations beside it"};
@@ -175,7 +182,10 @@ std::string Toolkit_usage_text(const std::string& sub) {
        std::string(sub == "deficit" ? "case" : "case_x, case_y") +
        ", and optionally one per covariate\n"
        "                             named as it, for the case's covariate scores. Output is CSV,\n"
-       "                             or a JSON array with --format json.\n\n"
+       "                             or a JSON array with --format json.\n"
+       "  --shard K/N                With --batch: run shard K of N (the cases K, K+N, ...) and\n"
+       "                             write a shard file; `kestrum-cli merge` combines shards\n"
+       "                             1..N into the whole batch's output, byte for byte\n\n"
        "Every figure is a field text with the worksheet's rules (at most 6 characters, digits,\n"
        "one point, a leading minus). A correlation matrix that is not positive definite, an\n"
        "SD of 0 or less, a correlation of +/-1 or beyond, or too few controls for the covariates\n"

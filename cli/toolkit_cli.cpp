@@ -109,6 +109,22 @@ std::variant<std::string, std::string> Read_input_file(const std::string& path, 
   return tResult(std::in_place_index<0>, text);
 }
 
+// Every figure and setting of a request as one text, for a shard file's digest: the files
+// (--input, --correlations) may change between the shards of a batch.
+std::string Request_inputs(const tAnalysis_request& r) {
+  std::string t = r.N;
+  for (const auto* group : {&r.Covariates, &r.Tasks})
+    for (const tVariable_texts& v : *group) t += '\n' + v.Name + '\n' + v.Mean + '\n' + v.Sd + '\n' + v.Case;
+  for (const auto& row : r.Correlations)
+    for (const std::string& c : row) t += '\n' + c;
+  const tRun_options& o = r.Options;
+  for (const long long k : {static_cast<long long>(o.Criteria), static_cast<long long>(o.Tail),
+                            static_cast<long long>(o.Prior), static_cast<long long>(o.Iterations),
+                            static_cast<long long>(r.With_udt)})
+    t += '\n' + std::to_string(k);
+  return t;
+}
+
 }  // namespace
 
 int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -180,7 +196,7 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
     };
     return Run_batch_file(o.Batch_file, Toolkit_batch_job(request),
                           o.Format == tOutput_format::Json, before_run, out, err, progress,
-                          interrupt);
+                          interrupt, {o.Shard, o.Shards, o.Canonical, Request_inputs(request)});
   }
   request.Options.Engine_threads = 0;
 

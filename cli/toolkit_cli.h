@@ -28,6 +28,8 @@ struct tToolkit_cli {
   std::string Input_file;         // --input
   std::string Batch_file;         // --batch
   std::string R_xy;               // --r, when no correlation file is given
+  int Shard = 0, Shards = 0;      // --shard K/N of a batch; 0: the whole batch
+  std::vector<std::string> Canonical;  // the arguments without --shard
 };
 
 // args[0] is the subcommand.

@@ -106,9 +106,13 @@ int Run_batch(const tCli_options& o, std::array<std::string, 8> controls,
     }
     return kExit_success;
   };
+  // The control figures may come from the control-data file, which may change between the
+  // shards of a batch.
+  std::string inputs;
+  for (std::size_t i = 0; i < 6; ++i) inputs += controls[i] + '\n';
   return Run_batch_file(o.Batch_file, Worksheet_batch_job(controls, typed, o.Run),
                         o.Format == tOutput_format::Json, before_run, out, err, progress,
-                        interrupt);
+                        interrupt, {o.Shard, o.Shards, o.Canonical, inputs});
 }
 
 }  // namespace
