@@ -51,21 +51,6 @@ std::string Options_json(const tAnalysis_request& r) {
   return out + "}";
 }
 
-// The notes: a text, or an array of texts taken as its lines.
-std::variant<std::string, std::string> Notes_of(const tJson_value& notes) {
-  using tResult = std::variant<std::string, std::string>;
-  if (notes.Kind == tJson_value::tKind::String) return tResult(std::in_place_index<0>, notes.Text);
-  if (notes.Kind != tJson_value::tKind::Array)
-    return tResult(std::in_place_index<1>, "\"notes\" must be a text or an array of lines.");
-  std::string text;
-  for (std::size_t i = 0; i < notes.Items.size(); ++i) {
-    if (notes.Items[i].Kind != tJson_value::tKind::String)
-      return tResult(std::in_place_index<1>, "\"notes\" must hold texts.");
-    text += (i ? "\n" : "") + notes.Items[i].Text;
-  }
-  return tResult(std::in_place_index<0>, text);
-}
-
 // A figure's text as a window's field would have taken it typed; false (message set)
 // when typing refuses it.
 bool Type_figure(std::string& text, const std::string& caption, std::string& message) {
@@ -101,6 +86,21 @@ std::string Type_figures(tAnalysis_request& r) {
 }
 
 }  // namespace
+
+std::variant<std::string, std::string> Notes_of(const tJson_value& notes) {
+  using tResult = std::variant<std::string, std::string>;
+  if (notes.Kind == tJson_value::tKind::String) return tResult(std::in_place_index<0>, notes.Text);
+  if (notes.Kind != tJson_value::tKind::Array)
+    return tResult(std::in_place_index<1>, "\"notes\" must be a text or an array of lines.");
+  std::string text;
+  for (std::size_t i = 0; i < notes.Items.size(); ++i) {
+    if (notes.Items[i].Kind != tJson_value::tKind::String)
+      return tResult(std::in_place_index<1>, "\"notes\" must hold texts.");
+    text += (i ? "\n" : "") + notes.Items[i].Text;
+  }
+  return tResult(std::in_place_index<0>, text);
+}
+
 
 std::string Analysis_file_json(const tAnalysis_file& file) {
   const tAnalysis_request& r = file.Request;

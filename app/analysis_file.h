@@ -13,6 +13,7 @@
 #include <string_view>
 #include <variant>
 
+#include "app/json_reader.h"
 #include "app/toolkit_analysis.h"
 
 // What a window holds: its request (figures as texts, names, correlations, options) and
@@ -34,6 +35,10 @@ std::string Analysis_file_json(const tAnalysis_file& file);
 // not such a file, a message saying why, to follow "cannot be opened: ".
 std::variant<tAnalysis_file, std::string> Read_analysis_file(std::string_view text,
                                                              tAnalysis_kind kind);
+
+// The "notes" member of an input: its text (an array's lines joined by line ends) at index
+// 0, or at index 1 a message when it is neither a text nor an array of texts.
+std::variant<std::string, std::string> Notes_of(const tJson_value& notes);
 
 // The worksheet's eight field texts (Mean_x, Sd_x, Mean_y, Sd_y, R_xy, N, Case_x, Case_y)
 // and options as the dissociation without covariates that it runs, and back: a message

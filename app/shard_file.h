@@ -55,5 +55,7 @@ class tShard_reader {
 // come from different runs (other arguments or N), or a shard is missing or repeated.
 std::vector<std::size_t> Shard_order(const std::vector<const tShard_frame*>& frames);
 
-// "K/N" with 1 <= K <= N <= kMax_shards; false when the text is not one.
+// "K/N" with 1 <= K <= N <= kMax_shards; false when the text is not one. kShard_values
+// says so in a usage message.
+constexpr const char* kShard_values = "K/N with 1 <= K <= N <= 100000";
 bool Parse_shard(const std::string& text, int& shard, int& shards);

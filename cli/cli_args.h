@@ -53,8 +53,6 @@ tUsage_error Bad_value(const std::string& name, const std::string& value,
 std::vector<std::string> Without_words(const std::vector<std::string>& args, std::size_t from,
                                        std::size_t count);
 
-// What --shard takes, for its message.
-constexpr const char* kShard_values = "K/N with 1 <= K <= N <= 100000";
 
 // The option names of the eight fields, in worksheet order.
 extern const std::array<std::string, 8> kField_options;

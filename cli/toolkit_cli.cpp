@@ -13,6 +13,7 @@
 
 #include "app/record_writers.h"
 #include "app/request_reader.h"
+#include "app/analysis_file.h"
 #include "app/safe_text.h"
 #include "app/toolkit_record.h"
 #include "app/toolkit_report.h"
@@ -142,6 +143,8 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
   }
   const int wake_fd = interrupt != nullptr ? interrupt->Wake_fd : -1;
   tAnalysis_request request = o.Request;
+  // The report's User's Notes: --notes, else those of an input file a window saved.
+  std::vector<std::string> notes_lines = o.Notes_lines;
   try {
     if (!o.Input_file.empty()) {
       const auto text = Read_input_file(o.Input_file, wake_fd);
@@ -150,7 +153,8 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
         return kExit_input;
       }
       try {
-        const auto r = Request_from_json(Parse_json(std::get<0>(text)), request.Kind);
+        const tJson_value doc = Parse_json(std::get<0>(text));
+        const auto r = Request_from_json(doc, request.Kind);
         if (const auto* e = std::get_if<std::string>(&r)) {
           err << "kestrum-cli: " << Printable_text(o.Input_file) << ": " << Printable_text(*e) << '\n';
           return kExit_input;
@@ -158,6 +162,14 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
         const tRun_options cli_options = request.Options;
         request = std::get<tAnalysis_request>(r);
         request.Options.Engine_threads = cli_options.Engine_threads;
+        if (const tJson_value* notes = doc.Find("notes")) {
+          const auto text = Notes_of(*notes);
+          if (text.index() == 1) {
+            err << "kestrum-cli: " << Printable_text(o.Input_file) << ": " << std::get<1>(text) << '\n';
+            return kExit_input;
+          }
+          if (notes_lines.empty()) notes_lines = Split_notes(std::get<0>(text));
+        }
       } catch (const std::runtime_error& e) {
         err << "kestrum-cli: " << Printable_text(o.Input_file) << ": " << e.what() << '\n';
         return kExit_input;
@@ -207,6 +219,6 @@ int Run_toolkit_cli(const std::vector<std::string>& args, std::ostream& out, std
   return Finish_single_run(
       {outcome.Computed, outcome.Cancelled, outcome.Status, outcome.Error, &outcome.Warnings},
       o.Format == tOutput_format::Json, [&] { return Toolkit_json(record); },
-      [&] { return Toolkit_report_lines(record, o.Notes_lines, false); }, out, err,
+      [&] { return Toolkit_report_lines(record, notes_lines, false); }, out, err,
       interrupt);
 }

@@ -302,6 +302,33 @@ TEST_F(ToolkitRun, DeficitReportSaysWhatWasRun) {
   EXPECT_NE(out_.str().find("Test for a deficit allowing for covariates"), std::string::npos);
 }
 
+// A saved analysis's User's Notes reach the report, unless --notes gives others; notes
+// that are not a text are refused.
+TEST_F(ToolkitRun, InputFileNotesGoInTheReport) {
+  const auto file = [&](const std::string& notes) {
+    return Write("notes.json", R"({"n": 20, "tasks": [{"mean": 100, "sd": 15, "case": 80}],
+                                   "options": {"iterations": 1000}, "notes": )" + notes + "}");
+  };
+  struct tCase {
+    std::string Notes, Option;
+    int Status;
+    std::vector<std::string> Shown, Hidden;
+  };
+  const tCase cases[] = {
+      {R"("Patient AB\nsession 2")", "", 0, {"Patient AB", "session 2"}, {}},
+      {R"("Patient AB")", "Other notes", 0, {"Other notes"}, {"Patient AB"}},
+      {R"(["line one", "line two"])", "", 0, {"line one", "line two"}, {}},
+      {"5", "", kExit_input, {}, {}},
+  };
+  for (const tCase& c : cases) {
+    std::vector<std::string> args = {"deficit", "--input", file(c.Notes)};
+    if (!c.Option.empty()) args.insert(args.end(), {"--notes", c.Option});
+    EXPECT_EQ(Run(args), c.Status) << c.Notes << ": " << err_.str();
+    for (const auto& t : c.Shown) EXPECT_NE(out_.str().find(t), std::string::npos) << t;
+    for (const auto& t : c.Hidden) EXPECT_EQ(out_.str().find(t), std::string::npos) << t;
+  }
+}
+
 TEST_F(ToolkitRun, RefusedInputWritesNothing) {
   const std::string r = Write("bad_r.csv", "1,0.9,0.9\n0.9,1,-0.9\n0.9,-0.9,1\n");
   EXPECT_EQ(Run({"deficit", "--mean", "100", "--sd", "15", "--case", "70", "--n", "30",

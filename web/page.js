@@ -109,10 +109,15 @@
   K.worksheet = {
     element: $('worksheet'),
     taskNames,
-    iterations: () => worksheetRequest([])?.options.iterations,
+    // The iterations option, left out of requests and files where it is the default.
+    iterations: () => {
+      const k = worksheetRequest([])?.options.iterations;
+      return k === S.iterations.default ? undefined : k;
+    },
     input() {
       const t = fields.map((f) => f.value);
       const o = worksheetRequest(t).options;
+      if (o.iterations === S.iterations.default) delete o.iterations;
       return { analysis: 'dissociation', n: t[5],
                tasks: [0, 1].map((j) => ({ name: taskNames[j], mean: t[2 * j], sd: t[2 * j + 1], case: t[6 + j] })),
                correlations: [[1], [t[4], 1]], options: o };

@@ -810,7 +810,7 @@ test('a toolkit batch with progress gives kestrum-cli.js\'s CSV for the saved an
   const got = await page.evaluate(async () => (await fetch(document.getElementById('batchDownload').href)).text());
   assert.equal(got, wasmCliRun(['dissociation', '--input', analysis, '--batch', csv]));
   assert.match(got.split('\n')[0], /^id,case_x,case_y,Age,Education,/);
-  assert.match(await page.textContent('#batchStatus'), /^40 cases in results.csv. Some rows failed/);
+  assert.match(await page.textContent('#batchStatus'), /^40 cases of cases.csv in cases_results.csv. Some rows failed/);
   await axeCheck(page, 'after a toolkit batch');
   // Back on the worksheet, the batch is the worksheet's again.
   await page.check('#choose_worksheet');
@@ -818,10 +818,7 @@ test('a toolkit batch with progress gives kestrum-cli.js\'s CSV for the saved an
   await page.context().close();
 });
 
-// Todo until the engine gives the focus back once its new worker is ready (the button that
-// started the run is disabled while the worker starts): the worksheet's Cancel needs it too.
-test('a toolkit run shows its progress; Cancel and Escape stop it with the focus back on Compute',
-     { todo: 'the focus after Cancel waits for the new worker (page_engine.js)' }, async () => {
+test('a toolkit run shows its progress; Cancel and Escape stop it with the focus back on Compute', async () => {
   const page = await openPage(siteUrl + '#iterations=50000000');
   await fillToolkit(page, toolkitCases[0].input);
   for (const how of ['button', 'Escape']) {
