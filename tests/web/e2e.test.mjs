@@ -791,7 +791,8 @@ test('the worksheet saves its analysis as the dissociation input, which kestrum-
 
 test('a toolkit batch with progress gives kestrum-cli.js\'s CSV for the saved analysis', async () => {
   const dir = mkdtempSync(join(tmpdir(), 'kestrum-tbatch-'));
-  const page = await openPage(siteUrl + '#iterations=20000');
+  // Enough iterations that the batch outlasts the progress box's half-second delay.
+  const page = await openPage(siteUrl + '#iterations=200000');
   const input = toolkitCases[3].input;
   await fillToolkit(page, input);
   assert.match(await page.textContent('#batch p'), /names case_x and case_y \(and optionally id\), and optionally one column per covariate/);
