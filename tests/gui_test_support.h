@@ -9,10 +9,21 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QtGlobal>
 
 #include "gui/dialogs.h"
 
 // How many boxes of this kind the wrapper has shown.
+// A window test's start: message boxes and file dialogs scripted, and the control-data file
+// in the test's own directory; false when that directory could not be made.
+inline bool Start_scripted_in(const QTemporaryDir& dir) {
+  tDialogs::Start_scripted();
+  if (!dir.isValid()) return false;
+  qputenv("KESTRUM_DATA_FILE", dir.filePath(QStringLiteral("kestrum.txt")).toLocal8Bit());
+  return true;
+}
+
 inline int Count_shown(tDialogs::tKind kind) {
   int count = 0;
   for (const auto& shown : tDialogs::Shown()) count += shown.Kind == kind ? 1 : 0;

@@ -13,20 +13,12 @@
 #include <vector>
 
 #include "app/batch_shard.h"
-#include "cli/cli_run.h"
+#include "tests/support/cli_capture.h"
 
 namespace {
 
-struct tRun {
-  int Status;
-  std::string Out, Err;
-};
-
-tRun Cli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = Run_cli(args, out, err, false);
-  return {status, out.str(), err.str()};
-}
+using tRun = tCli_result;
+constexpr auto Cli = Run_cli_captured;
 
 std::string Temp_path(const std::string& name) {
   const auto dir = std::filesystem::temp_directory_path() /

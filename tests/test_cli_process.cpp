@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/cli_capture.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -71,26 +73,8 @@ bool Holds_open(pid_t pid, const std::string& path) {
   return false;
 }
 
-class CliProcess : public ::testing::Test {
+class CliProcess : public tScratch_test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kestrum_cli_process_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    ::setenv("KESTRUM_DATA_FILE", (dir_ / "kestrum.txt").c_str(), 1);
-  }
-  void TearDown() override {
-    ::unsetenv("KESTRUM_DATA_FILE");
-    fs::remove_all(dir_);
-  }
-
-  std::string Write(const std::string& name, const std::string& content) {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
 
   tEnded Run(const tChild& child) {
     const std::string err_path = (dir_ / "stderr.txt").string();
@@ -193,8 +177,6 @@ class CliProcess : public ::testing::Test {
     }
     return ended;
   }
-
-  fs::path dir_;
 };
 
 const std::vector<std::string> kControls = {"--mean-x", "100", "--sd-x", "15", "--mean-y", "50",

@@ -18,41 +18,16 @@
 #include "app/json_reader.h"
 #include "app/plot_geometry.h"
 #include "app/safe_text.h"
-#include "cli/cli_run.h"
+#include "tests/support/cli_capture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class EngineInterface : public ::testing::Test {
+class EngineInterface : public tScratch_test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kestrum_engine_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    ::setenv("KESTRUM_DATA_FILE", (dir_ / "kestrum.txt").c_str(), 1);
-  }
-  void TearDown() override {
-    ::unsetenv("KESTRUM_DATA_FILE");
-    fs::remove_all(dir_);
-  }
-  std::string Write(const std::string& name, const std::string& content) {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-  }
   // kestrum-cli's status, standard output and standard error.
-  struct tCli {
-    int Status;
-    std::string Out, Err;
-  };
-  static tCli Cli(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = Run_cli(args, out, err, false);
-    return {status, out.str(), err.str()};
-  }
-  fs::path dir_;
+  static tCli_result Cli(const std::vector<std::string>& args) { return Run_cli_captured(args); }
 };
 
 // A member's value as text (a string's value, else the JSON text of a number or a bool).
@@ -115,11 +90,11 @@ TEST_F(EngineInterface, RunGivesTheCommandLinesRecordAndReport) {
     const tJson_value doc = Parse_json(answer);
     ASSERT_EQ(Member(doc, "ok"), "true") << c.Name << ": " << answer;
     std::vector<std::string> args = c.Args;
-    const tCli report = Cli(args);
+    const tCli_result report = Cli(args);
     ASSERT_EQ(report.Status, 0) << c.Name << ": " << report.Err;
     EXPECT_EQ(Member(doc, "report"), report.Out) << c.Name;
     args.insert(args.end(), {"--format", "json"});
-    const tCli json = Cli(args);
+    const tCli_result json = Cli(args);
     EXPECT_EQ(Record_text(answer) + "\n", json.Out) << c.Name;
     // The pictures: the plot geometry's panels, the toolkit's too; none for the
     // unstandardized difference test.
@@ -168,7 +143,7 @@ TEST_F(EngineInterface, RefusalsNameTheFieldAndCarryTheCommandLinesMessage) {
     EXPECT_EQ(Member(doc, "field"), std::to_string(c.Field)) << c.Name;
     EXPECT_FALSE(Member(doc, "message").empty()) << c.Name;
     if (c.Args.empty()) continue;
-    const tCli cli = Cli(c.Args);
+    const tCli_result cli = Cli(c.Args);
     EXPECT_EQ(cli.Status, 2) << c.Name;
     // The command line shows the message with its CRs as line ends.
     std::string message = Member(doc, "message");
@@ -195,14 +170,14 @@ TEST_F(EngineInterface, BatchGivesTheCommandLinesOutput) {
     std::vector<std::string> args = kExample;
     args.insert(args.end(), {"--batch", file});
     args.insert(args.end(), as.begin(), as.end());
-    const tCli cli = Cli(args);
+    const tCli_result cli = Cli(args);
     const tJson_value doc = Parse_json(Engine_batch(worksheet, cases, format, file));
     EXPECT_EQ(Member(doc, "status"), std::to_string(cli.Status)) << format;
     EXPECT_EQ(Member(doc, "output"), cli.Out) << format;
     EXPECT_EQ(Member(doc, "messages"), cli.Err) << format;
     std::vector<std::string> toolkit_args = {"dissociation", "--input", dissociation, "--batch", toolkit_file};
     toolkit_args.insert(toolkit_args.end(), as.begin(), as.end());
-    const tCli toolkit = Cli(toolkit_args);
+    const tCli_result toolkit = Cli(toolkit_args);
     const tJson_value t = Parse_json(Engine_batch(kDissociation, toolkit_cases, format, toolkit_file));
     EXPECT_EQ(Member(t, "status"), std::to_string(toolkit.Status)) << format;
     EXPECT_EQ(Member(t, "output"), toolkit.Out) << format;
@@ -228,7 +203,7 @@ TEST_F(EngineInterface, BatchGivesTheCommandLinesOutput) {
        {"dissociation", "--input", bad_sd, "--batch", toolkit_file}, "-1"},
   };
   for (const auto& c : bad_controls) {
-    const tCli cli = Cli(c.Args);
+    const tCli_result cli = Cli(c.Args);
     const tJson_value doc = Parse_json(Engine_batch(c.Request, c.Cases, "csv", c.File));
     EXPECT_EQ(cli.Status, 2) << c.Name;
     EXPECT_EQ(cli.Out, "") << c.Name;

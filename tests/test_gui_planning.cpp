@@ -13,6 +13,7 @@
 #include "gui/dialogs.h"
 #include "gui/planning_window.h"
 #include "gui/worksheet_window.h"
+#include "gui_test_support.h"
 
 class TestPlanningWindow : public QObject {
   Q_OBJECT
@@ -40,11 +41,7 @@ class TestPlanningWindow : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    tDialogs::Start_scripted();
-    QVERIFY(dir_.isValid());
-    qputenv("KESTRUM_DATA_FILE", dir_.filePath(QStringLiteral("kestrum.txt")).toLocal8Bit());
-  }
+  void initTestCase() { QVERIFY(Start_scripted_in(dir_)); }
   void init() {
     tDialogs::Clear_shown();
     worksheet_ = std::make_unique<TfrmTemplate>();

@@ -101,11 +101,7 @@ class TestPlots : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    tDialogs::Start_scripted();
-    QVERIFY(dir_.isValid());
-    qputenv("KESTRUM_DATA_FILE", dir_.filePath(QStringLiteral("kestrum.txt")).toLocal8Bit());
-  }
+  void initTestCase() { QVERIFY(Start_scripted_in(dir_)); }
 
   void init() {
     tDialogs::Clear_shown();
