@@ -6,11 +6,35 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 namespace {
 
 // Sample sizes tried one by one before the doubling starts.
 constexpr std::int32_t kLinear_scan = 32;
+
+// Bisection of a bracket (lo, hi] with power(lo) < target <= power(hi) = p_hi, until
+// hi - lo <= width; the bracket's upper end and its power. Integers halve at
+// lo + (hi - lo) / 2, effects at (lo + hi) / 2.
+template <typename T, typename F>
+std::pair<T, Extended> Bisect(T lo, T hi, Extended p_hi, T width, Extended target,
+                              const F& power_of) {
+  while (hi - lo > width) {
+    T mid;
+    if constexpr (std::is_integral_v<T>) mid = lo + (hi - lo) / 2;
+    else mid = (lo + hi) / 2;
+    const Extended pm = power_of(mid);
+    if (pm >= target) {
+      hi = mid;
+      p_hi = pm;
+    } else {
+      lo = mid;
+    }
+  }
+  return {hi, p_hi};
+}
 
 }  // namespace
 
@@ -34,22 +58,8 @@ tSample_size Smallest_sample(const std::function<Extended(std::int32_t)>& power_
     const std::int32_t next = below > n_max / 2 ? n_max : std::max(below * 2, below + 1);
     const Extended p = power_of_n(next);
     if (p >= target) {
-      // Bisection on (below, next].
-      std::int32_t lo = below, hi = next;
-      Extended p_hi = p;
-      while (hi - lo > 1) {
-        const std::int32_t mid = lo + (hi - lo) / 2;
-        const Extended pm = power_of_n(mid);
-        if (pm >= target) {
-          hi = mid;
-          p_hi = pm;
-        } else {
-          lo = mid;
-        }
-      }
       r.Reached = true;
-      r.N = hi;
-      r.Power = p_hi;
+      std::tie(r.N, r.Power) = Bisect<std::int32_t>(below, next, p, 1, target, power_of_n);
       return r;
     }
     r.Power = p;
@@ -84,18 +94,7 @@ tDetectable_effect Smallest_effect(const std::function<Extended(Extended)>& powe
   }
   // At most log2(max_effect / tolerance) halvings: no NaN can keep it going.
   tolerance = std::max(tolerance, kEffect_tolerance);
-  while (hi - lo > tolerance) {
-    const Extended mid = (lo + hi) / 2;
-    const Extended pm = power_of_effect(mid);
-    if (pm >= target) {
-      hi = mid;
-      p_hi = pm;
-    } else {
-      lo = mid;
-    }
-  }
   r.Reached = true;
-  r.Effect = hi;
-  r.Power = p_hi;
+  std::tie(r.Effect, r.Power) = Bisect<Extended>(lo, hi, p_hi, tolerance, target, power_of_effect);
   return r;
 }
